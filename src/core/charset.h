@@ -1,0 +1,45 @@
+// Character-set decisions of one conversion: decoding 16-bit and UTF-8 input, the
+// encoding name and "charset=" declarations, the language table and the byte mappings.
+#ifndef VELMORANE_CORE_CHARSET_H_
+#define VELMORANE_CORE_CHARSET_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmorane {
+
+struct Conversion;
+
+enum class ByteMapping { kIdentity, kKoi8rToWindows1251, kIso88595ToWindows1251 };
+
+struct CharsetState {
+  std::string family = "fswiss";   // font family word of f0: "fswiss" or "fnil"
+  int charset = 0;                 // \fcharset of f0 and of collected fonts
+  int language_id = 1033;          // \deflang and \lang
+  bool far_east = false;           // Japanese, Chinese, Korean, Thai
+  int ansi_code_page = 1252;       // \ansicpg
+  ByteMapping mapping = ByteMapping::kIdentity;
+  bool utf8 = false;
+  std::string language_name;       // the RTF language option, maybe "SimplifiedChinese"
+};
+
+// Sets language id, far-east flag and charset from the language table.
+void LookupLanguage(std::string_view name, CharsetState& state);
+
+// "Turkish" 1254, "Arabic" 1256, "Russian" 1251, anything else 1252.
+int AnsiCodePage(std::string_view language_name);
+
+// The selected byte mapping, applied to every text byte written.
+std::uint8_t MapByte(const CharsetState& state, std::uint8_t byte);
+
+// True for the languages whose text is written as hexadecimal escapes throughout.
+bool IsDoubleByteLanguage(std::string_view language_name);
+
+// Stage 4: decodes conversion.raw in place and settles conversion.charset.
+// Returns false when memory for the UTF-8 decoding cannot be had.
+[[nodiscard]] bool DecodeInput(Conversion& conversion);
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_CORE_CHARSET_H_

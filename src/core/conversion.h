@@ -1,0 +1,96 @@
+// The state of one conversion: the records, the folders, the working buffers and the
+// state of every stage. One object per call, released when the call returns.
+#ifndef VELMORANE_CORE_CONVERSION_H_
+#define VELMORANE_CORE_CONVERSION_H_
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/charset.h"
+#include "core/engine.h"
+#include "core/options.h"
+#include "core/prologue.h"
+#include "images/pictures.h"
+#include "tables/tables.h"
+#include "tags/blocks.h"
+#include "tags/links.h"
+#include "tags/lists.h"
+#include "tags/style_sheet.h"
+#include "tags/tag_loop.h"
+
+namespace velmorane {
+
+// Fifty input positions at which the progress moves on; entry t - 1 belongs to target t.
+struct ProgressSchedule {
+  std::array<std::size_t, 50> entries{};
+  std::array<bool, 50> filled{};
+  int index = 49;  // counts down
+  int step = 1;    // the next step number
+
+  // Builds the schedule over an input of `length` bytes.
+  void Build(std::size_t length);
+  // Reports a step when `pos` is the next checkpoint.
+  void Check(std::size_t pos, ProgressSink* sink);
+};
+
+struct Conversion {
+  Conversion(CarryOver& carry, const ConvertRequest& request, const ConversionOptions& opts,
+             const EngineSettings& engine_settings)
+      : carry_over(carry),
+        output_mode(request.output_mode),
+        encoding_name(request.encoding_name),
+        convert_images(request.convert_images),
+        progress(request.progress),
+        options(opts),
+        settings(engine_settings) {}
+
+  // Appends a trace line "%s %s %s\n" when tracing is on.
+  void Trace(std::string_view message, std::string_view text1 = {},
+             std::string_view text2 = {}) const;
+
+  CarryOver& carry_over;
+  int output_mode;
+  std::string encoding_name;
+  bool convert_images;
+  ProgressSink* progress;
+  ConversionOptions options;   // the engine's own copy, normalised
+  EngineSettings settings;
+
+  std::string input_folder;    // ends with "/"; base of relative picture and sheet paths
+  std::string work_folder;     // ends with "/"; picture temporaries go here
+  std::string output_path;     // empty for the in-memory entry
+  std::size_t input_size = 0;  // S: the input's size as stored
+
+  std::string raw;     // the input as read, then decoded (stages 3 and 4)
+  std::string input;   // the cleaned input of the tag pass (stage 5)
+  std::string output;  // the document being written (from stage 7)
+  std::size_t pos = 0; // position in `input` during the tag pass
+
+  ProgressSchedule schedule;
+
+  CharsetState charset;
+  std::string style_text;      // CSS from style blocks and linked sheets
+  bool style_present = false;
+
+  FontTable fonts;
+  ColorTable colors;
+  bool has_headings = false;
+  std::string font_face;       // the working face of f0
+  int base_size = 10;          // points
+  int printable_width = 9500;  // twips
+  ParagraphTemplates templates;
+  StyleSheet sheet;
+
+  TagLoopState loop;
+  BlockState blocks;
+  ListState lists;
+  LinkState links;
+  TableContext tables;
+  PictureList pictures;
+};
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_CORE_CONVERSION_H_

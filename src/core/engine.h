@@ -1,0 +1,85 @@
+// The conversion engine's public face: result codes, progress reporting, the engine
+// object that carries values from one conversion to the next, and the two entries
+// (file to file, and bytes to bytes for tests, fuzzers and benchmarks).
+#ifndef VELMORANE_CORE_ENGINE_H_
+#define VELMORANE_CORE_ENGINE_H_
+
+#include <string>
+#include <string_view>
+
+#include "core/options.h"
+
+namespace velmorane {
+
+enum class ConvertResult : int {
+  kDone = 0,
+  kNoMemory = 2,
+  kCannotCreateOutput = 3,
+  kCannotOpenInput = 4,
+  kInputEmpty = 5,
+  kOutputExists = 6,
+};
+
+// Receives the progress of one conversion: range 0..50, positions 1..50 and the
+// percentage texts "0", "2", ... "100". Every method may be left as it is.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void SetRange(int /*low*/, int /*high*/) {}
+  virtual void SetPosition(int /*position*/) {}
+  virtual void SetLabel(std::string_view /*text*/) {}
+};
+
+// Values that live from one conversion to the next within one engine object.
+struct CarryOver {
+  int cell_padding_left = 0;
+  int cell_padding_right = 0;
+  int cell_padding_top = 0;
+  int cell_padding_bottom = 0;
+  int row_left_offset = 0;
+  int current_table_width = 0;  // twips; the table analysis keeps it between tables
+};
+
+// What a conversion is asked to do, besides the two records.
+struct ConvertRequest {
+  int output_mode = kModeRtfTables;
+  std::string encoding_name = "Auto-Select";
+  bool convert_images = false;
+  bool keep_existing_output = false;
+  ProgressSink* progress = nullptr;
+};
+
+// One engine object per thread; two engines may convert at the same time.
+class Engine {
+ public:
+  // Converts one HTML file. `input_path` has its separators normalised in place;
+  // `output_target` is a folder or a whole output file name, and on kOutputExists it
+  // receives the output file name that would have been used.
+  ConvertResult ConvertHtmlFile(std::string& input_path, std::string& output_target,
+                                const ConvertRequest& request, ConversionOptions options,
+                                EngineSettings settings);
+
+  // Converts HTML bytes held in memory. Relative pictures and style sheets are looked
+  // up in `input_folder`; picture temporaries go to `work_folder`. `output` receives the
+  // document with LF line ends (a file gets CR LF for each of them).
+  ConvertResult ConvertHtmlBytes(std::string_view html, std::string_view input_folder,
+                                 std::string_view work_folder, const ConvertRequest& request,
+                                 ConversionOptions options, EngineSettings settings,
+                                 std::string& output);
+
+  CarryOver& carry_over() { return carry_over_; }
+
+ private:
+  CarryOver carry_over_;
+};
+
+// Appends one closing brace for every "{" in excess of "}" (a backslash escapes the
+// next byte).
+void BalanceBraces(std::string& text);
+
+// The same on a file written in text mode; a file that cannot be opened is left alone.
+void BalanceBracesInFile(const std::string& path);
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_CORE_ENGINE_H_

@@ -1,0 +1,240 @@
+// The font and colour tables, the colour and value readers, and the paragraph templates.
+#include <algorithm>
+#include <cctype>
+
+#include "core/append.h"
+#include "core/prologue.h"
+
+namespace velmorane {
+
+namespace {
+
+struct NamedColor {
+  std::string_view name;
+  std::string_view value;
+};
+
+// The recognised colour names; "transparent" reads as white.
+constexpr NamedColor kNamedColors[] = {
+    {"aliceblue", "F0F8FF"}, {"antiquewhite", "FAEBD7"}, {"aqua", "00FFFF"},
+    {"aquamarine", "7FFFD4"}, {"azure", "F0FFFF"}, {"transparent", "FFFFFF"},
+    {"beige", "F5F5DC"}, {"bisque", "FFE4C4"}, {"black", "000000"},
+    {"blanchedalmond", "FFEBCD"}, {"blue", "0000FF"}, {"blueviolet", "8A2BE2"},
+    {"brown", "A52A2A"}, {"burlywood", "DEB887"}, {"cadetblue", "5F9EA0"},
+    {"chocolate", "D2691E"}, {"coral", "FF7F50"}, {"cornflowerblue", "6495ED"},
+    {"cornsilk", "FFF8DC"}, {"crimson", "DC143C"}, {"cyan", "00FFFF"}, {"darkblue", "00008B"},
+    {"darkcyan", "008B8B"}, {"darkgoldenrod", "B8860B"}, {"darkgray", "A9A9A9"},
+    {"darkgreen", "006400"}, {"darkkhaki", "BDB76B"}, {"darkmagenta", "8B008B"},
+    {"darkolivegreen", "556B2F"}, {"darkorange", "FF8C00"}, {"darkorchid", "9932CC"},
+    {"darkred", "8B0000"}, {"darksalmon", "E9967A"}, {"darkseagreen", "8FBC8F"},
+    {"darkslateblue", "483D8B"}, {"darkslategray", "2F4F4F"}, {"darkturquoise", "00CED1"},
+    {"darkviolet", "9400D3"}, {"deeppink", "FF1493"}, {"deepskyblue", "00BFFF"},
+    {"dimgray", "696969"}, {"dodgerblue", "1E90FF"}, {"firebrick", "B22222"},
+    {"floralwhite", "FFFAF0"}, {"forestgreen", "228B22"}, {"fuchsia", "FF00FF"},
+    {"gainsboro", "DCDCDC"}, {"ghostwhite", "F8F8FF"}, {"gold", "FFD700"},
+    {"goldenrod", "DAA520"}, {"gray", "808080"}, {"green", "008000"},
+    {"greenyellow", "ADFF2F"}, {"honeydew", "F0FFF0"}, {"hotpink", "FF69B4"},
+    {"indianred", "CD5C5C"}, {"indigo", "4B0082"}, {"ivory", "FFFFF0"}, {"khaki", "F0E68C"},
+    {"lavender", "E6E6FA"}, {"lavenderblush", "FFF0F5"}, {"lemonchiffon", "FFFACD"},
+    {"lightblue", "ADD8E6"}, {"lightcoral", "F08080"}, {"lightcyan", "E0FFFF"},
+    {"lightgoldenrodyellow", "FAFAD2"}, {"lightgreen", "90EE90"}, {"lightpink", "FFB6C1"},
+    {"lightsalmon", "FFA07A"}, {"lightseagreen", "20B2AA"}, {"lightskyblue", "87CEFA"},
+    {"lightslategray", "778899"}, {"lightsteelblue", "B0C4DE"}, {"lightyellow", "FFFFE0"},
+    {"lime", "00FF00"}, {"limegreen", "32CD32"}, {"linen", "FAF0E6"}, {"magenta", "FF00FF"},
+    {"maroon", "800000"}, {"mediumaquamarine", "66CDAA"}, {"mediumblue", "0000CD"},
+    {"mediumorchid", "BA55D3"}, {"mediumpurple", "9370DB"}, {"mediumseagreen", "3CB371"},
+    {"mediumslateblue", "7B68EE"}, {"mediumspringgreen", "00FA9A"},
+    {"mediumturquoise", "48D1CC"}, {"mediumvioletred", "C71585"}, {"midnightblue", "191970"},
+    {"mintcream", "F5FFFA"}, {"mistyrose", "FFE4E1"}, {"moccasin", "FFE4B5"},
+    {"navajowhite", "FFDEAD"}, {"navy", "000080"}, {"oldlace", "FDF5E6"}, {"olive", "808000"},
+    {"olivedrab", "6B8E23"}, {"orange", "FFA500"}, {"orangered", "FF4500"},
+    {"orchid", "DA70D6"}, {"palegoldenrod", "EEE8AA"}, {"palegreen", "98FB98"},
+    {"paleturquoise", "AFEEEE"}, {"palevioletred", "DB7093"}, {"papayawhip", "FFEFD5"},
+    {"peachpuff", "FFDAB9"}, {"peru", "CD853F"}, {"pink", "FFC0CB"}, {"plum", "DDA0DD"},
+    {"powderblue", "B0E0E6"}, {"purple", "800080"}, {"red", "FF0000"}, {"rosybrown", "BC8F8F"},
+    {"royalblue", "4169E1"}, {"salmon", "FA8072"}, {"sandybrown", "F4A460"},
+    {"seagreen", "2E8B57"}, {"seashell", "FFF5EE"}, {"sienna", "A0522D"}, {"silver", "C0C0C0"},
+    {"skyblue", "87CEEB"}, {"slateblue", "6A5ACD"}, {"slategray", "708090"},
+    {"snow", "FFFAFA"}, {"springgreen", "00FF7F"}, {"steelblue", "4682B4"}, {"tan", "D2B48C"},
+    {"teal", "008080"}, {"thistle", "D8BFD8"}, {"tomato", "FF6347"}, {"turquoise", "40E0D0"},
+    {"violet", "EE82EE"}, {"wheat", "F5DEB3"}, {"white", "FFFFFF"}, {"whitesmoke", "F5F5F5"},
+    {"yellow", "FFFF00"}, {"yellowgreen", "9ACD32"},
+};
+static_assert(std::size(kNamedColors) == 137);
+
+bool IsHexDigit(unsigned char c) { return std::isxdigit(c) != 0; }
+
+}  // namespace
+
+void FontTable::Add(std::string_view name) {
+  name = name.substr(0, kMaxNameLength);
+  if (name.empty() || names_.size() >= kMaxFonts || Find(name) >= 0) return;
+  names_.emplace_back(name);
+}
+
+int FontTable::Find(std::string_view name) const {
+  name = name.substr(0, kMaxNameLength);
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (names_[i] == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void ColorTable::Add(std::string_view six_digits) {
+  if (colors_.size() >= kMaxColors || Find(six_digits) >= 0) return;
+  colors_.emplace_back(six_digits);
+}
+
+int ColorTable::Find(std::string_view six_digits) const {
+  for (std::size_t i = 0; i < colors_.size(); ++i) {
+    if (colors_[i] == six_digits) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
+  while (pos < text.size() &&
+         (text[pos] == ' ' || text[pos] == '"' || text[pos] == '\'' || text[pos] == '=' ||
+          text[pos] == '\\')) {
+    ++pos;
+  }
+  // Copy at most 21 characters in lower case; blanks stop the copy until a "(" is seen.
+  constexpr std::size_t kMaxColorText = 21;
+  std::string copy;
+  bool saw_paren = false;
+  while (pos < text.size() && copy.size() < kMaxColorText) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c == '\'' || c == '"' || c == ';' || c == '>' || c == '\\') break;
+    if ((c == ' ' || c < 32) && !saw_paren) break;
+    if (c == '(') saw_paren = true;
+    copy += static_cast<char>(std::tolower(c));
+    ++pos;
+  }
+  if (!copy.empty() && copy[0] == '#') {
+    std::size_t digits = 0;
+    while (1 + digits < copy.size() && IsHexDigit(static_cast<unsigned char>(copy[1 + digits]))) {
+      ++digits;
+    }
+    if (digits >= 6) {
+      out = copy.substr(1, 6);
+      return true;
+    }
+  } else {
+    for (const NamedColor& named : kNamedColors) {
+      if (named.name == copy) {
+        out = std::string(named.value);
+        return true;
+      }
+    }
+    if (copy.size() == 6 &&
+        std::all_of(copy.begin(), copy.end(), [](char c) { return IsHexDigit(c); })) {
+      out = copy;
+      return true;
+    }
+    if (copy.find("rgb") != std::string::npos) {
+      int numbers[3];
+      int found = 0;
+      for (std::size_t i = 0; i < copy.size() && found < 3;) {
+        if (!std::isdigit(static_cast<unsigned char>(copy[i]))) {
+          ++i;
+          continue;
+        }
+        long value = 0;
+        while (i < copy.size() && std::isdigit(static_cast<unsigned char>(copy[i]))) {
+          value = (value * 10 + (copy[i] - '0')) % 100000;
+          ++i;
+        }
+        numbers[found++] = static_cast<int>(value % 256);
+      }
+      if (found == 3) {
+        out = StringF("%02x%02x%02x", numbers[0], numbers[1], numbers[2]);
+        return true;
+      }
+    }
+  }
+  out = "000000";
+  return false;
+}
+
+std::string ReadCssValue(std::string_view text, std::size_t& pos) {
+  while (pos < text.size() &&
+         (text[pos] == ' ' || text[pos] == '"' || text[pos] == '\'' || text[pos] == '=')) {
+    ++pos;
+  }
+  constexpr std::size_t kMaxValue = 39;
+  std::string value;
+  while (pos < text.size() && value.size() < kMaxValue) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c == '\'' || c < 32 || c == '"' || c == ',' || c == '.' || c == ':' || c == ';' ||
+        c == '=' || c == '>' || c == '}') {
+      break;
+    }
+    value += static_cast<char>(c);
+    ++pos;
+  }
+  return value;
+}
+
+std::string ReadAttributeValue(std::string_view text, std::size_t& pos) {
+  while (pos < text.size() &&
+         (text[pos] == ' ' || static_cast<unsigned char>(text[pos]) < 32 || text[pos] == '=')) {
+    ++pos;
+  }
+  constexpr std::size_t kMaxValue = 39;
+  std::string value;
+  if (pos >= text.size() || text[pos] == '>') return value;
+  const char quote = text[pos];
+  if (quote == '"' || quote == '\'') {
+    ++pos;
+    while (pos < text.size() && text[pos] != quote && value.size() < kMaxValue) {
+      value += text[pos++];
+    }
+    if (pos < text.size() && text[pos] == quote) ++pos;
+    return value;
+  }
+  while (pos < text.size() && value.size() < kMaxValue) {
+    const char c = text[pos];
+    if (c == ' ' || c == '"' || c == '\'' || c == '>') break;
+    value += c;
+    ++pos;
+  }
+  return value;
+}
+
+std::string EscapeRtfText(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 32 || c == 127) continue;
+    if (c == '\\' || c == '{' || c == '}') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+void BuildParagraphTemplates(ParagraphTemplates& t, int base_size, int language_id,
+                             bool after_body_rule) {
+  const std::string fs = std::to_string(2 * base_size);
+  const std::string half = std::to_string(base_size / 2);
+  t.paragraph_start = StringF("\n" R"(\par\pard\sb%d\sa%d\sbauto1\saauto1\fs%s\lang%d )", 100,
+                              100, fs.c_str(), language_id);
+  t.cell_paragraph_start = StringF("\n" R"(\par\pard\intbl\sb%d\sa%d\sbauto1\saauto1\fs%s\lang%d )",
+                                   100, 100, fs.c_str(), language_id);
+  t.first_cell_paragraph =
+      StringF("\n" R"(\pard\intbl\sb%d\fs%s\lang%d )", 100, fs.c_str(), language_id);
+  t.heading_open_par = StringF("\n" R"({\par\b\fs%s )", fs.c_str());
+  t.heading_open = StringF("\n" R"({\b\fs%s )", fs.c_str());
+  t.subscript = StringF(R"({\sub\dn%s )", half.c_str());
+  t.superscript = StringF(R"({\super\up%s )", half.c_str());
+  t.zero_break = R"(\par\sa0\sb0 )";
+  if (after_body_rule) {
+    t.zero_line_end = StringF("\n" R"(\par\pard\sb%d\fs%s\lang%d )", 0, fs.c_str(), language_id);
+    t.cell_zero_break =
+        StringF("\n" R"(\par\pard\intbl\sb%d\fs%s\lang%d )", 0, fs.c_str(), language_id);
+  } else {
+    t.zero_line_end = StringF("\n" R"(\sb%d\sa%d\par )", 0, 0);
+    t.cell_zero_break = StringF("\n" R"(\sb%d\sa%d\par\intbl\lang%d )", 0, 0, language_id);
+  }
+}
+
+}  // namespace velmorane

@@ -1,0 +1,283 @@
+// ConvertHtmlFile: one HTML file to one output file in numbered stages, with the trace
+// log, the progress schedule and the result codes; and the in-memory entry.
+#include <algorithm>
+#include <cctype>
+#include <new>
+
+#include "core/append.h"
+#include "core/charset.h"
+#include "core/conversion.h"
+#include "core/engine.h"
+#include "core/paths.h"
+#include "core/plain_text.h"
+#include "core/preprocess.h"
+#include "core/prologue.h"
+#include "images/pictures.h"
+#include "platform/files.h"
+#include "tags/tag_loop.h"
+
+namespace velmorane {
+
+void Conversion::Trace(std::string_view message, std::string_view text1,
+                       std::string_view text2) const {
+  if (settings.trace_enabled != 1) return;
+  std::string line;
+  line.reserve(message.size() + text1.size() + text2.size() + 3);
+  line.append(message).append(" ").append(text1).append(" ").append(text2).append("\n");
+  // A trace file that cannot be opened loses the line; the conversion goes on.
+  (void)AppendTextFile(settings.trace_file, line);
+}
+
+void ProgressSchedule::Build(std::size_t length) {
+  filled.fill(false);
+  index = 49;
+  step = 1;
+  if (length < 2) return;
+  // Entry t - 1 is the first p with (L - 1) / p == t. Instead of one division per byte,
+  // jump straight to that p: the smallest p with (L - 1) / p <= t is (L - 1) / (t + 1) + 1.
+  const std::size_t last = length - 1;
+  for (std::size_t t = 50; t >= 1; --t) {
+    const std::size_t p = last / (t + 1) + 1;
+    if (p <= last && last / p == t) {
+      entries[t - 1] = p;
+      filled[t - 1] = true;
+    }
+  }
+}
+
+void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
+  if (index < 0 || !filled[index] || entries[index] != pos) return;
+  if (sink != nullptr) {
+    sink->SetLabel(std::to_string(2 * step));
+    sink->SetPosition(step);
+  }
+  ++step;
+  --index;
+}
+
+void BalanceBraces(std::string& text) {
+  long long open = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;  // the escaped byte is not counted
+    } else if (text[i] == '{') {
+      ++open;
+    } else if (text[i] == '}') {
+      --open;
+    }
+  }
+  if (open > 0) text.append(static_cast<std::size_t>(open), '}');
+}
+
+void BalanceBracesInFile(const std::string& path) {
+  std::string text;
+  if (!ReadTextFile(path, text)) return;
+  const std::size_t before = text.size();
+  BalanceBraces(text);
+  if (text.size() > before) (void)AppendTextFile(path, text.substr(before));
+}
+
+namespace {
+
+std::string ClockText() {
+  const UtcTime now = NowUtc();
+  return StringF("(min:sec:msec) %d : %d : %d", now.minute, now.second, now.millisecond);
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  std::string_view tail = text.substr(text.size() - suffix.size());
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) return false;
+  }
+  return true;
+}
+
+// The output extension of the options, corrected to ".txt" or ".rtf" for the mode.
+std::string OutputExtension(const ConversionOptions& options, int output_mode) {
+  std::string_view extension = FieldText(options.output_extension);
+  if (EndsWithNoCase(extension, ".doc") && extension.size() == 4) return std::string(extension);
+  if (EndsWithNoCase(extension, ".rtf") && extension.size() == 4) return std::string(extension);
+  if (EndsWithNoCase(extension, ".txt") && extension.size() == 4) return std::string(extension);
+  return output_mode == kModePlainText ? ".txt" : ".rtf";
+}
+
+// Stage 1, step 3: a target longer than five characters that ends in .rtf, .txt or .doc
+// is the file name itself; anything else is a folder that gets the input's name.
+std::string OutputFileName(std::string_view input_path, std::string_view target,
+                           const ConversionOptions& options, int output_mode) {
+  if (target.size() > 5 && (EndsWithNoCase(target, ".rtf") || EndsWithNoCase(target, ".txt") ||
+                            EndsWithNoCase(target, ".doc"))) {
+    return std::string(target);
+  }
+  std::string name(FileNameOf(input_path));
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);  // a name without a dot keeps it whole
+  name += OutputExtension(options, output_mode);
+  return WithTrailingSeparator(target) + name;
+}
+
+// Stage 0, step 1: the normalisations of the engine's copy of the options.
+void NormalizeOptions(Conversion& c) {
+  ConversionOptions& o = c.options;
+  SetField(o.header_text, "");
+  SetField(o.footer_text, "");
+  o.page_break_switch = 1;
+  if (FieldText(o.font_face).size() < 4) SetField(o.font_face, "Times New Roman");
+  c.settings.download_images = o.download_images == 1 ? 1 : 0;
+  c.charset.language_name = std::string(FieldText(o.rtf_language));
+  LookupLanguage(c.charset.language_name, c.charset);
+  NormalizeMargins(o);
+  // Table cell padding: a valid value replaces the paddings kept from the last call.
+  const int padding = c.settings.table_cell_padding;
+  if (padding >= 0 && padding <= 10) {
+    CarryOver& carry = c.carry_over;
+    carry.cell_padding_left = carry.cell_padding_right = 20 * padding;
+    carry.cell_padding_top = carry.cell_padding_bottom = 20 * padding;
+    carry.row_left_offset = -20 * padding;
+  }
+  c.font_face = std::string(FieldText(o.font_face));
+  c.base_size = BaseFontSize(o);
+  c.printable_width = PrintableWidth(o);
+  c.loop.alignment_string = std::string(DefaultAlignmentWord(o));
+  c.loop.current_size = c.base_size;
+}
+
+void StartProgress(Conversion& c) {
+  if (c.progress == nullptr) return;
+  c.progress->SetRange(0, 50);
+  c.progress->SetPosition(0);
+  c.progress->SetLabel("0");
+}
+
+// Stages 4 to 9 and the in-memory part of stage 10. Returns false when memory for the
+// decoding ran out (result 2).
+[[nodiscard]] bool RunStages(Conversion& c, std::string& document) {
+  if (!DecodeInput(c)) return false;
+  c.Trace("4. Detect encoding.");
+  BuildParagraphTemplates(c.templates, c.base_size, c.charset.language_id, false);
+
+  if (c.output_mode == kModePlainText) {
+    ConvertToPlainText(c);
+  } else {
+    c.Trace("5. Reading CSS, removing scripts and comments");
+    PreprocessHtml(c);
+    std::string().swap(c.raw);
+    c.schedule.Build(c.input.size());
+    if (c.progress != nullptr) c.progress->SetPosition(1);
+
+    c.Trace("6. Analyzing font and color tables");
+    AnalyzeFontsAndColors(c);
+    c.output.reserve(c.input.size() + c.input.size() / 2 + 5000);
+    WritePrologue(c);
+
+    c.Trace("9. Detecting HTML tags and conversion");
+    c.pos = 0;
+    TagLoop(c);
+    if (c.loop.list_par_pending) c.output += "\\par";
+    c.Trace("Detection HTML tags done");
+  }
+
+  if (c.progress != nullptr) {
+    c.progress->SetPosition(50);
+    c.progress->SetLabel("100");
+  }
+  if (c.settings.body_only == 1 && c.output_mode != kModePlainText) c.output += "}";
+  document.swap(c.output);
+  if (c.convert_images && !c.pictures.records.empty()) WritePictures(c, document);
+  c.Trace("10. Conversion finished. Memory freeing");
+  return true;
+}
+
+}  // namespace
+
+ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& output_target,
+                                      const ConvertRequest& request, ConversionOptions options,
+                                      EngineSettings settings) {
+  try {
+    Conversion c(carry_over_, request, options, settings);
+    NormalizeOptions(c);
+    StartProgress(c);
+
+    // Stage 0: folders. Paths use "/"; a "\" is read as a separator too.
+    if (input_path.find('/') != std::string::npos) c.settings.forward_slashes = 1;
+    input_path = ToForwardSlashes(input_path);
+    c.input_folder = FolderOf(input_path);
+    const UtcTime start = NowUtc();
+    c.Trace(StringF("Conversion started at (min:sec:msec) %d : %d : %d", start.minute,
+                    start.second, start.millisecond));
+    c.Trace("1. Trying to open file:", input_path);
+
+    // Stage 1: open the input and name the output.
+    std::string bytes;
+    if (IsDirectory(input_path) || !ReadBinaryFile(input_path, bytes)) {
+      return ConvertResult::kCannotOpenInput;
+    }
+    c.Trace("Opened.");
+    const std::string target = ToForwardSlashes(output_target);
+    c.output_path = OutputFileName(input_path, target, c.options, c.output_mode);
+    c.work_folder = FolderOf(c.output_path);
+    if (FileExists(c.output_path)) {
+      // An output that is the input itself would destroy the input.
+      if (SameFile(c.output_path, input_path)) return ConvertResult::kCannotCreateOutput;
+      if (request.keep_existing_output) {
+        output_target = c.output_path;
+        return ConvertResult::kOutputExists;
+      }
+    }
+
+    // Stage 2: create the output.
+    c.Trace("2. Trying to create file:", c.output_path);
+    if (IsDirectory(c.output_path) || !WriteTextFile(c.output_path, "")) {
+      return ConvertResult::kCannotCreateOutput;
+    }
+    c.Trace("Created.");
+
+    // Stage 3: size, buffers and reading.
+    c.input_size = bytes.size();
+    if (c.input_size < 1) return ConvertResult::kInputEmpty;
+    c.Trace("3. Memory allocation", StringF("%d Kb", static_cast<int>(4 * c.input_size / 1024)));
+    c.raw = FromTextMode(bytes);
+    std::string().swap(bytes);
+    c.Trace("Done.");
+
+    std::string document;
+    if (!c.raw.empty()) {
+      if (!RunStages(c, document)) return ConvertResult::kNoMemory;
+    } else {
+      c.Trace("10. Conversion finished. Memory freeing");
+    }
+    if (c.output_mode != kModePlainText && c.settings.body_only != 1) BalanceBraces(document);
+    if (!WriteTextFile(c.output_path, document)) return ConvertResult::kCannotCreateOutput;
+    c.Trace("Done at ", ClockText());
+    return ConvertResult::kDone;
+  } catch (...) {
+    // std::bad_alloc and anything unexpected: the caller reports it as lack of memory.
+    return ConvertResult::kNoMemory;
+  }
+}
+
+ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view input_folder,
+                                       std::string_view work_folder,
+                                       const ConvertRequest& request, ConversionOptions options,
+                                       EngineSettings settings, std::string& output) {
+  output.clear();
+  try {
+    Conversion c(carry_over_, request, options, settings);
+    NormalizeOptions(c);
+    StartProgress(c);
+    c.input_folder = WithTrailingSeparator(ToForwardSlashes(input_folder));
+    c.work_folder = WithTrailingSeparator(ToForwardSlashes(work_folder));
+    c.input_size = html.size();
+    if (c.input_size < 1) return ConvertResult::kInputEmpty;
+    c.raw = FromTextMode(html);
+    if (!c.raw.empty() && !RunStages(c, output)) return ConvertResult::kNoMemory;
+    if (c.output_mode != kModePlainText && c.settings.body_only != 1) BalanceBraces(output);
+    return ConvertResult::kDone;
+  } catch (...) {
+    output.clear();
+    return ConvertResult::kNoMemory;
+  }
+}
+
+}  // namespace velmorane

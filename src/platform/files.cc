@@ -1,0 +1,134 @@
+// POSIX stand-ins for the Windows text-mode files and file queries.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace velmorane {
+
+std::string FromTextMode(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text += bytes[i];
+  }
+  return text;
+}
+
+std::string ToTextMode(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() + text.size() / 16 + 16);
+  std::size_t start = 0;
+  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
+       lf = text.find('\n', start)) {
+    bytes.append(text.substr(start, lf - start));
+    bytes += "\r\n";
+    start = lf + 1;
+  }
+  bytes.append(text.substr(start));
+  return bytes;
+}
+
+bool ReadBinaryFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  in.seekg(0, std::ios::beg);
+  bytes.resize(static_cast<std::size_t>(size));
+  if (size > 0 && !in.read(bytes.data(), size)) {
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+  }
+  return true;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text) {
+  std::string bytes;
+  if (!ReadBinaryFile(path, bytes)) return false;
+  text = FromTextMode(bytes);
+  return true;
+}
+
+namespace {
+
+bool WriteWithMode(const std::string& path, std::string_view bytes, std::ios::openmode mode) {
+  std::ofstream out(path, std::ios::binary | mode);
+  if (!out) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
+}
+
+}  // namespace
+
+bool WriteTextFile(const std::string& path, std::string_view text) {
+  return WriteWithMode(path, ToTextMode(text), std::ios::trunc);
+}
+
+bool AppendTextFile(const std::string& path, std::string_view text) {
+  return WriteWithMode(path, ToTextMode(text), std::ios::app);
+}
+
+bool WriteBinaryFile(const std::string& path, std::string_view bytes) {
+  return WriteWithMode(path, bytes, std::ios::trunc);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::int64_t FileSize(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool CreateNewFile(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n <= 0) {
+      ::close(fd);
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return ::close(fd) == 0;
+}
+
+UtcTime NowUtc() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  std::tm parts{};
+  ::gmtime_r(&seconds, &parts);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+      1000;
+  return UtcTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                 parts.tm_min,         parts.tm_sec,     static_cast<int>(millis)};
+}
+
+}  // namespace velmorane

@@ -1,0 +1,47 @@
+// Files in text mode (reading turns CR LF into LF, writing turns LF into CR LF) and
+// small file-system queries.
+#ifndef VELMORANE_PLATFORM_FILES_H_
+#define VELMORANE_PLATFORM_FILES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmorane {
+
+// Every CR LF pair becomes LF.
+std::string FromTextMode(std::string_view bytes);
+// Every LF becomes CR LF.
+std::string ToTextMode(std::string_view text);
+
+// Reads a whole file as bytes. False when it cannot be opened or read.
+[[nodiscard]] bool ReadBinaryFile(const std::string& path, std::string& bytes);
+// Reads a whole file in text mode.
+[[nodiscard]] bool ReadTextFile(const std::string& path, std::string& text);
+// Creates (truncates) a file and writes `text` in text mode.
+[[nodiscard]] bool WriteTextFile(const std::string& path, std::string_view text);
+// Appends `text` in text mode, creating the file when missing.
+[[nodiscard]] bool AppendTextFile(const std::string& path, std::string_view text);
+// Creates (truncates) a file and writes bytes unchanged.
+[[nodiscard]] bool WriteBinaryFile(const std::string& path, std::string_view bytes);
+
+bool FileExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+// Size in bytes, or -1 when the file cannot be queried.
+std::int64_t FileSize(const std::string& path);
+// True when both paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Creates `path` only if it does not exist yet (O_EXCL) and writes `bytes`. False when
+// the name is taken or the file cannot be written.
+[[nodiscard]] bool CreateNewFile(const std::string& path, std::string_view bytes);
+
+// The current UTC time split into its fields.
+struct UtcTime {
+  int year, month, day, hour, minute, second, millisecond;
+};
+UtcTime NowUtc();
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_PLATFORM_FILES_H_

@@ -1,0 +1,76 @@
+// Stage 9: the tag loop over the cleaned HTML, its state shared by every tag handler,
+// the paragraph break, entity decoding and the text rules.
+#ifndef VELMORANE_TAGS_TAG_LOOP_H_
+#define VELMORANE_TAGS_TAG_LOOP_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmorane {
+
+struct Conversion;
+
+// Saved formatting values never grow past this many entries.
+inline constexpr std::size_t kStackDepth = 25;
+// Table nesting records.
+inline constexpr int kMaxTableDepth = 16;
+
+struct TagLoopState {
+  bool at_paragraph_start = true;
+  bool char_data_allowed = true;
+  bool in_pre = false;
+  bool after_paragraph_close = false;
+  bool after_div_close = false;
+  bool after_control_word = false;
+  bool list_par_pending = false;
+  bool cell_has_text = false;
+  bool html_seen = false;
+
+  // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 ").
+  std::string font_string, size_string, colour_string;
+  bool font_active = false, size_active = false, colour_active = false;
+  std::vector<std::string> font_stack, size_stack, colour_stack;  // at most kStackDepth
+
+  int current_size = 10;              // points
+  std::string alignment_string;       // "\ql ", "\qc ", "\qr " or "\qj "
+  int center_state = 0;               // 0 none, 1 center opened, 2 text written since
+
+  // Table context, kept by the table handlers: depth index of the current table record
+  // and, per depth, whether a cell is open and the cell's nesting level ("\itap").
+  int table_depth = 0;
+  std::array<bool, kMaxTableDepth> in_cell{};
+  std::array<int, kMaxTableDepth> cell_level{};
+
+  std::size_t loop_start_length = 0;  // output length when the loop began
+};
+
+// Runs the loop over conversion.input from conversion.pos, appending to conversion.output.
+void TagLoop(Conversion& conversion);
+
+// The paragraph break used by the text path and every block handler.
+void BreakParagraph(Conversion& conversion);
+
+// Appends the active font and size control words.
+void ReemitCharacterState(Conversion& conversion);
+
+// Decodes the reference at `pos` (on the "&"); appends its RTF text to `out` and returns
+// the offset of the last consumed byte relative to the "&".
+std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out);
+
+// "\'" and two lower-case hexadecimal digits.
+std::string HexEscape(std::uint8_t byte);
+
+// Skips an unrecognised tag: leaves conversion.pos on its ">" (or the last byte).
+void SkipTag(Conversion& conversion);
+
+// True when the input at `pos` starts with `keyword` (letters in any case, other
+// characters exactly). `keyword` is written in lower case.
+bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword);
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_TAGS_TAG_LOOP_H_
