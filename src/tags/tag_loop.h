@@ -19,6 +19,16 @@ inline constexpr std::size_t kStackDepth = 25;
 // Table nesting records.
 inline constexpr int kMaxTableDepth = 16;
 
+// Space before, space after, left and right indent in twips, filled from the margins of
+// a style; kNotSet where a margin was not given.
+inline constexpr int kNotSet = 7777;
+struct ParagraphSpacing {
+  int space_before = kNotSet;
+  int space_after = kNotSet;
+  int left_indent = kNotSet;
+  int right_indent = kNotSet;
+};
+
 struct TagLoopState {
   bool at_paragraph_start = true;
   bool char_data_allowed = true;
@@ -38,6 +48,8 @@ struct TagLoopState {
   int current_size = 10;              // points
   std::string alignment_string;       // "\ql ", "\qc ", "\qr " or "\qj "
   int center_state = 0;               // 0 none, 1 center opened, 2 text written since
+  std::vector<char> alignment_stack;  // saved alignment letters, at most kStackDepth
+  ParagraphSpacing paragraph_spacing; // reset before each <p; filled by the element style
 
   // Table context, kept by the table handlers: depth index of the current table record
   // and, per depth, whether a cell is open and the cell's nesting level ("\itap").
