@@ -5,32 +5,56 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmorane {
 
 struct Conversion;
 
+enum class PictureKind : int { kMetafile = 0, kJpeg = 1, kPng = 2, kDib = 3 };
+
 struct PictureRecord {
-  std::string hex_path;        // temporary file of lower-case hexadecimal picture data
-  std::size_t output_offset = 0;
+  std::string temp_name;        // hex file in the work folder
+  std::size_t output_position = 0;  // the group goes before the output byte at this index
+  long hex_length = 0;          // hexadecimal characters in the temp file
+  int goal_width = 0;           // pixels; 0 or less: none
+  int goal_height = 0;
+  PictureKind kind = PictureKind::kMetafile;
+  int width = 0;                // pixels
+  int height = 0;
 };
 
 struct PictureList {
+  // A document places at most this many pictures; further img tags are passed over.
+  static constexpr std::size_t kMaxPictures = 2000;
   std::vector<PictureRecord> records;
+  std::string previous_path;    // the last picture converted in this document
+  std::string shared_bmp_name;  // the intermediate BMP shared by GIF and PNG conversions
+  int next_number = 0;          // picture numbers handed out so far
 };
 
 // Called by the tag loop at a "<" when pictures are converted: handles <imagertf and
-// <img. Returns false when neither matched.
+// <img. Returns false when neither matched; otherwise conversion.pos is on the ">".
 bool TryImageTag(Conversion& conversion);
 
-// Moves the recorded output offsets of pictures behind a removal.
+// Moves the recorded output positions after text of `removed_length` bytes was removed
+// at `removal_start`: later positions move back, positions inside the span move to its
+// start.
 void ShiftPicturePositions(Conversion& conversion, std::size_t removal_start,
                            std::size_t removed_length);
 
-// Splices the picture groups into `document` at their offsets (and removes the
-// temporaries). `document` is conversion.output on entry.
+// The same for text inserted at `insert_at`: positions after it move on.
+void ShiftPicturePositionsForInsert(Conversion& conversion, std::size_t insert_at,
+                                    std::size_t inserted_length);
+
+// Splices the picture groups into `document` (the output text) at their positions and
+// deletes the picture temporaries.
 void WritePictures(Conversion& conversion, std::string& document);
+
+// Width in twips (16 per pixel) of the first picture of a table cell, for the table
+// analysis. `cell_text` starts at the cell's "<td"/"<th".
+int ProbeCellPictureWidth(Conversion& conversion, std::string_view cell_text);
 
 }  // namespace velmorane
 

@@ -1,0 +1,31 @@
+// Turning one picture file into the hexadecimal temp file that a picture group embeds.
+#ifndef VELMORANE_IMAGES_ACQUIRE_H_
+#define VELMORANE_IMAGES_ACQUIRE_H_
+
+#include <string>
+#include <string_view>
+
+#include "images/pictures.h"
+
+namespace velmorane {
+
+struct Conversion;
+
+// Chooses a conversion by the path's extension and the image format option, runs it and
+// fills `record` (temp name, hex length, kind, width, height; goals zeroed). False when
+// the picture cannot be converted; nothing is left behind then.
+[[nodiscard]] bool AcquirePicture(Conversion& conversion, const std::string& path,
+                                  PictureRecord& record);
+
+// Writes the bytes of `source` from `start_offset` on as lower-case hexadecimal text
+// into a new file `hex_path`. Returns the number of bytes dumped (0 = failure).
+long HexDumpFile(const std::string& source, long start_offset, const std::string& hex_path);
+
+// A name "<stem><suffix>" (or "<stem>-<k><suffix>") that is free in `folder`, created
+// empty and exclusively so that no later step can take it. Empty when none could be made.
+std::string CreateFreeName(const std::string& folder, std::string_view stem,
+                           std::string_view suffix);
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_IMAGES_ACQUIRE_H_

@@ -1,0 +1,17 @@
+// Downloading remote pictures.
+#ifndef VELMORANE_PLATFORM_HTTP_FETCH_H_
+#define VELMORANE_PLATFORM_HTTP_FETCH_H_
+
+#include <string>
+
+namespace velmorane {
+
+// Fetches `url` fresh from its server (no cache, redirects followed) and stores its bytes
+// unchanged in a new file at `local_path`, which must not exist yet. An empty body is a
+// success. Connect timeout 10 s, whole transfer 60 s, at most 64 MiB. Returns 0 on
+// success; on failure nothing is left at `local_path`.
+int FetchUrlToFile(const std::string& url, const std::string& local_path);
+
+}  // namespace velmorane
+
+#endif  // VELMORANE_PLATFORM_HTTP_FETCH_H_
