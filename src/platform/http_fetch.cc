@@ -12,12 +12,9 @@ namespace velmorane {
 
 namespace {
 
-constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kTotalTimeoutSeconds = 60;
-constexpr curl_off_t kMaxDownloadBytes = 64LL * 1024 * 1024;
-
 struct Sink {
   std::FILE* file = nullptr;
+  curl_off_t max_bytes = 0;
   curl_off_t written = 0;
   bool failed = false;
 };
@@ -26,7 +23,7 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
   Sink* sink = static_cast<Sink*>(user);
   const std::size_t bytes = size * count;
   // A body larger than the cap is cut off: the transfer fails.
-  if (sink->written + static_cast<curl_off_t>(bytes) > kMaxDownloadBytes) {
+  if (sink->written + static_cast<curl_off_t>(bytes) > sink->max_bytes) {
     sink->failed = true;
     return 0;
   }
@@ -45,7 +42,8 @@ void GlobalInitOnce() {
 
 }  // namespace
 
-int FetchUrlToFile(const std::string& url, const std::string& local_path) {
+int FetchUrlToFile(const std::string& url, const std::string& local_path,
+                   const FetchLimits& limits) {
   GlobalInitOnce();
   CURL* curl = curl_easy_init();
   if (curl == nullptr) return 1;
@@ -57,6 +55,7 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path) {
     return 1;
   }
   Sink sink;
+  sink.max_bytes = static_cast<curl_off_t>(limits.max_bytes);
   sink.file = ::fdopen(fd, "wb");
   if (sink.file == nullptr) {
     ::close(fd);
@@ -70,9 +69,9 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path) {
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTotalTimeoutSeconds);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, kMaxDownloadBytes);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_timeout_seconds);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.total_timeout_seconds);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
   curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

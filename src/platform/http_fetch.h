@@ -6,11 +6,18 @@
 
 namespace velmorane {
 
+struct FetchLimits {
+  long connect_timeout_seconds = 10;
+  long total_timeout_seconds = 60;
+  long long max_bytes = 64LL * 1024 * 1024;
+};
+
 // Fetches `url` fresh from its server (no cache, redirects followed) and stores its bytes
 // unchanged in a new file at `local_path`, which must not exist yet. An empty body is a
 // success. Connect timeout 10 s, whole transfer 60 s, at most 64 MiB. Returns 0 on
 // success; on failure nothing is left at `local_path`.
-int FetchUrlToFile(const std::string& url, const std::string& local_path);
+int FetchUrlToFile(const std::string& url, const std::string& local_path,
+                   const FetchLimits& limits = FetchLimits{});
 
 }  // namespace velmorane
 

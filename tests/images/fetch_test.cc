@@ -1,0 +1,129 @@
+// Downloads against a small HTTP server on 127.0.0.1 started by the test.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/http_fetch.h"
+#include "support/test_support.h"
+
+namespace velmorane {
+namespace {
+
+// Answers one request per connection with a canned response, optionally after a delay.
+class LoopbackServer {
+ public:
+  LoopbackServer(std::string response, std::chrono::milliseconds delay = {})
+      : response_(std::move(response)), delay_(delay) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 4);
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LoopbackServer() {
+    stop_ = true;
+    ::shutdown(listener_, SHUT_RDWR);
+    ::close(listener_);
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      const int client = ::accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char request[4096];
+      (void)::recv(client, request, sizeof request, 0);
+      const auto until = std::chrono::steady_clock::now() + delay_;
+      while (!stop_ && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      (void)::send(client, response_.data(), response_.size(), MSG_NOSIGNAL);
+      ::close(client);
+    }
+  }
+
+  std::string response_;
+  std::chrono::milliseconds delay_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+std::string Response(const std::string& status, const std::string& body) {
+  return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
+TEST(FetchUrlToFile, StoresTheBodyUnchanged) {
+  const std::string body("GIF89a\0\x01\x02 body", 15);
+  LoopbackServer server(Response("200 OK", body));
+  const std::string path = testing::MakeTempFolder() + "pic.gif";
+  ASSERT_EQ(FetchUrlToFile(server.Url("/pic.gif"), path), 0);
+  std::string got;
+  ASSERT_TRUE(ReadBinaryFile(path, got));
+  EXPECT_EQ(got, body);
+}
+
+TEST(FetchUrlToFile, EmptyBodySucceedsWithAnEmptyFile) {
+  LoopbackServer server(Response("200 OK", ""));
+  const std::string path = testing::MakeTempFolder() + "empty.gif";
+  ASSERT_EQ(FetchUrlToFile(server.Url("/empty.gif"), path), 0);
+  EXPECT_EQ(FileSize(path), 0);
+}
+
+TEST(FetchUrlToFile, NotFoundFailsAndLeavesNothing) {
+  LoopbackServer server(Response("404 Not Found", "<html>missing</html>"));
+  const std::string path = testing::MakeTempFolder() + "missing.gif";
+  EXPECT_NE(FetchUrlToFile(server.Url("/missing.gif"), path), 0);
+  EXPECT_FALSE(FileExists(path));
+}
+
+TEST(FetchUrlToFile, SlowServerTimesOut) {
+  LoopbackServer server(Response("200 OK", "late"), std::chrono::milliseconds(3000));
+  const std::string path = testing::MakeTempFolder() + "slow.gif";
+  FetchLimits limits;
+  limits.total_timeout_seconds = 1;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_NE(FetchUrlToFile(server.Url("/slow.gif"), path, limits), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_FALSE(FileExists(path));
+}
+
+TEST(FetchUrlToFile, NeverOverwritesAnExistingFile) {
+  LoopbackServer server(Response("200 OK", "new"));
+  const std::string path = testing::MakeTempFolder() + "photo.jpg";
+  ASSERT_TRUE(WriteBinaryFile(path, "mine"));
+  EXPECT_NE(FetchUrlToFile(server.Url("/photo.jpg"), path), 0);
+  std::string got;
+  ASSERT_TRUE(ReadBinaryFile(path, got));
+  EXPECT_EQ(got, "mine");
+}
+
+TEST(FetchUrlToFile, RefusedConnectionFails) {
+  const std::string path = testing::MakeTempFolder() + "none.gif";
+  EXPECT_NE(FetchUrlToFile("http://127.0.0.1:1/none.gif", path), 0);
+  EXPECT_FALSE(FileExists(path));
+}
+
+}  // namespace
+}  // namespace velmorane
