@@ -393,12 +393,5 @@ TEST(ArgumentText, JoinsArgumentsAndQuotesBlanks) {
   EXPECT_EQ(JoinArguments(1, argv), "");
 }
 
-TEST(ProgressBar, Text) {
-  EXPECT_EQ(ProgressBarText(0, "0"), "\r[" + std::string(50, ' ') + "] 0%");
-  EXPECT_EQ(ProgressBarText(25, "50"),
-            "\r[" + std::string(25, '#') + std::string(25, ' ') + "] 50%");
-  EXPECT_EQ(ProgressBarText(60, "100"), "\r[" + std::string(50, '#') + "] 100%");
-}
-
 }  // namespace
 }  // namespace velmorane
