@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -213,6 +216,48 @@ TEST(LinkDocuments, TextInsideTheField) {
   EXPECT_NE(out.find(Field(kExternal, R"("http://example.org/")", kTextResult) + "Home}}}"),
             std::string::npos)
       << out;
+}
+
+// Whole document read back by a word processor (needs the tag loop and LibreOffice): the
+// list items, the hyperlinks with their targets, the bookmarks and the form fields arrive.
+TEST(LinkDocuments, WordProcessorReadsListsLinksAndFields) {
+  const std::string html = R"(<html><body>
+<p>A <a href="http://example.org/home">home link</a> and a <a name="here">bookmark</a>.</p>
+<p>Back to the <a href="#here">bookmark</a>.</p>
+<ul><li>apple<li>pear<ul><li>inner one<li>inner two<ol type=I><li>one<li>two</ol></ul>
+<li>plum</ul>
+<form><input type="checkbox" name="c1" checked> check <input type=text name=q value="abc">
+<input type=radio checked> radio</form>
+</body></html>)";
+  const std::string rtf = testing::Convert(html, WithHyperlinks());
+  if (testing::TagLoopPassesMarkupThrough(rtf, "<ul>")) GTEST_SKIP() << "no tag loop";
+  if (std::system("command -v soffice > /dev/null 2>&1") != 0) GTEST_SKIP() << "no soffice";
+
+  const std::string folder = testing::MakeTempFolder();
+  std::ofstream(folder + "page.rtf", std::ios::binary) << rtf;
+  const std::string convert = "cd '" + folder + "' && timeout 300 soffice --headless " +
+                              "-env:UserInstallation=file://" + folder + "profile " +
+                              "--convert-to odt --outdir . page.rtf > /dev/null 2>&1";
+  ASSERT_EQ(std::system(convert.c_str()), 0);
+  std::string content;
+  if (FILE* pipe = ::popen(("unzip -p '" + folder + "page.odt' content.xml").c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      content.append(buffer, n);
+    }
+    ::pclose(pipe);
+  }
+  EXPECT_NE(content.find(R"(xlink:href="http://example.org/home")"), std::string::npos);
+  EXPECT_NE(content.find(R"(xlink:href="#here")"), std::string::npos);
+  EXPECT_NE(content.find(R"(text:name="here")"), std::string::npos);
+  std::size_t items = 0;
+  for (std::size_t at = 0; (at = content.find("<text:list-item", at)) != std::string::npos; ++at) {
+    ++items;
+  }
+  EXPECT_GE(items, 7u);
+  EXPECT_NE(content.find("FORMCHECKBOX"), std::string::npos);
+  EXPECT_NE(content.find("FORMTEXT"), std::string::npos);
+  EXPECT_NE(content.find("abc"), std::string::npos);
 }
 
 }  // namespace
