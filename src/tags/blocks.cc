@@ -157,6 +157,7 @@ void HandleParagraphStart(Conversion& c) {
   }
   ReemitCharacterState(c);
 
+  c.pos = TagEndFrom(c.input, tag);
   c.loop.paragraph_spacing = ParagraphSpacing{};
   const std::size_t mark = c.output.size();
   OpenElementStyle(c, tag, kElementP, InTableCell(c));
@@ -167,7 +168,6 @@ void HandleParagraphStart(Conversion& c) {
   }
   // The alignment goes in front of everything the style wrote.
   c.output.insert(mark, c.loop.alignment_string);
-  c.pos = TagEndFrom(c.input, tag);
 }
 
 void HandleParagraphEnd(Conversion& c) {
