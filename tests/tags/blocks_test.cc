@@ -254,19 +254,6 @@ TEST(Blockquote, EmptyQuotationTakesItsIndentBack) {
   EXPECT_EQ(f.c.output, "a" + plain + plain);
 }
 
-TEST(Preformatted, StartAndEnd) {
-  HandlerFixture f;
-  f.c.loop.char_data_allowed = false;
-  EXPECT_EQ(f.Run("<pre>", HandlePreStart), "");
-  EXPECT_TRUE(f.c.loop.in_pre);
-  EXPECT_TRUE(f.c.loop.char_data_allowed);
-  f.WriteText("x");
-  EXPECT_EQ(f.Run("</pre>", HandlePreEnd), kParagraphStart);
-  EXPECT_FALSE(f.c.loop.in_pre);
-  EXPECT_TRUE(f.c.loop.at_paragraph_start);
-  EXPECT_EQ(f.c.pos, 5u);
-}
-
 TEST(Address, OnlyAfterText) {
   HandlerFixture f;
   f.c.loop.at_paragraph_start = true;

@@ -208,16 +208,6 @@ TEST(Forms, SeparateParagraphs) {
   EXPECT_EQ(f.c.pos, 6u);
 }
 
-// Whole document (needs the tag loop): the link text sits in the field result.
-TEST(LinkDocuments, TextInsideTheField) {
-  const std::string html = R"(<a href="http://example.org/">Home</a>)";
-  const std::string out = testing::Convert(html, WithHyperlinks());
-  if (testing::TagLoopPassesMarkupThrough(out, html)) GTEST_SKIP() << "no tag loop";
-  EXPECT_NE(out.find(Field(kExternal, R"("http://example.org/")", kTextResult) + "Home}}}"),
-            std::string::npos)
-      << out;
-}
-
 // Whole document read back by a word processor (needs the tag loop and LibreOffice): the
 // list items, the hyperlinks with their targets, the bookmarks and the form fields arrive.
 TEST(LinkDocuments, WordProcessorReadsListsLinksAndFields) {
