@@ -3,9 +3,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
-#include <vector>
 
-#include "core/append.h"
 #include "core/charset.h"
 #include "core/conversion.h"
 #include "core/text_match.h"
@@ -145,7 +143,18 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
   }
 }
 
-void AppendReference(std::string& out, unsigned value) { AppendF(out, "&#%u;", value); }
+// Appends "&#" + decimal value + ";".
+void AppendReference(std::string& out, unsigned value) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  out += "&#";
+  while (n > 0) out += digits[--n];
+  out += ';';
+}
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
 // zero stays one byte, any other unit becomes a reference, lone zero bytes vanish.
@@ -176,18 +185,19 @@ bool RewriteSixteenBit(std::string& text) {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-// Decodes UTF-8 into UTF-16 units. A character above U+FFFF becomes a surrogate pair;
-// each maximal ill-formed part of a sequence becomes one U+FFFD.
-void DecodeUtf8(std::string_view text, std::vector<char16_t>& units) {
+// Decodes UTF-8 into UTF-16 units handed to `emit`. A character above U+FFFF becomes a
+// surrogate pair; each maximal ill-formed part of a sequence becomes one U+FFFD.
+template <typename Emit>
+void DecodeUtf8(std::string_view text, Emit&& emit) {
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
-      units.push_back(lead);
+      emit(lead);
       ++i;
       continue;
     }
-    int length = 0;
+    std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;  // range of the second byte
     char32_t code = 0;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -196,7 +206,7 @@ void DecodeUtf8(std::string_view text, std::vector<char16_t>& units) {
     } else if (lead >= 0xE0 && lead <= 0xEF) {
       length = 3;
       code = lead & 0x0F;
-      if (lead == 0xE0) low = 0xA0;  // no overlong forms
+      if (lead == 0xE0) low = 0xA0;   // no overlong forms
       if (lead == 0xED) high = 0x9F;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       length = 4;
@@ -204,30 +214,25 @@ void DecodeUtf8(std::string_view text, std::vector<char16_t>& units) {
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
     } else {
-      units.push_back(kReplacement);
+      emit(kReplacement);
       ++i;
       continue;
     }
     std::size_t k = 1;
-    for (; k < static_cast<std::size_t>(length); ++k) {
-      const unsigned char next = ByteAt(text, i + k);
-      if (i + k >= text.size() || next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
-        break;
-      }
+    for (; k < length && i + k < text.size(); ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) break;
       code = (code << 6) | (next & 0x3F);
     }
-    if (k < static_cast<std::size_t>(length)) {
-      units.push_back(kReplacement);  // the bytes read so far; the bad byte is read again
-      i += k;
-      continue;
-    }
     i += k;
-    if (code >= 0x10000) {
+    if (k < length) {
+      emit(kReplacement);  // the bytes read so far; the next byte is read again
+    } else if (code >= 0x10000) {
       code -= 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+      emit(static_cast<char16_t>(0xD800 + (code >> 10)));
+      emit(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
     } else {
-      units.push_back(static_cast<char16_t>(code));
+      emit(static_cast<char16_t>(code));
     }
   }
 }
@@ -236,20 +241,15 @@ void DecodeUtf8(std::string_view text, std::vector<char16_t>& units) {
 void RewriteUtf8(std::string& text) {
   std::string_view body = text;
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
-  std::vector<char16_t> units;
-  units.reserve(body.size() + 1);
-  DecodeUtf8(body, units);
-  std::size_t need = 0;
-  for (char16_t unit : units) need += unit < 256 ? 1 : 8;
   std::string out;
-  out.reserve(need);
-  for (char16_t unit : units) {
+  out.reserve(body.size() + body.size() / 2);
+  DecodeUtf8(body, [&out](char16_t unit) {
     if (unit < 256) {
       out += static_cast<char>(unit);
     } else {
       AppendReference(out, unit);
     }
-  }
+  });
   text.swap(out);
 }
 

@@ -167,6 +167,7 @@ TEST(ColorValues, ParseColor) {
   } kCases[] = {
       {"#abc", "000000", false},
       {"rgb(300, 0, 0)", "2c0000", true},
+      {"rgb(4294967297,1,2)", "010102", true},  // 2^32 + 1
       {"inherit", "000000", false},
       {"NAVY", "000080", true},
       {"'#FF0000'", "ff0000", true},
