@@ -3,6 +3,7 @@
 // style blocks and linked sheets go to the style text; runs of line feeds become one.
 #include "core/preprocess.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -98,7 +99,8 @@ void CollectStyleBlock(Conversion& c, std::string_view text, std::size_t& p) {
   std::size_t close_length = 0;
   const std::size_t close = FindStyleClose(text, p, close_length);
   const std::size_t tag_end = text.find('>', p);
-  const std::size_t start = tag_end == std::string_view::npos ? close : std::min(tag_end + 1, close);
+  const std::size_t start =
+      tag_end == std::string_view::npos ? close : std::min(tag_end + 1, close);
   if (close > start) {
     c.style_text.append(text.substr(start, close - start));
     c.style_present = true;

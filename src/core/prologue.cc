@@ -49,6 +49,11 @@ void ScanFontTag(Conversion& c, std::string_view text, std::size_t& p) {
   if (p < text.size()) ++p;
 }
 
+// True when `index` names an entry of a table of `size` entries.
+bool InTable(int index, std::size_t size) {
+  return index >= 0 && static_cast<std::size_t>(index) < size;
+}
+
 // Two hexadecimal digits as a number; anything else reads as 0.
 int HexPair(std::string_view six, std::size_t at) {
   int value = 0;
@@ -94,14 +99,14 @@ void WritePageSetup(Conversion& c) {
   }
 }
 
-// The font, colour and size of a body style rule; a size replaces the base size.
+}  // namespace
+
 void ApplyBodyStyle(Conversion& c, const BodyStyle& body) {
   const ConversionOptions& o = c.options;
-  if (o.keep_font_face != 0 && body.font >= 0 && static_cast<std::size_t>(body.font) < c.fonts.size()) {
+  if (o.keep_font_face != 0 && InTable(body.font, c.fonts.size())) {
     AppendF(c.output, "\n" R"(\f%d )", body.font + 2);
   }
-  if (o.keep_font_color != 0 && body.color >= 0 &&
-      static_cast<std::size_t>(body.color) < c.colors.size()) {
+  if (o.keep_font_color != 0 && InTable(body.color, c.colors.size())) {
     AppendF(c.output, "\n" R"(\cf%d )", body.color + 3);
   }
   if (o.keep_font_size != 0 && body.size_half_points >= 0) {
@@ -114,6 +119,8 @@ void ApplyBodyStyle(Conversion& c, const BodyStyle& body) {
     }
   }
 }
+
+namespace {
 
 // The footer frame that prints the page number, placed by the engine settings.
 void WritePageNumberFooter(Conversion& c, const std::string& fs) {
@@ -172,7 +179,7 @@ void AnalyzeFontsAndColors(Conversion& c) {
   }
   if (c.style_present) ParseStyleSheet(c);
   const std::optional<BodyStyle> body = BodyStyleOf(c);
-  if (body && keep_face && body->font >= 0 && static_cast<std::size_t>(body->font) < c.fonts.size()) {
+  if (body && keep_face && InTable(body->font, c.fonts.size())) {
     c.font_face = c.fonts[static_cast<std::size_t>(body->font)];
   }
 }

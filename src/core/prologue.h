@@ -86,6 +86,10 @@ struct BodyStyle {
 // when the document has none. Implemented by the style-sheet code.
 std::optional<BodyStyle> BodyStyleOf(const Conversion& conversion);
 
+// Writes the body rule's font and colour and takes its size as the base size, rebuilding
+// the paragraph templates (part of WritePrologue).
+void ApplyBodyStyle(Conversion& conversion, const BodyStyle& body);
+
 // Stage 6: collects fonts and colours and parses the style rules.
 void AnalyzeFontsAndColors(Conversion& conversion);
 

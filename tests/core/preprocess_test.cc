@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/conversion.h"
+#include "core/paths.h"
 #include "core/preprocess.h"
 #include "platform/files.h"
 #include "support/test_support.h"
@@ -114,6 +115,22 @@ TEST(StylePaths, ResolveAgainstTheInputFolder) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.href);
     EXPECT_EQ(ResolveStylePath(c.href, c.folder), c.want);
+  }
+}
+
+TEST(StylePaths, RelativePathRules) {
+  const struct {
+    std::string_view folder, relative, want;
+  } kCases[] = {
+      {"/a/b/c/", "../../img.gif", "/a/img.gif"},
+      {"/a/b/c/", "./img.gif", "/a/b/c/img.gif"},
+      {"/a/b/c/", "/x.gif", "/x.gif"},
+      {"/a/", "../../x.gif", "/x.gif"},
+      {"/a/b", "../x.gif", "/a/x.gif"},  // a folder without its separator
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.relative);
+    EXPECT_EQ(ResolveRelativePath(c.folder, c.relative), c.want);
   }
 }
 

@@ -1,10 +1,13 @@
 // Font and colour collection, the colour reader and the RTF prologue.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "core/append.h"
+#include "core/conversion.h"
 #include "core/prologue.h"
+#include "platform/files.h"
 #include "support/test_support.h"
 
 namespace velmorane {
@@ -158,6 +161,41 @@ TEST(Prologue, HeadingsAndBodyOnly) {
   EXPECT_EQ(body.find(R"(\fonttbl)"), std::string::npos);
   EXPECT_EQ(body.find(R"(\colortbl)"), std::string::npos);
   EXPECT_EQ(body.find(R"(\paperw)"), std::string::npos);
+}
+
+TEST(Prologue, BodyRuleSetsFontColourAndSize) {
+  CarryOver carry;
+  Conversion c(carry, ConvertRequest{}, testing::DefaultOptions(), testing::DefaultSettings());
+  c.fonts.Add("Verdana");
+  c.colors.Add("FF0000");
+  BuildParagraphTemplates(c.templates, c.base_size, 1033, false);
+  ApplyBodyStyle(c, BodyStyle{0, 0, 24});
+  EXPECT_EQ(c.output, "\n" R"(\f2 )" "\n" R"(\cf3 )");
+  EXPECT_EQ(c.base_size, 12);
+  EXPECT_EQ(c.templates.paragraph_start,
+            "\n" R"(\par\pard\sb100\sa100\sbauto1\saauto1\fs24\lang1033 )");
+  EXPECT_EQ(c.templates.zero_line_end, "\n" R"(\par\pard\sb0\fs24\lang1033 )");
+
+  // Entries that are not in the tables write nothing; a size under one point gives 10.
+  c.output.clear();
+  ApplyBodyStyle(c, BodyStyle{5, 7, 1});
+  EXPECT_EQ(c.output, "");
+  EXPECT_EQ(c.base_size, 10);
+}
+
+// A real reader opens the default prologue (skipped where LibreOffice is missing).
+TEST(Prologue, LibreOfficeReadsTheDocument) {
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP();
+  const std::string folder = testing::MakeTempFolder();
+  const std::string rtf = Prologue("Readable words", testing::DefaultOptions());
+  ASSERT_TRUE(WriteTextFile(folder + "page.rtf", rtf));
+  const std::string command = "cd '" + folder +
+                              "' && timeout 300 soffice -env:UserInstallation=file://" + folder +
+                              "profile --headless --convert-to txt:Text page.rtf >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string text;
+  ASSERT_TRUE(ReadTextFile(folder + "page.txt", text));
+  EXPECT_NE(text.find("Readable words"), std::string::npos);
 }
 
 TEST(ColorValues, ParseColor) {
