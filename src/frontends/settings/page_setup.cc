@@ -60,7 +60,10 @@ int DisplayToTwips(std::string_view text, bool millimetres) {
 }
 
 int PaperDimensionFromDisplay(std::string_view text, bool millimetres) {
-  const int twips = DisplayToTwips(text, millimetres);
+  return BoundPaperDimension(DisplayToTwips(text, millimetres));
+}
+
+int BoundPaperDimension(int twips) {
   if (twips < 100) return 11907;
   if (twips > 25000) return 16840;
   return twips;

@@ -45,6 +45,7 @@ int DisplayToTwips(std::string_view text, bool millimetres);
 
 // A typed paper width or height: below 100 twips gives 11907, above 25000 gives 16840.
 int PaperDimensionFromDisplay(std::string_view text, bool millimetres);
+int BoundPaperDimension(int twips);
 
 // Lists of the program-settings dialog.
 inline constexpr std::array<std::string_view, 19> kFontSizes = {

@@ -62,6 +62,17 @@ ConversionOptions LoadDialogOptions() {
 
 // ---- Page Setup ----
 
+void TwipsEdit::Show(int value, bool millimetres) {
+  twips = value;
+  shown = ToQString(TwipsToDisplay(value, millimetres));
+  edit->setText(shown);
+}
+
+int TwipsEdit::Read(bool millimetres) const {
+  if (edit->text() == shown) return twips;
+  return DisplayToTwips(ToStd(edit->text()), millimetres);
+}
+
 PageSetupDialog::PageSetupDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Page Setup");
   setObjectName("pageSetupDialog");
@@ -72,29 +83,36 @@ PageSetupDialog::PageSetupDialog(QWidget* parent) : QDialog(parent) {
   paper_ = Named(new QComboBox(this), "paperCombo");
   for (const PaperSize& paper : kPapers) paper_->addItem(ToQString(paper.name));
   paper_->addItem(ToQString(kOtherPaper));
-  width_ = NumberEdit(this, "widthEdit");
-  height_ = NumberEdit(this, "heightEdit");
-  top_ = NumberEdit(this, "topEdit");
-  bottom_ = NumberEdit(this, "bottomEdit");
-  left_ = NumberEdit(this, "leftEdit");
-  right_ = NumberEdit(this, "rightEdit");
+  width_.edit = NumberEdit(this, "widthEdit");
+  height_.edit = NumberEdit(this, "heightEdit");
+  top_.edit = NumberEdit(this, "topEdit");
+  bottom_.edit = NumberEdit(this, "bottomEdit");
+  left_.edit = NumberEdit(this, "leftEdit");
+  right_.edit = NumberEdit(this, "rightEdit");
   portrait_ = Named(new QRadioButton("Portrait", this), "portraitRadio");
   landscape_ = Named(new QRadioButton("Landscape", this), "landscapeRadio");
   millimetres_ = Named(new QRadioButton("mm", this), "mmRadio");
   inches_ = Named(new QRadioButton("inches", this), "inchesRadio");
   page_numbers_ = Named(new QCheckBox("Put page numbers", this), "pageNumbersCheck");
+  // The two radio pairs are separate choices.
+  auto* orientation_group = new QButtonGroup(this);
+  orientation_group->addButton(portrait_);
+  orientation_group->addButton(landscape_);
+  auto* unit_group = new QButtonGroup(this);
+  unit_group->addButton(millimetres_);
+  unit_group->addButton(inches_);
 
   auto* paper_box = new QGroupBox("Paper", this);
   auto* paper_form = new QFormLayout(paper_box);
   paper_form->addRow("Size:", paper_);
-  paper_form->addRow("Width:", width_);
-  paper_form->addRow("Height:", height_);
+  paper_form->addRow("Width:", width_.edit);
+  paper_form->addRow("Height:", height_.edit);
   auto* margin_box = new QGroupBox("Margins", this);
   auto* margin_form = new QFormLayout(margin_box);
-  margin_form->addRow("Top:", top_);
-  margin_form->addRow("Bottom:", bottom_);
-  margin_form->addRow("Left:", left_);
-  margin_form->addRow("Right:", right_);
+  margin_form->addRow("Top:", top_.edit);
+  margin_form->addRow("Bottom:", bottom_.edit);
+  margin_form->addRow("Left:", left_.edit);
+  margin_form->addRow("Right:", right_.edit);
   auto* orientation_box = new QGroupBox("Orientation", this);
   auto* orientation_layout = new QVBoxLayout(orientation_box);
   orientation_layout->addWidget(portrait_);
@@ -122,10 +140,10 @@ PageSetupDialog::PageSetupDialog(QWidget* parent) : QDialog(parent) {
   paper_->setCurrentIndex(
       static_cast<int>(PaperIndexFor(record_.paper_width, record_.paper_height)));
   ShowPaper(record_.paper_width, record_.paper_height);
-  top_->setText(ToQString(TwipsToDisplay(record_.margin_top, shown_millimetres_)));
-  bottom_->setText(ToQString(TwipsToDisplay(record_.margin_bottom, shown_millimetres_)));
-  left_->setText(ToQString(TwipsToDisplay(record_.margin_left, shown_millimetres_)));
-  right_->setText(ToQString(TwipsToDisplay(record_.margin_right, shown_millimetres_)));
+  top_.Show(record_.margin_top, shown_millimetres_);
+  bottom_.Show(record_.margin_bottom, shown_millimetres_);
+  left_.Show(record_.margin_left, shown_millimetres_);
+  right_.Show(record_.margin_right, shown_millimetres_);
   page_numbers_->setChecked(record_.page_numbers != 0);
 
   connect(paper_, &QComboBox::currentIndexChanged, this, &PageSetupDialog::OnPaperChosen);
@@ -139,8 +157,8 @@ bool PageSetupDialog::Millimetres() const { return millimetres_->isChecked(); }
 // Shows a portrait paper size, swapped when the page is landscape.
 void PageSetupDialog::ShowPaper(int width, int height) {
   if (shown_landscape_) std::swap(width, height);
-  width_->setText(ToQString(TwipsToDisplay(width, shown_millimetres_)));
-  height_->setText(ToQString(TwipsToDisplay(height, shown_millimetres_)));
+  width_.Show(width, shown_millimetres_);
+  height_.Show(height, shown_millimetres_);
 }
 
 void PageSetupDialog::OnPaperChosen(int index) {
@@ -152,9 +170,8 @@ void PageSetupDialog::OnPaperChosen(int index) {
 void PageSetupDialog::OnUnitChanged() {
   const bool millimetres = Millimetres();
   if (millimetres == shown_millimetres_) return;
-  for (QLineEdit* edit : {width_, height_, top_, bottom_, left_, right_}) {
-    const int twips = DisplayToTwips(ToStd(edit->text()), shown_millimetres_);
-    edit->setText(ToQString(TwipsToDisplay(twips, millimetres)));
+  for (TwipsEdit* field : {&width_, &height_, &top_, &bottom_, &left_, &right_}) {
+    field->Show(field->Read(shown_millimetres_), millimetres);
   }
   shown_millimetres_ = millimetres;
 }
@@ -162,9 +179,11 @@ void PageSetupDialog::OnUnitChanged() {
 void PageSetupDialog::OnOrientationChanged() {
   const bool landscape = landscape_->isChecked();
   if (landscape == shown_landscape_) return;
-  const QString width = width_->text();
-  width_->setText(height_->text());
-  height_->setText(width);
+  std::swap(width_.twips, height_.twips);
+  std::swap(width_.shown, height_.shown);
+  const QString width = width_.edit->text();
+  width_.edit->setText(height_.edit->text());
+  height_.edit->setText(width);
   shown_landscape_ = landscape;
 }
 
@@ -176,15 +195,15 @@ void PageSetupDialog::accept() {
   } else if (record_.page_numbers == 0) {
     record_.page_numbers = 1;
   }
-  int width = PaperDimensionFromDisplay(ToStd(width_->text()), millimetres);
-  int height = PaperDimensionFromDisplay(ToStd(height_->text()), millimetres);
+  int width = BoundPaperDimension(width_.Read(millimetres));
+  int height = BoundPaperDimension(height_.Read(millimetres));
   if (landscape_->isChecked()) std::swap(width, height);  // the record keeps portrait sizes
   record_.paper_width = width;
   record_.paper_height = height;
-  record_.margin_top = DisplayToTwips(ToStd(top_->text()), millimetres);
-  record_.margin_bottom = DisplayToTwips(ToStd(bottom_->text()), millimetres);
-  record_.margin_left = DisplayToTwips(ToStd(left_->text()), millimetres);
-  record_.margin_right = DisplayToTwips(ToStd(right_->text()), millimetres);
+  record_.margin_top = top_.Read(millimetres);
+  record_.margin_bottom = bottom_.Read(millimetres);
+  record_.margin_left = left_.Read(millimetres);
+  record_.margin_right = right_.Read(millimetres);
   // Margins are checked against the paper rather than the paper-size bounds.
   NormalizeMargins(record_);
   record_.orientation = landscape_->isChecked() ? 1 : 0;

@@ -5,6 +5,7 @@
 #define VELMORANE_FRONTENDS_WINDOW_DIALOGS_H_
 
 #include <QDialog>
+#include <QString>
 #include <string>
 
 #include "core/options.h"
@@ -20,6 +21,17 @@ namespace velmorane {
 
 // The record a dialog starts from: the options file, or the dialog defaults.
 ConversionOptions LoadDialogOptions();
+
+// An edit that shows twips in the dialog's unit. The shown text is rounded and cut, so
+// the exact value behind it is kept: a field the user did not touch stores that value.
+struct TwipsEdit {
+  QLineEdit* edit = nullptr;
+  int twips = 0;
+  QString shown;
+
+  void Show(int value, bool millimetres);
+  int Read(bool millimetres) const;
+};
 
 class PageSetupDialog : public QDialog {
   Q_OBJECT
@@ -41,12 +53,12 @@ class PageSetupDialog : public QDialog {
 
   ConversionOptions record_;
   QComboBox* paper_;
-  QLineEdit* width_;
-  QLineEdit* height_;
-  QLineEdit* top_;
-  QLineEdit* bottom_;
-  QLineEdit* left_;
-  QLineEdit* right_;
+  TwipsEdit width_;
+  TwipsEdit height_;
+  TwipsEdit top_;
+  TwipsEdit bottom_;
+  TwipsEdit left_;
+  TwipsEdit right_;
   QRadioButton* portrait_;
   QRadioButton* landscape_;
   QRadioButton* millimetres_;
