@@ -107,6 +107,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   for (const char* name : kEncodings) encoding_->addItem(name);
   encoding_->setCurrentIndex(0);
   subfolders_->setEnabled(false);
+  resize(640, sizeHint().height());
 }
 
 MainWindow::~MainWindow() = default;

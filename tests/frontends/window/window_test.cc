@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QMessageBox>
 #include <QRadioButton>
+#include <QTimer>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -59,6 +61,8 @@ std::string State(QWidget& parent, const char* name) {
     state = combo->currentText().toStdString();
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
     state = edit->text().toStdString();
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    state = label->text().toStdString();
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     state = button->isChecked() ? "checked" : "unchecked";
   }
@@ -352,6 +356,76 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   EXPECT_EQ(window.outputMode(), kModeRtfTables);
   Find<QCheckBox>(window, "convertTablesCheck")->click();
   EXPECT_EQ(window.outputMode(), kModeRtfNoTables);
+}
+
+// Answers every message box the window opens with Yes or OK and keeps its text.
+class MessageBoxCloser {
+ public:
+  MessageBoxCloser() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+          yes->click();
+        } else {
+          box->accept();
+        }
+      } else if (auto* warning = qobject_cast<WarningDialog*>(QApplication::activeModalWidget())) {
+        texts.push_back("Warning|" + warning->renameTo().toStdString());
+        warning->findChild<QPushButton*>("renameButton")->click();
+      }
+    });
+    timer_.start();
+  }
+  std::vector<std::string> texts;
+
+ private:
+  QTimer timer_;
+};
+
+TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
+  const std::string here = CurrentFolder();
+  ASSERT_TRUE(WriteBinaryFile(here + "page.htm", "<html><body><p>Hello</p></body></html>"));
+  MainWindow window;
+  Find<QLineEdit>(window, "inputPathEdit")->setText(QString::fromStdString(here + "page.htm"));
+  Find<QLineEdit>(window, "outputPathEdit")->setText(QString::fromStdString(here + "out"));
+  Find<QRadioButton>(window, "docRadio")->click();
+  MessageBoxCloser closer;
+  window.Convert();
+  EXPECT_EQ(closer.texts,
+            (std::vector<std::string>{
+                "Error!|The directory " + here + "out/ does not exist\nCreate?",
+                "Thank you for using Velmorane Converter Pro!|Conversion completed. 1 file "
+                "converted successfully."}));
+  EXPECT_TRUE(FileExists(here + "out/page.doc"));
+  EXPECT_EQ(State(window, "totalFilesLabel"), "1 of 1 file converted successfully.");
+  EXPECT_EQ(State(window, "totalPercentLabel"), "0");
+  PathsSettings paths;
+  ASSERT_TRUE(ReadPathsFile(paths));
+  EXPECT_EQ(paths.output_path, here + "out");
+  EXPECT_EQ(FieldText(Stored().output_extension), ".doc");
+}
+
+TEST_F(WindowTest, TreeRunRenamesThroughTheWarningDialog) {
+  const std::string here = CurrentFolder();
+  std::filesystem::create_directories(here + "site/docs");
+  ASSERT_TRUE(WriteBinaryFile(here + "site/index.htm", "<p>top</p>"));
+  ASSERT_TRUE(WriteBinaryFile(here + "site/docs/index.htm", "<p>docs</p>"));
+  std::filesystem::create_directories(here + "out");
+  MainWindow window;
+  Find<QLineEdit>(window, "inputPathEdit")->setText(QString::fromStdString(here + "site"));
+  Find<QLineEdit>(window, "outputPathEdit")->setText(QString::fromStdString(here + "out/"));
+  Find<QCheckBox>(window, "convertAllCheck")->click();
+  Find<QCheckBox>(window, "subfoldersCheck")->click();
+  MessageBoxCloser closer;
+  window.Convert();
+  EXPECT_EQ(closer.texts,
+            (std::vector<std::string>{"Warning|index(DIR docs).rtf",
+                                      "Thank you for using Velmorane Converter Pro!|Conversion "
+                                      "completed. 2 files converted successfully."}));
+  EXPECT_TRUE(FileExists(here + "out/index(DIR docs).rtf"));
+  EXPECT_EQ(State(window, "totalFilesLabel"), "");  // cleared after the summary
 }
 
 }  // namespace
