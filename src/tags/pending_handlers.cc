@@ -7,10 +7,6 @@
 
 namespace velmorane {
 
-void ParseStyleSheet(Conversion&) {}
-void OpenElementStyle(Conversion&, std::size_t, int, bool) {}
-void CloseElementStyle(Conversion&, int, int) {}
-
 void HandleParagraphStart(Conversion& c) { SkipTag(c); }
 void HandleParagraphEnd(Conversion& c) { SkipTag(c); }
 void HandleDivStart(Conversion& c) { SkipTag(c); }
