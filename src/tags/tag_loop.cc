@@ -383,8 +383,9 @@ void WriteWhitespace(Conversion& c, unsigned char byte) {
 bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
   if (pos > input.size() || input.size() - pos < keyword.size()) return false;
   for (std::size_t i = 0; i < keyword.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(input[pos + i]);
-    if (static_cast<char>(std::tolower(c)) != keyword[i]) return false;
+    char c = input[pos + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
+    if (c != keyword[i]) return false;
   }
   return true;
 }
