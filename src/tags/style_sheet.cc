@@ -322,20 +322,27 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     std::string_view selector = Trim(selectors.substr(start, comma - start));
     start = comma + 1;
     selector = selector.substr(0, group ? kMaxRuleName : kMaxSelector);
-    if (!selector.empty() && (selector[0] == '.' || selector[0] == '#')) selector.remove_prefix(1);
+    // ".name" and "#name" name a class or id, even when the name is also an element's.
+    const bool class_or_id = !selector.empty() && (selector[0] == '.' || selector[0] == '#');
+    if (class_or_id) selector.remove_prefix(1);
     if (selector.empty()) continue;
 
-    if (EqualNoCase(selector, "body") && sheet.body_rule >= 0) {
+    if (!class_or_id && EqualNoCase(selector, "body") && sheet.body_rule >= 0) {
       MergeRule(sheet.rules[sheet.body_rule], declarations);
       continue;
     }
     StyleRule rule = declarations;
-    TypeSelector(selector, rule);
+    if (class_or_id) {
+      rule.name = std::string(selector.substr(0, kMaxRuleName));
+      rule.element_type = kElementAny;
+    } else {
+      TypeSelector(selector, rule);
+    }
     const int index = static_cast<int>(sheet.rules.size());
     if (EqualNoCase(selector.substr(0, 2), "p.")) sheet.p_class_rules = true;
     if (EqualNoCase(selector.substr(0, 3), "em.")) sheet.em_class_rules = true;
-    if (EqualNoCase(selector, "body")) sheet.body_rule = index;
-    if (EqualNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
+    if (!class_or_id && EqualNoCase(selector, "body")) sheet.body_rule = index;
+    if (!class_or_id && EqualNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
     sheet.rules.push_back(std::move(rule));
   }
 }

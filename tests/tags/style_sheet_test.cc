@@ -127,7 +127,7 @@ TEST(StyleSheetParsing, SelectorsAndSpecialRules) {
       "P.note{font-style:italic} .note{font-weight:bold} #main{font-size:8pt}\n"
       "h1, .a, EM.x {text-decoration:underline} p{margin-top:1}\n"
       "@media print { td {color:blue} }\n"
-      "body{font-size:12pt} div p{color:red}";
+      "body{font-size:12pt} div p{color:red} .p{color:red}";
   LoopRun run(setup);
   const StyleSheet& sheet = run.conversion.sheet;
 
@@ -152,6 +152,7 @@ TEST(StyleSheetParsing, SelectorsAndSpecialRules) {
   EXPECT_NE(find("x", kElementEm), nullptr);
   EXPECT_NE(find("", kElementCell), nullptr);
   EXPECT_EQ(find("head", kElementAny), nullptr);
+  EXPECT_NE(find("p", kElementAny), nullptr);  // a class named like an element
   ASSERT_GE(sheet.p_rule, 0);
   EXPECT_EQ(sheet.rules[sheet.p_rule].margin_top, 20u);
   EXPECT_TRUE(sheet.p_class_rules);
