@@ -2,6 +2,9 @@
 // tags, the html tag, comments and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -143,6 +146,109 @@ TEST(InMemoryEntry, TextReachesTheDocument) {
   const std::string out = testing::Convert("<html><body>a &amp; b {c}</body></html>",
                                            testing::DefaultOptions());
   EXPECT_NE(out.find(R"(a & b \{c\})"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// Collapses whitespace runs to one blank.
+std::string Squeeze(std::string_view text) {
+  std::string out;
+  for (char ch : text) {
+    const bool blank = ch == ' ' || ch == '\n' || ch == '\r' || ch == '\t';
+    if (blank && (out.empty() || out.back() == ' ')) continue;
+    out += blank ? ' ' : ch;
+  }
+  return out;
+}
+
+// The text of an HTML export: tags removed, whitespace squeezed, "&amp;" decoded.
+std::string VisibleText(std::string_view html) {
+  std::string text;
+  bool in_tag = false;
+  for (char ch : html) {
+    if (ch == '<') in_tag = true;
+    if (!in_tag) text += ch;
+    if (ch == '>') {
+      in_tag = false;
+      text += ' ';
+    }
+  }
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 5, "&amp;") == 0) {
+      decoded += '&';
+      i += 4;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return Squeeze(decoded);
+}
+
+TEST(ReadBack, LibreOfficeSeesTheWordsAndTheRuns) {
+  constexpr std::string_view kPage =
+      "<html><head><style>.loud{font-weight:bold} p{margin-top:6px}</style></head><body>\n"
+      "<p>Alpha   beta\n gamma <b>bold run</b> delta <i>italic run</i> epsilon</p>\n"
+      "<p class=x>Zeta <strong>strong words</strong> eta <em>emphasised words</em>\n"
+      "theta <span class=loud>class bold</span> iota &amp; kappa &copy; lambda</p>\n"
+      "<div>Mu <font face=Verdana color=red size=4>nu xi</font> omicron "
+      "<span style=\"font-style:italic\">styled italic</span> pi</div>\n"
+      "<p>Rho {braces} sigma <u>tau</u> <s>upsilon</s> H<sub>2</sub>O phi</p>\n"
+      "</body></html>\n";
+  constexpr std::string_view kWords[] = {
+      "Alpha", "beta",      "gamma",  "bold",    "run",    "delta", "italic",
+      "run",   "epsilon",   "Zeta",   "strong",  "words",  "eta",   "emphasised",
+      "words", "theta",     "class",  "bold",    "iota",   "&",     "kappa",
+      "lambda", "Mu",       "nu",     "xi",      "omicron", "styled", "italic",
+      "pi",    "Rho",       "{braces}", "sigma", "tau",    "upsilon", "H",
+      "2",     "O",         "phi",
+  };
+  constexpr std::string_view kBold[] = {"bold run", "strong words", "class bold"};
+  constexpr std::string_view kItalic[] = {"italic run", "emphasised words", "styled italic"};
+
+  const std::string rtf = testing::Convert(kPage, testing::DefaultOptions());
+  if (rtf.rfind(R"({\rtf1)", 0) != 0) GTEST_SKIP() << "the document prologue is not built";
+  if (std::system("command -v soffice > /dev/null 2>&1") != 0) GTEST_SKIP() << "no LibreOffice";
+
+  const std::string folder = testing::MakeTempFolder();
+  {
+    std::FILE* file = std::fopen((folder + "page.rtf").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(rtf.data(), 1, rtf.size(), file);
+    std::fclose(file);
+  }
+  const std::string command = "cd '" + folder + "' && soffice -env:UserInstallation=file://" +
+                              folder + "profile --headless --convert-to html page.rtf" +
+                              " > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string html;
+  {
+    std::FILE* file = std::fopen((folder + "page.html").c_str(), "rb");
+    ASSERT_NE(file, nullptr) << "LibreOffice wrote no export";
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) html.append(buffer, n);
+    std::fclose(file);
+  }
+  const std::string body = html.substr(std::min(html.find("<body"), html.size()));
+  const std::string text = VisibleText(body);
+  std::size_t at = 0;
+  for (std::string_view word : kWords) {
+    const std::size_t found = text.find(word, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << word << "\n" << text;
+    at = found + word.size();
+  }
+  const std::string markup = Squeeze(body);
+  for (std::string_view run : kBold) {
+    EXPECT_NE(markup.find("<b>" + std::string(run) + "</b>"), std::string::npos) << run;
+  }
+  for (std::string_view run : kItalic) {
+    EXPECT_NE(markup.find("<i>" + std::string(run) + "</i>"), std::string::npos) << run;
+  }
 }
 
 }  // namespace
