@@ -51,8 +51,7 @@ void BM_TagLoopStyledPage(benchmark::State& state) {
   std::string output;
   for (auto _ : state) {
     velmorane::Engine engine;
-    (void)engine.ConvertHtmlBytes(page, "/tmp", "/tmp", request, BenchOptions(), settings,
-                                  output);
+    (void)engine.ConvertHtmlBytes(page, "/tmp", "/tmp", request, BenchOptions(), settings, output);
     benchmark::DoNotOptimize(output.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -245,8 +245,7 @@ void HandleFontStart(Conversion& c) {
         s.font_active = true;
         s.after_control_word = true;
       }
-    } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") &&
-               IsOneOf(At(in, p + 4), "=: ")) {
+    } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(At(in, p + 4), "=: ")) {
       p += 4;
       const int points = FontTagSize(ReadSizeToken(in, p));
       if (points >= 1) {
@@ -265,8 +264,7 @@ void HandleFontStart(Conversion& c) {
         s.background_active = true;
         s.after_control_word = true;
       }
-    } else if (o.keep_font_color && LooksAtNoCase(in, p, "color") &&
-               IsOneOf(At(in, p + 5), "=:")) {
+    } else if (o.keep_font_color && LooksAtNoCase(in, p, "color") && IsOneOf(At(in, p + 5), "=:")) {
       p += 5;
       std::string digits;
       (void)ParseColor(in, p, digits);

@@ -35,7 +35,10 @@ constexpr double kPixelMarginFactor = 0.7500187504687618;
 constexpr int kPositionedHeight = 160;
 constexpr int kTwipsPerPixel = 16;
 
-constexpr const char kPageBreak[] = "\n" R"(\pard\page\par)" "\n";
+constexpr const char kPageBreak[] =
+    "\n"
+    R"(\pard\page\par)"
+    "\n";
 
 struct ElementName {
   std::string_view name;
@@ -60,7 +63,7 @@ constexpr SizeKeyword kSizeKeywords[] = {
 };
 
 constexpr std::string_view kListStyles[] = {
-    "none", "disc", "circle", "square", "lower-roman",
+    "none",        "disc",        "circle",      "square", "lower-roman",
     "upper-roman", "lower-alpha", "upper-alpha", "arabic",
 };
 
@@ -386,7 +389,9 @@ bool TypeInRange(int type) { return type >= 0 && type < 20; }
 
 char AlignmentLetter(const std::string& word) { return word.size() >= 3 ? word[2] : 'j'; }
 
-void SetAlignment(TagLoopState& s, char letter) { s.alignment_string = StringF(R"(\q%c )", letter); }
+void SetAlignment(TagLoopState& s, char letter) {
+  s.alignment_string = StringF(R"(\q%c )", letter);
+}
 
 // Whether an element whose tag ends at `tag_end` has something to show: text outside
 // tags or a picture before its end tag (nested elements of its kind are skipped).
@@ -407,7 +412,8 @@ bool HasVisibleContent(std::string_view in, std::size_t tag_end, int type) {
       ++p;
       continue;
     }
-    if (LooksAtNoCase(in, p, "<img") && p + 4 < in.size() && (in[p + 4] == ' ' || in[p + 4] == '\n')) {
+    if (LooksAtNoCase(in, p, "<img") && p + 4 < in.size() &&
+        (in[p + 4] == ' ' || in[p + 4] == '\n')) {
       return true;
     }
     if (!end_tag.empty() && LooksAtNoCase(in, p, end_tag)) {
@@ -459,8 +465,8 @@ const StyleRule* BodyRule(const StyleSheet& sheet) {
   return &sheet.rules[sheet.body_rule];
 }
 
-bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
-                       FontTable& fonts, ColorTable& colors) {
+bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule, FontTable& fonts,
+                       ColorTable& colors) {
   const std::size_t block_end = std::min(text.find('}', pos), text.size());
   const std::string_view block = text.substr(0, block_end);
   while (pos < block.size() && block[pos] == '{') ++pos;
@@ -468,8 +474,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
   while (pos < block.size()) {
     std::string name = ReadName(block, pos, allow_blanks);
     TrimTrailingBlanks(name);
-    while (pos < block.size() &&
-           (static_cast<unsigned char>(block[pos]) <= 32 || block[pos] == ':' || block[pos] == ';')) {
+    while (pos < block.size() && (static_cast<unsigned char>(block[pos]) <= 32 ||
+                                  block[pos] == ':' || block[pos] == ';')) {
       ++pos;
     }
     if (name.empty()) continue;
@@ -509,12 +515,14 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[kPropFontStyle] = true;
       }
     } else if (property == "margin-top") {
-      rule.has[kPropMarginTop] = ReadMargin(block, pos, rule.margin_top) || rule.has[kPropMarginTop];
+      rule.has[kPropMarginTop] =
+          ReadMargin(block, pos, rule.margin_top) || rule.has[kPropMarginTop];
     } else if (property == "margin-bottom") {
       rule.has[kPropMarginBottom] =
           ReadMargin(block, pos, rule.margin_bottom) || rule.has[kPropMarginBottom];
     } else if (property == "margin-left") {
-      rule.has[kPropMarginLeft] = ReadMargin(block, pos, rule.margin_left) || rule.has[kPropMarginLeft];
+      rule.has[kPropMarginLeft] =
+          ReadMargin(block, pos, rule.margin_left) || rule.has[kPropMarginLeft];
     } else if (property == "margin-right") {
       rule.has[kPropMarginRight] =
           ReadMargin(block, pos, rule.margin_right) || rule.has[kPropMarginRight];
@@ -552,8 +560,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     } else if (property == "page-break-before" || property == "page-break-after") {
       const std::string value = Lower(ReadName(block, pos, false));
       if (!value.empty()) {
-        const int index = property == "page-break-before" ? kPropPageBreakBefore
-                                                          : kPropPageBreakAfter;
+        const int index =
+            property == "page-break-before" ? kPropPageBreakBefore : kPropPageBreakAfter;
         (index == kPropPageBreakBefore ? rule.page_break_before : rule.page_break_after) =
             value == "avoid" ? 0 : 1;
         rule.has[index] = true;
@@ -598,7 +606,8 @@ void ParseStyleSheet(Conversion& c) {
       if (cut != std::string_view::npos) selectors.remove_prefix(cut + 1);
       selectors = Trim(selectors);
       for (std::string_view marker : {"<!--", "-->"}) {
-        if (selectors.substr(0, marker.size()) == marker) selectors = Trim(selectors.substr(marker.size()));
+        if (selectors.substr(0, marker.size()) == marker)
+          selectors = Trim(selectors.substr(marker.size()));
       }
       if (!selectors.empty() && selectors[0] == '@') {
         // A conditional group such as @media: its rules are read as ordinary ones.
@@ -696,7 +705,9 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (has[kPropTextDecoration]) {
-    out += rule.decoration == 'u' ? R"({\ul )" : rule.decoration == 'n' ? R"({\ul0 )" : R"({\strike )";
+    out += rule.decoration == 'u'   ? R"({\ul )"
+           : rule.decoration == 'n' ? R"({\ul0 )"
+                                    : R"({\strike )";
     sheet.decoration_groups = sheet.decoration_groups < 0 ? 1 : sheet.decoration_groups + 1;
     s.after_control_word = true;
   }
@@ -794,7 +805,8 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
   if (in.empty()) return;
 
   if (type == kElementDiv || type == kElementP || type == kElementCell) {
-    if (s.alignment_stack.size() < kStackDepth) s.alignment_stack.push_back(AlignmentLetter(s.alignment_string));
+    if (s.alignment_stack.size() < kStackDepth)
+      s.alignment_stack.push_back(AlignmentLetter(s.alignment_string));
     if (!in_cell) s.alignment_string = std::string(DefaultAlignmentWord(o));
   }
 
@@ -859,7 +871,8 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
   if (!class_name.empty()) {
     for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
       const StyleRule& rule = sheet.rules[i];
-      if (rule.name == class_name && (rule.element_type == type || rule.element_type == kElementAny)) {
+      if (rule.name == class_name &&
+          (rule.element_type == type || rule.element_type == kElementAny)) {
         if (kept) PushBounded(sheet.class_stack, {static_cast<int>(i), type});
         sheet.last_class_flags = rule.has;
         ApplyStyleRule(c, rule, type, tag_end);

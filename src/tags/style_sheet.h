@@ -74,24 +74,24 @@ inline constexpr std::uint32_t kBorderSet = 7777;
 
 // One parsed set of declarations. A value means something only when its flag is set.
 struct StyleRule {
-  std::string name;                   // class or id name (at most 40 bytes); empty for an element rule
-  std::array<bool, 22> has{};         // presence flags by StyleProperty
-  int element_type = 0;               // kElement*, 0 for any element
-  int font = 0;                       // FontTable index
-  int color = 0;                      // ColorTable index
-  int bold = 0;                       // 1 bold, 0 normal
-  int size = 0;                       // half-points
-  char align = 0;                     // 'l', 'c', 'r' or 'j'
-  char style = 0;                     // 'i' for italic
-  std::uint32_t margin_top = 0;       // twips
-  int background = 0;                 // ColorTable index
-  std::int32_t top = 0, left = 0;     // as written
-  std::int32_t width = 0;             // as written; see width_percent
-  char decoration = 0;                // 'u' underline, 'n' none, 's' line-through
-  char vertical_align = 0;            // 'b' sub, 'r' super
-  std::int32_t page_break_before = 0; // 1 break, 0 avoid
+  std::string name;                // class or id name (at most 40 bytes); empty for an element rule
+  std::array<bool, 22> has{};      // presence flags by StyleProperty
+  int element_type = 0;            // kElement*, 0 for any element
+  int font = 0;                    // FontTable index
+  int color = 0;                   // ColorTable index
+  int bold = 0;                    // 1 bold, 0 normal
+  int size = 0;                    // half-points
+  char align = 0;                  // 'l', 'c', 'r' or 'j'
+  char style = 0;                  // 'i' for italic
+  std::uint32_t margin_top = 0;    // twips
+  int background = 0;              // ColorTable index
+  std::int32_t top = 0, left = 0;  // as written
+  std::int32_t width = 0;          // as written; see width_percent
+  char decoration = 0;             // 'u' underline, 'n' none, 's' line-through
+  char vertical_align = 0;         // 'b' sub, 'r' super
+  std::int32_t page_break_before = 0;  // 1 break, 0 avoid
   std::int32_t page_break_after = 0;
-  std::int32_t list_style = 0;        // kListStyle*
+  std::int32_t list_style = 0;  // kListStyle*
   std::uint32_t margin_bottom = 0, border = 0, margin_left = 0, margin_right = 0;
   bool width_percent = false;
 
@@ -119,8 +119,8 @@ struct PositionedBlock {
 
 struct StyleSheet {
   std::vector<StyleRule> rules;
-  int body_rule = -1;  // index of the "body" rule, -1 when none
-  int p_rule = -1;     // index of the "p" rule, -1 when none
+  int body_rule = -1;           // index of the "body" rule, -1 when none
+  int p_rule = -1;              // index of the "p" rule, -1 when none
   bool p_class_rules = false;   // some selector starts with "p."
   bool em_class_rules = false;  // some selector starts with "em."
 
@@ -146,8 +146,8 @@ const StyleRule* BodyRule(const StyleSheet& sheet);
 // first "}" or the end of `text` into `rule`; fonts and colours the values name are
 // looked up in (and added to) the tables. Leaves `pos` behind the parsed text and
 // returns whether any property was read.
-bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
-                       FontTable& fonts, ColorTable& colors);
+bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule, FontTable& fonts,
+                       ColorTable& colors);
 
 // Stage 6: builds conversion.sheet from conversion.style_text, adding the fonts and
 // colours the rules name to the tables.
@@ -156,8 +156,7 @@ void ParseStyleSheet(Conversion& conversion);
 // Applies the element rule, the class or id rule and the tag's own declarations of the
 // element whose tag starts at `tag_pos` in conversion.input, writing their RTF. Leaves
 // conversion.pos on the tag's ">" (it never moves it backwards).
-void OpenElementStyle(Conversion& conversion, std::size_t tag_pos, int element_type,
-                      bool in_cell);
+void OpenElementStyle(Conversion& conversion, std::size_t tag_pos, int element_type, bool in_cell);
 
 // Undoes what OpenElementStyle wrote for the innermost element of `element_type`.
 void CloseElementStyle(Conversion& conversion, int element_type, int default_size);

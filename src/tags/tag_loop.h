@@ -63,11 +63,11 @@ struct TagLoopState {
   std::vector<int> colour_stack;   // RTF colour numbers (as written after "\cf")
   GroupCounters groups;
 
-  int current_size = 10;              // points
-  std::string alignment_string;       // "\ql ", "\qc ", "\qr " or "\qj "
-  int center_state = 0;               // 0 none, 1 center opened, 2 text written since
-  std::vector<char> alignment_stack;  // saved alignment letters, at most kStackDepth
-  ParagraphSpacing paragraph_spacing; // reset before each <p; filled by the element style
+  int current_size = 10;               // points
+  std::string alignment_string;        // "\ql ", "\qc ", "\qr " or "\qj "
+  int center_state = 0;                // 0 none, 1 center opened, 2 text written since
+  std::vector<char> alignment_stack;   // saved alignment letters, at most kStackDepth
+  ParagraphSpacing paragraph_spacing;  // reset before each <p; filled by the element style
 
   // Table context, kept by the table handlers: depth index of the current table record
   // and, per depth, whether a cell is open and the cell's nesting level ("\itap").

@@ -27,8 +27,7 @@ struct LoopSetup {
 // Owns everything a Conversion refers to.
 struct LoopRun {
   explicit LoopRun(const LoopSetup& setup = {})
-      : settings(DefaultSettings()),
-        conversion(carry, request, setup.options, settings) {
+      : settings(DefaultSettings()), conversion(carry, request, setup.options, settings) {
     Conversion& c = conversion;
     c.base_size = 10;
     c.loop.current_size = 10;

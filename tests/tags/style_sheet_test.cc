@@ -1,5 +1,7 @@
 // Style declarations, the style sheet parser and the RTF of opening and closing
 // element styles.
+#include "tags/style_sheet.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 
 #include "core/prologue.h"
 #include "loop_harness.h"
-#include "tags/style_sheet.h"
 
 namespace velmorane {
 namespace {
@@ -31,7 +32,7 @@ TEST(StyleDeclarations, FontSizes) {
     bool accepted;
     int half_points;
   } kCases[] = {
-      {"font-size:12px", true, 18},  {"font-size:1.5em", true, 36},
+      {"font-size:12px", true, 18},    {"font-size:1.5em", true, 36},
       {"font-size:200px", true, 300},  // 150 points still fits
       {"font-size:300px", false, 0},   // 225 points is too large
       {"font-size:0.5pt", false, 0},   // not above half a point
@@ -101,7 +102,7 @@ TEST(StyleDeclarations, FontsAndColoursGoToTheTables) {
       R"(font-family: "times new roman", serif; color:#FF0000; background:url(x.png) })";
   EXPECT_TRUE(ParseDeclarations(text, pos, rule, fonts, colors));
   EXPECT_EQ(fonts[rule.font], "times new roman");
-  EXPECT_EQ(rule.color, 0);  // found without regard to case
+  EXPECT_EQ(rule.color, 0);                 // found without regard to case
   EXPECT_FALSE(rule.has[kPropBackground]);  // not a colour: no black background
   EXPECT_EQ(colors.size(), 1u);
 
@@ -133,7 +134,7 @@ TEST(StyleSheetParsing, SelectorsAndSpecialRules) {
 
   const StyleRule* body = BodyRule(sheet);
   ASSERT_NE(body, nullptr);
-  EXPECT_EQ(body->size, 24);  // the second body rule overrides the size
+  EXPECT_EQ(body->size, 24);           // the second body rule overrides the size
   EXPECT_TRUE(body->has[kPropColor]);  // and keeps the colour of the first
 
   auto find = [&](std::string_view name, int type) -> const StyleRule* {
@@ -206,8 +207,7 @@ TEST(ElementStyles, NestedAlignmentComesBack) {
 constexpr struct {
   std::string_view name, css, html, want;
 } kSpanCases[] = {
-    {"span colour returns to black", "", R"(<span style="color:red">a</span>b)",
-     R"(\cf3 a\cf1 b)"},
+    {"span colour returns to black", "", R"(<span style="color:red">a</span>b)", R"(\cf3 a\cf1 b)"},
     {"nested spans return to the outer colour", "",
      R"(<span style="color:red">a<span style="color:blue">b</span>c</span>d)",
      R"(\cf3 a\cf4 b\cf3 c\cf1 d)"},
@@ -215,23 +215,26 @@ constexpr struct {
      R"(<span style="color:red">a</span>b)", R"(\cf4 a\cf3 b)"},
     {"span size returns to the default size", "", R"(<span style="font-size:12px">x</span>)",
      R"(\fs18 x\fs20 )"},
-    {"bold and italic groups close", "", R"(<span style="font-weight:bold;font-style:italic">x</span>)",
-     R"({\b {\i x}})"},
+    {"bold and italic groups close", "",
+     R"(<span style="font-weight:bold;font-style:italic">x</span>)", R"({\b {\i x}})"},
     {"normal weight closes no bold group", "",
      R"(<span style="font-weight:bold">a<span style="font-weight:normal">b</span>c</span>)",
      R"({\b a\b0 bc})"},
     {"font returns to the body font", "body{font-family:Verdana}",
      R"(<span style="font-family:Arial">x</span>)", R"(\f3 x\f2 )"},
-    {"decoration and background", "", R"(<span style="text-decoration:underline;background:yellow">x</span>)",
+    {"decoration and background", "",
+     R"(<span style="text-decoration:underline;background:yellow">x</span>)",
      R"(\chcbpat3 {\ul x\chcbpat0 })"},
     {"positioned block with content", "", R"(<span style="top:10;left:20;width:100">x</span>)",
      R"({\pard\plain\posx320\posy160\absw11586\absh160 x\par})"},
     {"positioned block without content", "", R"(<span style="top:10;left:20;width:100"> </span>x)",
      "x"},
     {"page break before", "", R"(<span style="page-break-before:always">x</span>)",
-     "\n" R"(\pard\page\par)" "\nx"},
-    {"blank after a style control word is kept", "", R"(a<span style="text-decoration:underline"> b</span>)",
-     R"(a{\ul  b})"},
+     "\n"
+     R"(\pard\page\par)"
+     "\nx"},
+    {"blank after a style control word is kept", "",
+     R"(a<span style="text-decoration:underline"> b</span>)", R"(a{\ul  b})"},
 };
 
 TEST(ElementStyles, SpansWriteAndUndoTheirStyle) {
@@ -246,10 +249,10 @@ TEST(ElementStyles, SpansWriteAndUndoTheirStyle) {
 TEST(ElementStyles, DocumentTextNeverReachesTheOutput) {
   LoopSetup setup;
   setup.css = R"(.a\}{ {color:red})";
-  const std::string out = RunLoop(
-      R"(<span class="a\}{" style="font-family:{\evil}; color:{\x}">t</span>)"
-      R"(<font face="}{\rtf" color="\{">u</font>)",
-      setup);
+  const std::string out =
+      RunLoop(R"(<span class="a\}{" style="font-family:{\evil}; color:{\x}">t</span>)"
+              R"(<font face="}{\rtf" color="\{">u</font>)",
+              setup);
   EXPECT_EQ(out.find("evil"), std::string::npos) << out;
   EXPECT_EQ(out.find("rtf"), std::string::npos) << out;
   EXPECT_EQ(out.find("}{"), std::string::npos) << out;

@@ -1,5 +1,7 @@
 // The tag loop's text path: entities, whitespace, RTF specials, high bytes, skipped
 // tags, the html tag, comments and progress.
+#include "tags/tag_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include "core/charset.h"
 #include "loop_harness.h"
 #include "support/test_support.h"
-#include "tags/tag_loop.h"
 
 namespace velmorane {
 namespace {
@@ -46,8 +47,13 @@ constexpr struct {
     {"runs of whitespace collapse", "a  \n\n \t b", "a b"},
     {"blanks at paragraph start vanish", "  \n a", "a"},
     {"braces and backslash are escaped", R"(x{y}\z)", R"(x\{y\}\\z)"},
-    {"128-159 copied, 160-255 escaped", "\x80\x9f\xa0\xff", "\x80\x9f" R"(\'a0\'ff)"},
-    {"control bytes are dropped", "a\r\x01" "b", "ab"},
+    {"128-159 copied, 160-255 escaped", "\x80\x9f\xa0\xff",
+     "\x80\x9f"
+     R"(\'a0\'ff)"},
+    {"control bytes are dropped",
+     "a\r\x01"
+     "b",
+     "ab"},
     {"a < b loses the text up to >", "a < b > c", "a c"},
     {"unclosed < loses the rest", "a < b", "a "},
     {"stray > disappears", "a > b", "a b"},
@@ -94,7 +100,9 @@ TEST(TextPath, ClosedDivBreaksOnlyBeforeVisibleText) {
   LoopRun run;
   run.conversion.loop.after_div_close = true;
   run.conversion.loop.at_paragraph_start = false;
-  EXPECT_EQ(run.Run(" \nx"), " \n" R"(\par\pard x)");
+  EXPECT_EQ(run.Run(" \nx"),
+            " \n"
+            R"(\par\pard x)");
 }
 
 TEST(TextPath, CenterStateMovesOnWithText) {
@@ -109,8 +117,8 @@ TEST(EntityDecoding, ReturnsTheLastConsumedOffset) {
     std::string_view text;
     std::size_t want;
   } kCases[] = {
-      {"&nbsp;", 5}, {"&nbspx", 4},  {"&amp;", 4},     {"&lt;", 3},       {"&quot;", 5},
-      {"&quot ", 4}, {"& ", 0},      {"&#x41;", 5},    {"&#65;", 4},      {"&copy;", 5},
+      {"&nbsp;", 5}, {"&nbspx", 4},  {"&amp;", 4},           {"&lt;", 3},  {"&quot;", 5},
+      {"&quot ", 4}, {"& ", 0},      {"&#x41;", 5},          {"&#65;", 4}, {"&copy;", 5},
       {"&copy ", 5}, {"&bogus;", 0}, {"&#x12345678901;", 0},
   };
   for (const auto& c : kCases) {
@@ -143,8 +151,8 @@ TEST(TagLoopProgress, CheckpointsInsideATagAreStillReported) {
 }
 
 TEST(InMemoryEntry, TextReachesTheDocument) {
-  const std::string out = testing::Convert("<html><body>a &amp; b {c}</body></html>",
-                                           testing::DefaultOptions());
+  const std::string out =
+      testing::Convert("<html><body>a &amp; b {c}</body></html>", testing::DefaultOptions());
   EXPECT_NE(out.find(R"(a & b \{c\})"), std::string::npos) << out;
 }
 
@@ -200,12 +208,11 @@ TEST(ReadBack, LibreOfficeSeesTheWordsAndTheRuns) {
       "<p>Rho {braces} sigma <u>tau</u> <s>upsilon</s> H<sub>2</sub>O phi</p>\n"
       "</body></html>\n";
   constexpr std::string_view kWords[] = {
-      "Alpha", "beta",      "gamma",  "bold",    "run",    "delta", "italic",
-      "run",   "epsilon",   "Zeta",   "strong",  "words",  "eta",   "emphasised",
-      "words", "theta",     "class",  "bold",    "iota",   "&",     "kappa",
-      "lambda", "Mu",       "nu",     "xi",      "omicron", "styled", "italic",
-      "pi",    "Rho",       "{braces}", "sigma", "tau",    "upsilon", "H",
-      "2",     "O",         "phi",
+      "Alpha",   "beta",    "gamma",  "bold",   "run",   "delta",      "italic",   "run",
+      "epsilon", "Zeta",    "strong", "words",  "eta",   "emphasised", "words",    "theta",
+      "class",   "bold",    "iota",   "&",      "kappa", "lambda",     "Mu",       "nu",
+      "xi",      "omicron", "styled", "italic", "pi",    "Rho",        "{braces}", "sigma",
+      "tau",     "upsilon", "H",      "2",      "O",     "phi",
   };
   constexpr std::string_view kBold[] = {"bold run", "strong words", "class bold"};
   constexpr std::string_view kItalic[] = {"italic run", "emphasised words", "styled italic"};
