@@ -64,6 +64,7 @@ constexpr struct {
     {"byte order mark", "\xEF\xBB\xBFhi", "hi"},
     {"text before html is dropped", "junk <b>x</b><html>\nbody", "body"},
     {"second html tag is unrecognised", "<html><html lang=en>x", "x"},
+    {"groups opened before html are forgotten with their text", "<b>x<html>y</b>z", "yz"},
     {"blank after a control word is written", "a<b> b</b>", R"(a{\b  b})"},
 };
 
