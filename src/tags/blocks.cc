@@ -171,8 +171,8 @@ void HandleParagraphStart(Conversion& c) {
 }
 
 void HandleParagraphEnd(Conversion& c) {
-  if (c.blocks.last_element_br) RemoveTrailingLineBreak(c);
-  c.blocks.last_element_br = false;
+  if (c.loop.last_element_br) RemoveTrailingLineBreak(c);
+  c.loop.last_element_br = false;
   c.loop.after_paragraph_close = true;
   c.pos = TagEndFrom(c.input, c.pos);
   ReemitCharacterState(c);
@@ -228,7 +228,7 @@ void HandleLineBreak(Conversion& c) {
   ReemitCharacterState(c);
   c.output += c.loop.alignment_string;
   OpenElementStyle(c, tag, kElementBr, InTableCell(c));
-  c.blocks.last_element_br = true;
+  c.loop.last_element_br = true;
 }
 
 void HandleHeadingStart(Conversion& c) {

@@ -19,7 +19,6 @@ struct BlockState {
   // cell paragraph mode), innermost last; at most kStackDepth entries.
   std::vector<int> heading_groups;
   int blockquote_depth = 0;      // may go negative after stray end tags
-  bool last_element_br = false;  // a <br> was handled and no text followed yet
   // The cell paragraph mode: switched on by the cell start with its count at 0, so that
   // the first paragraph of a cell writes no mark.
   bool cell_paragraph_mode = false;
