@@ -28,6 +28,7 @@ if [ ! -f "$data/.sizes-$sizes-$small_pages" ]; then
   touch "$data/.sizes-$sizes-$small_pages"
 fi
 work="$(mktemp -d)"
+cd "$work"  # the run log velmorane.log lands here
 trap 'rm -rf "$work"' EXIT
 
 # Runs a command under /usr/bin/time; sets SECONDS_TAKEN and PEAK_KB.
