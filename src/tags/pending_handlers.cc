@@ -1,7 +1,7 @@
-// Handlers whose tags are not converted yet: each skips its tag like an unrecognised one.
+// Style rules are not converted yet: no rule applies and no list style is found.
+#include <string_view>
+
 #include "core/conversion.h"
-#include "tags/blocks.h"
-#include "tags/links.h"
 #include "tags/lists.h"
 #include "tags/style_sheet.h"
 
@@ -10,33 +10,6 @@ namespace velmorane {
 void ParseStyleSheet(Conversion&) {}
 void OpenElementStyle(Conversion&, std::size_t, int, bool) {}
 void CloseElementStyle(Conversion&, int, int) {}
-
-void HandleParagraphStart(Conversion& c) { SkipTag(c); }
-void HandleParagraphEnd(Conversion& c) { SkipTag(c); }
-void HandleDivStart(Conversion& c) { SkipTag(c); }
-void HandleDivEnd(Conversion& c) { SkipTag(c); }
-void HandleAddress(Conversion& c) { SkipTag(c); }
-void HandleLineBreak(Conversion& c) { SkipTag(c); }
-void HandleHeadingStart(Conversion& c) { SkipTag(c); }
-void HandleHeadingEnd(Conversion& c) { SkipTag(c); }
-void HandleDefinitionList(Conversion& c) { SkipTag(c); }
-void HandleDefinitionEnd(Conversion& c) { SkipTag(c); }
-void HandleCenterStart(Conversion& c) { SkipTag(c); }
-void HandleCenterEnd(Conversion& c) { SkipTag(c); }
-void HandleBlockquoteStart(Conversion& c) { SkipTag(c); }
-void HandleBlockquoteEnd(Conversion& c) { SkipTag(c); }
-void HandlePreStart(Conversion& c) { SkipTag(c); }
-void HandlePreEnd(Conversion& c) { SkipTag(c); }
-void HandleHorizontalRule(Conversion& c) { SkipTag(c); }
-
-void HandleListStart(Conversion& c, bool) { SkipTag(c); }
-void HandleListEnd(Conversion& c, bool) { SkipTag(c); }
-void HandleListItem(Conversion& c) { SkipTag(c); }
-
-void HandleAnchorStart(Conversion& c) { SkipTag(c); }
-void HandleAnchorEnd(Conversion& c) { SkipTag(c); }
-void HandleInput(Conversion& c) { SkipTag(c); }
-void HandleFormStart(Conversion& c) { SkipTag(c); }
-void HandleFormEnd(Conversion& c) { SkipTag(c); }
+int RuleListStyle(const Conversion&, std::string_view, int) { return 0; }
 
 }  // namespace velmorane
