@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <cstdio>
 
 namespace velmorane::fuzz {
 
@@ -47,6 +49,22 @@ inline bool BracesBalance(std::string_view text) {
     }
   }
   return depth == 0;
+}
+
+// The control words of an RTF text ("\\" and other escaped symbols are not words).
+inline std::vector<std::string_view> ControlWords(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') continue;
+    std::size_t end = i + 1;
+    while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') ||
+                                 (text[end] >= 'A' && text[end] <= 'Z'))) {
+      ++end;
+    }
+    if (end > i + 1) words.push_back(text.substr(i + 1, end - i - 1));
+    i = end > i + 1 ? end - 1 : i + 1;  // an escaped symbol is passed over whole
+  }
+  return words;
 }
 
 }  // namespace velmorane::fuzz
