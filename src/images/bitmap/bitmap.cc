@@ -1,6 +1,7 @@
 // BMP reading into 24-bit bitmaps and 24-bit BMP writing.
 #include "images/bitmap/bitmap.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -77,7 +78,10 @@ std::optional<Bitmap24> DecodeBmp(std::span<const std::uint8_t> file) {
   if (bit_count == 1 || bit_count == 4 || bit_count == 8) {
     std::size_t entries = colours_used == 0 || colours_used > (1u << bit_count)
                               ? (1u << bit_count) : colours_used;
-    if (!reader.Seek(kFileHeaderSize + header_size)) return std::nullopt;
+    // A table shorter than the bit count allows ends where the pixels begin.
+    const std::size_t table_start = kFileHeaderSize + header_size;
+    if (pixel_offset >= table_start) entries = std::min<std::size_t>(entries, (pixel_offset - table_start) / 4);
+    if (!reader.Seek(table_start)) return std::nullopt;
     for (std::size_t i = 0; i < entries; ++i) {
       std::span<const std::uint8_t> entry;
       if (!reader.Take(4, entry)) return std::nullopt;

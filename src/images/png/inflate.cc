@@ -77,6 +77,7 @@ class BitReader {
       *out++ = static_cast<std::uint8_t>(Bits(8));
       --length;
     }
+    if (count_ == 0) bits_ = 0;  // drop look-ahead bits of the bytes copied below
     while (length > 0) {
       if (pos_ == piece_.size()) {
         piece_ = source_.Next();
