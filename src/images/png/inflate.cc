@@ -16,7 +16,7 @@ constexpr int kMaxCodeBits = 15;
 constexpr int kFastBits = 10;
 constexpr int kLiteralCodes = 288;
 constexpr int kDistanceCodes = 32;
-constexpr std::size_t kInitialOutput = 64 * 1024;
+constexpr std::size_t kInitialOutput = std::size_t{8} << 20;
 
 constexpr std::array<std::uint16_t, 29> kLengthBase = {
     3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
@@ -170,7 +170,8 @@ int Decode(BitReader& reader, const Huffman& table) {
   return -1;
 }
 
-// Output with a hard cap; grows on demand so a false size claim costs nothing.
+// Output with a hard cap, written straight into the caller's vector. It starts at
+// a modest size and doubles on demand, so a false size claim costs little.
 class Output {
  public:
   Output(std::vector<std::uint8_t>& out, std::size_t max) : out_(out), max_(max) {
@@ -180,14 +181,12 @@ class Output {
   std::uint8_t* Reserve(std::size_t count) {
     if (count > max_ - used_) throw EPngError("Extra data");
     if (count > out_.size() - used_) {
-      std::size_t grown = std::max(used_ + count, out_.size() > max_ / 2 ? max_ : out_.size() * 2);
-      out_.resize(std::min(grown, max_));
+      out_.resize(std::min(max_, std::max(used_ + count, out_.size() > max_ / 2 ? max_ : out_.size() * 2)));
     }
     return out_.data() + used_;
   }
   void Commit(std::size_t count) { used_ += count; }
   std::size_t Used() const { return used_; }
-  std::uint8_t* Data() { return out_.data(); }
   void Finish() { out_.resize(used_); }
 
  private:
