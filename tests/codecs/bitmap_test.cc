@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -214,6 +216,51 @@ TEST(Metafile, RefusesSizesBeyondSixteenBits) {
   wide.bgr.assign(40000 * 3, 0);
   EXPECT_TRUE(EncodeMetafile(wide, {}).empty());
   EXPECT_TRUE(EncodeMetafile(Bitmap24{}, {}).empty());
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// Writes wmf_sample.rtf holding two metafile pictures of a 64x32 bitmap (top left red,
+// top right blue, bottom half green), one with a window extent and one without, for the rendering check
+// in tests/e2e. The folder comes from VELMORANE_WMF_SAMPLE_DIR or the build folder.
+TEST(MetafileSample, WritesRtfForRendering) {
+  Bitmap24 bitmap;
+  bitmap.width = 64;
+  bitmap.height = 32;
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const bool top = y < 16, left = x < 32;
+      bitmap.bgr.insert(bitmap.bgr.end(), {static_cast<std::uint8_t>(top && !left ? 255 : 0),
+                                           static_cast<std::uint8_t>(top ? 0 : 255),
+                                           static_cast<std::uint8_t>(top && left ? 255 : 0)});
+    }
+  }
+  MetafileLayout extent;
+  extent.window_width = 64;
+  extent.window_height = 32;
+  std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\n\\pard ";
+  for (const MetafileLayout& layout : {extent, MetafileLayout{}}) {
+    const Bytes wmf = EncodeMetafile(bitmap, layout);
+    ASSERT_FALSE(wmf.empty());
+    rtf += "{\\pict\\wmetafile8\\picw1693\\pich847\\picwgoal2880\\pichgoal1440\n";
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (std::uint8_t byte : wmf) {
+      rtf += kHex[byte >> 4];
+      rtf += kHex[byte & 15];
+    }
+    rtf += "}\\par\n";
+  }
+  rtf += "}\n";
+  const char* dir = std::getenv("VELMORANE_WMF_SAMPLE_DIR");
+  const std::string path = std::string(dir != nullptr ? dir : VELMORANE_BINARY_DIR) + "/wmf_sample.rtf";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fwrite(rtf.data(), 1, rtf.size(), file), rtf.size());
+  EXPECT_EQ(std::fclose(file), 0);
 }
 
 }  // namespace
