@@ -437,6 +437,28 @@ TEST(PngBmp, ConvertFileToFile) {
 
   EXPECT_EQ(ConvertPngToBmp((kSuite / "xs1n0g01.png").string(), bmp), 0);
   EXPECT_EQ(fs::file_size(bmp), 0u);
+
+  // Damage after the pixel rows keeps the picture; damage before them leaves no BMP
+  // content rather than a black picture.
+  const Bytes grey_row = {0, 0x80};
+  const struct {
+    const char* name;
+    Bytes png;
+    bool loads;
+  } cases[] = {
+      {"bad CRC after the image data",
+       PngBuilder().Header(1, 1, 8, 0).Data(grey_row).Chunk("tEXt", {'a', 0}, false).End().bytes(), true},
+      {"bad CRC before the image data",
+       PngBuilder().Header(1, 1, 8, 0).Chunk("tEXt", {'a', 0}, false).Data(grey_row).End().bytes(), false},
+      {"image data cut short", PngBuilder().Header(1, 2, 8, 0).Data(grey_row).End().bytes(), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string png = (dir / "in.png").string();
+    ASSERT_TRUE(WriteFileBytes(png, c.png));
+    EXPECT_EQ(ConvertPngToBmp(png, bmp), 0);
+    EXPECT_EQ(LoadBmpFile(bmp).has_value(), c.loads);
+  }
 }
 
 }  // namespace

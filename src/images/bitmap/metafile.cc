@@ -79,4 +79,10 @@ std::vector<std::uint8_t> EncodeMetafile(const Bitmap24& bitmap, const MetafileL
   return out;
 }
 
+bool SaveMetafileFile(const Bitmap24& bitmap, const MetafileLayout& layout,
+                      const std::string& path) {
+  const std::vector<std::uint8_t> bytes = EncodeMetafile(bitmap, layout);
+  return !bytes.empty() && WriteFileBytes(path, bytes);
+}
+
 }  // namespace velmorane

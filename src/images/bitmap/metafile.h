@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "images/bitmap/bitmap.h"
@@ -24,6 +25,9 @@ struct MetafileLayout {
 // bitmap to 0,0 with SRCCOPY from a 24-bit DIB, and the end record. Empty when a size
 // does not fit the 16-bit fields.
 std::vector<std::uint8_t> EncodeMetafile(const Bitmap24& bitmap, const MetafileLayout& layout);
+// Writes that metafile to `path`; false when it cannot be encoded or written.
+[[nodiscard]] bool SaveMetafileFile(const Bitmap24& bitmap, const MetafileLayout& layout,
+                                    const std::string& path);
 
 }  // namespace velmorane
 

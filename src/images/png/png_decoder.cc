@@ -399,6 +399,7 @@ void PngDecoder::HandleImageData(const Chunk& chunk) {
   data_ended_ = true;
   if (data.size() < needed) throw EPngError("Premature End-Of-File");
   BuildImage(data);
+  image_.MarkComplete();
 }
 
 void PngDecoder::BuildImage(std::vector<std::uint8_t>& data) {
@@ -489,11 +490,11 @@ int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path) {
     std::vector<std::uint8_t> bytes;
     if (ReadFileBytes(png_path, kMaxPngFileSize, bytes)) DecodePng(bytes, image);
   } catch (...) {
-    // A damaged picture leaves what was decoded; the BMP will not load when empty.
+    // A damaged file still gives its picture when all rows were decoded before the damage.
   }
   std::vector<std::uint8_t> bmp;
   try {
-    WriteBmp(bmp, image);
+    if (image.complete()) WriteBmp(bmp, image);
   } catch (...) {
     bmp.clear();
   }

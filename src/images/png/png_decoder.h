@@ -23,6 +23,9 @@ class RasterImage {
   const std::uint8_t* Row(int row) const;
   // Throws ESubscriptOutOfRange for an index outside the colour map.
   void SetColour(int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+  // Set once every pixel row has been decoded.
+  void MarkComplete() { complete_ = true; }
+  bool complete() const { return complete_; }
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -37,6 +40,7 @@ class RasterImage {
   std::size_t stride_ = 0;  // unpadded bytes per row
   std::vector<std::array<std::uint8_t, 3>> colour_map_;
   std::vector<std::uint8_t> pixels_;
+  bool complete_ = false;
 };
 
 // Largest raster the decoder builds; bigger images are refused.
@@ -49,7 +53,9 @@ void DecodePng(std::span<const std::uint8_t> file, RasterImage& image);
 void WriteBmp(std::vector<std::uint8_t>& out, const RasterImage& image);
 
 // PNG file to BMP file: 1 when the PNG cannot be opened, else 0, also when decoding or
-// writing failed (the BMP is then empty or partial and will not load).
+// writing failed. The BMP is written only when every pixel row was decoded (a later
+// damaged chunk does not lose the picture); otherwise it is left empty, so it will not
+// load, rather than holding a black picture of the right size.
 int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path);
 
 }  // namespace velmorane

@@ -27,6 +27,7 @@ void RasterImage::SetFormat(int width, int height, int bits_per_pixel, int colou
   stride_ = stride;
   colour_map_.assign(static_cast<std::size_t>(colours), {0, 0, 0});
   pixels_.assign(bytes, 0);
+  complete_ = false;
 }
 
 std::uint8_t* RasterImage::Row(int row) {
