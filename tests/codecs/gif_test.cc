@@ -161,10 +161,9 @@ TEST(GifDiagnostics, ExactTexts) {
       }
     }
     if (count > 0) out.push_back(static_cast<std::uint8_t>(bits));
-    Bytes block = {static_cast<std::uint8_t>(out.size())};
-    block.insert(block.end(), out.begin(), out.end());
-    block.push_back(0);
-    return block;
+    out.insert(out.begin(), static_cast<std::uint8_t>(out.size()));
+    out.push_back(0);
+    return out;
   };
   // Clear, pixels 1 0 0 1, end; the third code fills entry 7, so codes widen to 4 bits.
   const Bytes good = pack({{4, 3}, {1, 3}, {0, 3}, {0, 3}, {1, 4}, {5, 4}});
