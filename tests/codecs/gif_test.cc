@@ -168,6 +168,8 @@ TEST(GifDiagnostics, ExactTexts) {
   // Clear, pixels 1 0 0 1, end; the third code fills entry 7, so codes widen to 4 bits.
   const Bytes good = pack({{4, 3}, {1, 3}, {0, 3}, {0, 3}, {1, 4}, {5, 4}});
   const Bytes extra = pack({{4, 3}, {1, 3}, {0, 3}, {0, 3}, {1, 4}, {1, 4}, {1, 4}, {5, 4}});
+  // Code 6 right after the clear makes entry 6 its own prefix; using it again loops.
+  const Bytes circular = pack({{4, 3}, {6, 3}, {6, 3}, {6, 3}});
 
   const struct {
     const char* name;
@@ -185,6 +187,8 @@ TEST(GifDiagnostics, ExactTexts) {
        "got a 'UNKNOWN (0x42)' extension\nonly 0 image found in file\n"},
       {"one image", SmallGif(Image(good)), 1, ""},
       {"too much data", SmallGif(Image(extra)), 1, "too much input data, ignoring extra...\n"},
+      {"self-referencing entry", SmallGif(Image(circular)), 1,
+       "circular table entry BIG ERROR\nbogus character 0x00, ignoring\n"},
       {"code size 12", SmallGif(Bytes{',', 0, 0, 0, 0, 2, 0, 2, 0, 0, 12}), 1, "error reading image\n"},
       {"no code size", SmallGif(Bytes{',', 0, 0, 0, 0, 2, 0, 2, 0, 0}, false), 0,
        "EOF / read error on image data\n"},

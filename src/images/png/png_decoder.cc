@@ -363,10 +363,9 @@ void PngDecoder::CheckAncillary(const Chunk& chunk) {
   } else if (chunk.Is("tIME")) {
     if (chunk.length != 7) throw EPngError("tIME chunk size invalid");
   } else {
-    // tEXt and zTXt: a keyword of 1 to 79 bytes ended by a NUL.
+    // tEXt and zTXt: a keyword ended by a NUL.
     const auto keyword_end = std::find(chunk.data.begin(), chunk.data.end(), 0);
-    const auto keyword_length = keyword_end - chunk.data.begin();
-    if (keyword_end == chunk.data.end() || keyword_length == 0 || keyword_length > 79) {
+    if (keyword_end == chunk.data.end() || keyword_end == chunk.data.begin()) {
       throw EPngError(chunk.Is("tEXt") ? "tEXt keyword not found" : "ZEXt keyword not found");
     }
   }
