@@ -208,6 +208,15 @@ TEST(GifDiagnostics, ExactTexts) {
   EXPECT_EQ(decoded.bmp[66], 0x80);  // image row 0: 1 0
 }
 
+// An image 0 pixels wide has no rows to fill: headers only, its codes read and dropped.
+TEST(GifDiagnostics, ZeroWidthImageWritesHeadersOnly) {
+  const Bytes gif = SmallGif(Bytes{',', 0, 0, 0, 0, 0, 0, 2, 0, 0, 2, 2, 0x0C, 0x0A, 0});
+  const Decoded decoded = Decode(gif);
+  EXPECT_EQ(decoded.returned, 1);
+  EXPECT_TRUE(decoded.result.image_written);
+  EXPECT_EQ(decoded.bmp.size(), 62u);
+}
+
 TEST(GifDiagnostics, NotAGifWritesNothing) {
   for (const Bytes& gif : {Bytes{'G', 'I', 'F', '8', '8', 'a', 1, 0, 1, 0, 0, 0, 0},
                            Bytes{'P', 'N', 'G', '8', '9', 'a'}, Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0}}) {

@@ -320,13 +320,13 @@ void GifDecoder::DecodeImage(int width, int height, const Palette& table, int ta
     return;
   }
   result.image_written = true;
+  if (width == 0 || height == 0) {  // headers only; there is no row to place pixels in
+    drain();
+    return;
+  }
   row.assign(row_size_, 0);
   for (int y = 0; y < height; ++y) {
     if (std::fwrite(row.data(), 1, row.size(), out_) != row.size()) break;
-  }
-  if (width == 0 || height == 0) {
-    drain();
-    return;
   }
 
   static constexpr int kStep[4] = {8, 8, 4, 2};
