@@ -62,4 +62,3 @@ BENCHMARK(BM_TagLoopStyledPage)->Arg(2 << 20)->Arg(20 << 20)->Unit(benchmark::kM
 
 }  // namespace
 
-BENCHMARK_MAIN();
