@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Whole-process benchmark: times build/velmorane on generated 1, 10 and 100 MB pages and
+# on a folder of 1,000 small pages (with 1 and 2 workers), beside pandoc when installed,
+# and prints MB/s, peak memory and the ratios the targets are stated in.
+#
+#   bench/run_benchmarks.sh [--sizes 1,10,100] [--small-pages 1000]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+sizes="1,10,100"
+small_pages=1000
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --sizes) sizes="$2"; shift 2 ;;
+    --small-pages) small_pages="$2"; shift 2 ;;
+    *) echo "usage: $0 [--sizes 1,10,100] [--small-pages N]" >&2; exit 2 ;;
+  esac
+done
+
+bin="$here/build/velmorane"
+if [ ! -x "$bin" ]; then
+  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$here/build" -j "$(nproc)" --target velmorane >/dev/null
+fi
+data="$here/bench/data"
+if [ ! -f "$data/.sizes-$sizes-$small_pages" ]; then
+  rm -rf "$data"
+  python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "$sizes" --small-pages "$small_pages"
+  touch "$data/.sizes-$sizes-$small_pages"
+fi
+work="$(mktemp -d)"
+cd "$work"  # the run log velmorane.log lands here
+trap 'rm -rf "$work"' EXIT
+
+# Runs a command under /usr/bin/time; sets SECONDS_TAKEN and PEAK_KB.
+measure() {
+  local log="$work/time.log"
+  /usr/bin/time -v "$@" >/dev/null 2>"$log" || true
+  SECONDS_TAKEN=$(awk -F': ' '/Elapsed \(wall clock\)/ {
+      n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
+  PEAK_KB=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
+}
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+printf '%-22s %10s %10s %10s %12s\n' page MB seconds MB/s "peak/input"
+declare -A velmorane_seconds
+for mb in ${sizes//,/ }; do
+  for variant in "" "-1251"; do
+    page="$data/page-${mb}mb${variant}.html"
+    bytes=$(stat -c %s "$page")
+    measure "$bin" "$page" "$work/out" -table yes
+    rate=$(awk -v b="$bytes" -v s="$SECONDS_TAKEN" 'BEGIN { printf "%.1f", (s > 0 ? b / 1048576 / s : 0) }')
+    ratio=$(awk -v k="$PEAK_KB" -v b="$bytes" 'BEGIN { printf "%.2f", k * 1024 / b }')
+    printf '%-22s %10.1f %10.3f %10s %12s\n' "velmorane $(basename "$page")" \
+      "$(awk -v b="$bytes" 'BEGIN { print b / 1048576 }')" "$SECONDS_TAKEN" "$rate" "$ratio"
+    [ -z "$variant" ] && velmorane_seconds[$mb]=$SECONDS_TAKEN
+  done
+done
+
+if [ -n "${velmorane_seconds[10]:-}" ] && [ -n "${velmorane_seconds[100]:-}" ]; then
+  awk -v a="${velmorane_seconds[10]}" -v b="${velmorane_seconds[100]}" \
+    'BEGIN { printf "growth: 100 MB page takes %.1f times the 10 MB page (target <= 11)\n", (a > 0 ? b / a : 0) }'
+fi
+
+if command -v pandoc >/dev/null 2>&1 && [ -n "${velmorane_seconds[1]:-}" ]; then
+  page="$data/page-1mb.html"
+  measure timeout 600 pandoc -f html -t rtf -s -o "$work/pandoc.rtf" "$page"
+  printf '%-22s %10s %10.3f %10s %12s\n' "pandoc page-1mb.html" 1.0 "$SECONDS_TAKEN" \
+    "$(awk -v s="$SECONDS_TAKEN" 'BEGIN { printf "%.2f", (s > 0 ? 1 / s : 0) }')" \
+    "$(awk -v k="$PEAK_KB" 'BEGIN { printf "%.2f", k / 1024 }')"
+  awk -v v="${velmorane_seconds[1]}" -v p="$SECONDS_TAKEN" \
+    'BEGIN { printf "ratio: velmorane is %.0f times pandoc'"'"'s throughput on the 1 MB page (target >= 500)\n", (v > 0 ? p / v : 0) }'
+else
+  echo "pandoc: not installed, no ratio"
+fi
+
+# The folder of small pages, converted by one process with 1 and with 2 workers.
+folder="$data/small"
+if "$bin" --help 2>&1 | grep -q -- '-jobs'; then
+  for jobs in 1 2; do
+    rm -rf "$work/small-out"; mkdir -p "$work/small-out"
+    measure "$bin" "$folder" "$work/small-out" -jobs "$jobs"
+    eval "folder_seconds_$jobs=$SECONDS_TAKEN"
+    echo "folder of $(ls "$folder" | wc -l) pages, $jobs worker(s): ${SECONDS_TAKEN} s"
+  done
+  awk -v a="$folder_seconds_1" -v b="$folder_seconds_2" \
+    'BEGIN { printf "speed-up with 2 workers: %.2f (target >= 1.8)\n", (b > 0 ? a / b : 0) }'
+else
+  start=$(date +%s.%N)
+  for page in "$folder"/*.html; do "$bin" "$page" "$work/small-out" >/dev/null 2>&1 || true; done
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "folder of small pages, one process each: %.2f s\n", b - a }'
+fi
