@@ -12,7 +12,10 @@
 #include <fstream>
 
 #include "core/conversion.h"
-#include "images/codec_bridge.h"
+#include "images/bitmap/bitmap.h"
+#include "images/bitmap/metafile.h"
+#include "images/gif/gif_decoder.h"
+#include "images/png/png_decoder.h"
 #include "platform/files.h"
 #include "platform/jpeg.h"
 
@@ -69,11 +72,25 @@ std::string SharedBmpPath(Conversion& c) {
 // Records a BMP file as a metafile into `metafile_path`; fills the bitmap's size.
 bool BmpFileToMetafile(const std::string& bmp_path, const std::string& metafile_path,
                        bool window_extent, int& width, int& height) {
-  Bitmap24 bitmap;
-  if (!LoadBmpFile(bmp_path, bitmap)) return false;
-  width = bitmap.width;
-  height = bitmap.height;
-  return WriteBinaryFile(metafile_path, MetafileFromBitmap(bitmap, window_extent));
+  const std::optional<Bitmap24> bitmap = LoadBmpFile(bmp_path);
+  if (!bitmap) return false;
+  width = bitmap->width;
+  height = bitmap->height;
+  MetafileLayout layout;
+  if (window_extent) {
+    layout.window_width = bitmap->width;
+    layout.window_height = bitmap->height;
+  }
+  return SaveMetafileFile(*bitmap, layout, metafile_path);
+}
+
+bool GifToBmpFile(const std::string& gif_path, const std::string& bmp_path, int& width,
+                  int& height) {
+  GifResult result;
+  if (!DecodeGifFileToBmp(gif_path, bmp_path, result) || !result.image_written) return false;
+  width = result.width;
+  height = result.height;
+  return true;
 }
 
 bool ReadPngSize(const std::string& path, int& width, int& height) {
@@ -217,10 +234,10 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
         Bitmap24 bitmap;
         bitmap.width = image.width;
         bitmap.height = image.height;
-        bitmap.bgr_top_down = std::move(image.bgr);
+        bitmap.bgr = std::move(image.bgr);
         width = bitmap.width;
         height = bitmap.height;
-        if (WriteBinaryFile(intermediate, Bmp24FileBytes(bitmap))) {
+        if (SaveBmp24File(bitmap, intermediate)) {
           dumped = HexDumpFile(intermediate, 14, hex_path);
         }
       }
@@ -232,7 +249,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       break;
     case Conversion_::kPngToMetafile: {
       const std::string bmp = SharedBmpPath(c);
-      if (!bmp.empty() && PngToBmpFile(path, bmp) && make_intermediate() &&
+      if (!bmp.empty() && ConvertPngToBmp(path, bmp) == 0 && make_intermediate() &&
           BmpFileToMetafile(bmp, intermediate, false, width, height)) {
         dumped = HexDumpFile(intermediate, 0, hex_path);
       }
