@@ -78,7 +78,7 @@ TEST(ParagraphEnd, TrailingLineBreakIsRemoved) {
   f.c.pictures.records.push_back({"pic", f.c.output.size()});
   f.Run("</p>", HandleParagraphEnd);
   EXPECT_EQ(f.c.output, R"(a\qj )");
-  EXPECT_EQ(f.c.pictures.records[0].output_offset, f.c.output.size());
+  EXPECT_EQ(f.c.pictures.records[0].output_position, f.c.output.size());
   EXPECT_TRUE(f.c.loop.after_paragraph_close);
   EXPECT_EQ(f.c.pos, 3u);
 }
