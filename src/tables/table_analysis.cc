@@ -51,7 +51,44 @@ const GridCell& TableGrid::At(int r, int k) const {
   return rows[r][k];
 }
 
-std::size_t SkipNestedTable(std::string_view text, std::size_t pos) {
+void TableMatches::Build(std::string_view input) {
+  built_ = true;
+  input_size_ = input.size();
+  opens_.clear();
+  closes_.clear();
+  std::vector<std::size_t> open_stack;  // indexes into opens_
+  for (std::size_t i = input.find('<'); i != std::string_view::npos; i = input.find('<', i + 1)) {
+    if (ts::AtTableStart(input, i)) {
+      open_stack.push_back(opens_.size());
+      opens_.push_back(i);
+      closes_.push_back(std::string_view::npos);
+    } else if (ts::AtTableEnd(input, i) && !open_stack.empty()) {
+      closes_[open_stack.back()] = i + 7;
+      open_stack.pop_back();
+    }
+  }
+}
+
+std::size_t TableMatches::CloseOf(std::string_view text, std::size_t pos,
+                                  std::size_t unknown) const {
+  if (!built_ || text.size() > input_size_) return unknown;
+  const std::size_t base = input_size_ - text.size();
+  const auto it = std::lower_bound(opens_.begin(), opens_.end(), base + pos);
+  if (it == opens_.end() || *it != base + pos) return unknown;
+  const std::size_t close = closes_[static_cast<std::size_t>(it - opens_.begin())];
+  if (close == std::string_view::npos) return std::string_view::npos;
+  // An end blanked since the matches were taken is looked for again.
+  if (close < base + 7 || !ts::AtTableEnd(text, close - base - 7)) return unknown;
+  return close - base;
+}
+
+std::size_t SkipNestedTable(std::string_view text, std::size_t pos,
+                            const TableMatches* matches) {
+  constexpr std::size_t kUnknown = std::string_view::npos - 1;
+  if (matches != nullptr) {
+    const std::size_t close = matches->CloseOf(text, pos, kUnknown);
+    if (close != kUnknown) return close;
+  }
   int depth = 0;
   std::size_t i = pos;
   while (i < text.size()) {
@@ -73,7 +110,7 @@ std::size_t SkipNestedTable(std::string_view text, std::size_t pos) {
   return std::string_view::npos;
 }
 
-TableMeasure MeasureTable(std::string_view text) {
+TableMeasure MeasureTable(std::string_view text, const TableMatches* matches) {
   TableMeasure m;
   int widest = 0;
   int cells = 0;
@@ -98,7 +135,7 @@ TableMeasure MeasureTable(std::string_view text) {
       return m;
     }
     if (ts::AtTableStart(text, i)) {
-      const std::size_t close = SkipNestedTable(text, i);
+      const std::size_t close = SkipNestedTable(text, i, matches);
       if (close == std::string_view::npos) break;
       i = close + 1;
       continue;
@@ -834,7 +871,7 @@ void AnalyzeTable(Conversion& c, std::string_view text, TableState& state, int a
   EdgeBuilder(grid, tw).Run(state.width_is_percent, column_widths);
 }
 
-void FlattenTable(std::string& input, std::size_t& pos) {
+void FlattenTable(std::string& input, std::size_t& pos, const TableMatches* matches) {
   const std::string_view text(input);
   const std::size_t tag_close = ts::NextClose(text, pos);
   if (tag_close == std::string_view::npos) {
@@ -855,7 +892,7 @@ void FlattenTable(std::string& input, std::size_t& pos) {
       return;
     }
     if (ts::AtTableStart(text, i)) {
-      const std::size_t close = SkipNestedTable(text, i);
+      const std::size_t close = SkipNestedTable(text, i, matches);
       if (close == std::string_view::npos) return;
       i = close + 1;
       continue;
@@ -877,34 +914,33 @@ void FlattenTable(std::string& input, std::size_t& pos) {
   }
 }
 
-void DropTableEnd(std::string& input, std::size_t& pos) {
-  const std::string_view text(input);
-  const std::size_t tag_close = ts::NextClose(text, pos);
+std::size_t FindUnmatchedTableEnd(std::string_view text, std::size_t from,
+                                  const TableMatches* matches) {
+  for (std::size_t i = from < text.size() ? text.find('<', from) : std::string_view::npos;
+       i != std::string_view::npos; i = text.find('<', i + 1)) {
+    if (ts::AtTableEnd(text, i)) return i;
+    if (ts::AtTableStart(text, i)) {
+      const std::size_t close = SkipNestedTable(text, i, matches);
+      if (close == std::string_view::npos) return std::string_view::npos;
+      i = close;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::size_t DropTableEnd(std::string& input, std::size_t& pos, const TableMatches* matches) {
+  const std::size_t tag_close = ts::NextClose(input, pos);
   if (tag_close == std::string_view::npos) {
     pos = input.empty() ? 0 : input.size() - 1;
-    return;
+    return std::string::npos;
   }
   pos = tag_close;
-  std::size_t i = tag_close + 1;
-  while (i < input.size()) {
-    if (input[i] != '<') {
-      i = input.find('<', i);
-      if (i == std::string::npos) return;
-      continue;
-    }
-    if (ts::AtTableEnd(text, i)) {
-      std::fill(input.begin() + static_cast<std::ptrdiff_t>(i),
-                input.begin() + static_cast<std::ptrdiff_t>(i) + 8, ' ');
-      return;
-    }
-    if (ts::AtTableStart(text, i)) {
-      const std::size_t close = SkipNestedTable(text, i);
-      if (close == std::string_view::npos) return;
-      i = close + 1;
-      continue;
-    }
-    ++i;
+  const std::size_t end = FindUnmatchedTableEnd(input, tag_close + 1, matches);
+  if (end != std::string_view::npos) {
+    std::fill(input.begin() + static_cast<std::ptrdiff_t>(end),
+              input.begin() + static_cast<std::ptrdiff_t>(end) + 8, ' ');
   }
+  return end;
 }
 
 }  // namespace velmorane

@@ -50,6 +50,9 @@ void Prepare(Conversion& c) {
       k.row_left_offset, k.cell_padding_right, k.cell_padding_left, k.cell_padding_bottom,
       k.cell_padding_top);
   t.default_borders = c.options.table_border == 1;
+  if (t.handling == TableHandling::kAnalysed || t.handling == TableHandling::kSimple) {
+    t.matches.Build(c.input);
+  }
 }
 
 bool KeepAlignment(const Conversion& c) { return c.options.keep_alignment != 0; }
@@ -206,7 +209,7 @@ void AnalysedTableStart(Conversion& c) {
   }
   if (!table_writer::EnterTable(c)) {
     // No nesting level left: the table's text stays in the enclosing cell.
-    FlattenTable(c.input, c.pos);
+    FlattenTable(c.input, c.pos, &c.tables.matches);
     return;
   }
   TableState& s = Current(c);
@@ -214,11 +217,11 @@ void AnalysedTableStart(Conversion& c) {
   s.alignment = letter == 'r' ? 2 : (letter == 'c' || loop.center_state == 1) ? 1 : 0;
 
   const std::string_view text = std::string_view(c.input).substr(tag);
-  const TableMeasure m = MeasureTable(text);
+  const TableMeasure m = MeasureTable(text, &c.tables.matches);
   s.rows = m.rows;
   s.columns = m.grid_columns + 2;
   if (!m.found_end || s.columns >= kMaxGridColumns + 3 || m.grid_columns == 0 || m.rows == 0) {
-    FlattenTable(c.input, c.pos);
+    FlattenTable(c.input, c.pos, &c.tables.matches);
     table_writer::UndoEnterTable(c);
     return;
   }
@@ -235,7 +238,7 @@ void AnalysedTableStart(Conversion& c) {
   s.borders = c.tables.default_borders;
   const unsigned char after_name = ts::ByteAt(text, 6);
   if ((after_name == ' ' || after_name == '\n') && c.options.table_border == 2) {
-    s.borders = ReadBorderAttribute(text);
+    s.borders = ReadBorderAttribute(text, &c.tables.matches);
   }
   MoveToClose(c);
 
@@ -254,6 +257,44 @@ void AnalysedTableStart(Conversion& c) {
   StartRow(c, s, /*implicit_row=*/true);
 }
 
+// DropTableEnd for the row tags of a table that is not written. Rows of one abandoned
+// table follow each other: while only whole tables come between, a search resumes
+// where the previous one stopped, so that many such rows cost one pass over the input.
+void DropEndOfAbandonedTable(Conversion& c) {
+  auto& d = c.tables.drop_scan;
+  MoveToClose(c);
+  const std::size_t from = c.pos + 1;
+  const std::string_view text(c.input);
+  std::size_t start = from;
+  if (d.valid && from >= d.anchor && from >= d.clean_until) {
+    for (std::size_t i = text.find('<', d.clean_until); i != std::string_view::npos && i < from;
+         i = text.find('<', i + 1)) {
+      if (ts::AtTableStart(text, i)) ++d.depth;
+      if (ts::AtTableEnd(text, i) && --d.depth < 0) break;
+    }
+    d.clean_until = from;
+    if (d.depth < 0) {
+      d.valid = false;
+    } else if (d.depth == 0) {
+      if (d.exhausted) return;
+      if (from < d.resume) start = d.resume;
+    }
+  }
+  const std::size_t end = FindUnmatchedTableEnd(text, start, &c.tables.matches);
+  if (start == from) {
+    d.anchor = from;
+    d.depth = 0;
+  }
+  d.valid = true;
+  d.clean_until = from;
+  d.exhausted = end == std::string_view::npos;
+  if (!d.exhausted) {
+    std::fill(c.input.begin() + static_cast<std::ptrdiff_t>(end),
+              c.input.begin() + static_cast<std::ptrdiff_t>(end) + 8, ' ');
+    d.resume = end + 8;
+  }
+}
+
 void AnalysedRowStart(Conversion& c) {
   TableState& s = Current(c);
   if (KeepBackground(c)) {
@@ -270,7 +311,7 @@ void AnalysedRowStart(Conversion& c) {
   }
   if (s.level == 0 || s.rows == 0 || s.columns == 0) {
     // A row of a table that is not being written: its end tag must not end another.
-    DropTableEnd(c.input, c.pos);
+    DropEndOfAbandonedTable(c);
     return;
   }
   // Two row starts with no cell between them count once.
@@ -339,7 +380,7 @@ bool AnalysedCellStart(Conversion& c) {
       s->in_row = false;
     }
     table_writer::EndTableEarly(c);
-    DropTableEnd(c.input, c.pos);
+    DropTableEnd(c.input, c.pos, &c.tables.matches);
     return true;
   }
   if (s->level >= 2) {
@@ -510,7 +551,9 @@ void SimpleTableStart(Conversion& c) {
   const std::string_view text = Rest(c);
   const bool attributes = ts::ByteAt(text, 6) == ' ';
   s.borders = c.tables.default_borders;
-  if (attributes && c.options.table_border == 2) s.borders = ReadBorderAttribute(text);
+  if (attributes && c.options.table_border == 2) {
+    s.borders = ReadBorderAttribute(text, &c.tables.matches);
+  }
   if (attributes) {
     const CellAttributes a = ParseCellAttributes(text, nullptr, nullptr);
     s.width_value = a.width;
@@ -667,12 +710,12 @@ bool TryTableTag(Conversion& c) {
   return false;
 }
 
-bool ReadBorderAttribute(std::string_view text) {
+bool ReadBorderAttribute(std::string_view text, const TableMatches* matches) {
   std::size_t i = 1;
   while (i < text.size()) {
     if (ts::AtTableEnd(text, i)) return false;
     if (ts::AtTableStart(text, i)) {
-      const std::size_t close = SkipNestedTable(text, i);
+      const std::size_t close = SkipNestedTable(text, i, matches);
       if (close == std::string_view::npos) return false;
       i = close + 1;
       continue;

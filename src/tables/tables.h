@@ -100,6 +100,24 @@ struct TableState {
   TableGrid grid;
 };
 
+// The matching "</table>" of every "<table" of the input, found by one pass, so that
+// passing over a nested table costs no scan. Input changes made while converting
+// (blanked tags) leave the matches of the tables still ahead unchanged.
+class TableMatches {
+ public:
+  void Build(std::string_view input);
+  bool built() const { return built_; }
+  // `pos` is on "<table" in `text`, a suffix of the input: the position in `text` of the
+  // ">" of its matching end, npos when it has none, or `unknown` when not recorded.
+  std::size_t CloseOf(std::string_view text, std::size_t pos, std::size_t unknown) const;
+
+ private:
+  bool built_ = false;
+  std::size_t input_size_ = 0;
+  std::vector<std::size_t> opens_;   // ascending
+  std::vector<std::size_t> closes_;  // ">" of the matching end, or npos
+};
+
 enum class TableHandling { kUnset, kNone, kTabs, kSimple, kAnalysed };
 
 struct TableContext {
@@ -108,6 +126,18 @@ struct TableContext {
   std::string row_prologue;
   std::string nested_row_prologue;
   bool default_borders = false;
+  TableMatches matches;
+  // The last search for the end of an abandoned table: from `anchor` no unmatched
+  // "</table>" comes before `resume` (none at all when `exhausted`); the tables between
+  // `anchor` and `clean_until` leave `depth` of them open.
+  struct {
+    bool valid = false;
+    bool exhausted = false;
+    std::size_t anchor = 0;
+    std::size_t clean_until = 0;
+    std::size_t resume = 0;
+    int depth = 0;
+  } drop_scan;
 };
 
 // Called by the tag loop (output modes 1 and 2) at a "<": handles <table, </table>,
@@ -123,7 +153,7 @@ struct TableMeasure {
 };
 
 // Counts rows and grid columns of the table whose "<table" starts `text`.
-TableMeasure MeasureTable(std::string_view text);
+TableMeasure MeasureTable(std::string_view text, const TableMatches* matches = nullptr);
 
 // Reads a cell (or table, or col) tag from its "<" or name up to its first ">".
 // `colors` and `conversion` (for the style rules) may be null.
@@ -144,20 +174,26 @@ void AnalyzeTable(Conversion& conversion, std::string_view text, TableState& sta
 
 // Turns the table at `pos` (on "<table") into text: blanks out its row and cell tags and
 // its "</table>". Leaves `pos` on the ">" of the table tag.
-void FlattenTable(std::string& input, std::size_t& pos);
+void FlattenTable(std::string& input, std::size_t& pos, const TableMatches* matches = nullptr);
 
 // Blanks out the "</table>" of the table whose tag `pos` is in; leaves `pos` on the ">"
-// of the current tag.
-void DropTableEnd(std::string& input, std::size_t& pos);
+// of the current tag. Returns the position of the blanked end, or npos.
+std::size_t DropTableEnd(std::string& input, std::size_t& pos,
+                         const TableMatches* matches = nullptr);
+
+// The first "</table>" at or after `from` that closes no table opened after `from`.
+std::size_t FindUnmatchedTableEnd(std::string_view text, std::size_t from,
+                                  const TableMatches* matches = nullptr);
 
 // Passes over a nested table: `pos` is on its "<table"; returns the position of the ">"
 // of its matching "</table>", or npos when the text ends first.
-std::size_t SkipNestedTable(std::string_view text, std::size_t pos);
+std::size_t SkipNestedTable(std::string_view text, std::size_t pos,
+                            const TableMatches* matches = nullptr);
 
 // --- Rows -----------------------------------------------------------------------------
 
 // True when the table text (from "<table") says its cells get borders.
-bool ReadBorderAttribute(std::string_view table_text);
+bool ReadBorderAttribute(std::string_view table_text, const TableMatches* matches = nullptr);
 
 // True when, after the table tag, a row tag comes before any cell and before </table>.
 bool FirstRowIsExplicit(std::string_view text_after_tag);
