@@ -220,7 +220,7 @@ void AnalysedTableStart(Conversion& c) {
   const TableMeasure m = MeasureTable(text, &c.tables.matches);
   s.rows = m.rows;
   s.columns = m.grid_columns + 2;
-  if (!m.found_end || s.columns >= kMaxGridColumns + 3 || m.grid_columns == 0 || m.rows == 0) {
+  if (!m.found_end || s.columns >= kMaxGridColumns + 3 || m.rows == 0) {
     FlattenTable(c.input, c.pos, &c.tables.matches);
     table_writer::UndoEnterTable(c);
     return;

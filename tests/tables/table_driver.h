@@ -53,6 +53,7 @@ inline std::string RunTables(std::string_view html, const TableRun& run = {}) {
       continue;
     }
     if (byte == '>' || byte == '\n' || !c.loop.char_data_allowed) continue;
+    if (byte == '{' || byte == '}' || byte == '\\') c.output += '\\';
     c.output += byte;
     c.loop.at_paragraph_start = false;
     c.loop.cell_has_text = true;

@@ -134,6 +134,12 @@ TEST(AnalysedRows, UnanalysableTablesBecomeText) {
   EXPECT_NE(unclosed.find("ab"), std::string::npos);
 }
 
+TEST(AnalysedRows, RowsWithoutCellsGetOneEmptyCell) {
+  const std::string out = RunTables("<table><tr></tr></table>");
+  EXPECT_TRUE(InOrder(out, {kRowPrologue, "\n\\cellx9500\n\\pard \\intbl\\cell\\pard \\intbl \\row"}));
+  EXPECT_EQ(CountOf(RunTables("<table></table>x"), "\\trowd"), 0u);
+}
+
 TEST(AnalysedRows, FortySevenColumnsAreStillATable) {
   std::string html = "<table><tr>";
   for (int i = 0; i < 47; ++i) html += "<td>c</td>";
