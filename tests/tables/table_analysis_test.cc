@@ -144,6 +144,8 @@ TEST(MeasureTable, CountsRowsAndGridColumns) {
        "<table><thead><tr><th>h</th></tr></thead><tr><td>a</td></tr></table>", 2, 1, true},
       {"cells before the first row tag are a row", "<table><td>a</td><tr><td>b</td></tr></table>",
        2, 1, true},
+      {"head cells without a row tag",
+       "<table><thead><th>h</th></thead><tr><td>a</td><td>b</td></tr></table>", 2, 2, true},
       {"a row ended without its start tag", "<table><td>a</td><td>b</td></tr></table>", 1, 2,
        true},
       {"colspan widens the grid",

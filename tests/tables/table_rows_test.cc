@@ -156,6 +156,21 @@ TEST(AnalysedRows, CellsBeforeTheFirstRowTagFormTheirOwnRow) {
   EXPECT_TRUE(InOrder(out, {"a\\cell", "\\row", "\\trowd", "b\\cell", "\\row"}));
 }
 
+TEST(AnalysedRows, RowStartAfterAClosedCellStartsTheNextRow) {
+  // </tr> is optional in HTML: the second row must not end the table.
+  const std::string out = RunTables("<table><tr><td>a</td><tr><td>b</td></tr></table>");
+  EXPECT_EQ(CountOf(out, "\\trowd"), 2u);
+  EXPECT_TRUE(InOrder(out, {"a\\cell", "\\row", "b\\cell", "\\row"}));
+}
+
+TEST(AnalysedRows, HeadCellsWithoutARowTag) {
+  const std::string out =
+      RunTables("<table><thead><th>h</th></thead><tr><td>a</td><td>b</td></tr></table>");
+  EXPECT_EQ(CountOf(out, "\\trowd"), 2u);
+  EXPECT_TRUE(InOrder(out, {"\\cellx9500", "h\\cell", "\\row", "\\cellx4750", "a\\cell",
+                            "b\\cell", "\\row\\pard\n"}));
+}
+
 // Malformed tables still give rows whose cells match their definitions.
 TEST(AnalysedRows, MissingEndTagsKeepRowsWellFormed) {
   constexpr std::string_view kCases[] = {
