@@ -24,8 +24,6 @@ inline constexpr int kMaxColumnElements = 49;
 inline constexpr int kMergeStart = 111;
 inline constexpr int kMergeContinue = 777;
 inline constexpr int kBorderMark = 7777;
-// A nested row's definition never needs more room than this.
-inline constexpr std::size_t kRowPropertiesCapacity = 16384;
 
 // What ParseCellAttributes reads from a td, th, table or col tag.
 struct CellAttributes {
