@@ -37,7 +37,7 @@ struct CarryOver {
   int cell_padding_top = 0;
   int cell_padding_bottom = 0;
   int row_left_offset = 0;
-  int current_table_width = 0;  // twips; the table analysis keeps it between tables
+  int current_table_width = 9500;  // twips; the table analysis keeps it between tables
 };
 
 // What a conversion is asked to do, besides the two records.

@@ -9,6 +9,7 @@
 #include "tables/cell_edges.h"
 #include "tables/table_scan.h"
 #include "tables/tables.h"
+#include "images/pictures.h"
 
 namespace velmorane {
 

@@ -418,8 +418,8 @@ bool AnalysedCellEnd(Conversion& c) {
   TagLoopState& loop = c.loop;
   TableState& s = Current(c);
   if (s.level == 0 || !s.in_row || !s.cell_open) return false;
-  for (; loop.bold_groups > 0; --loop.bold_groups) c.output += '}';
-  for (; loop.strong_groups > 0; --loop.strong_groups) c.output += '}';
+  for (; loop.groups.bold > 0; --loop.groups.bold) c.output += '}';
+  for (; loop.groups.strong > 0; --loop.groups.strong) c.output += '}';
   if (loop.trailing_break) {
     RemoveLastParagraphMark(c);
     loop.trailing_break = false;

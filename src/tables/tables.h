@@ -201,9 +201,6 @@ std::vector<int> EqualColumnEdges(int n, int width);
 
 // --- Hooks served by other parts ------------------------------------------------------
 
-// Width in twips of the widest picture in a cell's text (16 per pixel), 0 when none.
-int ProbeCellPictureWidth(Conversion& conversion, std::string_view cell_text);
-
 // The first style rule named `name` (case-insensitive) for cells or any element.
 bool FindCellRule(const Conversion& conversion, std::string_view name, CellRuleValues& values);
 

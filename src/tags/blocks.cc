@@ -44,9 +44,9 @@ void WriteDivisionBreak(Conversion& c) {
 
 // The first paragraph of a cell writes no mark; later ones are counted.
 void CountCellParagraph(Conversion& c) {
-  if (!c.blocks.cell_paragraph_mode) return;
-  if (c.blocks.cell_paragraph_count < 1) c.loop.at_paragraph_start = true;
-  ++c.blocks.cell_paragraph_count;
+  if (!c.loop.cell_paragraph_mode) return;
+  if (c.loop.cell_paragraph_count < 1) c.loop.at_paragraph_start = true;
+  ++c.loop.cell_paragraph_count;
 }
 
 // True when `tail` holds only control words, group braces and line ends: nothing a
@@ -212,13 +212,13 @@ void HandleLineBreak(Conversion& c) {
     c.loop.at_paragraph_start = false;
     c.output += "\n" R"(\line )";
   } else if (InTableCell(c)) {
-    if (c.blocks.row_open_cells >= 1) {
+    if (CurrentRowHasOpenCell(c)) {
       c.output += c.templates.cell_zero_break;
       const int depth = c.loop.table_depth;
       if (depth >= 1 && c.options.keep_nested_tables != 0) {
         int level = c.loop.cell_level[depth];
         // Before the row start tag of a nested table the cell still belongs to its parent.
-        if (!c.blocks.row_started && level >= 2) --level;
+        if (!CurrentRowStarted(c) && level >= 2) --level;
         AppendF(c.output, R"(\itap%d )", level);
       }
     }
@@ -238,12 +238,12 @@ void HandleHeadingStart(Conversion& c) {
 
   BlockState& b = c.blocks;
   int groups = 1;
-  if (b.cell_paragraph_mode) {
-    if (b.cell_paragraph_count < 2) {
-      ++b.cell_paragraph_count;
+  if (c.loop.cell_paragraph_mode) {
+    if (c.loop.cell_paragraph_count < 2) {
+      ++c.loop.cell_paragraph_count;
       c.output += c.templates.heading_open;
     } else {
-      b.cell_paragraph_count = 1;
+      c.loop.cell_paragraph_count = 1;
       c.output += c.templates.heading_open;
       c.output += c.templates.heading_open_par;
       groups = 2;
@@ -283,11 +283,11 @@ void HandleHeadingEnd(Conversion& c) {
       groups = b.heading_groups.back();
       b.heading_groups.pop_back();
     }
-    if (b.cell_paragraph_mode) {
-      if (b.cell_paragraph_count < 2) {
-        ++b.cell_paragraph_count;
+    if (c.loop.cell_paragraph_mode) {
+      if (c.loop.cell_paragraph_count < 2) {
+        ++c.loop.cell_paragraph_count;
       } else {
-        b.cell_paragraph_count = 1;
+        c.loop.cell_paragraph_count = 1;
       }
     }
     if (groups == 2) c.output += "}";
@@ -398,7 +398,7 @@ void HandleHorizontalRule(Conversion& c) {
   constexpr const char* kBiLevel = R"({\*\picprop {\sp{\sn pictureBiLevel}{\sv 1}}})";
   // The rule spans the printable width, or the current cell.
   long width = PrintableWidth(c.options);
-  if (InTableCell(c) && c.blocks.cell_width > 0) width = c.blocks.cell_width;
+  if (InTableCell(c) && CurrentCellWidth(c) > 0) width = CurrentCellWidth(c);
   const char* prefix = c.loop.at_paragraph_start ? "" : R"(\par)";
   if (c.loop.list_par_pending) {
     c.loop.list_par_pending = false;

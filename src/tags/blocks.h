@@ -19,16 +19,6 @@ struct BlockState {
   // cell paragraph mode), innermost last; at most kStackDepth entries.
   std::vector<int> heading_groups;
   int blockquote_depth = 0;      // may go negative after stray end tags
-  // The cell paragraph mode: switched on by the cell start with its count at 0, so that
-  // the first paragraph of a cell writes no mark.
-  bool cell_paragraph_mode = false;
-  int cell_paragraph_count = 0;
-  // Kept by the table handlers: open cells of the current row, whether the current
-  // record's row start tag is still to be closed, and the current cell's width in twips
-  // (0 when unknown).
-  int row_open_cells = 0;
-  bool row_started = false;
-  int cell_width = 0;
 };
 
 // True while a cell of the current table is open.

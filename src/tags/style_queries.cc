@@ -1,8 +1,11 @@
 // What other stages ask of the parsed style sheet: the body rule for the prologue and a
 // class's list style for the list handlers.
+#include <cctype>
+
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "tags/lists.h"
+#include "tables/tables.h"
 #include "tags/style_sheet.h"
 
 namespace velmorane {
@@ -24,6 +27,31 @@ int RuleListStyle(const Conversion& c, std::string_view class_name, int element_
     return rule.has[kPropListStyleType] ? rule.list_style : 0;
   }
   return 0;
+}
+
+bool FindCellRule(const Conversion& c, std::string_view name, CellRuleValues& values) {
+  auto same = [](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(a[i])) !=
+          std::tolower(static_cast<unsigned char>(b[i]))) {
+        return false;
+      }
+    }
+    return true;
+  };
+  for (const StyleRule& rule : c.sheet.rules) {
+    if (rule.name.empty() || !same(rule.name, name)) continue;
+    if (rule.element_type != kElementCell && rule.element_type != kElementAny) continue;
+    values.has_background = rule.has[kPropBackground];
+    values.background = rule.background;
+    values.has_width = rule.has[kPropWidth];
+    values.width = rule.width;
+    values.width_percent = rule.width_percent;
+    values.has_border = rule.has[kPropBorder];
+    return true;
+  }
+  return false;
 }
 
 }  // namespace velmorane

@@ -363,6 +363,7 @@ void MarkTextWritten(TagLoopState& s) {
   s.cell_has_text = true;
   s.after_control_word = false;
   s.last_element_br = false;
+  s.trailing_break = false;
   if (s.center_state == 1) s.center_state = 2;
 }
 
@@ -490,6 +491,7 @@ void BreakParagraph(Conversion& c) {
   }
   s.at_paragraph_start = true;
   s.list_par_pending = false;
+  s.trailing_break = true;
 }
 
 void ReemitCharacterState(Conversion& c) {

@@ -78,13 +78,12 @@ struct TagLoopState {
   std::size_t loop_start_length = 0;  // output length when the loop began
 
   // Shared with the table handlers: a paragraph break ended the cell's text so far
-  // (cleared when text follows); the cell paragraph mode with the count of paragraphs
-  // begun in the cell; the "b" and "strong" groups still open, which a cell end closes.
+  // (cleared when text follows); the cell paragraph mode, switched on by a cell start
+  // with its count at 0 so that the first paragraph of a cell writes no mark, and the
+  // count of paragraphs begun in the cell.
   bool trailing_break = false;
   bool cell_paragraph_mode = false;
   int cell_paragraph_count = 0;
-  int bold_groups = 0;
-  int strong_groups = 0;
 };
 
 // Runs the loop over conversion.input from conversion.pos, appending to conversion.output.

@@ -60,7 +60,7 @@ TEST(ParagraphStart, MarkDependsOnPlace) {
     if (test.place != kAtStart) f.WriteText("x");
     if (test.place == kCellNoText || test.place == kCellFirstParagraph) f.EnterCell(0, 1);
     if (test.place == kNestedCellNoText) f.EnterCell(1, 2);
-    if (test.place == kCellFirstParagraph) f.c.blocks.cell_paragraph_mode = true;
+    if (test.place == kCellFirstParagraph) f.c.loop.cell_paragraph_mode = true;
     f.c.loop.after_paragraph_close = f.c.loop.after_div_close = true;
     EXPECT_EQ(f.Run(R"(<p class="a">)", HandleParagraphStart), test.want);
     EXPECT_EQ(f.c.pos, 12u);
@@ -93,7 +93,7 @@ TEST(ParagraphEnd, BreakFollowedByTextStays) {
 }
 
 TEST(LineBreak, DependsOnPlace) {
-  enum Place { kText, kList, kCellOpen, kCellNoOpenCell, kNestedBeforeRowStart };
+  enum Place { kText, kList, kCellOpen, kNestedBeforeRowStart };
   const struct {
     const char* name;
     Place place;
@@ -102,7 +102,6 @@ TEST(LineBreak, DependsOnPlace) {
       {"plain text", kText, R"(\par\sa0\sb0 \qj )"},
       {"inside a list item: a line, not a paragraph", kList, "\n" R"(\line \qj )"},
       {"cell with an open cell", kCellOpen, "\n" R"(\sb0\sa0\par\intbl\lang1033 \qj )"},
-      {"cell of a row without open cells", kCellNoOpenCell, R"(\qj )"},
       {"nested cell before its row start keeps the parent level", kNestedBeforeRowStart,
        "\n" R"(\sb0\sa0\par\intbl\lang1033 \itap1 \qj )"},
   };
@@ -111,10 +110,10 @@ TEST(LineBreak, DependsOnPlace) {
     HandlerFixture f;
     f.c.loop.at_paragraph_start = true;
     if (test.place == kList) f.c.lists.ul_depth = 1;
-    if (test.place == kCellOpen || test.place == kCellNoOpenCell) f.EnterCell(0, 1);
+    if (test.place == kCellOpen) f.EnterCell(0, 1);
     if (test.place == kNestedBeforeRowStart) f.EnterCell(1, 2);
     if (test.place == kCellOpen || test.place == kNestedBeforeRowStart) {
-      f.c.blocks.row_open_cells = 1;
+      f.c.tables.records[static_cast<std::size_t>(f.c.loop.table_depth)].cell_open = true;
     }
     EXPECT_EQ(f.Run("<br >", HandleLineBreak), test.want);
     EXPECT_EQ(f.c.pos, 4u);
@@ -191,8 +190,8 @@ TEST(Headings, CellParagraphModeKeepsGroupsBalanced) {
     SCOPED_TRACE(count);
     HandlerFixture f;
     f.EnterCell(0, 1);
-    f.c.blocks.cell_paragraph_mode = true;
-    f.c.blocks.cell_paragraph_count = count;
+    f.c.loop.cell_paragraph_mode = true;
+    f.c.loop.cell_paragraph_count = count;
     std::string written = f.Run("<h3>", HandleHeadingStart);
     EXPECT_EQ(written.starts_with("\n" R"({\b\fs20 )"), true);
     f.WriteText("T");
