@@ -16,6 +16,5 @@ bool DecodeInput(Conversion&) { return true; }
 void PreprocessHtml(Conversion& c) { c.input = c.raw; }
 void AnalyzeFontsAndColors(Conversion&) {}
 void WritePrologue(Conversion& c) { c.Trace("7. Start to creation RTF"); c.Trace("8. Color and font tables creation"); }
-void ConvertToPlainText(Conversion& c) { c.output = c.raw; }
 
 }  // namespace velmorane

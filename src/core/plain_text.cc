@@ -1,0 +1,636 @@
+// Output mode 0: strips the markup from the decoded input and leaves its text, with line
+// feeds for paragraphs, rows and breaks, tab-separated table cells, optional link
+// addresses and optional line folding.
+#include "core/plain_text.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "core/charset.h"
+#include "core/conversion.h"
+#include "core/options.h"
+
+namespace velmorane {
+namespace {
+
+// A link address longer than this is cut; the look-ahead for a picture inside a link
+// stops after kLinkLookAhead bytes.
+constexpr std::size_t kMaxAddressLength = 1995;
+constexpr std::size_t kLinkLookAhead = 500;
+// Entity names and numbers longer than this are not references.
+constexpr std::size_t kMaxEntityChars = 10;
+
+constexpr char kCellEnd[] = "\t\t";
+
+unsigned char ToLower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// True when `text` holds `keyword` (lower case) at `pos`, letters in any case.
+bool LooksAtNoCase(std::string_view text, std::size_t pos, std::string_view keyword) {
+  if (pos > text.size() || keyword.size() > text.size() - pos) return false;
+  for (std::size_t i = 0; i < keyword.size(); ++i) {
+    if (ToLower(static_cast<unsigned char>(text[pos + i])) != keyword[i]) return false;
+  }
+  return true;
+}
+
+bool LooksAt(std::string_view text, std::size_t pos, std::string_view literal) {
+  return pos <= text.size() && text.substr(pos, literal.size()) == literal;
+}
+
+// The byte at `pos`, or 0 past the end.
+unsigned char ByteAt(std::string_view text, std::size_t pos) {
+  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
+}
+
+// True when `keyword` stands at `pos` and is followed by one of `next` (an end of text
+// is no follower).
+bool TagAt(std::string_view text, std::size_t pos, std::string_view keyword,
+           std::string_view next) {
+  if (!LooksAtNoCase(text, pos, keyword)) return false;
+  const std::size_t after = pos + keyword.size();
+  return after < text.size() && next.find(text[after]) != std::string_view::npos;
+}
+
+// The position after the next `literal` (letters in any case) at or after `pos`, or the
+// end of the text when there is none.
+std::size_t SkipThroughNoCase(std::string_view text, std::size_t pos, std::string_view literal) {
+  for (std::size_t at = text.find(literal[0], pos); at != std::string_view::npos;
+       at = text.find(literal[0], at + 1)) {
+    if (LooksAtNoCase(text, at, literal)) return at + literal.size();
+  }
+  return text.size();
+}
+
+// The position after the next ">" at or after `pos`, or the end of the text.
+std::size_t SkipThroughTagEnd(std::string_view text, std::size_t pos) {
+  const std::size_t at = text.find('>', pos);
+  return at == std::string_view::npos ? text.size() : at + 1;
+}
+
+// Only these three spellings open or close a style block.
+bool StyleStartAt(std::string_view text, std::size_t pos) {
+  return LooksAt(text, pos, "<style") || LooksAt(text, pos, "<Style") ||
+         LooksAt(text, pos, "<STYLE");
+}
+
+// Skips a style block from its start tag through the first of its end tags.
+std::size_t SkipStyleBlock(std::string_view text, std::size_t pos) {
+  for (std::size_t at = text.find('<', pos + 1); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
+    if (LooksAt(text, at, "</style>") || LooksAt(text, at, "</Style>") ||
+        LooksAt(text, at, "</STYLE>")) {
+      return at + 8;
+    }
+  }
+  return text.size();
+}
+
+// Skips an option element. Its end tag may be left out, so the next option or the end
+// of the select element ends it too; those are not consumed.
+std::size_t SkipOption(std::string_view text, std::size_t pos) {
+  for (std::size_t at = text.find('<', pos + 1); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
+    if (LooksAtNoCase(text, at, "</option>")) return at + 9;
+    if (LooksAtNoCase(text, at, "<option") || LooksAtNoCase(text, at, "</select")) return at;
+  }
+  return text.size();
+}
+
+// Skips a comment starting at `pos` ("<!--"), counting comments opened inside it.
+std::size_t SkipNestedComment(std::string_view text, std::size_t pos) {
+  int depth = 1;
+  std::size_t at = pos + 4;
+  while (at < text.size()) {
+    if (LooksAt(text, at, "-->")) {
+      at += 3;
+      if (--depth == 0) return at;
+    } else if (LooksAt(text, at, "<!--")) {
+      at += 4;
+      ++depth;
+    } else {
+      ++at;
+    }
+  }
+  return text.size();
+}
+
+// Head mode: everything up to the end of the head is dropped. Returns where normal
+// copying resumes (the end of the text when the head never ends).
+std::size_t SkipHead(std::string_view text, std::size_t pos) {
+  while (pos < text.size()) {
+    if (StyleStartAt(text, pos)) {
+      pos = SkipStyleBlock(text, pos);
+    } else if (TagAt(text, pos, "<body", "> \n")) {
+      return SkipThroughTagEnd(text, pos);
+    } else if (TagAt(text, pos, "<p", "> \n") || TagAt(text, pos, "<div", "> ")) {
+      return pos;  // the body has begun without its tag; copy this tag
+    } else if (TagAt(text, pos, "<td", "> \n") || TagAt(text, pos, "<th", "> \n")) {
+      return SkipThroughTagEnd(text, pos);
+    } else if (LooksAtNoCase(text, pos, "<script")) {
+      pos = SkipThroughNoCase(text, pos, "</script>");
+    } else if (LooksAtNoCase(text, pos, "</head>")) {
+      return pos + 7;
+    } else {
+      ++pos;
+    }
+  }
+  return pos;
+}
+
+// The pre-pass: a copy of the input without head, scripts, style blocks, option
+// elements, server-side blocks and comments. Line feeds are kept as they are.
+std::string StripNonText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool body_started = false;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (!body_started && LooksAtNoCase(text, pos, "<head>")) {
+      pos = SkipHead(text, pos + 6);
+      body_started = true;
+    } else if (LooksAtNoCase(text, pos, "<script")) {
+      pos = SkipThroughNoCase(text, pos, "</script>");
+    } else if (StyleStartAt(text, pos)) {
+      pos = SkipStyleBlock(text, pos);
+    } else if (TagAt(text, pos, "<option", "> ")) {
+      pos = SkipOption(text, pos);
+    } else if (LooksAt(text, pos, "<%")) {
+      const std::size_t end = text.find("%>", pos + 2);
+      pos = end == std::string_view::npos ? text.size() : end + 2;
+    } else if (LooksAt(text, pos, "<!--")) {
+      pos = SkipNestedComment(text, pos);
+    } else {
+      // Copy the run up to the next byte that may start one of the constructs above.
+      const std::size_t next = std::min(text.find('<', pos + 1), text.size());
+      out.append(text.substr(pos, next - pos));
+      pos = next;
+    }
+  }
+  return out;
+}
+
+// Named references known to plain text: the first four, then the Latin-1 names whose
+// codes run from 160 to 255 in table order.
+constexpr struct { std::string_view name; unsigned char code; } kFirstEntities[] = {
+    {"quot", 34}, {"amp", 38}, {"lt", 60}, {"gt", 62},
+};
+constexpr std::string_view kLatin1EntityNames[] = {
+    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",
+    "uml",    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "hibar",
+    "deg",    "plusm",  "sup2",   "sup3",   "acute",  "micro",  "para",   "middot",
+    "cedil",  "sup1",   "ordm",   "raquo",  "fraq14", "fraq12", "fraq34", "iquest",
+    "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
+    "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",
+    "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",
+    "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",
+    "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
+    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
+    "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
+    "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml",
+};
+static_assert(std::size(kFirstEntities) + std::size(kLatin1EntityNames) == 100);
+static_assert(std::size(kLatin1EntityNames) == 256 - 160);
+
+// The code of a named reference, or 0 when the name is not in the table.
+unsigned char LookupEntity(std::string_view name) {
+  for (const auto& entity : kFirstEntities) {
+    if (entity.name == name) return entity.code;
+  }
+  for (std::size_t i = 0; i < std::size(kLatin1EntityNames); ++i) {
+    if (kLatin1EntityNames[i] == name) return static_cast<unsigned char>(160 + i);
+  }
+  return 0;
+}
+
+// Decodes the character reference at `amp` (an "&") into at most one byte of `result`.
+// Returns the offset of the last consumed byte from the "&".
+std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string& result) {
+  result.clear();
+  const unsigned char after_name = ByteAt(text, amp + 5);  // after "&nbsp" or "&quot"
+  if (LooksAt(text, amp, "&nbsp")) {
+    result = " ";
+    return after_name == ';' ? 5 : 4;
+  }
+  if (LooksAt(text, amp, "&amp;")) {
+    result = "&";
+    return 4;
+  }
+  if (LooksAt(text, amp, "&lt;") || LooksAt(text, amp, "&gt;")) {
+    result = text[amp + 1] == 'l' ? "<" : ">";
+    return 3;
+  }
+  if (LooksAt(text, amp, "&quot") &&
+      (after_name == ' ' || after_name == ';' || after_name == '<')) {
+    result = "\"";
+    return after_name == ';' ? 5 : 4;
+  }
+  const unsigned char after_quote = ByteAt(text, amp + 6);
+  const bool quote_ends = after_quote == ' ' || after_quote == ';' || after_quote == '<';
+  if (quote_ends && (LooksAt(text, amp, "&rsquo") || LooksAt(text, amp, "&lsquo") ||
+                     LooksAt(text, amp, "&rdquo") || LooksAt(text, amp, "&ldquo"))) {
+    result = text[amp + 2] == 's' ? "'" : "\"";
+    return after_quote == ';' ? 6 : 5;
+  }
+
+  if (LooksAt(text, amp, "&#")) {
+    const bool hex = ByteAt(text, amp + 2) == 'x';
+    const std::size_t start = amp + (hex ? 3 : 2);
+    // The number runs up to ";" or a blank; without either within ten characters the
+    // "&" stands for itself and everything after it is read as text.
+    std::size_t count = 0;
+    while (count < kMaxEntityChars && start + count < text.size() &&
+           text[start + count] != ';' && text[start + count] != ' ') {
+      ++count;
+    }
+    if (start + count >= text.size() || count == kMaxEntityChars) {
+      result = "&";
+      return 0;
+    }
+    // Leading digits give the value, as a C number reader would.
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char c = ToLower(static_cast<unsigned char>(text[start + i]));
+      if (c >= '0' && c <= '9') {
+        value = value * (hex ? 16 : 10) + (c - '0');
+      } else if (hex && c >= 'a' && c <= 'f') {
+        value = value * 16 + (c - 'a' + 10);
+      } else {
+        break;
+      }
+    }
+    // Plain text is 8-bit: a character above 255 keeps its low byte. A low byte that is
+    // a control character is dropped like the small values are.
+    const unsigned char low = static_cast<unsigned char>(value & 0xFF);
+    if (value == 32 || (value >= 33 && low == 32)) {
+      result = " ";
+    } else if (value >= 33 && low > 32) {
+      result.assign(1, static_cast<char>(low));
+    }
+    return count + (hex ? 3 : 2);
+  }
+
+  // A named reference: the name runs up to ";" or a blank.
+  std::size_t length = 0;
+  while (length < kMaxEntityChars && amp + 1 + length < text.size() &&
+         text[amp + 1 + length] != ';' && text[amp + 1 + length] != ' ') {
+    ++length;
+  }
+  const unsigned char end = ByteAt(text, amp + 1 + length);
+  if (length == kMaxEntityChars || amp + 1 + length >= text.size()) {
+    result = "&";
+    return 0;
+  }
+  const unsigned char code = LookupEntity(text.substr(amp + 1, length));
+  if (code != 0) {
+    result.assign(1, static_cast<char>(code));
+    return length + 1;
+  }
+  // An unknown name closed by ";" vanishes with it. A bare "&" before a blank, or an
+  // unknown word closed by a blank ("Q&A session"), is text and stays.
+  if (end != ';' || length == 0) {
+    result = "&";
+    return 0;
+  }
+  return length + 1;
+}
+
+// The state of the main walk.
+class TextWriter {
+ public:
+  TextWriter(Conversion& c, std::string_view text)
+      : c_(c),
+        text_(text),
+        out_(c.output),
+        folding_(c.options.line_folding != 0),
+        keep_links_(c.options.keep_hyperlinks != 0) {
+    const int width = MaxLineWidth(c.options);
+    width_ = width > 0 ? static_cast<std::size_t>(width) : 80;
+  }
+
+  void Run();
+
+ private:
+  // Each step handles the construct at pos_ and returns false when it does not apply.
+  bool HtmlTag();
+  bool BlockTag();
+  bool LinkTag();
+  bool TableTag();
+  bool BreakTag();
+  void TextByte(unsigned char byte);
+  void Entity();
+
+  // Appends bytes taken from the input (mapped to the output character set).
+  void PutSource(std::string_view bytes);
+  // Writes a blank where a source blank belongs in folded output, then any pending break.
+  void FoldedBlank();
+  // Two tabs for each cell the open row still expects, then a line feed.
+  void FinishRow();
+  // Counts the cells of the row whose "<tr" is at pos_.
+  int CountCells() const;
+  bool EndsWith(char byte) const { return !out_.empty() && out_.back() == byte; }
+  void Advance(std::size_t new_pos) { pos_ = std::max(new_pos, pos_ + 1); }
+  void ReportProgress();
+
+  Conversion& c_;
+  std::string_view text_;
+  std::string& out_;
+  std::size_t pos_ = 0;
+  std::size_t width_ = 80;
+  bool folding_;
+  bool keep_links_;
+
+  bool html_seen_ = false;
+  bool in_text_ = true;      // inside character data, not in a skipped tag
+  bool in_link_tag_ = false; // the skipped tag is an "<a " tag
+  bool last_blank_ = false;  // the last byte written for whitespace was a blank
+  bool written_ = false;     // any text has been written
+  bool break_pending_ = false;
+  std::string link_text_;    // "[address]" waiting for the end of the link
+  bool link_pending_ = false;
+  bool row_open_ = false;
+  int cells_expected_ = 0;
+  std::string entity_;
+};
+
+void TextWriter::ReportProgress() {
+  // Constructs are consumed whole, so a checkpoint may be passed without being hit.
+  ProgressSchedule& s = c_.schedule;
+  while (s.index >= 0 && s.filled[s.index] && s.entries[s.index] <= pos_) {
+    s.Check(s.entries[s.index], c_.progress);
+  }
+}
+
+void TextWriter::PutSource(std::string_view bytes) {
+  for (char byte : bytes) {
+    out_.push_back(static_cast<char>(MapByte(c_.charset, static_cast<std::uint8_t>(byte))));
+  }
+}
+
+void TextWriter::FoldedBlank() {
+  if (!out_.empty() && !EndsWith(' ') && !EndsWith('\n')) PutSource(" ");
+  if (break_pending_) {
+    if (!out_.empty() && !EndsWith('\n')) out_.push_back('\n');
+    break_pending_ = false;
+  }
+}
+
+void TextWriter::FinishRow() {
+  for (int i = 0; i < cells_expected_; ++i) out_ += kCellEnd;
+  out_.push_back('\n');
+}
+
+bool TextWriter::HtmlTag() {
+  if (html_seen_ || !TagAt(text_, pos_, "<html", "> \n")) return false;
+  // Whatever stood before the html tag is not part of the page's text.
+  out_.clear();
+  last_blank_ = written_ = break_pending_ = false;
+  html_seen_ = true;
+  Advance(SkipThroughTagEnd(text_, pos_));
+  return true;
+}
+
+bool TextWriter::BlockTag() {
+  std::size_t length = 0;
+  if (LooksAtNoCase(text_, pos_, "</p>")) {
+    length = 4;
+  } else if (LooksAtNoCase(text_, pos_, "<p>")) {
+    length = 3;
+  } else if (LooksAtNoCase(text_, pos_, "</h") && ByteAt(text_, pos_ + 4) == '>') {
+    length = 5;
+  } else {
+    return false;
+  }
+  if (folding_) {
+    // Folded text flows on, but the words on both sides stay apart.
+    FoldedBlank();
+  } else {
+    out_.push_back('\n');
+  }
+  Advance(pos_ + length);
+  return true;
+}
+
+bool TextWriter::LinkTag() {
+  if (!keep_links_) return false;
+  if (LooksAtNoCase(text_, pos_, "</a>")) {
+    if (link_pending_) PutSource(link_text_);
+    link_pending_ = false;
+    link_text_.clear();
+    Advance(pos_ + 4);
+    return true;
+  }
+  if (in_text_ || !in_link_tag_ || !LooksAtNoCase(text_, pos_, "href=")) return false;
+
+  const std::size_t tag_end = SkipThroughTagEnd(text_, pos_);
+  link_pending_ = false;
+  link_text_.clear();
+
+  bool shows_picture = false;
+  if (c_.convert_images) {
+    const std::size_t span_end = std::min(text_.size(), pos_ + kLinkLookAhead);
+    for (std::size_t at = pos_; at < span_end; ++at) {
+      if (LooksAtNoCase(text_, at, "</a>")) break;
+      if (LooksAtNoCase(text_, at, "<img ")) {
+        shows_picture = true;
+        break;
+      }
+    }
+  }
+  if (!shows_picture) {
+    // The value keeps its quotes. A quoted value ends at its closing quote; an unquoted
+    // one at a blank or at the end of the tag. Neither reaches past the tag.
+    const std::size_t start = pos_ + 5;
+    const std::size_t limit = std::min(tag_end, start + kMaxAddressLength);
+    const unsigned char quote = ByteAt(text_, start);
+    std::size_t end = start;
+    if (quote == '"' || quote == '\'') {
+      const std::size_t close = text_.substr(0, limit).find(static_cast<char>(quote), start + 1);
+      end = close == std::string_view::npos ? limit : close + 1;
+    } else {
+      while (end < limit && text_[end] != ' ' && text_[end] != '\n' && text_[end] != '\t' &&
+             text_[end] != '>') {
+        ++end;
+      }
+    }
+    const std::string_view value = text_.substr(start, end - start);
+    std::string lower(value);
+    for (char& ch : lower) ch = static_cast<char>(ToLower(static_cast<unsigned char>(ch)));
+    if (!value.empty() && lower.find("javascript") == std::string::npos) {
+      link_text_ = "[" + std::string(value) + "]";
+      link_pending_ = true;
+    }
+  }
+  in_link_tag_ = false;
+  Advance(tag_end);
+  return true;
+}
+
+int TextWriter::CountCells() const {
+  // The row ends at its end tag; a row left open ends at the next row or table tag.
+  int cells = 0;
+  for (std::size_t at = text_.find('<', pos_ + 1); at != std::string_view::npos;
+       at = text_.find('<', at + 1)) {
+    if (LooksAtNoCase(text_, at, "</tr>") || TagAt(text_, at, "<tr", "> ") ||
+        LooksAtNoCase(text_, at, "<table") || LooksAtNoCase(text_, at, "</table")) {
+      break;
+    }
+    if (TagAt(text_, at, "<td", "> \n") || TagAt(text_, at, "<th", "> \n")) ++cells;
+  }
+  return cells;
+}
+
+bool TextWriter::TableTag() {
+  if (LooksAtNoCase(text_, pos_, "<table")) {
+    if (row_open_ && cells_expected_ > 0) FinishRow();
+    row_open_ = false;
+    Advance(SkipThroughTagEnd(text_, pos_));
+    return true;
+  }
+  if (LooksAtNoCase(text_, pos_, "</table>")) {
+    row_open_ = false;
+    while (out_.size() > 1 && (EndsWith(' ') || EndsWith('\n'))) out_.pop_back();
+    out_.push_back('\n');
+    Advance(pos_ + 8);
+    return true;
+  }
+  if (TagAt(text_, pos_, "<tr", "> ")) {
+    if (row_open_ && cells_expected_ > 0) FinishRow();
+    if (out_.size() >= 2 && out_.ends_with("\n ")) out_.pop_back();
+    row_open_ = true;
+    cells_expected_ = CountCells();
+    Advance(SkipThroughTagEnd(text_, pos_));
+    return true;
+  }
+  if (TagAt(text_, pos_, "<td", "> \n") || TagAt(text_, pos_, "<th", "> \n")) {
+    Advance(SkipThroughTagEnd(text_, pos_));
+    return true;
+  }
+  if (!row_open_) return false;
+  if (LooksAtNoCase(text_, pos_, "</td>") || LooksAtNoCase(text_, pos_, "</th>")) {
+    out_ += kCellEnd;
+    --cells_expected_;
+    Advance(pos_ + 5);
+    return true;
+  }
+  if (LooksAtNoCase(text_, pos_, "</tr>")) {
+    FinishRow();
+    row_open_ = false;
+    Advance(pos_ + 5);
+    return true;
+  }
+  return false;
+}
+
+bool TextWriter::BreakTag() {
+  if (!TagAt(text_, pos_, "<br", " \n/>") && !TagAt(text_, pos_, "<li", "> ")) return false;
+  if (folding_) {
+    FoldedBlank();
+  } else {
+    out_.push_back('\n');
+  }
+  Advance(SkipThroughTagEnd(text_, pos_));
+  return true;
+}
+
+void TextWriter::Entity() {
+  const std::size_t last = DecodeTextEntity(text_, pos_, entity_);
+  // A reference to a blank does not start the text.
+  if (!entity_.empty() && !(entity_ == " " && !written_)) {
+    out_ += entity_;
+    written_ = true;
+  }
+  last_blank_ = false;
+  Advance(pos_ + last + 1);
+}
+
+void TextWriter::TextByte(unsigned char byte) {
+  const bool whitespace = byte == '\n' || byte == ' ' || byte == '\t';
+  if (!folding_) {
+    if (whitespace) {
+      if (!last_blank_ && !out_.empty() && !EndsWith('\n')) {
+        PutSource(" ");
+        last_blank_ = true;
+      }
+    } else if (byte >= 32) {
+      out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
+      last_blank_ = false;
+      written_ = true;
+    }
+    return;
+  }
+  // Folded: the text is one stream, broken at the first blank past each multiple of
+  // the width.
+  if (whitespace) {
+    FoldedBlank();
+  } else if (byte >= 32) {
+    out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
+    written_ = true;
+  }
+  if (!out_.empty() && out_.size() % width_ == 0) break_pending_ = true;
+}
+
+void TextWriter::Run() {
+  while (pos_ < text_.size()) {
+    ReportProgress();
+    if (pos_ == 0 && LooksAt(text_, 0, "\xEF\xBB\xBF")) {
+      pos_ = 3;
+      continue;
+    }
+    if (HtmlTag()) continue;
+    if (LooksAt(text_, pos_, "<!--")) {
+      // Comments the pre-pass left behind; one comment opened inside is skipped first.
+      std::size_t at = pos_ + 4;
+      while (at < text_.size() && !LooksAt(text_, at, "-->")) {
+        if (LooksAt(text_, at, "<!--")) {
+          const std::size_t inner = text_.find("-->", at + 4);
+          at = inner == std::string_view::npos ? text_.size() : inner + 3;
+        } else {
+          ++at;
+        }
+      }
+      Advance(std::min(at + 3, text_.size()));
+      continue;
+    }
+    if (BlockTag()) continue;
+    if (LinkTag()) continue;
+    if (TableTag()) continue;
+    if (BreakTag()) continue;
+
+    const unsigned char byte = static_cast<unsigned char>(text_[pos_]);
+    if (pos_ > 0 && text_[pos_ - 1] == '>' && byte != '<') {
+      in_text_ = true;
+      in_link_tag_ = false;
+    }
+    if (byte == '<') {
+      in_text_ = false;
+      in_link_tag_ = TagAt(text_, pos_, "<a", " \n");
+    } else if (in_text_ && byte == '&') {
+      Entity();
+      continue;
+    } else if (in_text_) {
+      TextByte(byte);
+    }
+    ++pos_;
+  }
+}
+
+}  // namespace
+
+void ConvertToPlainText(Conversion& c) {
+  c.input = StripNonText(c.raw);
+  std::string().swap(c.raw);
+  if (c.progress != nullptr) c.progress->SetPosition(1);
+  c.schedule.Build(c.input.size());
+  c.output.clear();
+  c.output.reserve(c.input.size());
+  TextWriter writer(c, c.input);
+  writer.Run();
+}
+
+}  // namespace velmorane
