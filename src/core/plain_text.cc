@@ -48,21 +48,37 @@ unsigned char ByteAt(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
 }
 
+bool IsSpace(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+
 // True when `keyword` stands at `pos` and is followed by one of `next` (an end of text
-// is no follower).
+// is no follower). Whitespace inside a tag is insignificant, so where a blank may
+// follow, a tab or line feed may too.
 bool TagAt(std::string_view text, std::size_t pos, std::string_view keyword,
            std::string_view next) {
   if (!LooksAtNoCase(text, pos, keyword)) return false;
   const std::size_t after = pos + keyword.size();
-  return after < text.size() && next.find(text[after]) != std::string_view::npos;
+  if (after >= text.size()) return false;
+  const unsigned char c = static_cast<unsigned char>(text[after]);
+  return next.find(static_cast<char>(c)) != std::string_view::npos ||
+         (IsSpace(c) && next.find(' ') != std::string_view::npos);
 }
 
-// The position after the next `literal` (letters in any case) at or after `pos`, or the
-// end of the text when there is none.
-std::size_t SkipThroughNoCase(std::string_view text, std::size_t pos, std::string_view literal) {
-  for (std::size_t at = text.find(literal[0], pos); at != std::string_view::npos;
-       at = text.find(literal[0], at + 1)) {
-    if (LooksAtNoCase(text, at, literal)) return at + literal.size();
+// The length of a tag without attributes at `pos`: `name` (any case) and ">", with
+// nothing but whitespace between them. 0 when there is none.
+std::size_t BareTagAt(std::string_view text, std::size_t pos, std::string_view name,
+                      bool exact_case = false) {
+  if (exact_case ? !LooksAt(text, pos, name) : !LooksAtNoCase(text, pos, name)) return 0;
+  std::size_t at = pos + name.size();
+  while (at < text.size() && IsSpace(static_cast<unsigned char>(text[at]))) ++at;
+  return at < text.size() && text[at] == '>' ? at + 1 - pos : 0;
+}
+
+// The position after the next end tag `name` ("</script", any case) at or after `pos`,
+// or the end of the text when there is none.
+std::size_t SkipThroughEndTag(std::string_view text, std::size_t pos, std::string_view name) {
+  for (std::size_t at = text.find('<', pos); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
+    if (const std::size_t length = BareTagAt(text, at, name)) return at + length;
   }
   return text.size();
 }
@@ -71,6 +87,33 @@ std::size_t SkipThroughNoCase(std::string_view text, std::size_t pos, std::strin
 std::size_t SkipThroughTagEnd(std::string_view text, std::size_t pos) {
   const std::size_t at = text.find('>', pos);
   return at == std::string_view::npos ? text.size() : at + 1;
+}
+
+// Elements that stand on lines of their own. Their tags separate the words on both sides
+// even when no rule breaks the line for them.
+constexpr std::string_view kBlockElements[] = {
+    "address", "article", "aside", "blockquote", "body", "caption", "center", "dd",
+    "div", "dl", "dt", "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2",
+    "h3", "h4", "h5", "h6", "head", "header", "hr", "html", "li", "main", "nav", "ol",
+    "p", "pre", "section", "tbody", "tfoot", "thead", "title", "ul",
+};
+
+// True when the tag at `pos` (a "<") opens or closes a block element.
+bool BlockTagAt(std::string_view text, std::size_t pos) {
+  std::size_t start = pos + 1;
+  if (ByteAt(text, start) == '/') ++start;
+  std::size_t end = start;
+  while (end < text.size() && end - start <= 10 &&
+         ((text[end] >= 'a' && text[end] <= 'z') || (text[end] >= 'A' && text[end] <= 'Z') ||
+          (text[end] >= '0' && text[end] <= '9'))) {
+    ++end;
+  }
+  const unsigned char after = ByteAt(text, end);
+  if (end == start || !(IsSpace(after) || after == '>' || after == '/')) return false;
+  for (std::string_view name : kBlockElements) {
+    if (name.size() == end - start && LooksAtNoCase(text, start, name)) return true;
+  }
+  return false;
 }
 
 // Only these three spellings open or close a style block.
@@ -83,9 +126,10 @@ bool StyleStartAt(std::string_view text, std::size_t pos) {
 std::size_t SkipStyleBlock(std::string_view text, std::size_t pos) {
   for (std::size_t at = text.find('<', pos + 1); at != std::string_view::npos;
        at = text.find('<', at + 1)) {
-    if (LooksAt(text, at, "</style>") || LooksAt(text, at, "</Style>") ||
-        LooksAt(text, at, "</STYLE>")) {
-      return at + 8;
+    for (std::string_view name : {"</style", "</Style", "</STYLE"}) {
+      if (const std::size_t length = BareTagAt(text, at, name, /*exact_case=*/true)) {
+        return at + length;
+      }
     }
   }
   return text.size();
@@ -96,7 +140,7 @@ std::size_t SkipStyleBlock(std::string_view text, std::size_t pos) {
 std::size_t SkipOption(std::string_view text, std::size_t pos) {
   for (std::size_t at = text.find('<', pos + 1); at != std::string_view::npos;
        at = text.find('<', at + 1)) {
-    if (LooksAtNoCase(text, at, "</option>")) return at + 9;
+    if (const std::size_t length = BareTagAt(text, at, "</option")) return at + length;
     if (LooksAtNoCase(text, at, "<option") || LooksAtNoCase(text, at, "</select")) return at;
   }
   return text.size();
@@ -133,9 +177,9 @@ std::size_t SkipHead(std::string_view text, std::size_t pos) {
     } else if (TagAt(text, pos, "<td", "> \n") || TagAt(text, pos, "<th", "> \n")) {
       return SkipThroughTagEnd(text, pos);
     } else if (LooksAtNoCase(text, pos, "<script")) {
-      pos = SkipThroughNoCase(text, pos, "</script>");
-    } else if (LooksAtNoCase(text, pos, "</head>")) {
-      return pos + 7;
+      pos = SkipThroughEndTag(text, pos, "</script");
+    } else if (const std::size_t length = BareTagAt(text, pos, "</head")) {
+      return pos + length;
     } else {
       ++pos;
     }
@@ -151,11 +195,13 @@ std::string StripNonText(std::string_view text) {
   bool body_started = false;
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (!body_started && LooksAtNoCase(text, pos, "<head>")) {
-      pos = SkipHead(text, pos + 6);
+    const std::size_t head_length = body_started ? 0 : BareTagAt(text, pos, "<head");
+    if (head_length != 0) {
+      // A head tag with attributes is not taken for the head.
+      pos = SkipHead(text, pos + head_length);
       body_started = true;
     } else if (LooksAtNoCase(text, pos, "<script")) {
-      pos = SkipThroughNoCase(text, pos, "</script>");
+      pos = SkipThroughEndTag(text, pos, "</script");
     } else if (StyleStartAt(text, pos)) {
       pos = SkipStyleBlock(text, pos);
     } else if (TagAt(text, pos, "<option", "> ")) {
@@ -196,6 +242,17 @@ constexpr std::string_view kLatin1EntityNames[] = {
 };
 static_assert(std::size(kFirstEntities) + std::size(kLatin1EntityNames) == 100);
 static_assert(std::size(kLatin1EntityNames) == 256 - 160);
+// Names whose characters have a single byte of their own in Windows-1252, and the
+// standard spellings of the older names above. Without them a dash or an ellipsis
+// between two words would vanish and join the words.
+constexpr struct { std::string_view name; unsigned char code; } kWindows1252Entities[] = {
+    {"euro", 128},   {"sbquo", 130},  {"bdquo", 132}, {"hellip", 133}, {"dagger", 134},
+    {"Dagger", 135}, {"circ", 136},   {"permil", 137}, {"Scaron", 138}, {"lsaquo", 139},
+    {"OElig", 140},  {"lsquo", 145},  {"rsquo", 146}, {"ldquo", 147},  {"rdquo", 148},
+    {"bull", 149},   {"ndash", 150},  {"mdash", 151}, {"tilde", 152},  {"trade", 153},
+    {"scaron", 154}, {"rsaquo", 155}, {"oelig", 156}, {"Yuml", 159},   {"macr", 175},
+    {"plusmn", 177}, {"frac14", 188}, {"frac12", 189}, {"frac34", 190},
+};
 
 // The code of a named reference, or 0 when the name is not in the table.
 unsigned char LookupEntity(std::string_view name) {
@@ -204,6 +261,9 @@ unsigned char LookupEntity(std::string_view name) {
   }
   for (std::size_t i = 0; i < std::size(kLatin1EntityNames); ++i) {
     if (kLatin1EntityNames[i] == name) return static_cast<unsigned char>(160 + i);
+  }
+  for (const auto& entity : kWindows1252Entities) {
+    if (entity.name == name) return entity.code;
   }
   return 0;
 }
@@ -264,12 +324,14 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
         break;
       }
     }
-    // Plain text is 8-bit: a character above 255 keeps its low byte. A low byte that is
-    // a control character is dropped like the small values are.
+    // Plain text is 8-bit: a character above 255 keeps its low byte. Where that byte
+    // would be a control character, a question mark stands for the character instead.
     const unsigned char low = static_cast<unsigned char>(value & 0xFF);
-    if (value == 32 || (value >= 33 && low == 32)) {
+    if (value > 255 && low < 32) {
+      result = "?";
+    } else if (value == 32 || (value >= 33 && low == 32)) {
       result = " ";
-    } else if (value >= 33 && low > 32) {
+    } else if (value >= 33) {
       result.assign(1, static_cast<char>(low));
     }
     return count + (hex ? 3 : 2);
@@ -329,6 +391,15 @@ class TextWriter {
   void PutSource(std::string_view bytes);
   // Writes a blank where a source blank belongs in folded output, then any pending break.
   void FoldedBlank();
+  // Whitespace between words: at most one blank, never at the start of a line.
+  void Whitespace();
+  // Called before text is written: a tag that separates words but breaks no line has
+  // left a gap, which becomes a blank now (so no line ends in one).
+  void CloseGap();
+  // A break becomes pending when the output length reaches a multiple of the width.
+  void NoteFoldPoint() {
+    if (!out_.empty() && out_.size() % width_ == 0) break_pending_ = true;
+  }
   // Two tabs for each cell the open row still expects, then a line feed.
   void FinishRow();
   // Counts the cells of the row whose "<tr" is at pos_.
@@ -351,6 +422,7 @@ class TextWriter {
   bool last_blank_ = false;  // the last byte written for whitespace was a blank
   bool written_ = false;     // any text has been written
   bool break_pending_ = false;
+  bool gap_ = false;         // a tag has separated words; see CloseGap
   std::string link_text_;    // "[address]" waiting for the end of the link
   bool link_pending_ = false;
   bool row_open_ = false;
@@ -380,6 +452,27 @@ void TextWriter::FoldedBlank() {
   }
 }
 
+void TextWriter::Whitespace() {
+  if (folding_) {
+    FoldedBlank();
+  } else if (!last_blank_ && !out_.empty() && !EndsWith('\n')) {
+    PutSource(" ");
+    last_blank_ = true;
+  }
+}
+
+void TextWriter::CloseGap() {
+  if (!gap_) return;
+  gap_ = false;
+  if (out_.empty() || EndsWith(' ') || EndsWith('\n') || EndsWith('\t')) return;
+  if (folding_) {
+    FoldedBlank();
+    NoteFoldPoint();
+  } else {
+    Whitespace();
+  }
+}
+
 void TextWriter::FinishRow() {
   for (int i = 0; i < cells_expected_; ++i) out_ += kCellEnd;
   out_.push_back('\n');
@@ -389,26 +482,24 @@ bool TextWriter::HtmlTag() {
   if (html_seen_ || !TagAt(text_, pos_, "<html", "> \n")) return false;
   // Whatever stood before the html tag is not part of the page's text.
   out_.clear();
-  last_blank_ = written_ = break_pending_ = false;
+  last_blank_ = written_ = break_pending_ = gap_ = false;
   html_seen_ = true;
   Advance(SkipThroughTagEnd(text_, pos_));
   return true;
 }
 
 bool TextWriter::BlockTag() {
-  std::size_t length = 0;
-  if (LooksAtNoCase(text_, pos_, "</p>")) {
-    length = 4;
-  } else if (LooksAtNoCase(text_, pos_, "<p>")) {
-    length = 3;
-  } else if (LooksAtNoCase(text_, pos_, "</h") && ByteAt(text_, pos_ + 4) == '>') {
-    length = 5;
-  } else {
-    return false;
+  std::size_t length = BareTagAt(text_, pos_, "</p");
+  if (length == 0) length = BareTagAt(text_, pos_, "<p");
+  // A heading end: "</h" and one more byte.
+  if (length == 0 && LooksAtNoCase(text_, pos_, "</h") && pos_ + 3 < text_.size()) {
+    const std::size_t rest = BareTagAt(text_, pos_ + 4, "");
+    if (rest != 0) length = 4 + rest;
   }
+  if (length == 0) return false;
   if (folding_) {
     // Folded text flows on, but the words on both sides stay apart.
-    FoldedBlank();
+    gap_ = true;
   } else {
     out_.push_back('\n');
   }
@@ -418,11 +509,14 @@ bool TextWriter::BlockTag() {
 
 bool TextWriter::LinkTag() {
   if (!keep_links_) return false;
-  if (LooksAtNoCase(text_, pos_, "</a>")) {
-    if (link_pending_) PutSource(link_text_);
+  if (const std::size_t length = BareTagAt(text_, pos_, "</a")) {
+    if (link_pending_) {
+      CloseGap();
+      PutSource(link_text_);
+    }
     link_pending_ = false;
     link_text_.clear();
-    Advance(pos_ + 4);
+    Advance(pos_ + length);
     return true;
   }
   if (in_text_ || !in_link_tag_ || !LooksAtNoCase(text_, pos_, "href=")) return false;
@@ -476,7 +570,7 @@ int TextWriter::CountCells() const {
   int cells = 0;
   for (std::size_t at = text_.find('<', pos_ + 1); at != std::string_view::npos;
        at = text_.find('<', at + 1)) {
-    if (LooksAtNoCase(text_, at, "</tr>") || TagAt(text_, at, "<tr", "> ") ||
+    if (BareTagAt(text_, at, "</tr") != 0 || TagAt(text_, at, "<tr", "> ") ||
         LooksAtNoCase(text_, at, "<table") || LooksAtNoCase(text_, at, "</table")) {
       break;
     }
@@ -492,11 +586,11 @@ bool TextWriter::TableTag() {
     Advance(SkipThroughTagEnd(text_, pos_));
     return true;
   }
-  if (LooksAtNoCase(text_, pos_, "</table>")) {
+  if (const std::size_t length = BareTagAt(text_, pos_, "</table")) {
     row_open_ = false;
     while (out_.size() > 1 && (EndsWith(' ') || EndsWith('\n'))) out_.pop_back();
     out_.push_back('\n');
-    Advance(pos_ + 8);
+    Advance(pos_ + length);
     return true;
   }
   if (TagAt(text_, pos_, "<tr", "> ")) {
@@ -512,16 +606,18 @@ bool TextWriter::TableTag() {
     return true;
   }
   if (!row_open_) return false;
-  if (LooksAtNoCase(text_, pos_, "</td>") || LooksAtNoCase(text_, pos_, "</th>")) {
+  std::size_t length = BareTagAt(text_, pos_, "</td");
+  if (length == 0) length = BareTagAt(text_, pos_, "</th");
+  if (length != 0) {
     out_ += kCellEnd;
     --cells_expected_;
-    Advance(pos_ + 5);
+    Advance(pos_ + length);
     return true;
   }
-  if (LooksAtNoCase(text_, pos_, "</tr>")) {
+  if ((length = BareTagAt(text_, pos_, "</tr")) != 0) {
     FinishRow();
     row_open_ = false;
-    Advance(pos_ + 5);
+    Advance(pos_ + length);
     return true;
   }
   return false;
@@ -530,7 +626,7 @@ bool TextWriter::TableTag() {
 bool TextWriter::BreakTag() {
   if (!TagAt(text_, pos_, "<br", " \n/>") && !TagAt(text_, pos_, "<li", "> ")) return false;
   if (folding_) {
-    FoldedBlank();
+    gap_ = true;
   } else {
     out_.push_back('\n');
   }
@@ -542,6 +638,7 @@ void TextWriter::Entity() {
   const std::size_t last = DecodeTextEntity(text_, pos_, entity_);
   // A reference to a blank does not start the text.
   if (!entity_.empty() && !(entity_ == " " && !written_)) {
+    CloseGap();
     out_ += entity_;
     written_ = true;
   }
@@ -553,11 +650,9 @@ void TextWriter::TextByte(unsigned char byte) {
   const bool whitespace = byte == '\n' || byte == ' ' || byte == '\t';
   if (!folding_) {
     if (whitespace) {
-      if (!last_blank_ && !out_.empty() && !EndsWith('\n')) {
-        PutSource(" ");
-        last_blank_ = true;
-      }
+      Whitespace();
     } else if (byte >= 32) {
+      CloseGap();
       out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
       last_blank_ = false;
       written_ = true;
@@ -567,12 +662,13 @@ void TextWriter::TextByte(unsigned char byte) {
   // Folded: the text is one stream, broken at the first blank past each multiple of
   // the width.
   if (whitespace) {
-    FoldedBlank();
+    Whitespace();
   } else if (byte >= 32) {
+    CloseGap();
     out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
     written_ = true;
   }
-  if (!out_.empty() && out_.size() % width_ == 0) break_pending_ = true;
+  NoteFoldPoint();
 }
 
 void TextWriter::Run() {
@@ -609,7 +705,8 @@ void TextWriter::Run() {
     }
     if (byte == '<') {
       in_text_ = false;
-      in_link_tag_ = TagAt(text_, pos_, "<a", " \n");
+      in_link_tag_ = TagAt(text_, pos_, "<a", " ");
+      if (BlockTagAt(text_, pos_)) gap_ = true;
     } else if (in_text_ && byte == '&') {
       Entity();
       continue;
