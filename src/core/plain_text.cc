@@ -380,8 +380,10 @@ class TextWriter {
  private:
   // Each step handles the construct at pos_ and returns false when it does not apply.
   bool HtmlTag();
+  bool Comment();
   bool BlockTag();
-  bool LinkTag();
+  bool LinkEnd();    // "</a>": writes the address waiting for it
+  bool LinkStart();  // "href=" inside an "<a " tag: prepares the address
   bool TableTag();
   bool BreakTag();
   void TextByte(unsigned char byte);
@@ -507,19 +509,24 @@ bool TextWriter::BlockTag() {
   return true;
 }
 
-bool TextWriter::LinkTag() {
+bool TextWriter::LinkEnd() {
   if (!keep_links_) return false;
-  if (const std::size_t length = BareTagAt(text_, pos_, "</a")) {
-    if (link_pending_) {
-      CloseGap();
-      PutSource(link_text_);
-    }
-    link_pending_ = false;
-    link_text_.clear();
-    Advance(pos_ + length);
-    return true;
+  const std::size_t length = BareTagAt(text_, pos_, "</a");
+  if (length == 0) return false;
+  if (link_pending_) {
+    CloseGap();
+    PutSource(link_text_);
   }
-  if (in_text_ || !in_link_tag_ || !LooksAtNoCase(text_, pos_, "href=")) return false;
+  link_pending_ = false;
+  link_text_.clear();
+  Advance(pos_ + length);
+  return true;
+}
+
+bool TextWriter::LinkStart() {
+  if (!keep_links_ || in_text_ || !in_link_tag_ || !LooksAtNoCase(text_, pos_, "href=")) {
+    return false;
+  }
 
   const std::size_t tag_end = SkipThroughTagEnd(text_, pos_);
   link_pending_ = false;
@@ -647,28 +654,32 @@ void TextWriter::Entity() {
 }
 
 void TextWriter::TextByte(unsigned char byte) {
-  const bool whitespace = byte == '\n' || byte == ' ' || byte == '\t';
-  if (!folding_) {
-    if (whitespace) {
-      Whitespace();
-    } else if (byte >= 32) {
-      CloseGap();
-      out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
-      last_blank_ = false;
-      written_ = true;
-    }
-    return;
-  }
-  // Folded: the text is one stream, broken at the first blank past each multiple of
-  // the width.
-  if (whitespace) {
+  if (byte == '\n' || byte == ' ' || byte == '\t') {
     Whitespace();
   } else if (byte >= 32) {
     CloseGap();
     out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
+    last_blank_ = false;
     written_ = true;
   }
-  NoteFoldPoint();
+  // Folded text is one stream, broken at the first blank past each multiple of the width.
+  if (folding_) NoteFoldPoint();
+}
+
+bool TextWriter::Comment() {
+  if (!LooksAt(text_, pos_, "<!--")) return false;
+  // Comments the pre-pass left behind; a comment opened inside is skipped first.
+  std::size_t at = pos_ + 4;
+  while (at < text_.size() && !LooksAt(text_, at, "-->")) {
+    if (LooksAt(text_, at, "<!--")) {
+      const std::size_t inner = text_.find("-->", at + 4);
+      at = inner == std::string_view::npos ? text_.size() : inner + 3;
+    } else {
+      ++at;
+    }
+  }
+  Advance(std::min(at + 3, text_.size()));
+  return true;
 }
 
 void TextWriter::Run() {
@@ -678,31 +689,18 @@ void TextWriter::Run() {
       pos_ = 3;
       continue;
     }
-    if (HtmlTag()) continue;
-    if (LooksAt(text_, pos_, "<!--")) {
-      // Comments the pre-pass left behind; one comment opened inside is skipped first.
-      std::size_t at = pos_ + 4;
-      while (at < text_.size() && !LooksAt(text_, at, "-->")) {
-        if (LooksAt(text_, at, "<!--")) {
-          const std::size_t inner = text_.find("-->", at + 4);
-          at = inner == std::string_view::npos ? text_.size() : inner + 3;
-        } else {
-          ++at;
-        }
-      }
-      Advance(std::min(at + 3, text_.size()));
+    const unsigned char byte = static_cast<unsigned char>(text_[pos_]);
+    // Every rule but the link address starts at a "<"; the address stands in a tag.
+    if (byte == '<' && (HtmlTag() || Comment() || BlockTag() || LinkEnd() || TableTag() ||
+                        BreakTag())) {
       continue;
     }
-    if (BlockTag()) continue;
-    if (LinkTag()) continue;
-    if (TableTag()) continue;
-    if (BreakTag()) continue;
-
-    const unsigned char byte = static_cast<unsigned char>(text_[pos_]);
+    // Character data starts after the ">" of a tag.
     if (pos_ > 0 && text_[pos_ - 1] == '>' && byte != '<') {
       in_text_ = true;
       in_link_tag_ = false;
     }
+    if (!in_text_ && (byte == 'h' || byte == 'H') && LinkStart()) continue;
     if (byte == '<') {
       in_text_ = false;
       in_link_tag_ = TagAt(text_, pos_, "<a", " ");

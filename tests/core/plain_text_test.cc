@@ -134,7 +134,7 @@ TEST(PlainText, Links) {
        "<a href='a.html' title=\"t\">A</a> \"b\"", "A['a.html'] \"b\""},
       {"unquoted address stops at the tag end", "<a href=a.html>A</a> \"b\"",
        "A[a.html] \"b\""},
-      {"href in text is text", "see href=x", "see href=x"},
+      {"href in text is text", "see href=x <a name=n>href=y</a>", "see href=x href=y"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
