@@ -39,8 +39,13 @@ bool LooksAtNoCase(std::string_view text, std::size_t pos, std::string_view keyw
   return true;
 }
 
+// True when `text` holds `literal` at `pos`, exactly.
 bool LooksAt(std::string_view text, std::size_t pos, std::string_view literal) {
-  return pos <= text.size() && text.substr(pos, literal.size()) == literal;
+  if (pos > text.size() || literal.size() > text.size() - pos) return false;
+  for (std::size_t i = 0; i < literal.size(); ++i) {
+    if (text[pos + i] != literal[i]) return false;
+  }
+  return true;
 }
 
 // The byte at `pos`, or 0 past the end.
