@@ -139,12 +139,13 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
           ++i;
           continue;
         }
-        long value = 0;
+        // Only the value modulo 256 matters; keep it exact for any number of digits.
+        int value = 0;
         while (i < copy.size() && std::isdigit(static_cast<unsigned char>(copy[i]))) {
-          value = (value * 10 + (copy[i] - '0')) % 100000;
+          value = (value * 10 + (copy[i] - '0')) % 256;
           ++i;
         }
-        numbers[found++] = static_cast<int>(value % 256);
+        numbers[found++] = value;
       }
       if (found == 3) {
         out = StringF("%02x%02x%02x", numbers[0], numbers[1], numbers[2]);

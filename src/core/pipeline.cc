@@ -102,8 +102,9 @@ std::string OutputExtension(const ConversionOptions& options, int output_mode) {
   return output_mode == kModePlainText ? ".txt" : ".rtf";
 }
 
-// Stage 1, step 3: a target longer than five characters that ends in .rtf, .txt or .doc
-// is the file name itself; anything else is a folder that gets the input's name.
+// A target longer than five characters that ends in .rtf, .txt or .doc (any case) is the
+// file name itself; anything else is a folder that gets the input's name with the output
+// extension in place of its last extension.
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode) {
   if (target.size() > 5 && (EndsWithNoCase(target, ".rtf") || EndsWithNoCase(target, ".txt") ||
@@ -114,6 +115,8 @@ std::string OutputFileName(std::string_view input_path, std::string_view target,
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.resize(dot);  // a name without a dot keeps it whole
   name += OutputExtension(options, output_mode);
+  // No target at all means the current directory, never the root folder.
+  if (target.empty()) return name;
   return WithTrailingSeparator(target) + name;
 }
 
@@ -150,9 +153,9 @@ void StartProgress(Conversion& c) {
   c.progress->SetLabel("0");
 }
 
-// Stages 4 to 9 and the in-memory part of stage 10. Returns false when memory for the
-// decoding ran out (result 2).
-[[nodiscard]] bool RunStages(Conversion& c, std::string& document) {
+// Stages 4 to 9: decoding, then the plain-text conversion or the RTF stages. Returns
+// false when memory for the decoding ran out (result 2).
+[[nodiscard]] bool RunStages(Conversion& c) {
   if (!DecodeInput(c)) return false;
   c.Trace("4. Detect encoding.");
   BuildParagraphTemplates(c.templates, c.base_size, c.charset.language_id, false);
@@ -175,18 +178,24 @@ void StartProgress(Conversion& c) {
     c.pos = 0;
     TagLoop(c);
     if (c.loop.list_par_pending) c.output += "\\par";
-    c.Trace("Detection HTML tags done");
   }
+  // Both modes report the end of the conversion proper; the picture lines follow it.
+  c.Trace("Detection HTML tags done");
+  return true;
+}
 
+// Stage 10 up to the writing: the progress at its end, the closing brace of body-only
+// output, the pictures spliced in and, for a whole RTF document, the missing braces.
+void FinishDocument(Conversion& c, std::string& document) {
   if (c.progress != nullptr) {
     c.progress->SetPosition(50);
     c.progress->SetLabel("100");
   }
-  if (c.settings.body_only == 1 && c.output_mode != kModePlainText) c.output += "}";
+  const bool rtf = c.output_mode != kModePlainText;
+  if (rtf && c.settings.body_only == 1) c.output += "}";
   document.swap(c.output);
   if (c.convert_images && !c.pictures.records.empty()) WritePictures(c, document);
-  c.Trace("10. Conversion finished. Memory freeing");
-  return true;
+  if (rtf && c.settings.body_only != 1) BalanceBraces(document);
 }
 
 }  // namespace
@@ -214,21 +223,19 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kCannotOpenInput;
     }
     c.Trace("Opened.");
-    const std::string target = ToForwardSlashes(output_target);
-    c.output_path = OutputFileName(input_path, target, c.options, c.output_mode);
+    c.output_path = OutputFileName(input_path, ToForwardSlashes(output_target), c.options,
+                                   c.output_mode);
     c.work_folder = FolderOf(c.output_path);
-    if (FileExists(c.output_path)) {
-      // An output that is the input itself would destroy the input.
-      if (SameFile(c.output_path, input_path)) return ConvertResult::kCannotCreateOutput;
-      if (request.keep_existing_output) {
-        output_target = c.output_path;
-        return ConvertResult::kOutputExists;
-      }
+    if (request.keep_existing_output && FileExists(c.output_path)) {
+      output_target = c.output_path;
+      return ConvertResult::kOutputExists;
     }
 
-    // Stage 2: create the output.
+    // Stage 2: create the output. An output that is the input itself is refused before
+    // anything is truncated.
     c.Trace("2. Trying to create file:", c.output_path);
-    if (IsDirectory(c.output_path) || !WriteTextFile(c.output_path, "")) {
+    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path) ||
+        !WriteTextFile(c.output_path, "")) {
       return ConvertResult::kCannotCreateOutput;
     }
     c.Trace("Created.");
@@ -236,19 +243,20 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
-    c.Trace("3. Memory allocation", StringF("%d Kb", static_cast<int>(4 * c.input_size / 1024)));
+    c.Trace("3. Memory allocation",
+            StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
     c.raw = FromTextMode(bytes);
     std::string().swap(bytes);
     c.Trace("Done.");
 
+    // Stages 4 to 9; input that reads as empty goes straight to stage 10.
+    if (!c.raw.empty() && !RunStages(c)) return ConvertResult::kNoMemory;
+
+    // Stage 10: write the document in one piece.
     std::string document;
-    if (!c.raw.empty()) {
-      if (!RunStages(c, document)) return ConvertResult::kNoMemory;
-    } else {
-      c.Trace("10. Conversion finished. Memory freeing");
-    }
-    if (c.output_mode != kModePlainText && c.settings.body_only != 1) BalanceBraces(document);
+    FinishDocument(c, document);
     if (!WriteTextFile(c.output_path, document)) return ConvertResult::kCannotCreateOutput;
+    c.Trace("10. Conversion finished. Memory freeing");
     c.Trace("Done at ", ClockText());
     return ConvertResult::kDone;
   } catch (...) {
@@ -271,8 +279,8 @@ ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view i
     c.input_size = html.size();
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.raw = FromTextMode(html);
-    if (!c.raw.empty() && !RunStages(c, output)) return ConvertResult::kNoMemory;
-    if (c.output_mode != kModePlainText && c.settings.body_only != 1) BalanceBraces(output);
+    if (!c.raw.empty() && !RunStages(c)) return ConvertResult::kNoMemory;
+    FinishDocument(c, output);
     return ConvertResult::kDone;
   } catch (...) {
     output.clear();

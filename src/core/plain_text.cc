@@ -13,6 +13,7 @@
 #include "core/charset.h"
 #include "core/conversion.h"
 #include "core/options.h"
+#include "core/text_match.h"
 
 namespace velmorane {
 namespace {
@@ -26,33 +27,6 @@ constexpr std::size_t kMaxEntityChars = 10;
 
 constexpr char kCellEnd[] = "\t\t";
 
-unsigned char ToLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-// True when `text` holds `keyword` (lower case) at `pos`, letters in any case.
-bool LooksAtNoCase(std::string_view text, std::size_t pos, std::string_view keyword) {
-  if (pos > text.size() || keyword.size() > text.size() - pos) return false;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    if (ToLower(static_cast<unsigned char>(text[pos + i])) != keyword[i]) return false;
-  }
-  return true;
-}
-
-// True when `text` holds `literal` at `pos`, exactly.
-bool LooksAt(std::string_view text, std::size_t pos, std::string_view literal) {
-  if (pos > text.size() || literal.size() > text.size() - pos) return false;
-  for (std::size_t i = 0; i < literal.size(); ++i) {
-    if (text[pos + i] != literal[i]) return false;
-  }
-  return true;
-}
-
-// The byte at `pos`, or 0 past the end.
-unsigned char ByteAt(std::string_view text, std::size_t pos) {
-  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
-}
-
 bool IsSpace(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 
 // True when `keyword` stands at `pos` and is followed by one of `next` (an end of text
@@ -60,7 +34,7 @@ bool IsSpace(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c =
 // follow, a tab or line feed may too.
 bool TagAt(std::string_view text, std::size_t pos, std::string_view keyword,
            std::string_view next) {
-  if (!LooksAtNoCase(text, pos, keyword)) return false;
+  if (!AtNoCase(text, pos, keyword)) return false;
   const std::size_t after = pos + keyword.size();
   if (after >= text.size()) return false;
   const unsigned char c = static_cast<unsigned char>(text[after]);
@@ -72,7 +46,7 @@ bool TagAt(std::string_view text, std::size_t pos, std::string_view keyword,
 // nothing but whitespace between them. 0 when there is none.
 std::size_t BareTagAt(std::string_view text, std::size_t pos, std::string_view name,
                       bool exact_case = false) {
-  if (exact_case ? !LooksAt(text, pos, name) : !LooksAtNoCase(text, pos, name)) return 0;
+  if (exact_case ? !AtExact(text, pos, name) : !AtNoCase(text, pos, name)) return 0;
   std::size_t at = pos + name.size();
   while (at < text.size() && IsSpace(static_cast<unsigned char>(text[at]))) ++at;
   return at < text.size() && text[at] == '>' ? at + 1 - pos : 0;
@@ -116,15 +90,15 @@ bool BlockTagAt(std::string_view text, std::size_t pos) {
   const unsigned char after = ByteAt(text, end);
   if (end == start || !(IsSpace(after) || after == '>' || after == '/')) return false;
   for (std::string_view name : kBlockElements) {
-    if (name.size() == end - start && LooksAtNoCase(text, start, name)) return true;
+    if (name.size() == end - start && AtNoCase(text, start, name)) return true;
   }
   return false;
 }
 
 // Only these three spellings open or close a style block.
 bool StyleStartAt(std::string_view text, std::size_t pos) {
-  return LooksAt(text, pos, "<style") || LooksAt(text, pos, "<Style") ||
-         LooksAt(text, pos, "<STYLE");
+  return AtExact(text, pos, "<style") || AtExact(text, pos, "<Style") ||
+         AtExact(text, pos, "<STYLE");
 }
 
 // Skips a style block from its start tag through the first of its end tags.
@@ -146,7 +120,7 @@ std::size_t SkipOption(std::string_view text, std::size_t pos) {
   for (std::size_t at = text.find('<', pos + 1); at != std::string_view::npos;
        at = text.find('<', at + 1)) {
     if (const std::size_t length = BareTagAt(text, at, "</option")) return at + length;
-    if (LooksAtNoCase(text, at, "<option") || LooksAtNoCase(text, at, "</select")) return at;
+    if (AtNoCase(text, at, "<option") || AtNoCase(text, at, "</select")) return at;
   }
   return text.size();
 }
@@ -156,10 +130,10 @@ std::size_t SkipNestedComment(std::string_view text, std::size_t pos) {
   int depth = 1;
   std::size_t at = pos + 4;
   while (at < text.size()) {
-    if (LooksAt(text, at, "-->")) {
+    if (AtExact(text, at, "-->")) {
       at += 3;
       if (--depth == 0) return at;
-    } else if (LooksAt(text, at, "<!--")) {
+    } else if (AtExact(text, at, "<!--")) {
       at += 4;
       ++depth;
     } else {
@@ -181,7 +155,7 @@ std::size_t SkipHead(std::string_view text, std::size_t pos) {
       return pos;  // the body has begun without its tag; copy this tag
     } else if (TagAt(text, pos, "<td", "> \n") || TagAt(text, pos, "<th", "> \n")) {
       return SkipThroughTagEnd(text, pos);
-    } else if (LooksAtNoCase(text, pos, "<script")) {
+    } else if (AtNoCase(text, pos, "<script")) {
       pos = SkipThroughEndTag(text, pos, "</script");
     } else if (const std::size_t length = BareTagAt(text, pos, "</head")) {
       return pos + length;
@@ -205,16 +179,16 @@ std::string StripNonText(std::string_view text) {
       // A head tag with attributes is not taken for the head.
       pos = SkipHead(text, pos + head_length);
       body_started = true;
-    } else if (LooksAtNoCase(text, pos, "<script")) {
+    } else if (AtNoCase(text, pos, "<script")) {
       pos = SkipThroughEndTag(text, pos, "</script");
     } else if (StyleStartAt(text, pos)) {
       pos = SkipStyleBlock(text, pos);
     } else if (TagAt(text, pos, "<option", "> ")) {
       pos = SkipOption(text, pos);
-    } else if (LooksAt(text, pos, "<%")) {
+    } else if (AtExact(text, pos, "<%")) {
       const std::size_t end = text.find("%>", pos + 2);
       pos = end == std::string_view::npos ? text.size() : end + 2;
-    } else if (LooksAt(text, pos, "<!--")) {
+    } else if (AtExact(text, pos, "<!--")) {
       pos = SkipNestedComment(text, pos);
     } else {
       // Copy the run up to the next byte that may start one of the constructs above.
@@ -278,32 +252,32 @@ unsigned char LookupEntity(std::string_view name) {
 std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string& result) {
   result.clear();
   const unsigned char after_name = ByteAt(text, amp + 5);  // after "&nbsp" or "&quot"
-  if (LooksAt(text, amp, "&nbsp")) {
+  if (AtExact(text, amp, "&nbsp")) {
     result = " ";
     return after_name == ';' ? 5 : 4;
   }
-  if (LooksAt(text, amp, "&amp;")) {
+  if (AtExact(text, amp, "&amp;")) {
     result = "&";
     return 4;
   }
-  if (LooksAt(text, amp, "&lt;") || LooksAt(text, amp, "&gt;")) {
+  if (AtExact(text, amp, "&lt;") || AtExact(text, amp, "&gt;")) {
     result = text[amp + 1] == 'l' ? "<" : ">";
     return 3;
   }
-  if (LooksAt(text, amp, "&quot") &&
+  if (AtExact(text, amp, "&quot") &&
       (after_name == ' ' || after_name == ';' || after_name == '<')) {
     result = "\"";
     return after_name == ';' ? 5 : 4;
   }
   const unsigned char after_quote = ByteAt(text, amp + 6);
   const bool quote_ends = after_quote == ' ' || after_quote == ';' || after_quote == '<';
-  if (quote_ends && (LooksAt(text, amp, "&rsquo") || LooksAt(text, amp, "&lsquo") ||
-                     LooksAt(text, amp, "&rdquo") || LooksAt(text, amp, "&ldquo"))) {
+  if (quote_ends && (AtExact(text, amp, "&rsquo") || AtExact(text, amp, "&lsquo") ||
+                     AtExact(text, amp, "&rdquo") || AtExact(text, amp, "&ldquo"))) {
     result = text[amp + 2] == 's' ? "'" : "\"";
     return after_quote == ';' ? 6 : 5;
   }
 
-  if (LooksAt(text, amp, "&#")) {
+  if (AtExact(text, amp, "&#")) {
     const bool hex = ByteAt(text, amp + 2) == 'x';
     const std::size_t start = amp + (hex ? 3 : 2);
     // The number runs up to ";" or a blank; without either within ten characters the
@@ -320,7 +294,7 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
     // Leading digits give the value, as a C number reader would.
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char c = ToLower(static_cast<unsigned char>(text[start + i]));
+      const unsigned char c = static_cast<unsigned char>(AsciiLower(text[start + i]));
       if (c >= '0' && c <= '9') {
         value = value * (hex ? 16 : 10) + (c - '0');
       } else if (hex && c >= 'a' && c <= 'f') {
@@ -330,11 +304,12 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
       }
     }
     // Plain text is 8-bit: a character above 255 keeps its low byte. Where that byte
-    // would be a control character, a question mark stands for the character instead.
+    // would be a control character or an ASCII character (which would read as another
+    // letter, digit or sign), a question mark stands for the character instead.
     const unsigned char low = static_cast<unsigned char>(value & 0xFF);
-    if (value > 255 && low < 32) {
-      result = "?";
-    } else if (value == 32 || (value >= 33 && low == 32)) {
+    if (value > 255) {
+      result.assign(1, low >= 128 ? static_cast<char>(low) : '?');
+    } else if (value == 32) {
       result = " ";
     } else if (value >= 33) {
       result.assign(1, static_cast<char>(low));
@@ -499,7 +474,7 @@ bool TextWriter::BlockTag() {
   std::size_t length = BareTagAt(text_, pos_, "</p");
   if (length == 0) length = BareTagAt(text_, pos_, "<p");
   // A heading end: "</h" and one more byte.
-  if (length == 0 && LooksAtNoCase(text_, pos_, "</h") && pos_ + 3 < text_.size()) {
+  if (length == 0 && AtNoCase(text_, pos_, "</h") && pos_ + 3 < text_.size()) {
     const std::size_t rest = BareTagAt(text_, pos_ + 4, "");
     if (rest != 0) length = 4 + rest;
   }
@@ -529,7 +504,7 @@ bool TextWriter::LinkEnd() {
 }
 
 bool TextWriter::LinkStart() {
-  if (!keep_links_ || in_text_ || !in_link_tag_ || !LooksAtNoCase(text_, pos_, "href=")) {
+  if (!keep_links_ || in_text_ || !in_link_tag_ || !AtNoCase(text_, pos_, "href=")) {
     return false;
   }
 
@@ -541,8 +516,8 @@ bool TextWriter::LinkStart() {
   if (c_.convert_images) {
     const std::size_t span_end = std::min(text_.size(), pos_ + kLinkLookAhead);
     for (std::size_t at = pos_; at < span_end; ++at) {
-      if (LooksAtNoCase(text_, at, "</a>")) break;
-      if (LooksAtNoCase(text_, at, "<img ")) {
+      if (AtNoCase(text_, at, "</a>")) break;
+      if (AtNoCase(text_, at, "<img ")) {
         shows_picture = true;
         break;
       }
@@ -566,7 +541,7 @@ bool TextWriter::LinkStart() {
     }
     const std::string_view value = text_.substr(start, end - start);
     std::string lower(value);
-    for (char& ch : lower) ch = static_cast<char>(ToLower(static_cast<unsigned char>(ch)));
+    for (char& ch : lower) ch = AsciiLower(ch);
     if (!value.empty() && lower.find("javascript") == std::string::npos) {
       link_text_ = "[" + std::string(value) + "]";
       link_pending_ = true;
@@ -583,7 +558,7 @@ int TextWriter::CountCells() const {
   for (std::size_t at = text_.find('<', pos_ + 1); at != std::string_view::npos;
        at = text_.find('<', at + 1)) {
     if (BareTagAt(text_, at, "</tr") != 0 || TagAt(text_, at, "<tr", "> ") ||
-        LooksAtNoCase(text_, at, "<table") || LooksAtNoCase(text_, at, "</table")) {
+        AtNoCase(text_, at, "<table") || AtNoCase(text_, at, "</table")) {
       break;
     }
     if (TagAt(text_, at, "<td", "> \n") || TagAt(text_, at, "<th", "> \n")) ++cells;
@@ -592,7 +567,7 @@ int TextWriter::CountCells() const {
 }
 
 bool TextWriter::TableTag() {
-  if (LooksAtNoCase(text_, pos_, "<table")) {
+  if (AtNoCase(text_, pos_, "<table")) {
     if (row_open_ && cells_expected_ > 0) FinishRow();
     row_open_ = false;
     Advance(SkipThroughTagEnd(text_, pos_));
@@ -672,11 +647,11 @@ void TextWriter::TextByte(unsigned char byte) {
 }
 
 bool TextWriter::Comment() {
-  if (!LooksAt(text_, pos_, "<!--")) return false;
+  if (!AtExact(text_, pos_, "<!--")) return false;
   // Comments the pre-pass left behind; a comment opened inside is skipped first.
   std::size_t at = pos_ + 4;
-  while (at < text_.size() && !LooksAt(text_, at, "-->")) {
-    if (LooksAt(text_, at, "<!--")) {
+  while (at < text_.size() && !AtExact(text_, at, "-->")) {
+    if (AtExact(text_, at, "<!--")) {
       const std::size_t inner = text_.find("-->", at + 4);
       at = inner == std::string_view::npos ? text_.size() : inner + 3;
     } else {
@@ -690,7 +665,7 @@ bool TextWriter::Comment() {
 void TextWriter::Run() {
   while (pos_ < text_.size()) {
     ReportProgress();
-    if (pos_ == 0 && LooksAt(text_, 0, "\xEF\xBB\xBF")) {
+    if (pos_ == 0 && AtExact(text_, 0, "\xEF\xBB\xBF")) {
       pos_ = 3;
       continue;
     }

@@ -3,9 +3,26 @@
 #ifndef VELMORANE_CORE_PREPROCESS_H_
 #define VELMORANE_CORE_PREPROCESS_H_
 
+#include <cstddef>
+#include <string>
+#include <string_view>
+
 namespace velmorane {
 
 struct Conversion;
+
+// Reads the value after "href=" at `pos` (advanced past it): blanks, quotes and "=" are
+// skipped; a quoted value ends at its quote, a bare one at a blank; both end at ">" or
+// after 260 characters. A value that starts with a control byte is empty.
+std::string ReadHrefValue(std::string_view text, std::size_t& pos);
+
+// The file a style-sheet href names: "\" reads as "/", an absolute path or one with
+// parent steps is resolved against the input folder, anything else is joined to it.
+std::string ResolveStylePath(std::string_view href, std::string_view input_folder);
+
+// Appends a whole style-sheet file to conversion.style_text. False when it cannot be
+// read or is empty.
+bool LoadStyleFile(Conversion& conversion, const std::string& path);
 
 // Reads conversion.raw, writes conversion.input and appends style text to
 // conversion.style_text (setting conversion.style_present).

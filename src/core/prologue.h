@@ -4,6 +4,7 @@
 #define VELMORANE_CORE_PROLOGUE_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,21 @@ std::string ReadAttributeValue(std::string_view text, std::size_t& pos);
 // A font name or other document text made safe inside an RTF group: "\", "{" and "}"
 // escaped with a backslash and control bytes dropped.
 std::string EscapeRtfText(std::string_view text);
+
+// What the style rule for the selector body sets for the whole document.
+struct BodyStyle {
+  int font = -1;              // FontTable entry, or -1 when the rule names no font
+  int color = -1;             // ColorTable entry, or -1 when it names no colour
+  int size_half_points = -1;  // -1 when it names no size
+};
+
+// The body rule of conversion.sheet, once the style sheet has been parsed; nullopt
+// when the document has none. Implemented by the style-sheet code.
+std::optional<BodyStyle> BodyStyleOf(const Conversion& conversion);
+
+// Writes the body rule's font and colour and takes its size as the base size, rebuilding
+// the paragraph templates (part of WritePrologue).
+void ApplyBodyStyle(Conversion& conversion, const BodyStyle& body);
 
 // Stage 6: collects fonts and colours and parses the style rules.
 void AnalyzeFontsAndColors(Conversion& conversion);

@@ -119,6 +119,8 @@ bool CreateNewFile(const std::string& path, std::string_view bytes) {
   return ::close(fd) == 0;
 }
 
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 UtcTime NowUtc() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);

@@ -36,6 +36,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // the name is taken or the file cannot be written.
 [[nodiscard]] bool CreateNewFile(const std::string& path, std::string_view bytes);
 
+// True when the standard error stream is a terminal (not a file or a pipe).
+bool StandardErrorIsTerminal();
+
 // The current UTC time split into its fields.
 struct UtcTime {
   int year, month, day, hour, minute, second, millisecond;

@@ -4,11 +4,42 @@
 #ifndef VELMORANE_TAGS_BLOCKS_H_
 #define VELMORANE_TAGS_BLOCKS_H_
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 namespace velmorane {
 
 struct Conversion;
 
-struct BlockState {};
+struct BlockState {
+  int heading_count = 0;         // headings opened and not yet closed
+  int heading_type = 0;          // element type of the last heading, for its end tag
+  // Groups each open heading wrote ("{" once, or twice for the doubled opener in the
+  // cell paragraph mode), innermost last; at most kStackDepth entries.
+  std::vector<int> heading_groups;
+  int blockquote_depth = 0;      // may go negative after stray end tags
+  // The cell paragraph mode: switched on by the cell start with its count at 0, so that
+  // the first paragraph of a cell writes no mark.
+  bool cell_paragraph_mode = false;
+  int cell_paragraph_count = 0;
+  // Kept by the table handlers: open cells of the current row, whether the current
+  // record's row start tag is still to be closed, and the current cell's width in twips
+  // (0 when unknown).
+  int row_open_cells = 0;
+  bool row_started = false;
+  int cell_width = 0;
+};
+
+// True while a cell of the current table is open.
+bool InTableCell(const Conversion& conversion);
+
+// Appends "\itap%d " with the cell's nesting level when the current table is nested
+// (depth 1 or more) and nested tables are kept.
+void AppendCellNesting(Conversion& conversion);
+
+// The hexadecimal text of the horizontal-rule metafile (lower-case digits, one line).
+const std::string& RuleMetafileHex();
 
 void HandleParagraphStart(Conversion& conversion);   // <p
 void HandleParagraphEnd(Conversion& conversion);     // </p>

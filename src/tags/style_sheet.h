@@ -3,13 +3,18 @@
 #ifndef VELMORANE_TAGS_STYLE_SHEET_H_
 #define VELMORANE_TAGS_STYLE_SHEET_H_
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmorane {
 
 struct Conversion;
+class FontTable;
+class ColorTable;
 
 // Element types that tie a style rule to an element.
 inline constexpr int kElementAny = 0;
@@ -27,23 +32,143 @@ inline constexpr int kElementH1 = 12;  // h1..h6 are 12..17
 inline constexpr int kElementHr = 18;
 inline constexpr int kElementBr = 19;
 
-struct StyleRule {};
+// Property indexes: the presence flag of property n is StyleRule::has[n].
+enum StyleProperty : int {
+  kPropFontFamily = 0,
+  kPropColor = 1,
+  kPropFontWeight = 2,
+  kPropFontSize = 3,
+  kPropTextAlign = 4,  // also the attribute "align"
+  kPropFontStyle = 5,
+  kPropMarginTop = 6,
+  kPropBackground = 7,  // "background-color" and "background"
+  kPropFont = 8,        // shorthand; its flag is never set
+  kPropTop = 9,
+  kPropLeft = 10,
+  kPropWidth = 11,
+  kPropTextDecoration = 12,
+  kPropVerticalAlign = 13,
+  kPropPageBreakBefore = 14,
+  kPropPageBreakAfter = 15,
+  kPropListStyleType = 16,
+  kPropMarginBottom = 17,
+  kPropBorder = 18,
+  kPropMarginLeft = 19,
+  kPropMarginRight = 20,
+  kPropertyCount = 21,
+};
+
+// List styles of "list-style-type".
+inline constexpr int kListStyleNone = 1;
+inline constexpr int kListStyleDisc = 2;
+inline constexpr int kListStyleCircle = 3;
+inline constexpr int kListStyleSquare = 4;
+inline constexpr int kListStyleLowerRoman = 5;
+inline constexpr int kListStyleUpperRoman = 6;
+inline constexpr int kListStyleLowerAlpha = 7;
+inline constexpr int kListStyleUpperAlpha = 8;
+inline constexpr int kListStyleArabic = 9;
+
+// The value "border" stores when set.
+inline constexpr std::uint32_t kBorderSet = 7777;
+
+// One parsed set of declarations. A value means something only when its flag is set.
+struct StyleRule {
+  std::string name;                // class or id name (at most 40 bytes); empty for an element rule
+  std::array<bool, 22> has{};      // presence flags by StyleProperty
+  int element_type = 0;            // kElement*, 0 for any element
+  int font = 0;                    // FontTable index
+  int color = 0;                   // ColorTable index
+  int bold = 0;                    // 1 bold, 0 normal
+  int size = 0;                    // half-points
+  char align = 0;                  // 'l', 'c', 'r' or 'j'
+  char style = 0;                  // 'i' for italic
+  std::uint32_t margin_top = 0;    // twips
+  int background = 0;              // ColorTable index
+  std::int32_t top = 0, left = 0;  // as written
+  std::int32_t width = 0;          // as written; see width_percent
+  char decoration = 0;             // 'u' underline, 'n' none, 's' line-through
+  char vertical_align = 0;         // 'b' sub, 'r' super
+  std::int32_t page_break_before = 0;  // 1 break, 0 avoid
+  std::int32_t page_break_after = 0;
+  std::int32_t list_style = 0;  // kListStyle*
+  std::uint32_t margin_bottom = 0, border = 0, margin_left = 0, margin_right = 0;
+  bool width_percent = false;
+
+  bool Any() const;
+};
+
+// A rule applied to an open element: its index in StyleSheet::rules and the element type.
+struct AppliedRule {
+  int rule = 0;
+  int element_type = 0;
+};
+
+// Declarations of a tag's own attributes, kept until the element closes.
+struct InlineSlot {
+  StyleRule rule;
+  int element_type = 0;
+};
+
+// An absolutely positioned block ("\posx"/"\posy") opened by a style with top, left and
+// width.
+struct PositionedBlock {
+  bool open = false;
+  int x = 0, y = 0, width = 0, height = 0;  // twips
+};
 
 struct StyleSheet {
   std::vector<StyleRule> rules;
+  int body_rule = -1;           // index of the "body" rule, -1 when none
+  int p_rule = -1;              // index of the "p" rule, -1 when none
+  bool p_class_rules = false;   // some selector starts with "p."
+  bool em_class_rules = false;  // some selector starts with "em."
+
+  std::array<bool, 22> last_class_flags{};  // presence flags of the last class rule applied
+
+  // Groups opened by rules and not yet closed.
+  int bold_groups = 0, italic_groups = 0, decoration_groups = 0, vertical_groups = 0;
+  // Class rules applied per element type (DIV, SPAN, P, EM and FONT are counted).
+  std::array<int, 20> open_class_rules{};
+
+  std::vector<AppliedRule> element_stack;  // at most kStackDepth; a full stack replaces its top
+  std::vector<AppliedRule> class_stack;    // at most kStackDepth; a full stack replaces its top
+  std::vector<InlineSlot> inline_stack;    // at most kStackDepth; a full stack reuses its last slot
+
+  PositionedBlock positioned;
 };
+
+// The "body" rule, or nullptr. The prologue reads its font (has[kPropFontFamily], font),
+// colour (has[kPropColor], color) and size (has[kPropFontSize], size in half-points).
+const StyleRule* BodyRule(const StyleSheet& sheet);
+
+// Reads declarations ("name: value; ..." or a tag's attribute text) from `pos` up to the
+// first "}" or the end of `text` into `rule`; fonts and colours the values name are
+// looked up in (and added to) the tables. Leaves `pos` behind the parsed text and
+// returns whether any property was read.
+bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule, FontTable& fonts,
+                       ColorTable& colors);
 
 // Stage 6: builds conversion.sheet from conversion.style_text, adding the fonts and
 // colours the rules name to the tables.
 void ParseStyleSheet(Conversion& conversion);
 
 // Applies the element rule, the class or id rule and the tag's own declarations of the
-// element whose tag starts at `tag_pos` in conversion.input, writing their RTF.
-void OpenElementStyle(Conversion& conversion, std::size_t tag_pos, int element_type,
-                      bool in_cell);
+// element whose tag starts at `tag_pos` in conversion.input, writing their RTF. Leaves
+// conversion.pos on the tag's ">" (it never moves it backwards).
+void OpenElementStyle(Conversion& conversion, std::size_t tag_pos, int element_type, bool in_cell);
 
 // Undoes what OpenElementStyle wrote for the innermost element of `element_type`.
 void CloseElementStyle(Conversion& conversion, int element_type, int default_size);
+
+// Writes the RTF of the properties `rule` sets, for an element of `element_type` whose
+// tag ends at `tag_end` (the position of its ">").
+void ApplyStyleRule(Conversion& conversion, const StyleRule& rule, int element_type,
+                    std::size_t tag_end);
+
+// Writes what undoes `rule`. `from_class_stack` selects how the font and size go back.
+void CloseStyleRule(Conversion& conversion, const StyleRule& rule, int element_type,
+                    bool from_class_stack, int default_size);
 
 }  // namespace velmorane
 

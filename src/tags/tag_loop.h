@@ -29,6 +29,18 @@ struct ParagraphSpacing {
   int right_indent = kNotSet;
 };
 
+// Open groups written by the simple formatting tags; <s> and <strike> share one.
+struct GroupCounters {
+  int strong = 0;
+  int bold = 0;
+  int italic = 0;
+  int em = 0;
+  int underline = 0;
+  int strike = 0;
+  int sub = 0;
+  int sup = 0;
+};
+
 struct TagLoopState {
   bool at_paragraph_start = true;
   bool char_data_allowed = true;
@@ -39,17 +51,23 @@ struct TagLoopState {
   bool list_par_pending = false;
   bool cell_has_text = false;
   bool html_seen = false;
+  bool last_element_br = false;  // set by the <br handler, cleared by written text
 
-  // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 ").
+  // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings
+  // only ever hold control words built by the engine, never document text.
   std::string font_string, size_string, colour_string;
   bool font_active = false, size_active = false, colour_active = false;
-  std::vector<std::string> font_stack, size_stack, colour_stack;  // at most kStackDepth
+  bool background_active = false;  // a <font> tag wrote "\chcbpat"
+  std::vector<int> font_stack;     // RTF font numbers (as written after "\f")
+  std::vector<int> size_stack;     // sizes in points
+  std::vector<int> colour_stack;   // RTF colour numbers (as written after "\cf")
+  GroupCounters groups;
 
-  int current_size = 10;              // points
-  std::string alignment_string;       // "\ql ", "\qc ", "\qr " or "\qj "
-  int center_state = 0;               // 0 none, 1 center opened, 2 text written since
-  std::vector<char> alignment_stack;  // saved alignment letters, at most kStackDepth
-  ParagraphSpacing paragraph_spacing; // reset before each <p; filled by the element style
+  int current_size = 10;               // points
+  std::string alignment_string;        // "\ql ", "\qc ", "\qr " or "\qj "
+  int center_state = 0;                // 0 none, 1 center opened, 2 text written since
+  std::vector<char> alignment_stack;   // saved alignment letters, at most kStackDepth
+  ParagraphSpacing paragraph_spacing;  // reset before each <p; filled by the element style
 
   // Table context, kept by the table handlers: depth index of the current table record
   // and, per depth, whether a cell is open and the cell's nesting level ("\itap").
@@ -68,6 +86,9 @@ void BreakParagraph(Conversion& conversion);
 
 // Appends the active font and size control words.
 void ReemitCharacterState(Conversion& conversion);
+
+// True when the current table depth has an open cell.
+bool InCell(const Conversion& conversion);
 
 // Decodes the reference at `pos` (on the "&"); appends its RTF text to `out` and returns
 // the offset of the last consumed byte relative to the "&".

@@ -5,7 +5,7 @@
 # Arguments: path of the velmorane program, source folder.
 set -u
 
-program=${1:?usage: plain_text_test.sh VELMORANE SOURCE_DIR}
+program=$(realpath "${1:?usage: plain_text_test.sh VELMORANE SOURCE_DIR}")
 max_pages=${PLAIN_TEXT_PAGES:-20}
 doc_root=${PLAIN_TEXT_DOC_ROOT:-/usr/share/doc}
 

@@ -1,0 +1,253 @@
+// Stage 5: one forward pass from the decoded input to the tag pass's input. The head,
+// scripts, style blocks, server code, comments, option lists and link tags are dropped;
+// style blocks and linked sheets go to the style text; runs of line feeds become one.
+#include "core/preprocess.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "core/conversion.h"
+#include "core/paths.h"
+#include "core/text_match.h"
+#include "platform/files.h"
+
+namespace velmorane {
+
+namespace {
+
+// Only these three spellings open and close a style block.
+constexpr std::array<std::string_view, 3> kStyleOpen = {"<style", "<Style", "<STYLE"};
+constexpr std::array<std::string_view, 3> kStyleClose = {"</style>", "</Style>", "</STYLE>"};
+
+// A style path is cut like the fixed path buffer it once lived in.
+constexpr std::size_t kMaxHrefLength = 260;
+
+bool AtStyleOpen(std::string_view text, std::size_t p) {
+  for (std::string_view open : kStyleOpen) {
+    if (AtExact(text, p, open)) return true;
+  }
+  return false;
+}
+
+// Position of the first of the style end tags at or after `from`, or the text size.
+std::size_t FindStyleClose(std::string_view text, std::size_t from, std::size_t& length) {
+  for (std::size_t p = text.find('<', from); p != std::string_view::npos;
+       p = text.find('<', p + 1)) {
+    for (std::string_view close : kStyleClose) {
+      if (AtExact(text, p, close)) {
+        length = close.size();
+        return p;
+      }
+    }
+  }
+  length = 0;
+  return text.size();
+}
+
+// Position of the next occurrence of `keyword` (any case) at or after `from`, or npos.
+std::size_t FindNoCase(std::string_view text, std::size_t from, std::string_view keyword) {
+  const char first = keyword[0];
+  for (std::size_t p = from; p < text.size(); ++p) {
+    if (AsciiLower(text[p]) == first && AtNoCase(text, p, keyword)) return p;
+  }
+  return std::string_view::npos;
+}
+
+// Position just after the next occurrence of `keyword` (any case) at or after `from`,
+// or the text size when there is none.
+std::size_t SkipThroughNoCase(std::string_view text, std::size_t from, std::string_view keyword) {
+  const std::size_t found = FindNoCase(text, from, keyword);
+  return found == std::string_view::npos ? text.size() : found + keyword.size();
+}
+
+// Position just after the next ">" at or after `from`, or the text size.
+std::size_t SkipThroughTagEnd(std::string_view text, std::size_t from) {
+  const std::size_t end = text.find('>', from);
+  return end == std::string_view::npos ? text.size() : end + 1;
+}
+
+// True when `keyword` stands at `p` and the next byte is one of `followers`.
+bool AtTag(std::string_view text, std::size_t p, std::string_view keyword,
+           std::string_view followers) {
+  if (!AtNoCase(text, p, keyword) || p + keyword.size() >= text.size()) return false;
+  return followers.find(text[p + keyword.size()]) != std::string_view::npos;
+}
+
+// Position just after a comment that opens at `p` ("<!--"); comments nest.
+std::size_t SkipComment(std::string_view text, std::size_t p) {
+  int depth = 1;
+  p += 4;
+  while (p < text.size()) {
+    if (AtExact(text, p, "-->")) {
+      p += 3;
+      if (--depth == 0) return p;
+    } else if (AtExact(text, p, "<!--")) {
+      p += 4;
+      ++depth;
+    } else {
+      ++p;
+    }
+  }
+  return text.size();
+}
+
+// Appends a style element's content to the style text. Assumes a style open tag at
+// `p`; leaves `p` just after the block's end tag (or at the end of the text).
+void CollectStyleBlock(Conversion& c, std::string_view text, std::size_t& p) {
+  std::size_t close_length = 0;
+  const std::size_t close = FindStyleClose(text, p, close_length);
+  const std::size_t tag_end = text.find('>', p);
+  const std::size_t start =
+      tag_end == std::string_view::npos ? close : std::min(tag_end + 1, close);
+  if (close > start) {
+    c.style_text.append(text.substr(start, close - start));
+    c.style_present = true;
+  }
+  p = close + close_length;
+}
+
+// Loads the sheet named by a link tag that opens at `p`; leaves `p` after the tag.
+void HandleLinkTag(Conversion& c, std::string_view text, std::size_t& p) {
+  const std::size_t next = SkipThroughTagEnd(text, p);
+  const std::string_view tag = text.substr(p, next - p);
+  p = next;
+  if (FindNoCase(tag, 0, "stylesheet") == std::string_view::npos) return;
+  // The href may stand before or after the rel attribute.
+  std::size_t href = FindNoCase(tag, 0, "href=");
+  if (href == std::string_view::npos) return;
+  href += 5;
+  const std::string value = ReadHrefValue(tag, href);
+  if (value.empty() || LoadStyleFile(c, ResolveStylePath(value, c.input_folder))) return;
+  // File names here are case-sensitive; a page made for case-blind systems may name its
+  // sheet in other case than the file, so the lower-case name is tried as well.
+  std::string lower = value;
+  for (char& ch : lower) ch = AsciiLower(ch);
+  if (lower != value) (void)LoadStyleFile(c, ResolveStylePath(lower, c.input_folder));
+}
+
+// Head mode, entered after "<head>": everything is dropped except style blocks and
+// linked sheets, until the head ends or something of the body shows up.
+void SkipHead(Conversion& c, std::string_view text, std::size_t& p, bool& body_started) {
+  while (p < text.size()) {
+    p = text.find('<', p);
+    if (p == std::string_view::npos) {
+      p = text.size();
+      return;
+    }
+    if (AtTag(text, p, "<link", " \n")) {
+      HandleLinkTag(c, text, p);
+    } else if (AtStyleOpen(text, p)) {
+      CollectStyleBlock(c, text, p);
+    } else if (AtTag(text, p, "<body", "> \n")) {
+      body_started = true;
+      p = SkipThroughTagEnd(text, p);
+      return;
+    } else if (AtTag(text, p, "<p", "> \n") || AtTag(text, p, "<div", "> ")) {
+      body_started = true;  // the tag itself is read again outside the head
+      return;
+    } else if (AtTag(text, p, "<td", "> \n") || AtTag(text, p, "<th", "> \n")) {
+      body_started = true;
+      p = SkipThroughTagEnd(text, p);
+      return;
+    } else if (AtNoCase(text, p, "<script")) {
+      p = SkipThroughNoCase(text, p, "</script>");
+    } else if (AtNoCase(text, p, "</head>")) {
+      body_started = true;
+      p += 7;
+      return;
+    } else {
+      ++p;
+    }
+  }
+}
+
+}  // namespace
+
+std::string ReadHrefValue(std::string_view text, std::size_t& pos) {
+  while (pos < text.size() &&
+         (text[pos] == ' ' || text[pos] == '"' || text[pos] == '\'' || text[pos] == '=')) {
+    ++pos;
+  }
+  std::string value;
+  if (pos >= text.size() || static_cast<unsigned char>(text[pos]) < 32) return value;
+  const char before = pos > 0 ? text[pos - 1] : ' ';
+  const char stop = before == '"' || before == '\'' ? before : ' ';
+  while (pos < text.size() && value.size() < kMaxHrefLength) {
+    const char ch = text[pos];
+    if (ch == stop || ch == '>') break;
+    value += ch;
+    ++pos;
+  }
+  return value;
+}
+
+std::string ResolveStylePath(std::string_view href, std::string_view input_folder) {
+  const std::string path = ToForwardSlashes(href);
+  std::string joined;
+  if ((!path.empty() && path[0] == '/') || ByteAt(path, 2) == '/') {
+    joined = ResolveRelativePath(input_folder, path);
+  } else {
+    joined = WithTrailingSeparator(input_folder) + path;
+  }
+  return CollapseSeparators(joined);
+}
+
+bool LoadStyleFile(Conversion& conversion, const std::string& path) {
+  if (IsDirectory(path) || FileSize(path) <= 0) return false;
+  std::string sheet;
+  if (!ReadTextFile(path, sheet) || sheet.empty()) return false;
+  conversion.style_text += sheet;
+  conversion.style_present = true;
+  return true;
+}
+
+void PreprocessHtml(Conversion& c) {
+  const std::string_view text = c.raw;
+  std::string& out = c.input;
+  out.clear();
+  out.reserve(text.size());
+  bool body_started = false;
+  std::size_t p = 0;
+  while (p < text.size()) {
+    const char ch = text[p];
+    if (ch != '<') {
+      // Copy the run up to the next tag or line feed in one piece.
+      if (ch == '\n') {
+        if (out.size() < 2 || out.back() != '\n') out += '\n';
+        ++p;
+        continue;
+      }
+      std::size_t next = text.find_first_of("<\n", p);
+      if (next == std::string_view::npos) next = text.size();
+      out.append(text.substr(p, next - p));
+      p = next;
+      continue;
+    }
+    if (AtTag(text, p, "<link", " \n")) {
+      HandleLinkTag(c, text, p);
+    } else if (!body_started && AtNoCase(text, p, "<head>")) {
+      p += 6;
+      SkipHead(c, text, p, body_started);
+    } else if (AtNoCase(text, p, "<script")) {
+      p = SkipThroughNoCase(text, p, "</script>");
+    } else if (AtStyleOpen(text, p)) {
+      CollectStyleBlock(c, text, p);
+    } else if (AtTag(text, p, "<option", "> ")) {
+      p = SkipThroughNoCase(text, p, "</option>");
+    } else if (AtTag(text, p, "<select", "> \n")) {
+      p = SkipThroughNoCase(text, p, "</select>");
+    } else if (AtExact(text, p, "<%")) {
+      const std::size_t end = text.find("%>", p + 2);
+      p = end == std::string_view::npos ? text.size() : end + 2;
+    } else if (AtExact(text, p, "<!--")) {
+      p = SkipComment(text, p);
+    } else {
+      out += ch;
+      ++p;
+    }
+  }
+}
+
+}  // namespace velmorane

@@ -1,0 +1,358 @@
+// The Convert command of the window without the window: planning the files of a folder
+// or folder tree, converting them in order, counting, and the messages and questions.
+#include "frontends/batch/batch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "core/append.h"
+#include "core/paths.h"
+#include "platform/files.h"
+
+namespace velmorane {
+
+namespace {
+
+// A rename typed into the Warning dialog is cut to this length.
+constexpr std::size_t kMaxRenameLength = 259;
+
+struct DirectoryEntry {
+  std::string name;
+  bool is_folder;
+};
+
+// The entries of a folder in name order ("." and ".." are never listed).
+bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries) {
+  std::error_code error;
+  std::filesystem::directory_iterator it(folder, error);
+  if (error) return false;
+  for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
+    if (error) break;
+    std::error_code kind_error;
+    // A link to a folder is a folder; a dangling link is a file that will not open.
+    const bool is_folder = it->is_directory(kind_error);
+    entries.push_back({it->path().filename().string(), is_folder});
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+  return true;
+}
+
+void PlanInto(const std::string& folder, std::vector<PlanStep>& steps,
+              std::set<std::string>& visited, bool& listed) {
+  std::error_code error;
+  std::string identity = std::filesystem::weakly_canonical(folder, error).string();
+  if (error) identity = folder;
+  if (!visited.insert(identity).second) return;  // reached again through a link
+  std::vector<DirectoryEntry> entries;
+  listed = ListEntries(folder, entries);
+  if (!listed) return;
+  PlanStep enter{PlanStep::Kind::kFolder, folder, 0};
+  for (const DirectoryEntry& e : entries) {
+    if (!e.is_folder && IsHtmlFileName(e.name)) ++enter.html_files;
+  }
+  steps.push_back(enter);
+  // The files of a folder come before its subfolders, so a name met again deeper in the
+  // tree is the one that gets the folder suggestion.
+  for (const DirectoryEntry& e : entries) {
+    if (!e.is_folder && IsHtmlFileName(e.name)) {
+      steps.push_back({PlanStep::Kind::kFile, folder + e.name, 0});
+    }
+  }
+  for (const DirectoryEntry& e : entries) {
+    if (!e.is_folder || e.name.empty() || e.name[0] == '.') continue;
+    bool sub_listed = false;
+    PlanInto(folder + e.name + "/", steps, visited, sub_listed);
+  }
+}
+
+const char* PluralS(long long count) { return count == 1 ? "" : "s"; }
+
+// The output file an input would get in `output_folder`, for error messages.
+std::string OutputPathFor(std::string_view input_path, const std::string& output_folder,
+                          std::string_view extension) {
+  std::string name(FileNameOf(input_path));
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+  return output_folder + name + std::string(extension);
+}
+
+std::string ErrorMessage(ConvertResult result, const std::string& input_path,
+                         const std::string& output_folder, std::string_view extension) {
+  switch (result) {
+    case ConvertResult::kNoMemory:
+      return "Not enougth memory";
+    case ConvertResult::kCannotCreateOutput:
+      return StringF(
+          "Can't open %s file for record.\nProbably it is already used by other application.",
+          OutputPathFor(input_path, output_folder, extension).c_str());
+    case ConvertResult::kCannotOpenInput:
+      return StringF("Can't open %s file for reading.", input_path.c_str());
+    case ConvertResult::kInputEmpty:
+      return StringF("%s file has zero length.", input_path.c_str());
+    default:
+      return "";
+  }
+}
+
+// One run of the Convert command.
+class BatchRun {
+ public:
+  BatchRun(const BatchRequest& request, FileConverter& converter, BatchHost& host)
+      : request_(request), converter_(converter), host_(host) {}
+
+  BatchCounters Run() {
+    output_ = WithTrailingSeparator(request_.output_folder);
+    if (!EnsureOutputFolder()) return counters_;
+    host_.SetTotalPosition(0);
+    host_.SetTotalPercent("0");
+    if (request_.all_files && request_.subfolders) {
+      RunTree();
+    } else if (request_.all_files) {
+      RunFolder();
+    } else {
+      RunOneFile();
+    }
+    host_.SetTotalPercent("0");
+    if (ProgressSink* file = host_.FileProgress(); file != nullptr) file->SetLabel("0");
+    host_.SetCurrentFile("");
+    return counters_;
+  }
+
+ private:
+  bool EnsureOutputFolder() {
+    if (IsDirectory(output_)) return true;
+    if (!host_.AskYesNo(kErrorTitle,
+                        StringF("The directory %s does not exist\nCreate?", output_.c_str()))) {
+      return false;
+    }
+    std::error_code error;
+    if (!std::filesystem::create_directory(output_, error) || error) {
+      host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", output_.c_str()));
+      return false;
+    }
+    return true;
+  }
+
+  // An exception escaping a conversion counts as lack of memory.
+  ConvertResult Convert(const std::string& input, std::string& target, bool keep_existing) {
+    try {
+      return converter_.Convert(input, target, keep_existing, host_.FileProgress());
+    } catch (...) {
+      return ConvertResult::kNoMemory;
+    }
+  }
+
+  void CountConverted() {
+    ++counters_.converted;
+    host_.SetTotalPosition(counters_.converted);
+    host_.SetTotalPercent(StringF("%lld", counters_.converted * 100 / counters_.total));
+  }
+
+  void ShowCount() {
+    host_.SetTotalText(StringF("%lld of %lld", counters_.converted, counters_.total));
+  }
+
+  void ReportFailure(ConvertResult result, const std::string& input) {
+    if (result == ConvertResult::kDone || result == ConvertResult::kOutputExists) return;
+    host_.ShowMessage(kErrorTitle,
+                      ErrorMessage(result, input, output_, request_.output_extension));
+  }
+
+  void ShowSummary() {
+    if (counters_.converted <= 0) return;
+    host_.SetTotalText(StringF("%lld of %lld file%s converted successfully.",
+                               counters_.converted, counters_.total,
+                               PluralS(counters_.converted)));
+    host_.SetTotalPosition(counters_.total);
+    host_.ShowMessage(kThankYouTitle,
+                      StringF("Conversion completed. %lld file%s converted successfully.",
+                              counters_.converted, PluralS(counters_.converted)));
+    host_.SetTotalText("");
+  }
+
+  // The folder a folder run lists: the input itself, or the folder of an input file.
+  std::string InputFolder() const {
+    if (IsDirectory(request_.input_path)) return WithTrailingSeparator(request_.input_path);
+    return FolderOf(request_.input_path);
+  }
+
+  void RunOneFile() {
+    if (IsDirectory(request_.input_path)) {
+      host_.ShowMessage(kErrorTitle,
+                        "Please select file, or if you have chosen a directory, please, set "
+                        "the switch \"Convert all\".");
+      return;
+    }
+    counters_.total = 1;
+    host_.SetTotalRange(1);
+    host_.SetCurrentFile(request_.input_path);
+    std::string target = output_;
+    const ConvertResult result = Convert(request_.input_path, target, false);
+    if (result != ConvertResult::kDone) {
+      ReportFailure(result, request_.input_path);
+      return;
+    }
+    counters_.converted = 1;
+    host_.SetTotalPosition(1);
+    host_.SetTotalPercent("100");
+    host_.SetTotalText("1 of 1 file converted successfully.");
+    host_.ShowMessage(kThankYouTitle, "Conversion completed. 1 file converted successfully.");
+  }
+
+  void RunFolder() {
+    const std::string folder = InputFolder();
+    std::vector<std::string> files;
+    const bool listed = ListHtmlFiles(folder, files);
+    counters_.total = static_cast<long long>(files.size());
+    host_.SetTotalRange(counters_.total);
+    host_.SetTotalPosition(0);
+    ShowCount();
+    if (!listed || files.empty()) {
+      host_.SetTotalText(kFilesNotFound);
+      return;
+    }
+    for (const std::string& name : files) {
+      const std::string input = folder + name;
+      host_.SetCurrentFile(input);
+      std::string target = output_;
+      const ConvertResult result = Convert(input, target, false);
+      if (result == ConvertResult::kDone) {
+        CountConverted();
+      } else {
+        ReportFailure(result, input);
+      }
+      ShowCount();
+    }
+    ShowSummary();
+  }
+
+  void RunTree() {
+    host_.SetCurrentFile("");
+    host_.SetTotalText("");
+    std::vector<PlanStep> steps;
+    (void)PlanFolderTree(InputFolder(), steps);
+    for (const PlanStep& step : steps) {
+      if (state_ == OverwriteChoice::kStop) break;
+      if (step.kind == PlanStep::Kind::kFolder) {
+        counters_.total += step.html_files;
+        host_.SetTotalRange(counters_.total);
+      } else {
+        ConvertInTree(step.path);
+      }
+    }
+    ShowSummary();
+  }
+
+  // One file of a tree run: an existing output is asked about until it is dealt with.
+  void ConvertInTree(const std::string& input) {
+    host_.SetCurrentFile(input);
+    std::string target = output_;
+    ConvertResult result = Convert(input, target, keep_existing_);
+    while (result == ConvertResult::kOutputExists && state_ != OverwriteChoice::kSkipAll) {
+      const std::string name(FileNameOf(target));
+      std::string rename = RenameSuggestion(name, input);
+      state_ = host_.AskOverwrite(name, rename);
+      switch (state_) {
+        case OverwriteChoice::kOverwriteAll:
+          keep_existing_ = false;
+          [[fallthrough]];
+        case OverwriteChoice::kOverwrite:
+          result = Convert(input, target, false);
+          break;
+        case OverwriteChoice::kRename:
+          target = output_ + rename.substr(0, kMaxRenameLength);
+          result = Convert(input, target, true);
+          break;
+        case OverwriteChoice::kSkip:
+        case OverwriteChoice::kSkipAll:
+        case OverwriteChoice::kStop:
+          return;
+      }
+    }
+    if (result != ConvertResult::kDone) return;  // failures are not reported in a tree run
+    CountConverted();
+    ShowCount();
+  }
+
+  const BatchRequest& request_;
+  FileConverter& converter_;
+  BatchHost& host_;
+  std::string output_;
+  BatchCounters counters_;
+  OverwriteChoice state_ = OverwriteChoice::kOverwrite;  // 0: ask
+  bool keep_existing_ = true;
+};
+
+}  // namespace
+
+ConvertResult EngineConverter::Convert(const std::string& input_path,
+                                       std::string& output_target, bool keep_existing_output,
+                                       ProgressSink* progress) {
+  ConvertRequest request;
+  request.output_mode = settings_.output_mode;
+  request.encoding_name = settings_.encoding_name;
+  request.convert_images = settings_.convert_images;
+  request.keep_existing_output = keep_existing_output;
+  request.progress = progress;
+  EngineSettings engine_settings;
+  InitEngineSettings(engine_settings);
+  std::string input = input_path;
+  return engine_.ConvertHtmlFile(input, output_target, request, settings_.options,
+                                 engine_settings);
+}
+
+bool IsHtmlFileName(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  std::string tail(dot == std::string_view::npos ? name : name.substr(dot));
+  for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return tail.find("htm") != std::string::npos || tail.find("asp") != std::string::npos;
+}
+
+int OutputModeFor(std::string_view extension, bool convert_tables) {
+  if (extension == ".txt") return kModePlainText;
+  return convert_tables ? kModeRtfTables : kModeRtfNoTables;
+}
+
+std::string RenameSuggestion(std::string_view output_file_name, std::string_view input_path) {
+  // The last four characters are the extension; a shorter name has none.
+  const std::size_t split =
+      output_file_name.size() >= 4 ? output_file_name.size() - 4 : output_file_name.size();
+  const std::size_t file_start = input_path.rfind('/');
+  std::string_view folder =
+      file_start == std::string_view::npos ? std::string_view() : input_path.substr(0, file_start);
+  if (const std::size_t slash = folder.rfind('/'); slash != std::string_view::npos) {
+    folder = folder.substr(slash + 1);
+  }
+  std::string suggestion(output_file_name.substr(0, split));
+  suggestion += "(DIR ";
+  suggestion += folder;
+  suggestion += ")";
+  suggestion += output_file_name.substr(split);
+  return suggestion;
+}
+
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps) {
+  std::set<std::string> visited;
+  bool listed = false;
+  PlanInto(WithTrailingSeparator(folder), steps, visited, listed);
+  return listed;
+}
+
+bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files) {
+  std::vector<DirectoryEntry> entries;
+  if (!ListEntries(folder, entries)) return false;
+  for (const DirectoryEntry& e : entries) {
+    if (!e.is_folder && IsHtmlFileName(e.name)) files.push_back(e.name);
+  }
+  return true;
+}
+
+BatchCounters RunBatch(const BatchRequest& request, FileConverter& converter,
+                       BatchHost& host) {
+  return BatchRun(request, converter, host).Run();
+}
+
+}  // namespace velmorane

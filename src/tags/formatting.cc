@@ -1,0 +1,348 @@
+// Character formatting: the group tags (b, strong, i, em, u, s, strike, sub, sup), span
+// and the font tag with its face, size, colour and background stacks.
+#include "tags/formatting.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "core/append.h"
+#include "core/conversion.h"
+#include "core/prologue.h"
+#include "tags/style_sheet.h"
+#include "tags/tag_loop.h"
+
+namespace velmorane {
+
+namespace {
+
+// Points for the HTML font sizes 0..7.
+constexpr int kHtmlSizes[] = {6, 8, 10, 12, 14, 18, 24, 36};
+
+struct SizeKeyword {
+  std::string_view name;
+  int points;
+};
+constexpr SizeKeyword kSizeKeywords[] = {
+    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
+    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+};
+
+// The simple group tags: start tag name, opening text and the counter they share.
+struct GroupTag {
+  std::string_view name;
+  const char* opening;
+  int GroupCounters::*counter;
+};
+constexpr GroupTag kGroupTags[] = {
+    {"strong", R"({\b )", &GroupCounters::strong},
+    {"b", R"({\b )", &GroupCounters::bold},
+    {"i", R"({\i )", &GroupCounters::italic},
+    {"u", R"({\ul )", &GroupCounters::underline},
+    {"strike", R"({\strike )", &GroupCounters::strike},
+    {"s", R"({\strike )", &GroupCounters::strike},
+};
+
+unsigned char At(std::string_view text, std::size_t pos) {
+  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
+}
+
+bool IsOneOf(unsigned char c, std::string_view bytes) {
+  return c != 0 && bytes.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// The position of the ">" that ends the tag at `pos` (or the last byte).
+std::size_t TagEnd(std::string_view input, std::size_t pos) {
+  const std::size_t close = input.find('>', pos);
+  return close == std::string_view::npos ? input.size() - 1 : close;
+}
+
+// Opening a group: a counter that went negative or would overflow starts again at 1.
+void CountOpen(int& counter) {
+  counter = (counter < 0 || counter == std::numeric_limits<int>::max()) ? 1 : counter + 1;
+}
+
+// "<name" followed by ">" or a blank.
+bool IsStartTag(std::string_view in, std::size_t pos, std::string_view name) {
+  return At(in, pos) == '<' && LooksAtNoCase(in, pos + 1, name) &&
+         IsOneOf(At(in, pos + 1 + name.size()), "> ");
+}
+
+// "</name>".
+bool IsEndTag(std::string_view in, std::size_t pos, std::string_view name) {
+  return LooksAtNoCase(in, pos, "</") && LooksAtNoCase(in, pos + 2, name) &&
+         At(in, pos + 2 + name.size()) == '>';
+}
+
+// The number behind the control word of a font or colour string ("\f3 " gives 3).
+int ControlNumber(const std::string& word, std::size_t prefix, int fallback) {
+  if (word.size() <= prefix || !std::isdigit(static_cast<unsigned char>(word[prefix]))) {
+    return fallback;
+  }
+  return std::atoi(word.c_str() + prefix);
+}
+
+// The number reader of the size attribute: blanks, quotes, "=" and ":" skipped, then up
+// to a blank, control byte, quote, ",", ":", ";", ">" or "}", lower-cased.
+std::string ReadSizeToken(std::string_view in, std::size_t& pos) {
+  while (pos < in.size() && IsOneOf(At(in, pos), " \"'=:")) ++pos;
+  constexpr std::size_t kMaxToken = 41;
+  std::string token;
+  while (pos < in.size() && token.size() < kMaxToken) {
+    const unsigned char c = At(in, pos);
+    if (c <= 32 || IsOneOf(c, "\"',:;>}")) break;
+    token += static_cast<char>(std::tolower(c));
+    ++pos;
+  }
+  return token;
+}
+
+// The leading integer of a token (optional sign), held to a sane range; false when
+// the token holds no digit there.
+bool LeadingInteger(const std::string& token, int& value) {
+  constexpr int kLimit = 1000000;
+  std::size_t i = 0;
+  const bool negative = !token.empty() && token[0] == '-';
+  if (!token.empty() && (token[0] == '-' || token[0] == '+')) i = 1;
+  if (i >= token.size() || !std::isdigit(static_cast<unsigned char>(token[i]))) return false;
+  value = 0;
+  for (; i < token.size() && std::isdigit(static_cast<unsigned char>(token[i])); ++i) {
+    value = std::min(kLimit, value * 10 + (token[i] - '0'));
+  }
+  if (negative) value = -value;
+  return true;
+}
+
+// Points for a size attribute value; 0 when it gives no usable size.
+int FontTagSize(const std::string& token) {
+  for (const SizeKeyword& keyword : kSizeKeywords) {
+    if (token == keyword.name) return keyword.points;
+  }
+  int value = 0;
+  if (!LeadingInteger(token, value)) return 0;
+  if (token.find("px") != std::string::npos) return static_cast<int>(value * 0.75);
+  if (token.find("em") != std::string::npos) return value * 12;
+  if (token.find("pt") != std::string::npos) return value;
+  if (token.find('%') != std::string::npos) return value * 12 / 100;
+  if (!token.empty() && token[0] == '+') {
+    return value + 3 >= 8 ? kHtmlSizes[7] : kHtmlSizes[value + 3];
+  }
+  if (!token.empty() && token[0] == '-') {
+    return -value >= 4 ? kHtmlSizes[0] : kHtmlSizes[3 + value];
+  }
+  if (value >= 0 && value <= 7) return kHtmlSizes[value];
+  return value;
+}
+
+void HandleEmStart(Conversion& c) {
+  c.output += "{";
+  OpenElementStyle(c, c.pos, kElementEm, InCell(c));
+  c.output += R"(\i )";
+  c.loop.after_control_word = true;
+  CountOpen(c.loop.groups.em);
+}
+
+void HandleEmEnd(Conversion& c) {
+  CloseElementStyle(c, kElementEm, c.base_size);
+  if (c.loop.groups.em >= 1) {
+    c.output += "}";
+    --c.loop.groups.em;
+  }
+  c.loop.after_control_word = false;
+  c.pos = TagEnd(c.input, c.pos);
+}
+
+}  // namespace
+
+bool TryGroupTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  TagLoopState& s = c.loop;
+  for (const GroupTag& tag : kGroupTags) {
+    if (IsStartTag(in, p, tag.name)) {
+      c.output += tag.opening;
+      s.after_control_word = true;
+      c.pos = TagEnd(in, p);
+      CountOpen(s.groups.*tag.counter);
+      return true;
+    }
+    if (IsEndTag(in, p, tag.name)) {
+      int& counter = s.groups.*tag.counter;
+      if (counter >= 1) {
+        c.output += "}";
+        --counter;
+      }
+      s.after_control_word = false;
+      c.pos = TagEnd(in, p);
+      return true;
+    }
+  }
+  if (IsStartTag(in, p, "em")) {
+    HandleEmStart(c);
+    return true;
+  }
+  if (IsEndTag(in, p, "em")) {
+    HandleEmEnd(c);
+    return true;
+  }
+  const bool sub = IsStartTag(in, p, "sub");
+  if (sub || IsStartTag(in, p, "sup")) {
+    c.pos = TagEnd(in, p);
+    c.output += sub ? c.templates.subscript : c.templates.superscript;
+    ReemitCharacterState(c);
+    CountOpen(sub ? s.groups.sub : s.groups.sup);
+    return true;
+  }
+  const bool sub_end = IsEndTag(in, p, "sub");
+  if (sub_end || IsEndTag(in, p, "sup")) {
+    // Without its start tag the brace would close a group it does not own.
+    int& counter = sub_end ? s.groups.sub : s.groups.sup;
+    if (counter >= 1) {
+      c.output += "}";
+      --counter;
+    }
+    c.pos = TagEnd(in, p);
+    return true;
+  }
+  return false;
+}
+
+void HandleSpanStart(Conversion& c) { OpenElementStyle(c, c.pos, kElementSpan, InCell(c)); }
+
+void HandleSpanEnd(Conversion& c) {
+  CloseElementStyle(c, kElementSpan, c.base_size);
+  c.pos = TagEnd(c.input, c.pos);
+}
+
+void HandleFontStart(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const ConversionOptions& o = c.options;
+  const std::string_view in = c.input;
+  std::string& out = c.output;
+  const std::size_t tag_pos = c.pos;
+
+  if (o.keep_font_face && s.font_active && s.font_stack.size() < kStackDepth) {
+    s.font_stack.push_back(ControlNumber(s.font_string, 2, 0));
+  }
+  if (o.keep_font_size && s.size_stack.size() < kStackDepth) {
+    s.size_stack.push_back(s.current_size);
+  }
+
+  // The attributes. A face or colour missing from its table changes nothing.
+  int tag_colour = -1;
+  std::size_t p = tag_pos + 5;
+  while (p < in.size() && in[p] != '>') {
+    if (o.keep_font_face && LooksAtNoCase(in, p, "face") && IsOneOf(At(in, p + 4), "= ")) {
+      p += 4;
+      std::string face = ReadAttributeValue(in, p);
+      face = face.substr(0, face.find(','));
+      const int n = face.empty() ? -1 : c.fonts.Find(face);
+      if (n >= 0) {
+        s.font_string = StringF(R"(\f%d )", n + 2);
+        s.font_active = true;
+        s.after_control_word = true;
+      }
+    } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(At(in, p + 4), "=: ")) {
+      p += 4;
+      const int points = FontTagSize(ReadSizeToken(in, p));
+      if (points >= 1) {
+        s.current_size = points;
+        s.size_string = StringF(R"(\fs%d )", 2 * points);
+        s.size_active = true;
+        s.after_control_word = true;
+      }
+    } else if (o.keep_background_color && LooksAtNoCase(in, p, "background-color:")) {
+      p += 17;
+      std::string digits;
+      (void)ParseColor(in, p, digits);
+      const int n = c.colors.Find(digits);
+      if (n >= 0) {
+        AppendF(out, R"(\chcbpat%d )", n + 3);
+        s.background_active = true;
+        s.after_control_word = true;
+      }
+    } else if (o.keep_font_color && LooksAtNoCase(in, p, "color") && IsOneOf(At(in, p + 5), "=:")) {
+      p += 5;
+      std::string digits;
+      (void)ParseColor(in, p, digits);
+      const int n = c.colors.Find(digits);
+      if (n >= 0) {
+        tag_colour = n + 3;
+        s.colour_string = StringF(R"(\cf%d )", tag_colour);
+        s.colour_active = true;
+        s.after_control_word = true;
+      }
+    } else {
+      ++p;
+    }
+  }
+
+  if (s.font_active) out += s.font_string;
+  // The colour stack holds the colour in force inside each open font tag.
+  if (s.colour_active) {
+    out += s.colour_string;
+    if (s.colour_stack.size() < kStackDepth) {
+      if (tag_colour >= 0) {
+        s.colour_stack.push_back(tag_colour);
+      } else if (!s.colour_stack.empty()) {
+        s.colour_stack.push_back(s.colour_stack.back());
+      } else {
+        // A colour set by a style rule: keep that one.
+        s.colour_stack.push_back(ControlNumber(s.colour_string, 3, 1));
+      }
+    }
+  } else {
+    if (s.colour_stack.size() < kStackDepth) s.colour_stack.push_back(1);
+    s.colour_active = true;
+  }
+  if (s.size_active) out += s.size_string;
+
+  OpenElementStyle(c, tag_pos, kElementFont, InCell(c));
+  c.pos = std::max(c.pos, TagEnd(in, tag_pos));
+}
+
+void HandleFontEnd(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const ConversionOptions& o = c.options;
+  std::string& out = c.output;
+
+  if (o.keep_background_color && s.background_active) {
+    out += R"(\chcbpat0 )";
+    s.background_active = false;
+  }
+  if (!s.font_stack.empty()) {
+    s.font_string = StringF(R"(\f%d )", s.font_stack.back());
+    s.font_stack.pop_back();
+  } else {
+    s.font_string = R"(\f0 )";
+    s.font_active = false;
+  }
+  if (!s.colour_stack.empty()) s.colour_stack.pop_back();
+  if (s.colour_stack.empty()) {
+    s.colour_string = R"(\cf1 )";
+    s.colour_active = false;
+  } else {
+    s.colour_string = StringF(R"(\cf%d )", s.colour_stack.back());
+  }
+  if (!s.size_stack.empty()) {
+    s.current_size = s.size_stack.back();
+    s.size_stack.pop_back();
+    s.size_string = StringF(R"(\fs%d )", 2 * s.current_size);
+  } else {
+    s.current_size = c.base_size;
+    s.size_string = StringF(R"(\fs%d )", 2 * c.base_size);
+    s.size_active = false;
+  }
+  out += s.colour_string;
+  out += s.font_string;
+  out += s.size_string;
+  s.after_control_word = true;
+
+  CloseElementStyle(c, kElementFont, c.base_size);
+  c.pos = TagEnd(c.input, c.pos);
+}
+
+}  // namespace velmorane

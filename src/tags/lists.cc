@@ -1,0 +1,262 @@
+// Bulleted and numbered lists: each li is its own paragraph with a complete numbering
+// group and a hanging indent taken from the nesting depth.
+#include "tags/lists.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <string>
+
+#include "core/append.h"
+#include "core/conversion.h"
+#include "core/prologue.h"
+#include "tags/blocks.h"
+#include "tags/style_sheet.h"
+#include "tags/tag_loop.h"
+#include "tags/tag_scan.h"
+
+namespace velmorane {
+namespace {
+
+constexpr std::array<const char*, 20> kLowerRoman = {
+    "i",  "ii",  "iii",  "iv",  "v",  "vi",  "vii",  "viii",  "ix",  "x",
+    "xi", "xii", "xiii", "xiv", "xv", "xvi", "xvii", "xviii", "xix", "xx"};
+constexpr std::array<const char*, 20> kUpperRoman = {
+    "I",  "II",  "III",  "IV",  "V",  "VI",  "VII",  "VIII",  "IX",  "X",
+    "XI", "XII", "XIII", "XIV", "XV", "XVI", "XVII", "XVIII", "XIX", "XX"};
+
+constexpr char kBulletItem[] =
+    R"(%s{\*\pn\pnlvlblt\pnf%d\pnindent0{\pntxtb%s}}\fi%d\li%d{\pntext%s\tab})";
+
+struct Bullet {
+  const char* text;
+  int font;
+};
+
+// The bullet of a ul level: its own style, else the glyph of its depth.
+Bullet BulletFor(int style, int ul_depth) {
+  const Bullet by_depth = ul_depth <= 1   ? Bullet{R"(\'B7)", 100}
+                          : ul_depth == 2 ? Bullet{" o", 102}
+                                          : Bullet{R"(\'A7)", 101};
+  switch (style) {
+    case kListNone: return Bullet{"", by_depth.font};
+    case kListDisc: return Bullet{R"(\'B7)", 100};
+    case kListCircle: return Bullet{" o", 102};
+    case kListSquare: return Bullet{R"(\'A7)", 101};
+    default: return by_depth;
+  }
+}
+
+// Indents grow with the depths, which the input controls: keep them printable.
+int ClampTwips(long long twips) {
+  return static_cast<int>(std::clamp<long long>(twips, INT_MIN, INT_MAX));
+}
+
+// A keyword value after "list-style:" or "list-style-type:": blanks skipped, then
+// letters, digits and "-".
+std::string ReadStyleWord(std::string_view text, std::size_t& pos) {
+  while (pos < text.size() && text[pos] == ' ') ++pos;
+  std::string word;
+  while (pos < text.size() && word.size() < 40) {
+    char c = text[pos];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) break;
+    word += c;
+    ++pos;
+  }
+  return word;
+}
+
+// none, disc, circle, square as list styles 1 to 4; 0 for any other word.
+int BulletWord(std::string word) {
+  for (char& c : word) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (word == "none") return kListNone;
+  if (word == "disc") return kListDisc;
+  if (word == "circle") return kListCircle;
+  if (word == "square") return kListSquare;
+  return kListDefault;
+}
+
+// `name` at `pos` begins an attribute (a blank, line feed or quote before it) and is
+// followed by "=", possibly after blanks. The position is left behind the name.
+bool AttributeAt(std::string_view text, std::size_t& pos, std::string_view name) {
+  if (pos == 0 || !MatchesNoCase(text, pos, name)) return false;
+  const unsigned char before = ByteAt(text, pos - 1);
+  if (before != ' ' && before != '\n' && before != '"' && before != '\'') return false;
+  std::size_t after = pos + name.size();
+  while (ByteAt(text, after) == ' ') ++after;
+  if (ByteAt(text, after) != '=') return false;
+  pos += name.size();
+  return true;
+}
+
+// Reads the attributes of <ul or <ol up to the tag's ">" into the style of the level
+// the list opens; returns the position of the ">".
+std::size_t ScanListAttributes(Conversion& c, std::size_t pos, bool ordered) {
+  const std::string_view in = c.input;
+  ListState& lists = c.lists;
+  int& style = lists.LevelStyle(ordered ? lists.ol_depth : lists.ul_depth);
+  while (pos < in.size() && in[pos] != '>') {
+    const bool type_css = MatchesNoCase(in, pos, "list-style-type:");
+    if (type_css || MatchesNoCase(in, pos, "list-style:")) {
+      pos += type_css ? 16 : 11;
+      const int word = BulletWord(ReadStyleWord(in, pos));
+      if (ordered) {
+        if (word == kListNone) style = kListNone;
+      } else if (word != kListDefault) {
+        style = word;
+      }
+    } else if (AttributeAt(in, pos, "class")) {
+      const std::string name = ReadAttributeValue(in, pos);
+      const int rule = RuleListStyle(c, name, ordered ? kElementOl : kElementUl);
+      if (!ordered) {
+        if (rule >= kListNone && rule <= kListSquare) style = rule;
+      } else if (rule == kListNone || (rule >= kListLowerRoman && rule <= kListUpperAlpha)) {
+        style = rule;
+      } else if (rule == kListArabic) {
+        style = kListDefault;
+      }
+    } else if (AttributeAt(in, pos, "type")) {
+      const std::string value = ReadAttributeValue(in, pos);
+      if (!ordered) {
+        const int word = BulletWord(value);
+        if (word != kListDefault) style = word;
+      } else if (value == "i") {
+        style = kListLowerRoman;
+      } else if (value == "I") {
+        style = kListUpperRoman;
+      } else if (value == "a") {
+        style = kListLowerAlpha;
+      } else if (value == "A") {
+        style = kListUpperAlpha;
+      } else if (value == "1") {
+        style = kListDefault;
+      }
+    } else {
+      ++pos;
+    }
+  }
+  return std::min(pos, in.empty() ? 0 : in.size() - 1);
+}
+
+// The number text of an ol item in roman or alphabetic styles; empty otherwise.
+std::string NumberText(int style, int counter) {
+  switch (style) {
+    case kListLowerRoman:
+      return counter >= 1 && counter <= 20 ? kLowerRoman[counter - 1] : "i";
+    case kListUpperRoman:
+      return counter >= 1 && counter <= 20 ? kUpperRoman[counter - 1] : "I";
+    case kListLowerAlpha:
+      return std::string(1, counter >= 1 && counter <= 26 ? static_cast<char>('a' + counter - 1)
+                                                           : 'a');
+    case kListUpperAlpha:
+      return std::string(1, counter >= 1 && counter <= 26 ? static_cast<char>('A' + counter - 1)
+                                                           : 'A');
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+int& ListState::LevelStyle(int depth) {
+  const std::size_t index =
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(depth, 0)), kListLevels - 1);
+  return level_styles[index];
+}
+
+void HandleListStart(Conversion& c, bool ordered) {
+  ListState& lists = c.lists;
+  if (ordered) lists.item_counter = 0;
+  c.pos = ScanListAttributes(c, c.pos + 3, ordered);
+
+  int& depth = ordered ? lists.ol_depth : lists.ul_depth;
+  if (depth < INT_MAX) ++depth;
+  // A list writes its own paragraph mark.
+  c.loop.after_paragraph_close = false;
+  c.loop.after_div_close = false;
+  if (lists.kinds.size() < kStackDepth) lists.kinds.push_back(ordered ? 1 : 0);
+
+  if (!c.loop.at_paragraph_start) {
+    if (InTableCell(c)) {
+      c.output += c.templates.cell_paragraph_start;
+      AppendCellNesting(c);
+    } else {
+      c.output += c.templates.paragraph_start;
+      c.loop.at_paragraph_start = true;
+    }
+  }
+  lists.innermost_kind = ordered ? 1 : 0;
+  c.loop.list_par_pending = true;
+  c.output += R"(\sb0\sa0 )";
+}
+
+void HandleListEnd(Conversion& c, bool ordered) {
+  ListState& lists = c.lists;
+  int& depth = ordered ? lists.ol_depth : lists.ul_depth;
+  if (depth > 0) --depth;
+  if (ordered) lists.item_counter = 0;
+  if (!lists.kinds.empty()) lists.kinds.pop_back();
+  // With no list left the kind is not read until the next list sets it.
+  lists.innermost_kind = lists.kinds.empty() ? 0 : lists.kinds.back();
+  lists.LevelStyle(depth) = kListDefault;
+
+  c.loop.after_paragraph_close = false;
+  c.loop.after_div_close = false;
+  if (InTableCell(c)) {
+    c.output += c.templates.cell_paragraph_start;
+    AppendCellNesting(c);
+  } else if (!c.loop.at_paragraph_start) {
+    c.output += c.templates.paragraph_start;
+    c.loop.at_paragraph_start = true;
+  }
+  c.loop.list_par_pending = false;
+  c.pos = TagEndFrom(c.input, c.pos);
+}
+
+void HandleListItem(Conversion& c) {
+  ListState& lists = c.lists;
+  if (lists.item_counter < INT_MAX) ++lists.item_counter;
+  c.pos = TagEndFrom(c.input, c.pos);
+  // The item writes its own paragraph mark.
+  c.loop.after_paragraph_close = false;
+  c.loop.after_div_close = false;
+
+  const bool in_cell = InTableCell(c);
+  if (!c.loop.at_paragraph_start) {
+    if (in_cell) {
+      c.output += c.templates.cell_zero_break;
+      AppendCellNesting(c);
+    } else {
+      c.output += c.templates.zero_line_end;
+    }
+  }
+  const char* prefix = in_cell ? R"(\pard\intbl)" : "";
+
+  if (lists.ul_depth >= 1 && lists.innermost_kind == 0) {
+    const Bullet bullet = BulletFor(lists.LevelStyle(lists.ul_depth - 1), lists.ul_depth);
+    const long long m = lists.ol_depth >= 1 ? lists.ol_depth + 1LL : 1LL;
+    AppendF(c.output, kBulletItem, prefix, bullet.font, bullet.text, -180,
+            ClampTwips(m * lists.ul_depth * 360), bullet.text);
+  } else if (lists.ol_depth >= 1 && lists.innermost_kind == 1) {
+    const int style = lists.LevelStyle(lists.ol_depth - 1);
+    const std::string number = NumberText(style, lists.item_counter);
+    const long long m = lists.ul_depth >= 1 ? lists.ul_depth + 1LL : 1LL;
+    AppendF(c.output,
+            R"(%s{\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1%s{\pntxta %s.}}\fi%d\li%d{\pntext})",
+            prefix, style == kListDefault ? R"(\pndec)" : "", number.c_str(), -240,
+            ClampTwips(lists.ol_depth * m * 400));
+  } else {
+    // An item outside any list is bulleted like a first-level ul item.
+    AppendF(c.output, kBulletItem, prefix, 100, R"(\'B7)", -180, 360, R"(\'B7)");
+  }
+  if (in_cell) AppendCellNesting(c);
+
+  c.loop.at_paragraph_start = true;
+  ReemitCharacterState(c);
+  c.loop.list_par_pending = true;
+}
+
+}  // namespace velmorane

@@ -1,0 +1,940 @@
+// Style rules: the declaration parser shared by style sheets, style attributes and
+// plain attributes; the style sheet parser; and the RTF that opening and closing an
+// element's rules writes.
+#include "tags/style_sheet.h"
+
+#include <algorithm>
+#include <cctype>
+#include <new>
+
+#include "core/append.h"
+#include "core/conversion.h"
+#include "core/prologue.h"
+#include "tags/tag_loop.h"
+
+namespace velmorane {
+
+namespace {
+
+// Tokens are cut to this many bytes.
+constexpr std::size_t kMaxToken = 41;
+// A single selector keeps at most 39 characters; a class or id name at most 40.
+constexpr std::size_t kMaxSelector = 39;
+constexpr std::size_t kMaxRuleName = 40;
+// Class names read from a tag keep at most 30 bytes.
+constexpr std::size_t kMaxClassName = 30;
+// The part of a tag that is searched for attributes and declarations.
+constexpr std::size_t kMaxTagText = 499;
+// Sizes are accepted above 0.5 and below 200 points; margins from 0 to 12500 twips.
+constexpr double kMinPoints = 0.5;
+constexpr double kMaxPoints = 200;
+constexpr long long kMaxMargin = 12500;
+// Pixels to twips after the factor 20 (a pixel is 15 twips).
+constexpr double kPixelMarginFactor = 0.7500187504687618;
+// A positioned block is this high, in twips; its position is 16 twips per pixel.
+constexpr int kPositionedHeight = 160;
+constexpr int kTwipsPerPixel = 16;
+
+constexpr const char kPageBreak[] =
+    "\n"
+    R"(\pard\page\par)"
+    "\n";
+
+struct ElementName {
+  std::string_view name;
+  int type;
+};
+constexpr ElementName kElementNames[] = {
+    {"div", kElementDiv},   {"span", kElementSpan},   {"p", kElementP},
+    {"em", kElementEm},     {"font", kElementFont},   {"td", kElementCell},
+    {"th", kElementCell},   {"table", kElementTable}, {"ul", kElementUl},
+    {"ol", kElementOl},     {"h1", kElementH1},       {"h2", kElementH1 + 1},
+    {"h3", kElementH1 + 2}, {"h4", kElementH1 + 3},   {"h5", kElementH1 + 4},
+    {"h6", kElementH1 + 5}, {"hr", kElementHr},       {"br", kElementBr},
+};
+
+struct SizeKeyword {
+  std::string_view name;
+  double points;
+};
+constexpr SizeKeyword kSizeKeywords[] = {
+    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
+    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+};
+
+constexpr std::string_view kListStyles[] = {
+    "none",        "disc",        "circle",      "square", "lower-roman",
+    "upper-roman", "lower-alpha", "upper-alpha", "arabic",
+};
+
+bool IsOneOf(unsigned char c, std::string_view bytes) {
+  return c != 0 && bytes.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return lower;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+void TrimTrailingBlanks(std::string& text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+}
+
+// The name reader: skips blanks, quotes and "="; copies up to kMaxToken bytes until a
+// control byte, quote, ",", ".", ":", ";", "=", ">" or "}" (or a blank unless blanks are
+// allowed), case kept. Moves at least one byte.
+std::string ReadName(std::string_view text, std::size_t& pos, bool allow_blanks) {
+  const std::size_t start = pos;
+  while (pos < text.size() && IsOneOf(static_cast<unsigned char>(text[pos]), " \"'=")) ++pos;
+  std::string name;
+  while (pos < text.size() && name.size() < kMaxToken) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c < 32 || IsOneOf(c, "\"',.:;=>}") || (c == ' ' && !allow_blanks)) break;
+    name += static_cast<char>(c);
+    ++pos;
+  }
+  if (pos == start && pos < text.size()) ++pos;
+  return name;
+}
+
+// The number reader: skips blanks, quotes and "="; copies up to kMaxToken bytes until a
+// byte 0..32, quote, ",", ":", ";", ">" or "}", lower-cased ("10.5pt" is one token).
+// Moves at least one byte.
+std::string ReadNumberToken(std::string_view text, std::size_t& pos) {
+  const std::size_t start = pos;
+  while (pos < text.size() && IsOneOf(static_cast<unsigned char>(text[pos]), " \"'=")) ++pos;
+  std::string token;
+  while (pos < text.size() && token.size() < kMaxToken) {
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c <= 32 || IsOneOf(c, "\"',:;>}")) break;
+    token += static_cast<char>(std::tolower(c));
+    ++pos;
+  }
+  if (pos == start && pos < text.size()) ++pos;
+  return token;
+}
+
+// The leading decimal number of a token (sign, digits, fraction); 0 when none.
+double LeadingNumber(std::string_view token) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < token.size() && (token[i] == '-' || token[i] == '+')) negative = token[i++] == '-';
+  double value = 0;
+  for (; i < token.size() && std::isdigit(static_cast<unsigned char>(token[i])); ++i) {
+    value = std::min(1e9, value * 10 + (token[i] - '0'));
+  }
+  if (i < token.size() && token[i] == '.') {
+    double scale = 0.1;
+    for (++i; i < token.size() && std::isdigit(static_cast<unsigned char>(token[i])); ++i) {
+      value += (token[i] - '0') * scale;
+      scale /= 10;
+    }
+  }
+  return negative ? -value : value;
+}
+
+// Points for a font-size value, or 0 when it is not understood.
+double CssFontSize(const std::string& token) {
+  for (const SizeKeyword& keyword : kSizeKeywords) {
+    if (token == keyword.name) return keyword.points;
+  }
+  const double value = LeadingNumber(token);
+  if (Contains(token, "px")) return value * 0.75;
+  if (Contains(token, "em")) return value * 12;
+  if (Contains(token, "%")) return value * 0.12;
+  return value;
+}
+
+bool AcceptSize(double points, StyleRule& rule) {
+  if (!(points > kMinPoints && points < kMaxPoints)) return false;
+  rule.size = static_cast<int>(points * 2);
+  rule.has[kPropFontSize] = true;
+  return true;
+}
+
+// Reads a colour value and finds (or adds) it in the colour table, comparing without
+// regard to case. A value that is no colour, or a full table, gives -1.
+int ReadColorIndex(std::string_view text, std::size_t& pos, ColorTable& colors) {
+  const std::size_t start = pos;
+  std::string digits;
+  const bool recognised = ParseColor(text, pos, digits);
+  if (pos == start && pos < text.size()) ++pos;
+  if (!recognised) return -1;
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    if (EqualNoCase(colors[i], digits)) return static_cast<int>(i);
+  }
+  colors.Add(digits);
+  return colors.Find(digits);
+}
+
+int FindFontIndex(std::string_view name, FontTable& fonts) {
+  if (name.empty()) return -1;
+  const std::string_view cut = name.substr(0, FontTable::kMaxNameLength);
+  for (std::size_t i = 0; i < fonts.size(); ++i) {
+    if (EqualNoCase(fonts[i], cut)) return static_cast<int>(i);
+  }
+  fonts.Add(name);
+  return fonts.Find(name);
+}
+
+// Margins: twips from the number (a pixel value is scaled), accepted from 0 to 12500.
+bool ReadMargin(std::string_view text, std::size_t& pos, std::uint32_t& value) {
+  const std::string token = ReadNumberToken(text, pos);
+  long long twips = static_cast<long long>(LeadingNumber(token) * 20);
+  if (Contains(token, "px")) twips = static_cast<long long>(twips * kPixelMarginFactor);
+  if (twips < 0 || twips > kMaxMargin) return false;
+  value = static_cast<std::uint32_t>(twips);
+  return true;
+}
+
+// "top", "left" and "width": the integer part, accepted above 0.
+bool ReadPositive(std::string_view text, std::size_t& pos, std::int32_t& value, bool* percent) {
+  const std::string token = ReadNumberToken(text, pos);
+  const double number = LeadingNumber(token);
+  if (number < 1) return false;
+  value = static_cast<std::int32_t>(std::min(number, 1e9));
+  if (percent != nullptr) *percent = Contains(token, "%");
+  return true;
+}
+
+// The "font" shorthand: up to ten words of its declaration.
+void ReadFontShorthand(std::string_view text, std::size_t& pos, StyleRule& rule,
+                       ColorTable& colors) {
+  constexpr int kMaxWords = 10;
+  for (int word = 0; word < kMaxWords && pos < text.size() && text[pos] != ';'; ++word) {
+    const std::string token = ReadNumberToken(text, pos);
+    if (token == "italic") {
+      rule.style = 'i';
+      rule.has[kPropFontStyle] = true;
+    } else if (token == "bold") {
+      rule.bold = 1;
+      rule.has[kPropFontWeight] = true;
+    } else if (Contains(token, "px")) {
+      AcceptSize(LeadingNumber(token) * 0.75, rule);
+    } else if (Contains(token, "pt")) {
+      AcceptSize(static_cast<int>(LeadingNumber(token)), rule);
+    } else if (token == "color") {
+      while (pos < text.size() && (text[pos] == ' ' || text[pos] == ':')) ++pos;
+      const int index = ReadColorIndex(text, pos, colors);
+      if (index >= 0) {
+        rule.color = index;
+        rule.has[kPropColor] = true;
+      }
+    }
+  }
+}
+
+// Copies every property `later` sets over `first`.
+void MergeRule(StyleRule& first, const StyleRule& later) {
+  const StyleRule& l = later;
+  StyleRule& f = first;
+  if (l.has[kPropFontFamily]) f.font = l.font;
+  if (l.has[kPropColor]) f.color = l.color;
+  if (l.has[kPropFontWeight]) f.bold = l.bold;
+  if (l.has[kPropFontSize]) f.size = l.size;
+  if (l.has[kPropTextAlign]) f.align = l.align;
+  if (l.has[kPropFontStyle]) f.style = l.style;
+  if (l.has[kPropMarginTop]) f.margin_top = l.margin_top;
+  if (l.has[kPropBackground]) f.background = l.background;
+  if (l.has[kPropTop]) f.top = l.top;
+  if (l.has[kPropLeft]) f.left = l.left;
+  if (l.has[kPropWidth]) {
+    f.width = l.width;
+    f.width_percent = l.width_percent;
+  }
+  if (l.has[kPropTextDecoration]) f.decoration = l.decoration;
+  if (l.has[kPropVerticalAlign]) f.vertical_align = l.vertical_align;
+  if (l.has[kPropPageBreakBefore]) f.page_break_before = l.page_break_before;
+  if (l.has[kPropPageBreakAfter]) f.page_break_after = l.page_break_after;
+  if (l.has[kPropListStyleType]) f.list_style = l.list_style;
+  if (l.has[kPropMarginBottom]) f.margin_bottom = l.margin_bottom;
+  if (l.has[kPropBorder]) f.border = l.border;
+  if (l.has[kPropMarginLeft]) f.margin_left = l.margin_left;
+  if (l.has[kPropMarginRight]) f.margin_right = l.margin_right;
+  for (std::size_t i = 0; i < f.has.size(); ++i) f.has[i] = f.has[i] || l.has[i];
+}
+
+// Blanks out /* ... */ comments, counting nested openings.
+void BlankComments(std::string& text) {
+  int depth = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "/*") == 0) {
+      ++depth;
+      text[i] = text[i + 1] = ' ';
+      ++i;
+    } else if (depth > 0 && text.compare(i, 2, "*/") == 0) {
+      --depth;
+      text[i] = text[i + 1] = ' ';
+      ++i;
+    } else if (depth > 0) {
+      text[i] = ' ';
+    }
+  }
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+  return text;
+}
+
+// Types a selector: an element name, an element name with ".name" or "#name", or a
+// class or id name for any element.
+void TypeSelector(std::string_view selector, StyleRule& rule) {
+  for (const ElementName& element : kElementNames) {
+    if (EqualNoCase(selector, element.name)) {
+      rule.name.clear();
+      rule.element_type = element.type;
+      return;
+    }
+    const std::size_t n = element.name.size();
+    if (selector.size() > n + 1 && EqualNoCase(selector.substr(0, n), element.name) &&
+        (selector[n] == '.' || selector[n] == '#')) {
+      rule.name = std::string(selector.substr(n + 1, kMaxRuleName));
+      rule.element_type = element.type;
+      return;
+    }
+  }
+  rule.name = std::string(selector.substr(0, kMaxRuleName));
+  rule.element_type = kElementAny;
+}
+
+// Adds the rules of one block for its selector text (one selector or a group).
+void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& declarations) {
+  const bool group = Contains(selectors, ",");
+  std::size_t start = 0;
+  while (start <= selectors.size()) {
+    std::size_t comma = selectors.find(',', start);
+    if (comma == std::string_view::npos) comma = selectors.size();
+    std::string_view selector = Trim(selectors.substr(start, comma - start));
+    start = comma + 1;
+    selector = selector.substr(0, group ? kMaxRuleName : kMaxSelector);
+    // ".name" and "#name" name a class or id, even when the name is also an element's.
+    const bool class_or_id = !selector.empty() && (selector[0] == '.' || selector[0] == '#');
+    if (class_or_id) selector.remove_prefix(1);
+    if (selector.empty()) continue;
+
+    if (!class_or_id && EqualNoCase(selector, "body") && sheet.body_rule >= 0) {
+      MergeRule(sheet.rules[sheet.body_rule], declarations);
+      continue;
+    }
+    StyleRule rule = declarations;
+    if (class_or_id) {
+      rule.name = std::string(selector.substr(0, kMaxRuleName));
+      rule.element_type = kElementAny;
+    } else {
+      TypeSelector(selector, rule);
+    }
+    const int index = static_cast<int>(sheet.rules.size());
+    if (EqualNoCase(selector.substr(0, 2), "p.")) sheet.p_class_rules = true;
+    if (EqualNoCase(selector.substr(0, 3), "em.")) sheet.em_class_rules = true;
+    if (!class_or_id && EqualNoCase(selector, "body")) sheet.body_rule = index;
+    if (!class_or_id && EqualNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
+    sheet.rules.push_back(std::move(rule));
+  }
+}
+
+// Counts the selectors in front of every "{", for the size of the rule array.
+std::size_t CountSelectors(std::string_view text) {
+  std::size_t count = 0;
+  std::size_t selector_start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '{') {
+      count += 1 + static_cast<std::size_t>(
+                       std::count(text.begin() + selector_start, text.begin() + i, ','));
+    } else if (text[i] == '}' || text[i] == ';') {
+      selector_start = i + 1;
+    }
+  }
+  return count;
+}
+
+void PushBounded(std::vector<AppliedRule>& stack, AppliedRule entry) {
+  if (stack.size() < kStackDepth) {
+    stack.push_back(entry);
+  } else {
+    stack.back() = entry;
+  }
+}
+
+// Removes the most recent entry of `type`; returns its rule index or -1.
+int PopRuleOfType(std::vector<AppliedRule>& stack, int type) {
+  for (std::size_t i = stack.size(); i-- > 0;) {
+    if (stack[i].element_type == type) {
+      const int rule = stack[i].rule;
+      stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(i));
+      return rule;
+    }
+  }
+  return -1;
+}
+
+bool TypeInRange(int type) { return type >= 0 && type < 20; }
+
+char AlignmentLetter(const std::string& word) { return word.size() >= 3 ? word[2] : 'j'; }
+
+void SetAlignment(TagLoopState& s, char letter) {
+  s.alignment_string = StringF(R"(\q%c )", letter);
+}
+
+// Whether an element whose tag ends at `tag_end` has something to show: text outside
+// tags or a picture before its end tag (nested elements of its kind are skipped).
+bool HasVisibleContent(std::string_view in, std::size_t tag_end, int type) {
+  std::string_view start_tag, end_tag;
+  if (type == kElementSpan) {
+    start_tag = "<span";
+    end_tag = "</span>";
+  } else if (type == kElementDiv) {
+    start_tag = "<div";
+    end_tag = "</div>";
+  }
+  int depth = 0;
+  std::size_t p = tag_end + 1;
+  while (p < in.size()) {
+    if (in[p] != '<') {
+      if (static_cast<unsigned char>(in[p]) > 32) return true;
+      ++p;
+      continue;
+    }
+    if (LooksAtNoCase(in, p, "<img") && p + 4 < in.size() &&
+        (in[p + 4] == ' ' || in[p + 4] == '\n')) {
+      return true;
+    }
+    if (!end_tag.empty() && LooksAtNoCase(in, p, end_tag)) {
+      if (depth == 0) return false;
+      --depth;
+    } else if (!start_tag.empty() && LooksAtNoCase(in, p, start_tag) &&
+               p + start_tag.size() < in.size() &&
+               IsOneOf(static_cast<unsigned char>(in[p + start_tag.size()]), "> \n")) {
+      ++depth;
+    }
+    const std::size_t close = in.find('>', p);
+    if (close == std::string_view::npos) return false;
+    p = close + 1;
+  }
+  return false;
+}
+
+// The font a closed rule goes back to: the most recent class rule that sets one, else
+// the font tag's font, else the body font, else the default font.
+void WriteFontToGoBackTo(Conversion& c) {
+  const StyleSheet& sheet = c.sheet;
+  for (std::size_t i = sheet.class_stack.size(); i-- > 0;) {
+    const StyleRule& rule = sheet.rules[sheet.class_stack[i].rule];
+    if (rule.has[kPropFontFamily] && rule.font < 25) {
+      AppendF(c.output, R"(\f%d )", rule.font + 2);
+      return;
+    }
+  }
+  if (c.loop.font_active) {
+    c.output += c.loop.font_string;
+    return;
+  }
+  const StyleRule* body = BodyRule(sheet);
+  if (body != nullptr && body->has[kPropFontFamily] && body->font < 25) {
+    AppendF(c.output, R"(\f%d )", body->font + 2);
+    return;
+  }
+  c.output += R"(\f0 )";
+}
+
+}  // namespace
+
+bool StyleRule::Any() const { return std::find(has.begin(), has.end(), true) != has.end(); }
+
+const StyleRule* BodyRule(const StyleSheet& sheet) {
+  if (sheet.body_rule < 0 || static_cast<std::size_t>(sheet.body_rule) >= sheet.rules.size()) {
+    return nullptr;
+  }
+  return &sheet.rules[sheet.body_rule];
+}
+
+bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule, FontTable& fonts,
+                       ColorTable& colors) {
+  const std::size_t block_end = std::min(text.find('}', pos), text.size());
+  const std::string_view block = text.substr(0, block_end);
+  while (pos < block.size() && block[pos] == '{') ++pos;
+  bool allow_blanks = false;
+  while (pos < block.size()) {
+    std::string name = ReadName(block, pos, allow_blanks);
+    TrimTrailingBlanks(name);
+    while (pos < block.size() && (static_cast<unsigned char>(block[pos]) <= 32 ||
+                                  block[pos] == ':' || block[pos] == ';')) {
+      ++pos;
+    }
+    if (name.empty()) continue;
+    const std::string property = Lower(name);
+
+    if (property == "font-family") {
+      std::string family = ReadName(block, pos, true);
+      TrimTrailingBlanks(family);
+      const int index = FindFontIndex(family, fonts);
+      if (index >= 0) {
+        rule.font = index;
+        rule.has[kPropFontFamily] = true;
+      }
+    } else if (property == "color") {
+      const int index = ReadColorIndex(block, pos, colors);
+      if (index >= 0) {
+        rule.color = index;
+        rule.has[kPropColor] = true;
+      }
+    } else if (property == "font-weight") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (value == "bold" || value == "normal") {
+        rule.bold = value == "bold" ? 1 : 0;
+        rule.has[kPropFontWeight] = true;
+      }
+    } else if (property == "font-size") {
+      AcceptSize(CssFontSize(ReadNumberToken(block, pos)), rule);
+    } else if (property == "text-align" || property == "align") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (!value.empty() && IsOneOf(static_cast<unsigned char>(value[0]), "cjlr")) {
+        rule.align = value[0];
+        rule.has[kPropTextAlign] = true;
+      }
+    } else if (property == "font-style") {
+      if (Lower(ReadName(block, pos, false)) == "italic") {
+        rule.style = 'i';
+        rule.has[kPropFontStyle] = true;
+      }
+    } else if (property == "margin-top") {
+      rule.has[kPropMarginTop] =
+          ReadMargin(block, pos, rule.margin_top) || rule.has[kPropMarginTop];
+    } else if (property == "margin-bottom") {
+      rule.has[kPropMarginBottom] =
+          ReadMargin(block, pos, rule.margin_bottom) || rule.has[kPropMarginBottom];
+    } else if (property == "margin-left") {
+      rule.has[kPropMarginLeft] =
+          ReadMargin(block, pos, rule.margin_left) || rule.has[kPropMarginLeft];
+    } else if (property == "margin-right") {
+      rule.has[kPropMarginRight] =
+          ReadMargin(block, pos, rule.margin_right) || rule.has[kPropMarginRight];
+    } else if (property == "background-color" || property == "background") {
+      const int index = ReadColorIndex(block, pos, colors);
+      if (index >= 0) {
+        rule.background = index;
+        rule.has[kPropBackground] = true;
+      }
+    } else if (property == "font") {
+      ReadFontShorthand(block, pos, rule, colors);
+    } else if (property == "top") {
+      rule.has[kPropTop] = ReadPositive(block, pos, rule.top, nullptr) || rule.has[kPropTop];
+    } else if (property == "left") {
+      rule.has[kPropLeft] = ReadPositive(block, pos, rule.left, nullptr) || rule.has[kPropLeft];
+    } else if (property == "width") {
+      rule.has[kPropWidth] =
+          ReadPositive(block, pos, rule.width, &rule.width_percent) || rule.has[kPropWidth];
+    } else if (property == "text-decoration") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      const char letter = value == "underline"      ? 'u'
+                          : value == "none"         ? 'n'
+                          : value == "line-through" ? 's'
+                                                    : 0;
+      if (letter != 0) {
+        rule.decoration = letter;
+        rule.has[kPropTextDecoration] = true;
+      }
+    } else if (property == "vertical-align") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (value == "sub" || value == "super") {
+        rule.vertical_align = value == "sub" ? 'b' : 'r';
+        rule.has[kPropVerticalAlign] = true;
+      }
+    } else if (property == "page-break-before" || property == "page-break-after") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (!value.empty()) {
+        const int index =
+            property == "page-break-before" ? kPropPageBreakBefore : kPropPageBreakAfter;
+        (index == kPropPageBreakBefore ? rule.page_break_before : rule.page_break_after) =
+            value == "avoid" ? 0 : 1;
+        rule.has[index] = true;
+      }
+    } else if (property == "list-style-type") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      for (std::size_t i = 0; i < std::size(kListStyles); ++i) {
+        if (value == kListStyles[i]) {
+          rule.list_style = static_cast<int>(i) + kListStyleNone;
+          rule.has[kPropListStyleType] = true;
+        }
+      }
+    } else if (property == "border") {
+      const std::string value = ReadNumberToken(block, pos);
+      if (Contains(value, "solid") || LeadingNumber(value) > 0) {
+        rule.border = kBorderSet;
+        rule.has[kPropBorder] = true;
+      }
+    } else if (property == "style") {
+      allow_blanks = true;
+      while (pos < block.size() && IsOneOf(static_cast<unsigned char>(block[pos]), " :=")) ++pos;
+    }
+  }
+  return rule.Any();
+}
+
+void ParseStyleSheet(Conversion& c) {
+  StyleSheet& sheet = c.sheet;
+  sheet = StyleSheet{};
+  if (!c.style_present || c.style_text.empty()) return;
+  try {
+    std::string text = c.style_text;
+    BlankComments(text);
+    sheet.rules.reserve(CountSelectors(text));
+    const std::string_view css = text;
+    std::size_t selector_start = 0;
+    std::size_t open;
+    while ((open = css.find('{', selector_start)) != std::string_view::npos) {
+      // The selector is what follows the last "}" or ";" before the block.
+      std::string_view selectors = css.substr(selector_start, open - selector_start);
+      const std::size_t cut = selectors.find_last_of("};");
+      if (cut != std::string_view::npos) selectors.remove_prefix(cut + 1);
+      selectors = Trim(selectors);
+      for (std::string_view marker : {"<!--", "-->"}) {
+        if (selectors.substr(0, marker.size()) == marker)
+          selectors = Trim(selectors.substr(marker.size()));
+      }
+      if (!selectors.empty() && selectors[0] == '@') {
+        // A conditional group such as @media: its rules are read as ordinary ones.
+        selector_start = open + 1;
+        continue;
+      }
+      StyleRule declarations;
+      std::size_t pos = open;
+      ParseDeclarations(css, pos, declarations, c.fonts, c.colors);
+      AddRules(sheet, selectors, declarations);
+      const std::size_t close = css.find('}', open);
+      if (close == std::string_view::npos) break;
+      selector_start = close + 1;
+    }
+  } catch (const std::bad_alloc&) {
+    // Without memory for the rules the document is converted without them.
+    sheet = StyleSheet{};
+  }
+}
+
+void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t tag_end) {
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+  const ConversionOptions& o = c.options;
+  std::string& out = c.output;
+  const auto& has = rule.has;
+
+  if (!sheet.positioned.open && has[kPropTop] && has[kPropLeft] && has[kPropWidth]) {
+    PositionedBlock& block = sheet.positioned;
+    const long long page = o.orientation == 1 ? o.paper_height : o.paper_width;
+    block.x = static_cast<int>(std::min<long long>(1LL * rule.left * kTwipsPerPixel, 1 << 30));
+    block.y = static_cast<int>(std::min<long long>(1LL * rule.top * kTwipsPerPixel, 1 << 30));
+    block.width = static_cast<int>(page - block.x);
+    block.height = kPositionedHeight;
+    if (HasVisibleContent(c.input, tag_end, type)) {
+      AppendF(out, R"({\pard\plain\posx%d\posy%d\absw%d\absh%d )", block.x, block.y, block.width,
+              block.height);
+      block.open = true;
+      s.after_control_word = true;
+    }
+  }
+  if ((has[kPropPageBreakBefore] && rule.page_break_before == 1) ||
+      (has[kPropPageBreakAfter] && rule.page_break_after == 1 &&
+       (type == kElementHr || type == kElementBr))) {
+    out += kPageBreak;
+    s.after_control_word = false;
+  }
+  if (o.keep_font_face && has[kPropFontFamily] && rule.font < 25) {
+    AppendF(out, R"(\f%d )", rule.font + 2);
+    s.after_control_word = true;
+  }
+  if (o.keep_font_color && has[kPropColor]) {
+    if (s.colour_active && s.colour_stack.size() < kStackDepth) {
+      const std::string& word = s.colour_string;
+      const bool numbered = word.size() > 3 && std::isdigit(static_cast<unsigned char>(word[3]));
+      s.colour_stack.push_back(numbered ? std::atoi(word.c_str() + 3) : 1);
+    }
+    s.colour_string = StringF(R"(\cf%d )", rule.color + 3);
+    s.colour_active = true;
+    out += s.colour_string;
+    s.after_control_word = true;
+  }
+  if (has[kPropFontWeight]) {
+    if (rule.bold == 1) {
+      out += R"({\b )";
+      sheet.bold_groups = sheet.bold_groups < 0 ? 1 : sheet.bold_groups + 1;
+    } else {
+      out += R"(\b0 )";
+    }
+    s.after_control_word = true;
+  }
+  if (o.keep_font_size && has[kPropFontSize]) {
+    s.current_size = rule.size / 2;
+    s.size_string = StringF(R"(\fs%d )", s.current_size * 2);
+    out += s.size_string;
+    s.after_control_word = true;
+  }
+  if (o.keep_alignment && has[kPropTextAlign]) SetAlignment(s, rule.align);
+  if (has[kPropFontStyle] && rule.style == 'i') {
+    out += R"({\i )";
+    sheet.italic_groups = sheet.italic_groups < 0 ? 1 : sheet.italic_groups + 1;
+    s.after_control_word = true;
+  }
+  ParagraphSpacing& spacing = s.paragraph_spacing;
+  if (has[kPropMarginTop]) {
+    spacing.space_before = static_cast<int>(rule.margin_top);
+    AppendF(out, R"(\sb%d )", spacing.space_before);
+    s.after_control_word = true;
+  }
+  if (has[kPropMarginBottom]) spacing.space_after = static_cast<int>(rule.margin_bottom);
+  if (has[kPropMarginLeft]) spacing.left_indent = static_cast<int>(rule.margin_left);
+  if (has[kPropMarginRight]) spacing.right_indent = static_cast<int>(rule.margin_right);
+  if (o.keep_background_color && has[kPropBackground] && type != kElementCell) {
+    AppendF(out, R"(\chcbpat%d )", rule.background + 3);
+    s.after_control_word = true;
+  }
+  if (has[kPropTextDecoration]) {
+    out += rule.decoration == 'u'   ? R"({\ul )"
+           : rule.decoration == 'n' ? R"({\ul0 )"
+                                    : R"({\strike )";
+    sheet.decoration_groups = sheet.decoration_groups < 0 ? 1 : sheet.decoration_groups + 1;
+    s.after_control_word = true;
+  }
+  if (has[kPropVerticalAlign]) {
+    out += rule.vertical_align == 'b' ? R"({\sub )" : R"({\super )";
+    sheet.vertical_groups = sheet.vertical_groups < 0 ? 1 : sheet.vertical_groups + 1;
+    s.after_control_word = true;
+  }
+}
+
+void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_class_stack,
+                    int default_size) {
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+  const ConversionOptions& o = c.options;
+  std::string& out = c.output;
+  const auto& has = rule.has;
+  // Closing braces end no control word; control words end in the blank that ends them.
+  auto close_group = [&](int& counter) {
+    if (counter > 0) {
+      out += "}";
+      --counter;
+      s.after_control_word = false;
+    }
+  };
+
+  if (sheet.positioned.open && has[kPropTop] && has[kPropLeft] && has[kPropWidth]) {
+    out += R"(\par})";
+    sheet.positioned.open = false;
+    s.after_control_word = false;
+  }
+  if ((has[kPropFontWeight] && rule.bold == 1) || type == kElementCell) {
+    close_group(sheet.bold_groups);
+  }
+  if (o.keep_font_face && has[kPropFontFamily]) {
+    WriteFontToGoBackTo(c);
+    s.after_control_word = true;
+  }
+  if (o.keep_font_size && has[kPropFontSize]) {
+    if (from_class_stack) {
+      for (std::size_t i = sheet.class_stack.size(); i-- > 0;) {
+        const StyleRule& open = sheet.rules[sheet.class_stack[i].rule];
+        if (!open.has[kPropFontSize]) continue;
+        if (open.size != 0) {
+          s.size_string = StringF(R"(\fs%d )", open.size);
+          out += s.size_string;
+          s.after_control_word = true;
+        }
+        break;
+      }
+      s.current_size = s.size_stack.empty() ? default_size : s.size_stack.back();
+    } else {
+      s.current_size = default_size;
+      if (2 * default_size != rule.size) {
+        s.size_string = StringF(R"(\fs%d )", 2 * default_size);
+        out += s.size_string;
+        s.after_control_word = true;
+      }
+    }
+  }
+  if ((has[kPropFontStyle] && rule.style == 'i') || type == kElementCell) {
+    close_group(sheet.italic_groups);
+  }
+  if (o.keep_font_color && has[kPropColor]) {
+    if (s.colour_stack.empty()) {
+      const StyleRule* body = BodyRule(sheet);
+      s.colour_string = body != nullptr && body->has[kPropColor]
+                            ? StringF(R"(\cf%d )", body->color + 3)
+                            : std::string(R"(\cf1 )");
+      s.colour_active = false;
+    } else {
+      s.colour_string = StringF(R"(\cf%d )", s.colour_stack.back());
+      s.colour_stack.pop_back();
+    }
+    out += s.colour_string;
+    s.after_control_word = true;
+  }
+  if (o.keep_background_color && has[kPropBackground] && type != kElementCell) {
+    out += R"(\chcbpat0 )";
+    s.after_control_word = true;
+  }
+  if (has[kPropTextDecoration]) close_group(sheet.decoration_groups);
+  if (has[kPropVerticalAlign]) close_group(sheet.vertical_groups);
+  if (has[kPropPageBreakAfter] && rule.page_break_after == 1) {
+    out += kPageBreak;
+    s.after_control_word = false;
+  }
+}
+
+void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell) {
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+  const ConversionOptions& o = c.options;
+  const std::string_view in = c.input;
+  if (in.empty()) return;
+
+  if (type == kElementDiv || type == kElementP || type == kElementCell) {
+    if (s.alignment_stack.size() < kStackDepth)
+      s.alignment_stack.push_back(AlignmentLetter(s.alignment_string));
+    if (!in_cell) s.alignment_string = std::string(DefaultAlignmentWord(o));
+  }
+
+  // The tag's own text, behind "<" up to ">".
+  const std::size_t close = in.find('>', tag_pos);
+  const std::size_t tag_end = close == std::string_view::npos ? in.size() - 1 : close;
+  const std::size_t text_start = std::min(tag_pos + 1, tag_end);
+  const std::string_view tag = in.substr(text_start, std::min(tag_end - text_start, kMaxTagText));
+  c.pos = std::max(c.pos, tag_end);
+
+  // class, id and align attributes.
+  std::string class_name;
+  for (std::size_t i = 0; i < tag.size(); ++i) {
+    const bool boundary = i == 0 || IsOneOf(static_cast<unsigned char>(tag[i - 1]), " \"'\n\t");
+    std::size_t value_pos;
+    if (boundary && (LooksAtNoCase(tag, i, "class=") || LooksAtNoCase(tag, i, "class "))) {
+      value_pos = i + 5;
+    } else if (boundary && LooksAtNoCase(tag, i, "id=")) {
+      value_pos = i + 2;
+    } else if (o.keep_alignment && i > 0 && tag[i - 1] == ' ' && LooksAtNoCase(tag, i, "align=")) {
+      std::size_t p = i + 6;
+      while (p < tag.size() && IsOneOf(static_cast<unsigned char>(tag[p]), "\"' ")) ++p;
+      std::string value;
+      while (p < tag.size() && !IsOneOf(static_cast<unsigned char>(tag[p]), "\"' >")) {
+        value += static_cast<char>(std::tolower(static_cast<unsigned char>(tag[p++])));
+      }
+      if (value == "center" || value == "middle") SetAlignment(s, 'c');
+      if (value == "left") SetAlignment(s, 'l');
+      if (value == "right") SetAlignment(s, 'r');
+      if (value == "justify") SetAlignment(s, 'j');
+      i = p > i ? p - 1 : i;
+      continue;
+    } else {
+      continue;
+    }
+    std::size_t p = value_pos;
+    while (p < tag.size() && IsOneOf(static_cast<unsigned char>(tag[p]), " \"'=")) ++p;
+    std::string name;
+    while (p < tag.size() && name.size() < kMaxClassName) {
+      const unsigned char ch = static_cast<unsigned char>(tag[p]);
+      if (ch < 32 || IsOneOf(ch, " \"'>")) break;
+      name += static_cast<char>(ch);
+      ++p;
+    }
+    if (!name.empty()) class_name = std::move(name);
+    i = p > i ? p - 1 : i;
+  }
+
+  // Line breaks and rules are never closed; their styles are applied, not kept.
+  const bool kept = type != kElementBr && type != kElementHr;
+
+  // The element rule.
+  for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
+    const StyleRule& rule = sheet.rules[i];
+    if (rule.name.empty() && rule.element_type == type) {
+      if (kept) PushBounded(sheet.element_stack, {static_cast<int>(i), type});
+      ApplyStyleRule(c, rule, type, tag_end);
+      break;
+    }
+  }
+  // The class or id rule.
+  if (!class_name.empty()) {
+    for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
+      const StyleRule& rule = sheet.rules[i];
+      if (rule.name == class_name &&
+          (rule.element_type == type || rule.element_type == kElementAny)) {
+        if (kept) PushBounded(sheet.class_stack, {static_cast<int>(i), type});
+        sheet.last_class_flags = rule.has;
+        ApplyStyleRule(c, rule, type, tag_end);
+        if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
+        break;
+      }
+    }
+  }
+  if (type == kElementFont) return;  // the font tag reads its own attributes
+
+  // The tag's own declarations.
+  InlineSlot slot;
+  std::size_t p = 0;
+  if (ParseDeclarations(tag, p, slot.rule, c.fonts, c.colors)) {
+    slot.element_type = type;
+    ApplyStyleRule(c, slot.rule, type, tag_end);
+    if (kept) {
+      if (sheet.inline_stack.size() < kStackDepth) {
+        sheet.inline_stack.push_back(std::move(slot));
+      } else {
+        sheet.inline_stack.back() = std::move(slot);
+      }
+    }
+  }
+}
+
+void CloseElementStyle(Conversion& c, int type, int default_size) {
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+
+  const int element_rule = PopRuleOfType(sheet.element_stack, type);
+  if (element_rule >= 0) CloseStyleRule(c, sheet.rules[element_rule], type, false, default_size);
+
+  // The element's own declarations; those of elements left open inside it close first.
+  for (std::size_t i = sheet.inline_stack.size(); i-- > 0;) {
+    if (sheet.inline_stack[i].element_type != type) continue;
+    while (sheet.inline_stack.size() > i) {
+      const InlineSlot slot = std::move(sheet.inline_stack.back());
+      sheet.inline_stack.pop_back();
+      CloseStyleRule(c, slot.rule, slot.element_type, false, default_size);
+    }
+    break;
+  }
+
+  if (type == kElementDiv || type == kElementP || type == kElementCell) {
+    // Back to the alignment saved when the element opened.
+    if (!s.alignment_stack.empty()) {
+      SetAlignment(s, s.alignment_stack.back());
+      s.alignment_stack.pop_back();
+    }
+  }
+
+  if (type != kElementCell) {
+    if (!TypeInRange(type) || sheet.open_class_rules[type] <= 0) return;
+    --sheet.open_class_rules[type];
+  }
+  const int class_rule = PopRuleOfType(sheet.class_stack, type);
+  if (class_rule >= 0) {
+    CloseStyleRule(c, sheet.rules[class_rule], type, true, default_size);
+  } else if (type == kElementCell) {
+    CloseStyleRule(c, StyleRule{}, type, true, default_size);  // closes open bold and italic groups
+  }
+}
+
+}  // namespace velmorane

@@ -1,0 +1,600 @@
+// The tag loop: one forward pass over the cleaned HTML that hands each recognised tag to
+// its handler and writes everything else as RTF text (escapes, entities, whitespace).
+#include "tags/tag_loop.h"
+
+#include <algorithm>
+#include <cctype>
+#include <new>
+#include <stdexcept>
+
+#include "core/append.h"
+#include "core/charset.h"
+#include "core/conversion.h"
+#include "images/pictures.h"
+#include "tables/tables.h"
+#include "tags/blocks.h"
+#include "tags/formatting.h"
+#include "tags/links.h"
+#include "tags/lists.h"
+#include "tags/style_sheet.h"
+
+namespace velmorane {
+
+namespace {
+
+struct Entity {
+  std::string_view name;
+  int code;  // a Windows-1252 byte (1..255) or a Unicode code point above 255
+};
+
+// Character entity names, old spellings included; compared case-sensitively.
+constexpr Entity kEntityTable[] = {
+    {"quot", 34},      {"amp", 38},      {"lt", 60},       {"gt", 62},        {"nbsp", 160},
+    {"iexcl", 161},    {"cent", 162},    {"pound", 163},   {"curren", 164},   {"yen", 165},
+    {"brvbar", 166},   {"sect", 167},    {"uml", 168},     {"copy", 169},     {"ordf", 170},
+    {"laquo", 171},    {"not", 172},     {"shy", 173},     {"reg", 174},      {"hibar", 175},
+    {"deg", 176},      {"plusm", 177},   {"sup2", 178},    {"sup3", 179},     {"acute", 180},
+    {"micro", 181},    {"para", 182},    {"middot", 183},  {"cedil", 184},    {"sup1", 185},
+    {"ordm", 186},     {"raquo", 187},   {"fraq14", 188},  {"fraq12", 189},   {"fraq34", 190},
+    {"iquest", 191},   {"Agrave", 192},  {"Aacute", 193},  {"Acirc", 194},    {"Atilde", 195},
+    {"Auml", 196},     {"Aring", 197},   {"AElig", 198},   {"Ccedil", 199},   {"Egrave", 200},
+    {"Eacute", 201},   {"Ecirc", 202},   {"Euml", 203},    {"Igrave", 204},   {"Iacute", 205},
+    {"Icirc", 206},    {"Iuml", 207},    {"ETH", 208},     {"Ntilde", 209},   {"Ograve", 210},
+    {"Oacute", 211},   {"Ocirc", 212},   {"Otilde", 213},  {"Ouml", 214},     {"times", 215},
+    {"Oslash", 216},   {"Ugrave", 217},  {"Uacute", 218},  {"Ucirc", 219},    {"Uuml", 220},
+    {"Yacute", 221},   {"THORN", 222},   {"szlig", 223},   {"agrave", 224},   {"aacute", 225},
+    {"acirc", 226},    {"atilde", 227},  {"auml", 228},    {"aring", 229},    {"aelig", 230},
+    {"ccedil", 231},   {"egrave", 232},  {"eacute", 233},  {"ecirc", 234},    {"euml", 235},
+    {"igrave", 236},   {"iacute", 237},  {"icirc", 238},   {"iuml", 239},     {"eth", 240},
+    {"ntilde", 241},   {"ograve", 242},  {"oacute", 243},  {"ocirc", 244},    {"otilde", 245},
+    {"ouml", 246},     {"divide", 247},  {"oslash", 248},  {"ugrave", 249},   {"uacute", 250},
+    {"ucirc", 251},    {"uuml", 252},    {"yacute", 253},  {"thorn", 254},    {"yuml", 255},
+    {"euro", 128},     {"Alpha", 913},   {"Beta", 914},    {"Gamma", 915},    {"Delta", 916},
+    {"Epsilon", 917},  {"Zeta", 918},    {"Eta", 919},     {"Theta", 920},    {"Iota", 921},
+    {"Kappa", 922},    {"Lambda", 923},  {"Mu", 924},      {"Nu", 925},       {"Xi", 926},
+    {"Omicron", 927},  {"Pi", 928},      {"Rho", 929},     {"Sigma", 931},    {"Tau", 932},
+    {"Upsilon", 933},  {"Phi", 934},     {"Chi", 935},     {"Psi", 936},      {"Omega", 937},
+    {"alpha", 945},    {"beta", 946},    {"gamma", 947},   {"delta", 948},    {"epsilon", 949},
+    {"zeta", 950},     {"eta", 951},     {"theta", 952},   {"iota", 953},     {"kappa", 954},
+    {"lambda", 955},   {"mu", 956},      {"nu", 957},      {"xi", 958},       {"omicron", 959},
+    {"pi", 960},       {"rho", 961},     {"sigmaf", 962},  {"sigma", 963},    {"tau", 964},
+    {"upsilon", 965},  {"phi", 966},     {"chi", 967},     {"psi", 968},      {"omega", 969},
+    {"thetasym", 977}, {"upsih", 978},   {"piv", 982},     {"bull", 149},     {"hellip", 133},
+    {"prime", 8242},   {"Prime", 8243},  {"oline", 8254},  {"frasl", 8260},   {"weierp", 8472},
+    {"image", 8465},   {"real", 8476},   {"trade", 153},   {"alefsym", 8501}, {"larr", 8592},
+    {"uarr", 8593},    {"rarr", 8594},   {"darr", 8595},   {"harr", 8596},    {"crarr", 8629},
+    {"lArr", 8656},    {"uArr", 8657},   {"rArr", 8658},   {"dArr", 8659},    {"hArr", 8660},
+    {"forall", 8704},  {"part", 8706},   {"exist", 8707},  {"empty", 8709},   {"nabla", 8711},
+    {"isin", 8712},    {"notin", 8713},  {"ni", 8715},     {"prod", 8719},    {"sum", 8721},
+    {"minus", 8722},   {"lowast", 8727}, {"radic", 8730},  {"prop", 8733},    {"infin", 8734},
+    {"ang", 8736},     {"and", 8743},    {"or", 8744},     {"cap", 8745},     {"cup", 8746},
+    {"int", 8747},     {"there4", 8756}, {"sim", 8764},    {"cong", 8773},    {"asymp", 8776},
+    {"ne", 8800},      {"equiv", 8801},  {"le", 8804},     {"ge", 8805},      {"sub", 8834},
+    {"sup", 8835},     {"nsub", 8836},   {"sube", 8838},   {"supe", 8839},    {"oplus", 8853},
+    {"otimes", 8855},  {"perp", 8869},   {"sdot", 8901},   {"lceil", 8968},   {"rceil", 8969},
+    {"lfloor", 8970},  {"rfloor", 8971}, {"lang", 9001},   {"rang", 9002},    {"loz", 9674},
+    {"spades", 9824},  {"clubs", 9827},  {"hearts", 9829}, {"diams", 9830},   {"OElig", 140},
+    {"oelig", 156},    {"Scaron", 138},  {"scaron", 154},  {"Yuml", 159},     {"circ", 136},
+    {"tilde", 152},    {"ensp", 8194},   {"emsp", 8195},   {"thinsp", 8201},  {"zwnj", 8204},
+    {"zwj", 8205},     {"lrm", 8206},    {"rlm", 8207},    {"ndash", 150},    {"mdash", 151},
+    {"lsquo", 145},    {"rsquo", 146},   {"sbquo", 130},   {"ldquo", 147},    {"rdquo", 148},
+    {"bdquo", 132},    {"dagger", 134},  {"Dagger", 135},  {"permil", 137},   {"lsaquo", 139},
+    {"rsaquo", 155},   {"macr", 175},    {"plusmn", 177},  {"frac14", 188},   {"frac12", 189},
+    {"frac34", 190},
+};
+static_assert(std::size(kEntityTable) == 256);
+
+// Longest entity name, and the most characters a numeric reference may hold.
+constexpr std::size_t kMaxEntityName = 10;
+constexpr std::size_t kMaxReferenceDigits = 10;
+// The output keeps at least this much free room (or the input length, if larger).
+constexpr std::size_t kMinHeadRoom = 5000;
+// Highest Unicode code point; larger numeric references are dropped.
+constexpr long long kMaxCodePoint = 0x10FFFF;
+
+unsigned char At(std::string_view text, std::size_t pos) {
+  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
+}
+
+bool IsOneOf(std::string_view text, std::size_t pos, std::string_view bytes) {
+  return pos < text.size() && bytes.find(text[pos]) != std::string_view::npos;
+}
+
+// `name` at `pos` followed by one of `next`.
+bool StartTag(std::string_view text, std::size_t pos, std::string_view name,
+              std::string_view next) {
+  return LooksAtNoCase(text, pos, name) && IsOneOf(text, pos + name.size(), next);
+}
+
+// Makes sure the output has room for what one step may append; false when memory for
+// the enlargement cannot be had.
+bool EnsureHeadRoom(std::string& output, std::size_t step) {
+  const std::size_t free = output.capacity() - output.size();
+  if (free >= step) return true;
+  try {
+    output.reserve(output.capacity() + step);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
+// Reports the progress checkpoints up to `pos`. A handler may jump over a checkpoint
+// inside its tag; it is reported late rather than stalling the bar for good.
+void ReportProgress(Conversion& c) {
+  ProgressSchedule& schedule = c.schedule;
+  while (schedule.index >= 0 && schedule.filled[schedule.index] &&
+         schedule.entries[schedule.index] < c.pos) {
+    schedule.Check(schedule.entries[schedule.index], c.progress);
+  }
+  schedule.Check(c.pos, c.progress);
+}
+
+// Appends "\'hh" for a byte.
+void AppendHex(std::string& out, unsigned char byte) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  out += '\\';
+  out += '\'';
+  out += kDigits[byte >> 4];
+  out += kDigits[byte & 15];
+}
+
+// The RTF text of a character code: a byte as "\'hh", a code point above 255 as
+// "\uNF" (as a surrogate pair beyond the 16-bit plane).
+void AppendCharacterCode(std::string& out, long long code) {
+  if (code < 32 || code > kMaxCodePoint) return;
+  if (code == 32) {
+    out += ' ';
+  } else if (code <= 255) {
+    AppendHex(out, static_cast<unsigned char>(code));
+  } else if (code <= 0xFFFF) {
+    AppendF(out, R"(\u%dF)", static_cast<int>(code));
+  } else {
+    const long long v = code - 0x10000;
+    AppendF(out, R"(\u%dF\u%dF)", static_cast<int>(0xD800 + (v >> 10)),
+            static_cast<int>(0xDC00 + (v & 0x3FF)));
+  }
+}
+
+// Characters of a numeric reference behind `start`: up to the ";" or a blank, at most
+// kMaxReferenceDigits. `terminated` tells whether a ";" or blank (or the end) came.
+std::size_t ReferenceLength(std::string_view input, std::size_t start, bool& terminated) {
+  std::size_t n = 0;
+  while (start + n < input.size() && n < kMaxReferenceDigits) {
+    const char c = input[start + n];
+    if (c == ';' || c == ' ') break;
+    ++n;
+  }
+  terminated = start + n >= input.size() || input[start + n] == ';' || input[start + n] == ' ';
+  return n;
+}
+
+long long ParseNumber(std::string_view digits, int base) {
+  long long value = 0;
+  for (char ch : digits) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    int d;
+    if (std::isdigit(c)) {
+      d = c - '0';
+    } else if (base == 16 && std::isxdigit(c)) {
+      d = std::tolower(c) - 'a' + 10;
+    } else {
+      break;
+    }
+    value = value * base + d;
+    if (value > kMaxCodePoint) return kMaxCodePoint + 1;  // too large either way
+  }
+  return value;
+}
+
+void SkipComment(Conversion& c) {
+  const std::string_view in = c.input;
+  int depth = 1;
+  std::size_t p = c.pos + 4;
+  while (p < in.size()) {
+    if (in.compare(p, 3, "-->") == 0) {
+      p += 2;
+      if (--depth == 0) {
+        c.pos = p;
+        return;
+      }
+      ++p;
+    } else if (in.compare(p, 4, "<!--") == 0) {
+      ++depth;
+      p += 4;
+    } else {
+      ++p;
+    }
+  }
+  c.pos = in.size() - 1;
+}
+
+// What the loop wrote before the html tag is dropped, and with it the formatting that
+// text had opened.
+void ForgetOutputBeforeHtml(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const std::size_t start = std::min(s.loop_start_length, c.output.size());
+  const std::size_t removed = c.output.size() - start;
+  c.output.resize(start);
+  if (removed > 0) ShiftPicturePositions(c, start, removed);
+
+  s.at_paragraph_start = true;
+  s.after_paragraph_close = s.after_div_close = s.after_control_word = false;
+  s.list_par_pending = false;
+  s.font_string.clear();
+  s.size_string.clear();
+  s.colour_string.clear();
+  s.font_active = s.size_active = s.colour_active = s.background_active = false;
+  s.font_stack.clear();
+  s.size_stack.clear();
+  s.colour_stack.clear();
+  s.groups = GroupCounters{};
+  s.current_size = c.base_size;
+
+  StyleSheet& sheet = c.sheet;
+  sheet.bold_groups = sheet.italic_groups = sheet.decoration_groups = sheet.vertical_groups = 0;
+  sheet.open_class_rules.fill(0);
+  sheet.element_stack.clear();
+  sheet.class_stack.clear();
+  sheet.inline_stack.clear();
+  sheet.positioned = PositionedBlock{};
+}
+
+// The tag tests in their fixed order; the first match runs its handler. Returns false
+// when no tag starts at the position (which is on a "<").
+bool DispatchTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  TagLoopState& s = c.loop;
+  const ConversionOptions& o = c.options;
+  auto exact = [&](std::string_view tag) { return LooksAtNoCase(in, p, tag); };
+
+  if (StartTag(in, p, "<p", "> ")) {
+    HandleParagraphStart(c);
+  } else if (exact("</p>")) {
+    HandleParagraphEnd(c);
+  } else if (StartTag(in, p, "<div", "> ")) {
+    HandleDivStart(c);
+  } else if (exact("</div>")) {
+    HandleDivEnd(c);
+  } else if (exact("<!--")) {
+    SkipComment(c);
+  } else if (!s.at_paragraph_start && (exact("<address>") || exact("</address>"))) {
+    HandleAddress(c);
+  } else if (StartTag(in, p, "<font", "> \n")) {
+    HandleFontStart(c);
+  } else if (exact("</font>")) {
+    HandleFontEnd(c);
+  } else if (StartTag(in, p, "<span", " \n")) {
+    HandleSpanStart(c);
+  } else if (exact("</span>")) {
+    HandleSpanEnd(c);
+  } else if (StartTag(in, p, "<input", " \n")) {
+    HandleInput(c);
+  } else if (StartTag(in, p, "<form", "> \n")) {
+    HandleFormStart(c);
+  } else if (exact("</form>")) {
+    HandleFormEnd(c);
+  } else if (StartTag(in, p, "<br", " />")) {
+    HandleLineBreak(c);
+  } else if (StartTag(in, p, "<ul", "> ")) {
+    HandleListStart(c, false);
+  } else if (exact("</ul>")) {
+    HandleListEnd(c, false);
+  } else if (StartTag(in, p, "<ol", "> ")) {
+    HandleListStart(c, true);
+  } else if (exact("</ol>")) {
+    HandleListEnd(c, true);
+  } else if (StartTag(in, p, "<li", "> ")) {
+    HandleListItem(c);
+  } else if (exact("<h") && std::isdigit(At(in, p + 2)) && IsOneOf(in, p + 3, "> ")) {
+    HandleHeadingStart(c);
+  } else if (exact("</h") && p + 3 < in.size() && At(in, p + 4) == '>') {
+    HandleHeadingEnd(c);
+  } else if (TryGroupTag(c)) {
+  } else if (!s.at_paragraph_start && exact("<dl>")) {
+    HandleDefinitionList(c);
+  } else if (!s.at_paragraph_start && exact("</dd>")) {
+    HandleDefinitionEnd(c);
+  } else if (o.keep_alignment && StartTag(in, p, "<center", "> ")) {
+    HandleCenterStart(c);
+  } else if (o.keep_alignment && exact("</center>")) {
+    HandleCenterEnd(c);
+  } else if (o.keep_hyperlinks && StartTag(in, p, "<a", " \n")) {
+    HandleAnchorStart(c);
+  } else if (o.keep_hyperlinks && exact("</a>")) {
+    HandleAnchorEnd(c);
+  } else if (StartTag(in, p, "<blockquote", "> ")) {
+    HandleBlockquoteStart(c);
+  } else if (exact("</blockquote>")) {
+    HandleBlockquoteEnd(c);
+  } else if (exact("<pre>")) {
+    HandlePreStart(c);
+  } else if (exact("</pre>")) {
+    HandlePreEnd(c);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Tags tested after the character references: tables, rules and pictures.
+bool DispatchLateTag(Conversion& c) {
+  if (c.output_mode != kModePlainText && TryTableTag(c)) return true;
+  if (StartTag(c.input, c.pos, "<hr", "> \n")) {
+    HandleHorizontalRule(c);
+    return true;
+  }
+  return c.convert_images && TryImageTag(c);
+}
+
+// The paragraph a closed p or div leaves pending starts with the next text.
+void StartPendingParagraph(Conversion& c, unsigned char byte) {
+  TagLoopState& s = c.loop;
+  if (s.after_paragraph_close) {
+    BreakParagraph(c);
+  } else if (s.after_div_close && byte != '\n' && byte != ' ') {
+    if (InCell(c)) {
+      c.output +=
+          "\n"
+          R"(\par\pard\intbl )";
+      if (s.table_depth >= 1 && c.options.keep_nested_tables) {
+        AppendF(c.output, R"(\itap%d )", s.cell_level[s.table_depth]);
+      }
+    } else {
+      c.output +=
+          "\n"
+          R"(\par\pard )";
+    }
+    s.at_paragraph_start = true;
+    s.list_par_pending = false;
+  } else {
+    return;
+  }
+  s.after_paragraph_close = false;
+  s.after_div_close = false;
+}
+
+// Text other than whitespace was written.
+void MarkTextWritten(TagLoopState& s) {
+  s.at_paragraph_start = false;
+  s.cell_has_text = true;
+  s.after_control_word = false;
+  s.last_element_br = false;
+  if (s.center_state == 1) s.center_state = 2;
+}
+
+void WriteWhitespace(Conversion& c, unsigned char byte) {
+  TagLoopState& s = c.loop;
+  std::string& out = c.output;
+  if (!s.at_paragraph_start) {
+    const char last = out.empty() ? '\0' : out.back();
+    if (byte == '\n' && last == '}') {
+      if (out.size() >= 3 && out[out.size() - 2] != ' ') out += ' ';
+    } else if (last != ' ') {
+      out += ' ';
+    } else if (s.after_control_word) {
+      out += ' ';
+      s.cell_has_text = true;
+    }
+  }
+  s.after_control_word = false;
+}
+
+}  // namespace
+
+bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
+  if (pos > input.size() || input.size() - pos < keyword.size()) return false;
+  for (std::size_t i = 0; i < keyword.size(); ++i) {
+    char c = input[pos + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
+    if (c != keyword[i]) return false;
+  }
+  return true;
+}
+
+std::string HexEscape(std::uint8_t byte) {
+  std::string text;
+  AppendHex(text, byte);
+  return text;
+}
+
+std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out) {
+  auto next = [&](std::size_t offset) { return At(input, pos + offset); };
+  if (LooksAtNoCase(input, pos, "&nbsp")) {
+    out += ' ';
+    return next(5) == ';' ? 5 : 4;
+  }
+  if (LooksAtNoCase(input, pos, "&amp;")) {
+    out += '&';
+    return 4;
+  }
+  if (LooksAtNoCase(input, pos, "&lt;")) {
+    out += '<';
+    return 3;
+  }
+  if (LooksAtNoCase(input, pos, "&gt;")) {
+    out += '>';
+    return 3;
+  }
+  if (LooksAtNoCase(input, pos, "&quot") && IsOneOf(input, pos + 5, " ;<")) {
+    out += '"';
+    return next(5) == ';' ? 5 : 4;
+  }
+  if (next(1) == ' ') {
+    out += '&';
+    return 0;
+  }
+  bool terminated = false;
+  if (LooksAtNoCase(input, pos, "&#x")) {
+    const std::size_t n = ReferenceLength(input, pos + 3, terminated);
+    if (!terminated) {
+      out += '&';  // the rest is written as text
+      return 0;
+    }
+    AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
+    return n + 3;
+  }
+  if (next(1) == '#') {
+    const std::size_t n = ReferenceLength(input, pos + 2, terminated);
+    if (!terminated) {
+      out += '&';
+      return 0;
+    }
+    const long long code = ParseNumber(input.substr(pos + 2, n), 10);
+    AppendCharacterCode(out, code == 160 ? 32 : code);
+    return n + 2;
+  }
+  // A named entity: up to kMaxEntityName characters ended by ";" or a blank.
+  std::size_t n = 0;
+  while (pos + 1 + n < input.size() && n <= kMaxEntityName) {
+    const char c = input[pos + 1 + n];
+    if (c == ';' || c == ' ') break;
+    ++n;
+  }
+  if (n <= kMaxEntityName) {
+    const std::string_view name = input.substr(pos + 1, n);
+    for (const Entity& entity : kEntityTable) {
+      if (entity.name == name) {
+        if (entity.code == 0) break;
+        AppendCharacterCode(out, entity.code);
+        return n + 1;
+      }
+    }
+  }
+  out += '&';
+  return 0;
+}
+
+void SkipTag(Conversion& c) {
+  const std::size_t close = c.input.find('>', c.pos);
+  c.pos = close == std::string::npos ? c.input.size() - 1 : close;
+}
+
+bool InCell(const Conversion& c) {
+  const int depth = c.loop.table_depth;
+  return depth >= 0 && depth < kMaxTableDepth && c.loop.in_cell[depth];
+}
+
+void BreakParagraph(Conversion& c) {
+  TagLoopState& s = c.loop;
+  if (InCell(c)) {
+    c.output += c.templates.cell_paragraph_start;
+    if (s.table_depth >= 1 && c.options.keep_nested_tables) {
+      AppendF(c.output, R"(\itap%d )", s.cell_level[s.table_depth]);
+    }
+  } else {
+    c.output += c.templates.paragraph_start;
+  }
+  s.at_paragraph_start = true;
+  s.list_par_pending = false;
+}
+
+void ReemitCharacterState(Conversion& c) {
+  if (c.loop.font_active) c.output += c.loop.font_string;
+  if (c.loop.size_active) c.output += c.loop.size_string;
+}
+
+void TagLoop(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const std::string_view in = c.input;
+  std::string& out = c.output;
+  s.loop_start_length = out.size();
+  const std::size_t head_room = std::max(kMinHeadRoom, in.size());
+  const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
+  std::string entity;
+
+  while (c.pos < in.size()) {
+    if (!EnsureHeadRoom(out, head_room)) break;
+    ReportProgress(c);
+    const std::size_t pos = c.pos;
+    const unsigned char byte = static_cast<unsigned char>(in[pos]);
+
+    if (pos > 0 && in[pos - 1] == '>' && byte != '<' && byte != '\n') s.char_data_allowed = true;
+
+    if (byte == '<' && !s.html_seen && StartTag(in, pos, "<html", "> \n")) {
+      SkipTag(c);
+      s.html_seen = true;
+      ForgetOutputBeforeHtml(c);
+      ++c.pos;
+      continue;
+    }
+    if (pos == 0 && in.size() >= 3 && in.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+      c.pos = 3;
+      continue;
+    }
+    if (byte == '<' && DispatchTag(c)) {
+      ++c.pos;
+      continue;
+    }
+
+    // Character references and the bytes RTF reserves.
+    if (byte == '&' && s.char_data_allowed) {
+      entity.clear();
+      const std::size_t consumed = DecodeEntity(in, pos, entity);
+      StartPendingParagraph(c, byte);
+      out += entity;
+      MarkTextWritten(s);
+      c.pos = pos + consumed + 1;
+      continue;
+    }
+    if ((byte == '{' || byte == '}') && !double_byte) {
+      if (s.char_data_allowed) {
+        StartPendingParagraph(c, byte);
+        out += '\\';
+        out += static_cast<char>(byte);
+        MarkTextWritten(s);
+      }
+      ++c.pos;
+      continue;
+    }
+    if (byte == '\\' && s.char_data_allowed && !double_byte) {
+      StartPendingParagraph(c, byte);
+      out += R"(\\)";
+      MarkTextWritten(s);
+      ++c.pos;
+      continue;
+    }
+
+    if (byte == '<' && DispatchLateTag(c)) {
+      ++c.pos;
+      continue;
+    }
+
+    if (s.in_pre && (byte == '\n' || byte == ' ' || byte == '\t')) {
+      if (byte == '\n') {
+        out += R"(\par)"
+               "\n";
+      } else if (byte == ' ') {
+        out += ' ';
+      } else {
+        out += R"(\tab)"
+               "\n";
+      }
+      ++c.pos;
+      continue;
+    }
+
+    if (byte == '<') {
+      SkipTag(c);
+    } else if (byte != '>' && (s.char_data_allowed || s.in_pre)) {
+      StartPendingParagraph(c, byte);
+      if (byte == '\n' || byte == ' ' || byte == '\t') {
+        WriteWhitespace(c, byte);
+      } else if (byte >= 32) {
+        const std::uint8_t mapped = MapByte(c.charset, byte);
+        if (double_byte || mapped >= 160) {
+          AppendHex(out, mapped);
+        } else {
+          out += static_cast<char>(mapped);
+        }
+        MarkTextWritten(s);
+      }
+    }
+    ++c.pos;
+  }
+}
+
+}  // namespace velmorane

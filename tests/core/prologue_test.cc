@@ -1,0 +1,240 @@
+// Font and colour collection, the colour reader and the RTF prologue.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/append.h"
+#include "core/conversion.h"
+#include "core/prologue.h"
+#include "platform/files.h"
+#include "support/test_support.h"
+
+namespace velmorane {
+namespace {
+
+constexpr std::string_view kFixedFontsAndColors =
+    R"({\f99\froman\fcharset0\fprq2{\*\panose 02020603050405020304}Arial;})"
+    R"({\f100\fnil\fcharset2 Symbol;}{\f101\fnil\fcharset2 Wingdings;})"
+    R"({\f102\fcharset204{\*\fname Courier New;}Courier New CYR;}{\f103\fcharset0 Arial;}})"
+    "\n" R"({\colortbl ;\red0\green0\blue0;\red51\green102\blue255;)";
+
+std::string Prologue(std::string_view html, const ConversionOptions& options,
+                     const EngineSettings* settings = nullptr) {
+  return testing::Convert(html, options, kModeRtfTables, false, settings);
+}
+
+std::size_t Count(std::string_view text, std::string_view what) {
+  std::size_t n = 0;
+  for (std::size_t p = text.find(what); p != std::string_view::npos; p = text.find(what, p + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+TEST(Prologue, DefaultDocumentStart) {
+  const std::string rtf = Prologue("<p>plain text</p>", testing::DefaultOptions());
+  const std::string want =
+      R"({\rtf1\ansi\ansicpg1252\deff0\deflang1033\fs20{\fonttbl{\f0\fswiss\fprq2\fcharset0 Arial;})"
+      "\n" +
+      std::string(kFixedFontsAndColors) + "}\n" +
+      R"({\info{\doccomm Created by the Velmorane Converter Pro 3.0.0.0 (February 6th, 2009)}})"
+      "\n" R"(\paperw11906\paperh16838\margl720\margr1800\margt720\margb720)"
+      "\n" R"(\pard\sb100\sa100\sbauto1\saauto1\fs20\lang1033)" "\n";
+  EXPECT_EQ(rtf.substr(0, want.size()), want);
+  EXPECT_EQ(rtf.find(R"(\stylesheet)"), std::string::npos);
+}
+
+TEST(Prologue, FarEastAndCyrillicHeaders) {
+  ConversionOptions o = testing::DefaultOptions();
+  SetField(o.rtf_language, "Japanese");
+  EXPECT_EQ(Prologue("x", o).rfind(
+                R"({\rtf1\ansi\ansicpg1252\deff0\deflang1033\fs20{\fonttbl{\f0\fswiss\fprq2\fcharset128 Arial Unicode MS;})"
+                "\n",
+                0),
+            0u);
+  SetField(o.rtf_language, "Russian");
+  EXPECT_EQ(Prologue("<meta charset=koi8-r>x", o)
+                .rfind(R"({\rtf1\ansi\ansicpg1251\deff0\deflang1049\fs20{\fonttbl{\f0\fnil\fprq2\fcharset204 Arial;})",
+                       0),
+            0u);
+}
+
+TEST(Prologue, CollectsFontsAndColors) {
+  const struct {
+    std::string_view name, html, want;
+  } kCases[] = {
+      {"two spellings of red are two entries", "<p style='color:#FF0000'>a<p style='color:red'>",
+       R"(\red51\green102\blue255;\red255\green0\blue0;\red255\green0\blue0;})"},
+      {"upper-case background", "<td style='BACKGROUND:navy'>",
+       R"(\red51\green102\blue255;\red0\green0\blue128;})"},
+      {"inherit is black", "<b style='color: inherit'>",
+       R"(\red51\green102\blue255;\red0\green0\blue0;})"},
+      {"rgb components wrap at 256", "<b style='color: rgb(300, 0, 0)'>",
+       R"(\red51\green102\blue255;\red44\green0\blue0;})"},
+      {"three-digit hex is black", "<b style='color: #abc'>",
+       R"(\red51\green102\blue255;\red0\green0\blue0;})"},
+      {"font tag colour and bgcolor", "<font color=\"#00ff00\">a</font><table bgcolor=teal>",
+       R"(\red51\green102\blue255;\red0\green255\blue0;\red0\green128\blue128;})"},
+      {"only the first family name",
+       "<p style=\"font-family: Verdana, sans-serif\"><font face='Verdana,Arial'>",
+       "\n" R"({\f2\fnil\fcharset0 Verdana;})" "\n" R"({\f99)"},
+      {"a face cannot inject RTF", R"(<font face="a{b}\c)" "\x01" R"(">)",
+       "\n" R"({\f2\fnil\fcharset0 a\{b\}\\c;})" "\n" R"({\f99)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NE(Prologue(c.html, testing::DefaultOptions()).find(c.want), std::string::npos);
+  }
+}
+
+TEST(Prologue, KeepSwitchesGateCollection) {
+  ConversionOptions o = testing::DefaultOptions();
+  o.keep_font_face = 0;
+  o.keep_font_color = 0;
+  o.keep_background_color = 0;
+  const std::string rtf =
+      Prologue("<font face=Verdana color=red style='background:blue'>", o);
+  EXPECT_EQ(rtf.find(R"({\f2)"), std::string::npos);
+  EXPECT_NE(rtf.find(R"(\blue255;})"), std::string::npos);  // only the fixed entries
+}
+
+TEST(Prologue, TableLimits) {
+  std::string html;
+  for (int i = 0; i < 30; ++i) html += "<font face=Face" + std::to_string(i) + ">";
+  for (int i = 0; i < 300; ++i) html += StringF("<b style='color:#%06x'>", i);
+  const std::string rtf = Prologue(html, testing::DefaultOptions());
+  const std::size_t table = rtf.find(R"({\colortbl)");
+  const std::string fonts = rtf.substr(0, table);
+  EXPECT_NE(fonts.find("\n" R"({\f25\fnil\fcharset0 Face23;})" "\n" R"({\f99)"),
+            std::string::npos);
+  EXPECT_EQ(fonts.find("Face24"), std::string::npos);
+  const std::string colors = rtf.substr(table, rtf.find('}', table) - table);
+  // Black and the link colour, then 255 collected entries, the last one #0000fe.
+  EXPECT_EQ(Count(colors, R"(\red)"), 2u + 255u);
+  EXPECT_NE(colors.find(R"(\red0\green0\blue254;)"), std::string::npos);
+  EXPECT_EQ(colors.find(R"(\red0\green0\blue255;)", 40), std::string::npos);
+}
+
+TEST(Prologue, PageSetupAndNumbers) {
+  const struct {
+    std::string_view name;
+    int orientation, page_numbers, horizontal, vertical;
+    std::string_view want;
+  } kCases[] = {
+      {"landscape swaps the paper words", 1, 0, 1, 5,
+       R"(\paperh11906\paperw16838\landscape\margl720\margr1800\margt720\margb720)"},
+      {"centred at the bottom", 0, 1, 1, 5,
+       "\n" R"({\footer \pvpg\phpg\posx5953\posy15888{\field{\*\fldinst {\fs20 PAGE}}}\par)"
+       "\n" R"(\pard\plain  \par})"},
+      {"right at the top", 0, 1, 2, 4, R"(\posx10106\posy-360{)"},
+      {"left", 0, 1, 3, 5, R"(\posx0\posy15888{)"},
+      {"landscape centre", 1, 1, 1, 5, R"(\posx8419\posy10956{)"},
+      {"no number on the first page", 0, 2, 1, 5, "\n" R"(\titlepg )" "\n" R"({\footer)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ConversionOptions o = testing::DefaultOptions();
+    o.orientation = c.orientation;
+    o.page_numbers = c.page_numbers;
+    EngineSettings settings = testing::DefaultSettings();
+    settings.page_number_horizontal = c.horizontal;
+    settings.page_number_vertical = c.vertical;
+    EXPECT_NE(Prologue("x", o, &settings).find(c.want), std::string::npos);
+  }
+  EXPECT_EQ(Prologue("x", testing::DefaultOptions()).find(R"(\footer)"), std::string::npos);
+}
+
+TEST(Prologue, HeadingsAndBodyOnly) {
+  constexpr std::string_view kStyleSheet =
+      R"({\stylesheet {\s1 heading 1;}{\s2 heading 2;}{\s3 heading 3;}{\s4 heading 4;})"
+      R"({\s5 heading 5;}{\s6 heading 6;}})" "\n";
+  EXPECT_NE(Prologue("<H2 class=x>T</h2>", testing::DefaultOptions()).find(kStyleSheet),
+            std::string::npos);
+  EXPECT_EQ(Prologue("<hr><h>", testing::DefaultOptions()).find(R"(\stylesheet)"),
+            std::string::npos);
+
+  EngineSettings settings = testing::DefaultSettings();
+  settings.body_only = 1;
+  const std::string body = Prologue("<h1>T</h1>", testing::DefaultOptions(), &settings);
+  EXPECT_EQ(body.rfind("{" + std::string(kStyleSheet), 0), 0u);
+  EXPECT_EQ(body.find(R"(\fonttbl)"), std::string::npos);
+  EXPECT_EQ(body.find(R"(\colortbl)"), std::string::npos);
+  EXPECT_EQ(body.find(R"(\paperw)"), std::string::npos);
+}
+
+TEST(Prologue, BodyRuleSetsFontColourAndSize) {
+  CarryOver carry;
+  Conversion c(carry, ConvertRequest{}, testing::DefaultOptions(), testing::DefaultSettings());
+  c.fonts.Add("Verdana");
+  c.colors.Add("FF0000");
+  BuildParagraphTemplates(c.templates, c.base_size, 1033, false);
+  ApplyBodyStyle(c, BodyStyle{0, 0, 24});
+  EXPECT_EQ(c.output, "\n" R"(\f2 )" "\n" R"(\cf3 )");
+  EXPECT_EQ(c.base_size, 12);
+  EXPECT_EQ(c.templates.paragraph_start,
+            "\n" R"(\par\pard\sb100\sa100\sbauto1\saauto1\fs24\lang1033 )");
+  EXPECT_EQ(c.templates.zero_line_end, "\n" R"(\par\pard\sb0\fs24\lang1033 )");
+
+  // Entries that are not in the tables write nothing; a size under one point gives 10.
+  c.output.clear();
+  ApplyBodyStyle(c, BodyStyle{5, 7, 1});
+  EXPECT_EQ(c.output, "");
+  EXPECT_EQ(c.base_size, 10);
+}
+
+// A real reader opens the default prologue (skipped where LibreOffice is missing).
+TEST(Prologue, LibreOfficeReadsTheDocument) {
+  if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP();
+  const std::string folder = testing::MakeTempFolder();
+  const std::string rtf = Prologue("Readable words", testing::DefaultOptions());
+  ASSERT_TRUE(WriteTextFile(folder + "page.rtf", rtf));
+  const std::string command = "cd '" + folder +
+                              "' && timeout 300 soffice -env:UserInstallation=file://" + folder +
+                              "profile --headless --convert-to txt:Text page.rtf >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string text;
+  ASSERT_TRUE(ReadTextFile(folder + "page.txt", text));
+  EXPECT_NE(text.find("Readable words"), std::string::npos);
+}
+
+TEST(ColorValues, ParseColor) {
+  const struct {
+    std::string_view text, want;
+    bool recognised;
+  } kCases[] = {
+      {"#abc", "000000", false},
+      {"rgb(300, 0, 0)", "2c0000", true},
+      {"rgb(4294967297,1,2)", "010102", true},  // 2^32 + 1
+      {"inherit", "000000", false},
+      {"NAVY", "000080", true},
+      {"'#FF0000'", "ff0000", true},
+      {"ff00aa;", "ff00aa", true},
+      {"transparent", "FFFFFF", true},
+      {"grey", "000000", false},
+      {"lightgray", "000000", false},
+      {"chartreuse", "000000", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::size_t pos = 0;
+    std::string six;
+    EXPECT_EQ(ParseColor(c.text, pos, six), c.recognised);
+    EXPECT_EQ(six, c.want);
+  }
+}
+
+TEST(ParagraphTemplates, BodyRuleSizeChangesTwoFormats) {
+  ParagraphTemplates t;
+  BuildParagraphTemplates(t, 12, 1049, true);
+  EXPECT_EQ(t.paragraph_start, "\n" R"(\par\pard\sb100\sa100\sbauto1\saauto1\fs24\lang1049 )");
+  EXPECT_EQ(t.zero_line_end, "\n" R"(\par\pard\sb0\fs24\lang1049 )");
+  EXPECT_EQ(t.cell_zero_break, "\n" R"(\par\pard\intbl\sb0\fs24\lang1049 )");
+  EXPECT_EQ(t.subscript, R"({\sub\dn6 )");
+  BuildParagraphTemplates(t, 12, 1049, false);
+  EXPECT_EQ(t.zero_line_end, "\n" R"(\sb0\sa0\par )");
+  EXPECT_EQ(t.cell_zero_break, "\n" R"(\sb0\sa0\par\intbl\lang1049 )");
+}
+
+}  // namespace
+}  // namespace velmorane

@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# Drives the command-line program in a scratch folder: exit statuses, the run log and
+# the output files.  Usage: cli_test.sh <velmorane binary> <source folder>
+set -u
+bin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+source_dir="$(cd "$2" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# Runs the program with the given arguments; sets $status.
+run() {
+  "$bin" "$@" >/dev/null 2>stderr.txt
+  status=$?
+}
+
+# The last line of the run log, without its CR LF.
+last_log_line() {
+  tail -n 1 velmorane.log | tr -d '\r'
+}
+
+# Counts "{" and "}" outside backslash escapes; prints the difference.
+brace_balance() {
+  python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+depth, i = 0, 0
+while i < len(data):
+    c = data[i:i + 1]
+    if c == b'\\':
+        i += 2
+        continue
+    if c == b'{':
+        depth += 1
+    elif c == b'}':
+        depth -= 1
+    i += 1
+print(depth)
+PY
+}
+
+# 1. Missing input: status 4 and the log ends with the error line.
+run "$work/missing.html" "$work"
+[ "$status" -eq 4 ] || fail "missing input: status $status, want 4"
+[ "$(last_log_line)" = "Error! Can't open $work/missing.html file." ] ||
+  fail "missing input: last log line '$(last_log_line)'"
+
+# 2. Empty input: status 5 and an empty output file.
+: >empty.html
+mkdir -p out1
+run empty.html "$work/out1"
+[ "$status" -eq 5 ] || fail "empty input: status $status, want 5"
+[ -f out1/empty.rtf ] && [ ! -s out1/empty.rtf ] || fail "empty input: no empty out1/empty.rtf"
+[ "$(last_log_line)" = "Error! HTML file is empty" ] || fail "empty input: '$(last_log_line)'"
+
+# 3. Output folder that does not exist: status 3.
+printf '<p>Hello</p>\n' >page.html
+run page.html "$work/no/such/folder"
+[ "$status" -eq 3 ] || fail "missing output folder: status $status, want 3"
+
+# 4. A normal page: status 0, balanced braces, CR LF line ends, the success lines.
+mkdir -p out2
+cp "$source_dir/examples/sample.html" "$source_dir/examples/sample.png" \
+  "$source_dir/examples/sample.gif" .
+run sample.html out2 -image yes
+[ "$status" -eq 0 ] || fail "sample: status $status, want 0"
+if [ -f out2/sample.rtf ]; then
+  [ "$(brace_balance out2/sample.rtf)" = "0" ] || fail "sample: braces not balanced"
+  python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.exit(d.count(b"\n") != d.count(b"\r\n"))' \
+    out2/sample.rtf || fail "sample: a line feed without carriage return"
+else
+  fail "sample: out2/sample.rtf missing"
+fi
+tail -n 2 velmorane.log | head -n 1 | grep -q $'^Converted successfully!\r$' ||
+  fail "sample: no success line"
+last_log_line | grep -Eq '^End of converting in: [0-9]+:[0-9]+:[0-9]+$' ||
+  fail "sample: no end line"
+
+# 5. The settings dump with -kh yes, byte for byte.
+run page.html out2 -kh yes
+[ "$status" -eq 0 ] || fail "-kh yes: status $status, want 0"
+expected="$(printf '%s\r\n' \
+  "---------------------------------------" \
+  "INPUT FILE: page.html" \
+  "OUT FOLDER: out2" \
+  "CONVERT TABLES: 1" \
+  "CONVERT IMAGES: 0" \
+  "FONT FACE: Arial" \
+  "FONT SIZE: 10" \
+  "PAGE ALIGNMENT: justify" \
+  "KEEP HYPERLINKS: 1" \
+  "KEEP FONT FACE AS IN HTML: 1" \
+  "KEEP FONT SIZE AS IN HTML: 1" \
+  "KEEP FONT COLOR AS IN HTML: 1" \
+  "KEEP ALIGNMENT AS IN HTML: 1" \
+  "KEEP TABLE WIDTH: 1" \
+  "KEEP NESTED TABLES: 1" \
+  "RTF LANGUAGE: English" \
+  "TABLE BORDER: Invisible" \
+  "---------------------------------------")"
+actual="$(sed -n '2,19p' velmorane.log)"
+[ "$actual" = "$expected" ] || fail "-kh yes: settings dump differs:"$'\n'"$actual"
+head -n 1 velmorane.log | grep -Eq $'^Date: [0-9]+/[0-9]+/[0-9]+ Time: [0-9]+:[0-9]+:[0-9]+\r$' ||
+  fail "-kh yes: date line"
+[ -f out2/page.rtf ] || fail "-kh yes: out2/page.rtf missing"
+
+# 6. Plain text with -txt, a configuration file, and the help text.
+run page.html out2 -txt no
+[ "$status" -eq 0 ] && [ -f out2/page.txt ] || fail "-txt: no out2/page.txt (status $status)"
+printf 'input file: page.html\nout folder: out3\n' >run.cfg
+mkdir -p out3
+run run.cfg ignored.html
+[ "$status" -eq 0 ] && [ -f out3/page.rtf ] || fail "cfg: no out3/page.rtf (status $status)"
+grep -q $'^Reading a CFG-file\r$' velmorane.log || fail "cfg: no reading line"
+"$bin" --help | grep -q '^Usage: velmorane' || fail "--help prints no usage"
+
+# 7. An output that is the input itself is refused and the input survives.
+printf '<p>keep me</p>\n' >self.rtf
+run self.rtf "$work/self.rtf"
+[ "$status" -eq 3 ] || fail "output is input: status $status, want 3"
+[ "$(cat self.rtf)" = "<p>keep me</p>" ] || fail "output is input: input was changed"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "all command-line checks passed"

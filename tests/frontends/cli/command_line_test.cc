@@ -1,0 +1,397 @@
+// The argument parser, option values, the configuration file and the run log.
+#include "frontends/cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support/test_support.h"
+
+namespace velmorane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = velmorane::testing::MakeTempFolder();
+    log_ = folder_ + "velmorane.log";
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  // Parses `text` from the defaults; the run log goes to the test folder.
+  CommandLineRecord Parse(std::string_view text) {
+    CommandLineRecord record = DefaultCommandLine();
+    ParseCommandLine(text, record, log_);
+    return record;
+  }
+  std::string Log() const { return ReadBytes(log_); }
+
+  std::string folder_;
+  std::string log_;
+};
+
+TEST_F(CommandLineTest, FontFaceAndPaths) {
+  constexpr struct { std::string_view name, text, face, input, out; } kCases[] = {
+      {"unquoted face takes one word", "-face Times New Roman", "Times", "New", "Roman"},
+      {"quoted face takes the whole name", "-face \"Times New Roman\" in.html out",
+       "Times New Roman", "in.html", "out"},
+      {"quoted path", "\"my page.html\" \"out dir\"", "Arial", "my page.html", "out dir"},
+      {"every later path is the out folder", "a.html b c", "Arial", "a.html", "c"},
+      {"program name is not a path", "VELMORANE.EXE a.html", "Arial", "a.html", ""},
+      {"unknown options are skipped", "-zoom a.html", "Arial", "a.html", ""},
+      {"value of an unknown option is a path", "-zoom 2 a.html", "Arial", "2", "a.html"},
+      {"face is cut to 49 characters", "-face " "abcdefghijabcdefghijabcdefghijabcdefghijabcdefghijXYZ",
+       "abcdefghijabcdefghijabcdefghijabcdefghijabcdefghi", "", ""},
+      {"option at the end has an empty value", "a.html -face", "", "a.html", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const CommandLineRecord r = Parse(c.text);
+    EXPECT_EQ(FieldText(r.options.font_face), c.face);
+    EXPECT_EQ(r.input_file, c.input);
+    EXPECT_EQ(r.out_folder, c.out);
+    EXPECT_EQ(r.options.conversion_type, 2);
+  }
+}
+
+TEST(OptionValues, TruthOfValues) {
+  constexpr struct { std::string_view value; int want; } kCases[] = {
+      {"yes", 1}, {"YES", 1}, {"no", 0}, {"No", 0}, {"free", 0}, {"FREE", 0},
+      {"0", 1},   {"off", 1}, {"", 1},   {"false", 1},  // five characters or more: true
+      {"nope", 1},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(TruthOf(c.value), c.want);
+  }
+}
+
+TEST_F(CommandLineTest, FlagOptionsTakeTheTruthOfTheirValue) {
+  constexpr struct { std::string_view text; int hyperlinks, face, tables, images; } kCases[] = {
+      {"-kh yes -kf no", 1, 0, 1, 0},
+      {"-kh 0 -kf free", 1, 0, 1, 0},
+      {"-kh off -kf FREE", 1, 0, 1, 0},
+      {"-table no -image yes", 0, 1, 0, 1},
+      {"-table free -image no", 0, 1, 0, 0},
+      {"-kh -kf", 1, 1, 1, 0},  // "-kf" is read as the value of -kh
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    const CommandLineRecord r = Parse(c.text);
+    EXPECT_EQ(r.options.keep_hyperlinks, c.hyperlinks);
+    EXPECT_EQ(r.options.keep_font_face, c.face);
+    EXPECT_EQ(r.convert_tables, c.tables);
+    EXPECT_EQ(r.convert_images, c.images);
+  }
+}
+
+TEST_F(CommandLineTest, ValueOptions) {
+  CommandLineRecord r = Parse(
+      "-size 12 -language Russian -align center -encoding UTF-8 -border visible -ktw no "
+      "-knt no -ks no -kc no -ka no -txt no");
+  EXPECT_EQ(FieldText(r.options.font_size), "12");
+  EXPECT_EQ(FieldText(r.options.rtf_language), "Russian");
+  EXPECT_EQ(FieldText(r.options.page_alignment), "center");
+  EXPECT_EQ(r.encoding_name, "(UTF-8) Unicode");
+  EXPECT_EQ(r.options.table_border, 1);
+  EXPECT_EQ(r.options.keep_table_width, 0);
+  EXPECT_EQ(r.options.keep_nested_tables, 0);
+  EXPECT_EQ(r.options.keep_font_size, 0);
+  EXPECT_EQ(r.options.keep_font_color, 0);
+  EXPECT_EQ(r.options.keep_alignment, 0);
+  EXPECT_EQ(r.output_kind, 0);  // "-txt no" still selects plain text
+  EXPECT_EQ(r.input_file, "");  // every value was consumed
+
+  r = Parse("-border \"As In HTML\" -encoding bogus");
+  EXPECT_EQ(r.options.table_border, 2);
+  EXPECT_EQ(r.encoding_name, "Auto-Select");
+
+  // Unquoted, the border value is "as"; the other two words are paths.
+  r = Parse("-border as in html");
+  EXPECT_EQ(r.options.table_border, 0);
+  EXPECT_EQ(r.input_file, "in");
+  EXPECT_EQ(r.out_folder, "html");
+
+  // Fields are cut to their widths.
+  r = Parse("-size 1234567890123 -language abcdefghijklmnopqrstuvwxyz -align justified-text");
+  EXPECT_EQ(FieldText(r.options.font_size), "123456789");
+  EXPECT_EQ(FieldText(r.options.rtf_language), "abcdefghijklmnopqrs");
+  EXPECT_EQ(FieldText(r.options.page_alignment), "justified");
+}
+
+TEST(OptionValues, Encodings) {
+  constexpr struct { std::string_view value, want; } kCases[] = {
+      {"windows-1250", "(Windows-1250) European"}, {"Windows-1251", "(Windows-1251) Cyrillic"},
+      {"windows-1252", "(Windows-1252) European"}, {"windows-1253", "(Windows-1253) Greek"},
+      {"windows-1254", "(Windows-1254) Turkish"},  {"windows-1255", "(Windows-1255) Hebrew"},
+      {"windows-1256", "(Windows-1256) Arabic"},   {"windows-1257", "(Windows-1257) Baltic"},
+      {"windows-1258", "(Windows-1258) European"}, {"KOI8-R", "(KOI8-R) Cyrillic"},
+      {"latin1", "(ISO-8859-1) Latin1"},           {"utf-8", "(UTF-8) Unicode"},
+      {"utf8", "Auto-Select"},                     {"", "Auto-Select"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(LookupEncoding(c.value), c.want);
+  }
+}
+
+TEST_F(CommandLineTest, MarginsInMillimetres) {
+  constexpr struct { std::string_view value; int want; } kCases[] = {
+      {"10", 567},     {"0", 720},      {"200", 720},  // out of range keeps the default
+      {"126", 7144},   {"127", 720},    {"-5", 720},   {"abc", 720},
+      {"1", 56},       {"10mm", 567},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    const CommandLineRecord r = Parse("-ml " + std::string(c.value));
+    EXPECT_EQ(r.options.margin_left, c.want);
+  }
+  const CommandLineRecord r = Parse("-mr 20 -mt 30 -mb 40");
+  EXPECT_EQ(r.options.margin_right, 1134);
+  EXPECT_EQ(r.options.margin_top, 1701);
+  EXPECT_EQ(r.options.margin_bottom, 2268);
+  EXPECT_EQ(r.options.margin_left, 720);
+}
+
+TEST_F(CommandLineTest, PaperSizes) {
+  constexpr struct { std::string_view value; int width, height; } kCases[] = {
+      {"A3", 16839, 23814},       {"a4", 11907, 16839},     {"A5", 8392, 11907},
+      {"b5", 9979, 14175},        {"LETTER", 12240, 15840}, {"Legal", 12240, 20160},
+      {"Executive", 10438, 15122}, {"monarh", 5579, 10801}, {"Monarch", 12240, 15840},
+      {"", 12240, 15840},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value);
+    const CommandLineRecord r = Parse("-psize " + std::string(c.value));
+    EXPECT_EQ(r.options.paper_width, c.width);
+    EXPECT_EQ(r.options.paper_height, c.height);
+  }
+  // Without -psize the start-up A4 is one twip smaller each way.
+  const CommandLineRecord r = Parse("a.html");
+  EXPECT_EQ(r.options.paper_width, 11906);
+  EXPECT_EQ(r.options.paper_height, 16838);
+}
+
+TEST_F(CommandLineTest, OnlyTheFirst260CharactersCount) {
+  constexpr struct { std::size_t path_length; int keep_font_face; std::size_t input_length; } kCases[] = {
+      {250, 0, 250},  // "-kf no" lies inside the limit
+      {256, 1, 256},  // "-kf" at the limit reads an empty value: true
+      {300, 1, 259},  // the path is cut to its field and nothing after it is seen
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.path_length);
+    const CommandLineRecord r = Parse(std::string(c.path_length, 'p') + " -kf no");
+    EXPECT_EQ(r.options.keep_font_face, c.keep_font_face);
+    EXPECT_EQ(r.input_file.size(), c.input_length);
+  }
+}
+
+TEST_F(CommandLineTest, RunLogDateAndSettingsDump) {
+  (void)Parse("page.html outdir -kh yes -face \"Courier New\" -border visible -table no");
+  const std::string log = Log();
+  const std::size_t first_line = log.find("\r\n");
+  ASSERT_NE(first_line, std::string::npos);
+  EXPECT_TRUE(std::regex_match(log.substr(0, first_line),
+                               std::regex(R"(Date: \d+/\d+/\d{4} Time: \d+:\d+:\d+)")));
+  EXPECT_EQ(log.substr(first_line + 2),
+            "---------------------------------------\r\n"
+            "INPUT FILE: page.html\r\n"
+            "OUT FOLDER: outdir\r\n"
+            "CONVERT TABLES: 0\r\n"
+            "CONVERT IMAGES: 0\r\n"
+            "FONT FACE: Courier New\r\n"
+            "FONT SIZE: 10\r\n"
+            "PAGE ALIGNMENT: justify\r\n"
+            "KEEP HYPERLINKS: 1\r\n"
+            "KEEP FONT FACE AS IN HTML: 1\r\n"
+            "KEEP FONT SIZE AS IN HTML: 1\r\n"
+            "KEEP FONT COLOR AS IN HTML: 1\r\n"
+            "KEEP ALIGNMENT AS IN HTML: 1\r\n"
+            "KEEP TABLE WIDTH: 1\r\n"
+            "KEEP NESTED TABLES: 1\r\n"
+            "RTF LANGUAGE: English\r\n"
+            "TABLE BORDER: Visible\r\n"
+            "---------------------------------------\r\n");
+}
+
+TEST_F(CommandLineTest, UnwritableLogStopsParsing) {
+  log_ = folder_ + "no/such/folder/velmorane.log";
+  const CommandLineRecord r = Parse("page.html -kh yes");
+  EXPECT_EQ(r.input_file, "");
+  EXPECT_EQ(r.options.keep_hyperlinks, 0);
+}
+
+TEST_F(CommandLineTest, ConfigurationFile) {
+  const std::string cfg = folder_ + "run.cfg";
+  WriteBytes(cfg,
+             "input file: C:\\pages\\a.htm\r\n"
+             "Out Folder: \"/tmp/my out\"\n"
+             "convert tables: no\n"
+             "convert images: yes\n"
+             "font face: Times New Roman\n"
+             "font size: 14\n"
+             "page alignment: right\n"
+             "rtf language: German\n"
+             "table border: as in html\n"
+             "keep hyperlinks: yes\n"
+             "keep font face as in html: no\n"
+             "KEEP NESTED TABLES: free\n"
+             "Margin left: 10\n"
+             "margin bottom: 200\n"
+             "Page size: A5\n"
+             "colour: red\n");
+  // Tokens after the configuration file are ignored, paths included.
+  const CommandLineRecord r = Parse("-kc no " + cfg + " later.html -ks no");
+  EXPECT_EQ(r.input_file, "C:\\pages\\a.htm");
+  EXPECT_EQ(r.out_folder, "/tmp/my out");
+  EXPECT_EQ(r.convert_tables, 0);
+  EXPECT_EQ(r.convert_images, 1);
+  EXPECT_EQ(FieldText(r.options.font_face), "Times New Roman");
+  EXPECT_EQ(FieldText(r.options.font_size), "14");
+  EXPECT_EQ(FieldText(r.options.page_alignment), "right");
+  EXPECT_EQ(FieldText(r.options.rtf_language), "German");
+  EXPECT_EQ(r.options.table_border, 2);
+  EXPECT_EQ(r.options.keep_hyperlinks, 1);
+  EXPECT_EQ(r.options.keep_font_face, 0);
+  EXPECT_EQ(r.options.keep_nested_tables, 0);
+  EXPECT_EQ(r.options.keep_font_color, 0);  // before the file: still parsed
+  EXPECT_EQ(r.options.keep_font_size, 1);   // after the file: ignored
+  EXPECT_EQ(r.options.margin_left, 567);
+  EXPECT_EQ(r.options.margin_bottom, 720);
+  EXPECT_EQ(r.options.paper_width, 8392);
+  EXPECT_EQ(r.options.paper_height, 11907);
+
+  const std::string log = Log();
+  EXPECT_NE(log.find("\r\nReading a CFG-file\r\nUnknown - colour: red, seek colour\r\n----"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("TABLE BORDER: As in HTML\r\n"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, ConfigurationValueStartsAfterBlankOrColon) {
+  constexpr struct { std::string_view line, want; } kCases[] = {
+      {"input file: C:\\a.htm", "C:\\a.htm"},
+      {"input file:C:\\a.htm", "\\a.htm"},  // the value starts after the next colon
+      {"input file:page.html", ""},         // no blank or colon: nothing
+      {"input file:  page.html", " page.html"},  // the value starts at the second blank
+      {"input file: \"a b.htm\" rest", "a b.htm"},
+      {"input file: a b.htm", "a b.htm"},   // unquoted, the value runs to the line end
+      {"input file:", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.line);
+    WriteBytes(folder_ + "one.cfg", std::string(c.line) + "\n");
+    const CommandLineRecord r = Parse(folder_ + "one.cfg");
+    EXPECT_EQ(r.input_file, c.want);
+  }
+}
+
+TEST_F(CommandLineTest, MissingConfigurationFileIsLogged) {
+  const std::string cfg = folder_ + "missing.cfg";
+  const CommandLineRecord r = Parse(cfg + " page.html");
+  EXPECT_EQ(r.input_file, "");
+  const std::string log = Log();
+  EXPECT_NE(log.find("Reading a CFG-file\r\nCan't open " + cfg + " file.\r\n----"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("INPUT FILE: \r\n"), std::string::npos);  // the dump is still written
+}
+
+TEST_F(CommandLineTest, RunWritesTheOutcome) {
+  WriteBytes(folder_ + "page.html", "<p>Hello</p>\n");
+  WriteBytes(folder_ + "empty.html", "");
+  constexpr struct {
+    std::string_view name, input, out, options;
+    ConvertResult want;
+    std::string_view outcome, output;
+  } kCases[] = {
+      {"missing input", "missing.html", "", "", ConvertResult::kCannotOpenInput,
+       "Error! Can't open {}missing.html file.\r\n", ""},
+      {"empty input", "empty.html", "", "", ConvertResult::kInputEmpty,
+       "Error! HTML file is empty\r\n", "empty.rtf"},
+      {"output folder missing", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
+       "Error! Can't create output file (maybe file has open another application)\r\n", ""},
+      {"plain text", "page.html", "", " -txt no", ConvertResult::kDone,
+       "Converted successfully!\r\nEnd of converting in: ", "page.txt"},
+      {"RTF", "page.html", "", "", ConvertResult::kDone,
+       "Converted successfully!\r\nEnd of converting in: ", "page.rtf"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = folder_ + std::string(c.input) + " " + folder_ +
+                             std::string(c.out) + std::string(c.options);
+    CommandLineRecord record = DefaultCommandLine();
+    ParseCommandLine(text, record, log_);
+    Engine engine;
+    EXPECT_EQ(RunConversion(record, engine, log_), c.want);
+    std::string outcome(c.outcome);
+    if (const std::size_t at = outcome.find("{}"); at != std::string::npos) {
+      outcome.replace(at, 2, folder_);
+    }
+    const std::string log = Log();
+    const std::size_t begin = log.find("-\r\nBegin converting in: ");
+    ASSERT_NE(begin, std::string::npos) << log;
+    const std::size_t line_end = log.find("\r\n", begin + 3);
+    EXPECT_EQ(log.substr(line_end + 2, outcome.size()), outcome);
+    if (c.want != ConvertResult::kDone) {
+      EXPECT_EQ(log.size(), line_end + 2 + outcome.size());  // the outcome ends the log
+    }
+    if (!c.output.empty()) {
+      EXPECT_TRUE(fs::is_regular_file(folder_ + std::string(c.output)));
+    }
+  }
+}
+
+TEST(OptionValues, ReadOptionValueCounts) {
+  constexpr struct {
+    std::string_view text;
+    std::size_t position;
+    std::string_view want;
+    std::size_t consumed, start;
+  } kCases[] = {
+      {"-face Arial -size", 5, "Arial", 5, 6},
+      {"-face \"Times New\" x", 5, "Times New", 11, 6},
+      {"-face \"unclosed", 5, "unclosed", 10, 6},
+      {"-face \"\" next", 5, "\" next", 8, 6},  // the first quoted character is literal
+      {"-face", 5, "", 0, 6},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string value;
+    std::size_t consumed = 99;
+    std::size_t start = 0;
+    ReadOptionValue(c.text, c.position, value, ' ', consumed, &start);
+    EXPECT_EQ(value, c.want);
+    EXPECT_EQ(consumed, c.consumed);
+    EXPECT_EQ(start, c.start);
+  }
+}
+
+TEST(ArgumentText, JoinsArgumentsAndQuotesBlanks) {
+  const char* argv[] = {"velmorane", "a.html", "-face", "Times New Roman", "out"};
+  EXPECT_EQ(JoinArguments(5, argv), "a.html -face \"Times New Roman\" out");
+  EXPECT_EQ(JoinArguments(1, argv), "");
+}
+
+}  // namespace
+}  // namespace velmorane

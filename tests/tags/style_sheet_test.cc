@@ -1,0 +1,263 @@
+// Style declarations, the style sheet parser and the RTF of opening and closing
+// element styles.
+#include "tags/style_sheet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "core/prologue.h"
+#include "loop_harness.h"
+
+namespace velmorane {
+namespace {
+
+using testing::LoopRun;
+using testing::LoopSetup;
+using testing::RunLoop;
+
+StyleRule Parse(std::string_view text) {
+  FontTable fonts;
+  ColorTable colors;
+  StyleRule rule;
+  std::size_t pos = 0;
+  ParseDeclarations(text, pos, rule, fonts, colors);
+  return rule;
+}
+
+TEST(StyleDeclarations, FontSizes) {
+  constexpr struct {
+    std::string_view text;
+    bool accepted;
+    int half_points;
+  } kCases[] = {
+      {"font-size:12px", true, 18},    {"font-size:1.5em", true, 36},
+      {"font-size:200px", true, 300},  // 150 points still fits
+      {"font-size:300px", false, 0},   // 225 points is too large
+      {"font-size:0.5pt", false, 0},   // not above half a point
+      {"font-size:10.5pt", true, 21},  {"font-size:150%", true, 36},
+      {"font-size:x-small", true, 20}, {"font-size:medium", true, 28},
+      {"FONT-SIZE : 9pt", true, 18},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    const StyleRule rule = Parse(c.text);
+    EXPECT_EQ(rule.has[kPropFontSize], c.accepted);
+    if (c.accepted) {
+      EXPECT_EQ(rule.size, c.half_points);
+    }
+  }
+}
+
+TEST(StyleDeclarations, MarginsAndPositions) {
+  StyleRule rule = Parse("margin-top:10px; margin-bottom:1; margin-left:-5px; margin-right:700");
+  EXPECT_TRUE(rule.has[kPropMarginTop]);
+  EXPECT_EQ(rule.margin_top, 150u);
+  EXPECT_EQ(rule.margin_bottom, 20u);
+  EXPECT_FALSE(rule.has[kPropMarginLeft]);   // negative
+  EXPECT_FALSE(rule.has[kPropMarginRight]);  // 14000 twips is out of range
+
+  rule = Parse("td width=50% align=center");
+  EXPECT_TRUE(rule.has[kPropWidth]);
+  EXPECT_EQ(rule.width, 50);
+  EXPECT_TRUE(rule.width_percent);
+  EXPECT_EQ(rule.align, 'c');
+
+  rule = Parse("top:0; left:12.7px");
+  EXPECT_FALSE(rule.has[kPropTop]);
+  EXPECT_EQ(rule.left, 12);
+}
+
+TEST(StyleDeclarations, Keywords) {
+  StyleRule rule = Parse(
+      "font-weight:BOLD; font-style:italic; text-decoration:line-through; "
+      "vertical-align:super; page-break-before:avoid; page-break-after:always; "
+      "list-style-type:upper-roman; border:1px solid");
+  EXPECT_EQ(rule.bold, 1);
+  EXPECT_EQ(rule.style, 'i');
+  EXPECT_EQ(rule.decoration, 's');
+  EXPECT_EQ(rule.vertical_align, 'r');
+  EXPECT_TRUE(rule.has[kPropPageBreakBefore]);
+  EXPECT_EQ(rule.page_break_before, 0);
+  EXPECT_EQ(rule.page_break_after, 1);
+  EXPECT_EQ(rule.list_style, kListStyleUpperRoman);
+  EXPECT_EQ(rule.border, kBorderSet);
+  EXPECT_FALSE(rule.has[kPropFont]);
+
+  rule = Parse("font-weight:700; list-style-type:decimal; text-align:middle");
+  EXPECT_FALSE(rule.has[kPropFontWeight]);
+  EXPECT_FALSE(rule.has[kPropListStyleType]);
+  EXPECT_FALSE(rule.has[kPropTextAlign]);
+}
+
+TEST(StyleDeclarations, FontsAndColoursGoToTheTables) {
+  FontTable fonts;
+  fonts.Add("Arial");
+  ColorTable colors;
+  colors.Add("ff0000");
+  StyleRule rule;
+  std::size_t pos = 0;
+  const std::string_view text =
+      R"(font-family: "times new roman", serif; color:#FF0000; background:url(x.png) })";
+  EXPECT_TRUE(ParseDeclarations(text, pos, rule, fonts, colors));
+  EXPECT_EQ(fonts[rule.font], "times new roman");
+  EXPECT_EQ(rule.color, 0);                 // found without regard to case
+  EXPECT_FALSE(rule.has[kPropBackground]);  // not a colour: no black background
+  EXPECT_EQ(colors.size(), 1u);
+
+  rule = StyleRule{};
+  pos = 0;
+  ParseDeclarations("font-family:ARIAL", pos, rule, fonts, colors);
+  EXPECT_EQ(rule.font, 0);
+  EXPECT_EQ(fonts.size(), 2u);
+}
+
+TEST(StyleDeclarations, FontShorthand) {
+  const StyleRule rule = Parse("font: italic bold 12px/1.5 Arial; color: red");
+  EXPECT_EQ(rule.style, 'i');
+  EXPECT_EQ(rule.bold, 1);
+  EXPECT_EQ(rule.size, 18);
+  EXPECT_TRUE(rule.has[kPropColor]);
+}
+
+TEST(StyleSheetParsing, SelectorsAndSpecialRules) {
+  LoopSetup setup;
+  setup.css =
+      "/* head /* nested */ still comment */ body{color:red;font-size:10pt}\n"
+      "P.note{font-style:italic} .note{font-weight:bold} #main{font-size:8pt}\n"
+      "h1, .a, EM.x {text-decoration:underline} p{margin-top:1}\n"
+      "@media print { td {color:blue} }\n"
+      "body{font-size:12pt} div p{color:red} .p{color:red}";
+  LoopRun run(setup);
+  const StyleSheet& sheet = run.conversion.sheet;
+
+  const StyleRule* body = BodyRule(sheet);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->size, 24);           // the second body rule overrides the size
+  EXPECT_TRUE(body->has[kPropColor]);  // and keeps the colour of the first
+
+  auto find = [&](std::string_view name, int type) -> const StyleRule* {
+    for (const StyleRule& rule : sheet.rules) {
+      if (rule.name == name && rule.element_type == type) return &rule;
+    }
+    return nullptr;
+  };
+  ASSERT_NE(find("note", kElementP), nullptr);
+  EXPECT_TRUE(find("note", kElementP)->has[kPropFontStyle]);
+  EXPECT_FALSE(find("note", kElementP)->has[kPropFontWeight]);
+  ASSERT_NE(find("note", kElementAny), nullptr);
+  EXPECT_NE(find("main", kElementAny), nullptr);
+  EXPECT_NE(find("", kElementH1), nullptr);
+  EXPECT_NE(find("a", kElementAny), nullptr);
+  EXPECT_NE(find("x", kElementEm), nullptr);
+  EXPECT_NE(find("", kElementCell), nullptr);
+  EXPECT_EQ(find("head", kElementAny), nullptr);
+  EXPECT_NE(find("p", kElementAny), nullptr);  // a class named like an element
+  ASSERT_GE(sheet.p_rule, 0);
+  EXPECT_EQ(sheet.rules[sheet.p_rule].margin_top, 20u);
+  EXPECT_TRUE(sheet.p_class_rules);
+  EXPECT_TRUE(sheet.em_class_rules);
+}
+
+// Opens the element whose tag is `html` and returns what it wrote.
+std::string Open(LoopRun& run, std::string_view html, int type) {
+  run.conversion.input = std::string(html);
+  run.conversion.pos = 0;
+  run.conversion.output.clear();
+  OpenElementStyle(run.conversion, 0, type, false);
+  return run.conversion.output;
+}
+
+TEST(ElementStyles, ClassRulesMatchTheirElements) {
+  LoopSetup setup;
+  setup.css = "P.big{font-style:italic} .note{font-weight:bold}";
+  LoopRun run(setup);
+  EXPECT_EQ(Open(run, "<p class=big>", kElementP), R"({\i )");
+  EXPECT_EQ(Open(run, "<span class=big>", kElementSpan), "");
+  EXPECT_EQ(Open(run, "<span class='note'>", kElementSpan), R"({\b )");
+  EXPECT_EQ(Open(run, "<div class=Note>", kElementDiv), "");  // case counts
+  EXPECT_EQ(Open(run, "<div id=note>", kElementDiv), R"({\b )");
+  EXPECT_EQ(Open(run, "<div valid=note>", kElementDiv), "");
+}
+
+TEST(ElementStyles, InlineDeclarationsAndAlignment) {
+  LoopRun run;
+  EXPECT_EQ(Open(run, R"(<span style="margin-top:10px">)", kElementSpan), R"(\sb150 )");
+  EXPECT_EQ(Open(run, R"(<span style="margin-top:1">)", kElementSpan), R"(\sb20 )");
+  Open(run, "<div align=center>", kElementDiv);
+  EXPECT_EQ(run.conversion.loop.alignment_string, R"(\qc )");
+  CloseElementStyle(run.conversion, kElementDiv, 10);
+  EXPECT_EQ(run.conversion.loop.alignment_string, R"(\qj )");
+  // A font tag's style attribute is read by the font tag, not as declarations.
+  EXPECT_EQ(Open(run, R"(<font style="font-weight:bold">)", kElementFont), "");
+}
+
+TEST(ElementStyles, NestedAlignmentComesBack) {
+  LoopRun run;
+  Open(run, "<div align=right>", kElementDiv);
+  Open(run, "<p align=center>", kElementP);
+  EXPECT_EQ(run.conversion.loop.alignment_string, R"(\qc )");
+  CloseElementStyle(run.conversion, kElementP, 10);
+  EXPECT_EQ(run.conversion.loop.alignment_string, R"(\qr )");
+  CloseElementStyle(run.conversion, kElementDiv, 10);
+  EXPECT_EQ(run.conversion.loop.alignment_string, R"(\qj )");
+}
+
+constexpr struct {
+  std::string_view name, css, html, want;
+} kSpanCases[] = {
+    {"span colour returns to black", "", R"(<span style="color:red">a</span>b)", R"(\cf3 a\cf1 b)"},
+    {"nested spans return to the outer colour", "",
+     R"(<span style="color:red">a<span style="color:blue">b</span>c</span>d)",
+     R"(\cf3 a\cf4 b\cf3 c\cf1 d)"},
+    {"span colour returns to the body colour", "body{color:blue}",
+     R"(<span style="color:red">a</span>b)", R"(\cf4 a\cf3 b)"},
+    {"span size returns to the default size", "", R"(<span style="font-size:12px">x</span>)",
+     R"(\fs18 x\fs20 )"},
+    {"bold and italic groups close", "",
+     R"(<span style="font-weight:bold;font-style:italic">x</span>)", R"({\b {\i x}})"},
+    {"normal weight closes no bold group", "",
+     R"(<span style="font-weight:bold">a<span style="font-weight:normal">b</span>c</span>)",
+     R"({\b a\b0 bc})"},
+    {"font returns to the body font", "body{font-family:Verdana}",
+     R"(<span style="font-family:Arial">x</span>)", R"(\f3 x\f2 )"},
+    {"decoration and background", "",
+     R"(<span style="text-decoration:underline;background:yellow">x</span>)",
+     R"(\chcbpat3 {\ul x\chcbpat0 })"},
+    {"positioned block with content", "", R"(<span style="top:10;left:20;width:100">x</span>)",
+     R"({\pard\plain\posx320\posy160\absw11586\absh160 x\par})"},
+    {"positioned block without content", "", R"(<span style="top:10;left:20;width:100"> </span>x)",
+     "x"},
+    {"page break before", "", R"(<span style="page-break-before:always">x</span>)",
+     "\n"
+     R"(\pard\page\par)"
+     "\nx"},
+    {"blank after a style control word is kept", "",
+     R"(a<span style="text-decoration:underline"> b</span>)", R"(a{\ul  b})"},
+};
+
+TEST(ElementStyles, SpansWriteAndUndoTheirStyle) {
+  for (const auto& c : kSpanCases) {
+    SCOPED_TRACE(c.name);
+    LoopSetup setup;
+    setup.css = std::string(c.css);
+    EXPECT_EQ(RunLoop(c.html, setup), c.want);
+  }
+}
+
+TEST(ElementStyles, DocumentTextNeverReachesTheOutput) {
+  LoopSetup setup;
+  setup.css = R"(.a\}{ {color:red})";
+  const std::string out =
+      RunLoop(R"(<span class="a\}{" style="font-family:{\evil}; color:{\x}">t</span>)"
+              R"(<font face="}{\rtf" color="\{">u</font>)",
+              setup);
+  EXPECT_EQ(out.find("evil"), std::string::npos) << out;
+  EXPECT_EQ(out.find("rtf"), std::string::npos) << out;
+  EXPECT_EQ(out.find("}{"), std::string::npos) << out;
+  EXPECT_EQ(out.find("\\{"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace velmorane
