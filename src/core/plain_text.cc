@@ -287,7 +287,8 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
            text[start + count] != ';' && text[start + count] != ' ') {
       ++count;
     }
-    if (start + count >= text.size() || count == kMaxEntityChars) {
+    const unsigned char number_end = ByteAt(text, start + count);
+    if (start + count >= text.size() || (number_end != ';' && number_end != ' ')) {
       result = "&";
       return 0;
     }
@@ -324,7 +325,7 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
     ++length;
   }
   const unsigned char end = ByteAt(text, amp + 1 + length);
-  if (length == kMaxEntityChars || amp + 1 + length >= text.size()) {
+  if (amp + 1 + length >= text.size() || (end != ';' && end != ' ')) {
     result = "&";
     return 0;
   }

@@ -81,6 +81,7 @@ constexpr Case kEntityCases[] = {
     {"a number above 255 with a control or ASCII low byte gives a question mark",
      "don&#8217;t&#8212;&#256; x &#8804; y &#x2026;", "don?t?? x ? y ?"},
     {"a number without end stays text", "&#12345678901;", "&#12345678901;"},
+    {"ten digits with an end are a number", "&#0000000065;&#x0000000041;", "AA"},
     {"a bare ampersand stays", "AT & T", "AT & T"},
     {"an unknown word after an ampersand stays", "Q&A session", "Q&A session"},
     {"a known name closed by a blank", "&copy 2024", "\xA9" "2024"},
