@@ -103,7 +103,11 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   if (!IsDirectory(request.output_folder)) {
     return static_cast<int>(ConvertResult::kCannotCreateOutput);
   }
-  if (counters.total == 0) return static_cast<int>(ConvertResult::kCannotOpenInput);
+  if (counters.total == 0) {
+    // A folder run has said so already; a tree run says nothing of its own.
+    if (batch.subfolders) host.ShowMessage(kErrorTitle, kFilesNotFound);
+    return static_cast<int>(ConvertResult::kCannotOpenInput);
+  }
   return static_cast<int>(host.first_failure());
 }
 
