@@ -205,7 +205,8 @@ class BatchRun {
 
   void Finish(const std::string& input, const std::string& output, ConvertResult result,
               const Report& report) {
-    host_.FileConverted(input, output, result);
+    // An output that appeared after the file was planned is left alone, as if skipped.
+    if (result != ConvertResult::kOutputExists) host_.FileConverted(input, output, result);
     report(result, output);
   }
 
