@@ -193,9 +193,8 @@ class BatchRun {
       const ConversionWorkers::Outcome outcome = workers_->Take(entry.ticket);
       --waiting_;
       if (!entry.output_key.empty()) {
-        if (auto it = in_flight_.find(entry.output_key); it != in_flight_.end() && --it->second == 0) {
-          in_flight_.erase(it);
-        }
+        const auto it = in_flight_.find(entry.output_key);
+        if (it != in_flight_.end() && --it->second == 0) in_flight_.erase(it);
       }
       Finish(entry.input, entry.output, outcome.result, entry.report);
     }

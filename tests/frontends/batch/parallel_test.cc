@@ -111,8 +111,7 @@ class SleepyConverter : public FileConverter {
     return bytes.empty() ? ConvertResult::kInputEmpty : ConvertResult::kDone;
   }
 
-  OutputPlan PlanOutput(const std::string& input_path,
-                        const std::string& output_target) override {
+  OutputPlan PlanOutput(const std::string& input_path, const std::string& output_target) override {
     OutputPlan plan;
     plan.known = true;
     plan.input_opens = !IsDirectory(input_path) && FileExists(input_path);
@@ -156,7 +155,9 @@ std::map<std::string, std::string> Contents(const std::string& folder) {
 // name in several subfolders.
 std::string MakeSite() {
   const std::string in = testing::MakeTempFolder();
-  for (int i = 0; i < 40; ++i) Write(in + "p" + std::to_string(i) + ".htm", "<p>" + std::to_string(i));
+  for (int i = 0; i < 40; ++i) {
+    Write(in + "p" + std::to_string(i) + ".htm", "<p>" + std::to_string(i));
+  }
   for (const char* broken : {"p13.htm", "p27.htm"}) {
     fs::remove(in + broken);
     fs::create_symlink(in + "missing", in + broken);
@@ -244,8 +245,8 @@ TEST(BatchParallel, EnginePagesAreByteIdentical) {
   const std::string in = testing::MakeTempFolder();
   for (int i = 0; i < 48; ++i) {
     Write(in + "page" + std::to_string(i) + ".html",
-          "<html><body><h1>Title " + std::to_string(i) +
-              "</h1><p style=\"color:#" + std::to_string(100000 + i * 1111) +
+          "<html><body><h1>Title " + std::to_string(i) + "</h1><p style=\"color:#" +
+              std::to_string(100000 + i * 1111) +
               "\">Text <b>bold</b> <i>it</i></p><ul><li>one<li>two</ul>" +
               (i % 3 == 0 ? "<table><tr><td>a<td>b</table>" : "") + "</body></html>");
   }

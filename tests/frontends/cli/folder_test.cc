@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
@@ -21,8 +20,8 @@ TEST(FolderOptions, JobsFallBackSensibly) {
     std::string_view value;
     int jobs;  // 0: the number of cores
   } kCases[] = {
-      {"4", 4},   {"1", 1},      {"0", 0},     {"-2", 0},  {"", 0},
-      {"abc", 0}, {"3x", 3},     {"64", 64},   {"65", 64}, {"99999999999999999999", 64},
+      {"4", 4},   {"1", 1},  {"0", 0},   {"-2", 0},  {"", 0},
+      {"abc", 0}, {"3x", 3}, {"64", 64}, {"65", 64}, {"99999999999999999999", 64},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value);
@@ -65,7 +64,9 @@ void Write(const std::string& path, std::string_view bytes) {
 
 struct FolderCase {
   std::string_view name;
-  std::function<void(const std::string& in)> make;
+  // Files of the input folder: a page, or "empty:" / "broken:" before the name for an
+  // empty file or a link to nothing.
+  std::vector<std::string> files;
   bool subfolders;
   std::string_view out;  // below the scratch folder
   int status;
@@ -73,25 +74,28 @@ struct FolderCase {
   int log_lines;                     // outcome lines for files
 };
 
+void MakeFile(const std::string& in, const std::string& file) {
+  if (file.starts_with("empty:")) {
+    Write(in + file.substr(6), "");
+  } else if (file.starts_with("broken:")) {
+    fs::create_symlink(in + "gone", in + file.substr(7));
+  } else {
+    Write(in + file, "<p>page</p>");
+  }
+}
+
 TEST(FolderRun, StatusesOutputsAndLog) {
-  const auto page = [](const std::string& path) { Write(path, "<p>page</p>"); };
   const FolderCase cases[] = {
-      {"a folder", [&](const std::string& in) { page(in + "a.htm"); page(in + "b.html");
-         Write(in + "notes.txt", "x"); },
-       false, "out", 0, {"a.rtf", "b.rtf"}, 2},
-      {"a tree", [&](const std::string& in) { page(in + "index.htm");
-         page(in + "docs/index.htm"); page(in + "docs/deep/page.htm"); },
+      {"a folder", {"a.htm", "b.html", "notes.txt"}, false, "out", 0, {"a.rtf", "b.rtf"}, 2},
+      {"a tree",
+       {"index.htm", "docs/index.htm", "docs/deep/page.htm"},
        true, "out", 0, {"index(DIR docs).rtf", "index.rtf", "page.rtf"}, 3},
-      {"the same tree without subfolders", [&](const std::string& in) { page(in + "index.htm");
-         page(in + "docs/index.htm"); },
-       false, "out", 0, {"index.rtf"}, 1},
-      {"the first failure decides", [&](const std::string& in) { page(in + "a.htm");
-         Write(in + "b.htm", ""); fs::create_symlink(in + "gone", in + "c.htm"); },
-       false, "out", 5, {"a.rtf", "b.rtf"}, 3},
-      {"no HTML file", [&](const std::string& in) { Write(in + "x.txt", "x"); },
-       true, "out", 4, {}, 0},
-      {"output folder cannot be created", [&](const std::string& in) { page(in + "a.htm"); },
-       false, "no/such", 3, {}, 0},
+      {"the same tree without subfolders",
+       {"index.htm", "docs/index.htm"}, false, "out", 0, {"index.rtf"}, 1},
+      {"the first failure decides",
+       {"a.htm", "empty:b.htm", "broken:c.htm"}, false, "out", 5, {"a.rtf", "b.rtf"}, 3},
+      {"no HTML file", {"x.txt"}, true, "out", 4, {}, 0},
+      {"output folder cannot be created", {"a.htm"}, false, "no/such", 3, {}, 0},
   };
   for (const FolderCase& c : cases) {
     for (const int jobs : {1, 3}) {
@@ -99,7 +103,7 @@ TEST(FolderRun, StatusesOutputsAndLog) {
       const std::string scratch = testing::MakeTempFolder();
       const std::string in = scratch + "site/";
       fs::create_directories(in);
-      c.make(in);
+      for (const std::string& file : c.files) MakeFile(in, file);
       CommandLineRecord record = DefaultCommandLine();
       const std::string log = scratch + "velmorane.log";
       ParseCommandLine(in + " " + scratch + std::string(c.out) +
@@ -140,12 +144,11 @@ TEST(FolderRun, OutcomeLinesInFileOrder) {
   std::string text;
   ASSERT_TRUE(ReadTextFile(log, text));
   const std::string out = scratch + "out/";
-  const std::string want =
-      in + "a.htm -> " + out + "a.rtf: Converted successfully!\n" +
-      in + "b.htm -> " + out + "b.rtf: Converted successfully!\n" +
-      in + "bb.htm: Error! Can't open " + in + "bb.htm file.\n" +
-      in + "c.htm -> " + out + "c.rtf: Converted successfully!\n" +
-      in + "d.htm -> " + out + "d.rtf: Converted successfully!\n";
+  const std::string want = in + "a.htm -> " + out + "a.rtf: Converted successfully!\n" + in +
+                           "b.htm -> " + out + "b.rtf: Converted successfully!\n" + in +
+                           "bb.htm: Error! Can't open " + in + "bb.htm file.\n" + in + "c.htm -> " +
+                           out + "c.rtf: Converted successfully!\n" + in + "d.htm -> " + out +
+                           "d.rtf: Converted successfully!\n";
   EXPECT_NE(text.find(want), std::string::npos) << text;
 }
 
