@@ -47,7 +47,7 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
   return true;
 }
 
-void PlanInto(const std::string& folder, std::vector<PlanStep>& steps,
+void PlanInto(const std::string& folder, bool subfolders, std::vector<PlanStep>& steps,
               std::set<std::string>& visited, bool& listed) {
   std::error_code error;
   std::string identity = std::filesystem::weakly_canonical(folder, error).string();
@@ -69,9 +69,10 @@ void PlanInto(const std::string& folder, std::vector<PlanStep>& steps,
     }
   }
   for (const DirectoryEntry& e : entries) {
+    if (!subfolders) break;
     if (!e.is_folder || e.name.empty() || e.name[0] == '.') continue;
     bool sub_listed = false;
-    PlanInto(folder + e.name + "/", steps, visited, sub_listed);
+    PlanInto(folder + e.name + "/", true, steps, visited, sub_listed);
   }
 }
 
@@ -85,8 +86,10 @@ std::string OutputPathFor(std::string_view input_path, const std::string& output
   return output_folder + name + std::string(extension);
 }
 
-std::string ErrorMessage(ConvertResult result, const std::string& input_path,
-                         const std::string& output_folder, std::string_view extension) {
+}  // namespace
+
+std::string FileErrorMessage(ConvertResult result, const std::string& input_path,
+                             const std::string& output_folder, std::string_view extension) {
   switch (result) {
     case ConvertResult::kNoMemory:
       return "Not enougth memory";
@@ -102,6 +105,8 @@ std::string ErrorMessage(ConvertResult result, const std::string& input_path,
       return "";
   }
 }
+
+namespace {
 
 // One run of the Convert command. Host calls are made in file order on this thread: with
 // workers, what a file reports waits in `pending_` until every earlier file has been
@@ -120,7 +125,7 @@ class BatchRun {
       workers_ = std::make_unique<ConversionWorkers>(converter_, request_.jobs);
       if (!workers_->started()) workers_.reset();
     }
-    if (request_.all_files && request_.subfolders) {
+    if (request_.all_files && (request_.subfolders || request_.ask_in_folder)) {
       RunTree();
     } else if (request_.all_files) {
       RunFolder();
@@ -271,7 +276,7 @@ class BatchRun {
   void ReportFailure(ConvertResult result, const std::string& input) {
     if (result == ConvertResult::kDone || result == ConvertResult::kOutputExists) return;
     host_.ShowMessage(kErrorTitle,
-                      ErrorMessage(result, input, output_, request_.output_extension));
+                      FileErrorMessage(result, input, output_, request_.output_extension));
   }
 
   // The file bar of a file converted by a worker, which reports no progress of its own.
@@ -360,7 +365,7 @@ class BatchRun {
     host_.SetCurrentFile("");
     host_.SetTotalText("");
     std::vector<PlanStep> steps;
-    (void)PlanFolderTree(InputFolder(), steps);
+    (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
     for (const PlanStep& step : steps) {
       if (state_ == OverwriteChoice::kStop) break;
       if (step.kind == PlanStep::Kind::kFolder) {
@@ -496,10 +501,10 @@ std::string RenameSuggestion(std::string_view output_file_name, std::string_view
   return suggestion;
 }
 
-bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps) {
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps, bool subfolders) {
   std::set<std::string> visited;
   bool listed = false;
-  PlanInto(WithTrailingSeparator(folder), steps, visited, listed);
+  PlanInto(WithTrailingSeparator(folder), subfolders, steps, visited, listed);
   return listed;
 }
 

@@ -119,7 +119,16 @@ struct BatchRequest {
   std::string output_extension = ".rtf";  // names the output file in error messages
   // Conversions running at once in a folder or tree run; 1 converts on the calling thread.
   int jobs = 1;
+  // A folder run without subfolders runs as a tree run of one folder: existing outputs
+  // are asked about and failures are not shown (the command line reports them itself).
+  bool ask_in_folder = false;
 };
+
+// The message shown for a file whose conversion failed with `result` (empty for success
+// and for an existing output); the output file is named from `output_folder`, the input's
+// name and `extension`.
+std::string FileErrorMessage(ConvertResult result, const std::string& input_path,
+                             const std::string& output_folder, std::string_view extension);
 
 // The number of workers of a run when none is asked for: one per processor core.
 int DefaultJobs();
@@ -151,9 +160,10 @@ struct PlanStep {
 
 // The steps of a folder-tree run: every folder once (a symbolic-link loop is not
 // followed twice), folders whose names begin with "." left out; the files of a folder
-// (in name order) come before its subfolders (in name order). False when `folder`
-// cannot be listed.
-bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps);
+// (in name order) come before its subfolders (in name order). Without `subfolders` only
+// the folder itself. False when `folder` cannot be listed.
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps,
+                    bool subfolders = true);
 
 // The HTML files directly in `folder`, in name order. False when it cannot be listed.
 bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files);

@@ -14,8 +14,11 @@ namespace {
 
 class TerminalHost : public BatchHost {
  public:
-  TerminalHost(const CommandLineBatch& batch, std::string output_folder)
-      : batch_(batch), output_folder_(std::move(output_folder)) {}
+  TerminalHost(const CommandLineBatch& batch, std::string output_folder,
+               std::string extension)
+      : batch_(batch),
+        output_folder_(std::move(output_folder)),
+        extension_(std::move(extension)) {}
 
   void ShowMessage(std::string_view title, std::string_view text) override {
     EndProgressLine();
@@ -40,16 +43,16 @@ class TerminalHost : public BatchHost {
 
   void FileConverted(std::string_view input, std::string_view output,
                      ConvertResult result) override {
-    if (result == ConvertResult::kDone) written_.insert(Key(std::string(output)));
-    if (result != ConvertResult::kDone && first_failure_ == ConvertResult::kDone) {
-      first_failure_ = result;
+    if (result == ConvertResult::kDone) {
+      written_.insert(Key(std::string(output)));
+    } else {
+      if (first_failure_ == ConvertResult::kDone) first_failure_ = result;
+      ShowMessage(kErrorTitle,
+                  FileErrorMessage(result, std::string(input), output_folder_, extension_));
     }
     if (batch_.on_file) batch_.on_file(std::string(input), std::string(output), result);
   }
 
-  void SetTotalText(std::string_view text) override {
-    if (text == kFilesNotFound) ShowMessage(kErrorTitle, text);
-  }
   void SetTotalRange(long long maximum) override { total_ = maximum; }
   void SetTotalPosition(long long position) override {
     if (!batch_.show_progress || total_ <= 0) return;
@@ -76,6 +79,7 @@ class TerminalHost : public BatchHost {
 
   const CommandLineBatch& batch_;
   std::string output_folder_;
+  std::string extension_;
   std::set<std::string> written_;  // outputs written in this run
   ConvertResult first_failure_ = ConvertResult::kDone;
   long long total_ = 0;
@@ -91,21 +95,22 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   request.output_folder = batch.output_folder.empty() ? "." : batch.output_folder;
   request.all_files = true;
   request.subfolders = batch.subfolders;
+  request.ask_in_folder = true;
   request.jobs = batch.jobs;
   request.output_extension = std::string(FieldText(batch.settings.options.output_extension));
   if (request.output_extension != ".txt" && request.output_extension != ".doc") {
     request.output_extension = batch.settings.output_mode == kModePlainText ? ".txt" : ".rtf";
   }
   EngineConverter converter(batch.settings);
-  TerminalHost host(batch, WithTrailingSeparator(request.output_folder));
+  TerminalHost host(batch, WithTrailingSeparator(request.output_folder),
+                    request.output_extension);
   const BatchCounters counters = RunBatch(request, converter, host);
   host.EndProgressLine();
   if (!IsDirectory(request.output_folder)) {
     return static_cast<int>(ConvertResult::kCannotCreateOutput);
   }
   if (counters.total == 0) {
-    // A folder run has said so already; a tree run says nothing of its own.
-    if (batch.subfolders) host.ShowMessage(kErrorTitle, kFilesNotFound);
+    host.ShowMessage(kErrorTitle, kFilesNotFound);
     return static_cast<int>(ConvertResult::kCannotOpenInput);
   }
   return static_cast<int>(host.first_failure());

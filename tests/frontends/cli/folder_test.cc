@@ -94,7 +94,10 @@ TEST(FolderRun, StatusesOutputsAndLog) {
        {"index.htm", "docs/index.htm"}, false, "out", 0, {"index.rtf"}, 1},
       {"the first failure decides",
        {"a.htm", "empty:b.htm", "broken:c.htm"}, false, "out", 5, {"a.rtf", "b.rtf"}, 3},
+      {"one output name for two pages of a folder",
+       {"a.htm", "a.html"}, false, "out", 0, {"a(DIR site).rtf", "a.rtf"}, 2},
       {"no HTML file", {"x.txt"}, true, "out", 4, {}, 0},
+      {"no HTML file, one folder", {"x.txt"}, false, "out", 4, {}, 0},
       {"output folder cannot be created", {"a.htm"}, false, "no/such", 3, {}, 0},
   };
   for (const FolderCase& c : cases) {
