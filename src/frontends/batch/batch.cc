@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
