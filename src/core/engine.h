@@ -73,6 +73,12 @@ class Engine {
   CarryOver carry_over_;
 };
 
+// The output file a conversion writes: a target longer than five characters that ends in
+// .rtf, .txt or .doc (any case) is the file name itself; anything else is a folder that
+// gets the input's name with the output extension in place of its last extension.
+std::string OutputFileName(std::string_view input_path, std::string_view target,
+                           const ConversionOptions& options, int output_mode);
+
 // Appends one closing brace for every "{" in excess of "}" (a backslash escapes the
 // next byte).
 void BalanceBraces(std::string& text);

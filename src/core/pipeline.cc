@@ -102,9 +102,8 @@ std::string OutputExtension(const ConversionOptions& options, int output_mode) {
   return output_mode == kModePlainText ? ".txt" : ".rtf";
 }
 
-// A target longer than five characters that ends in .rtf, .txt or .doc (any case) is the
-// file name itself; anything else is a folder that gets the input's name with the output
-// extension in place of its last extension.
+}  // namespace
+
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode) {
   if (target.size() > 5 && (EndsWithNoCase(target, ".rtf") || EndsWithNoCase(target, ".txt") ||
@@ -119,6 +118,8 @@ std::string OutputFileName(std::string_view input_path, std::string_view target,
   if (target.empty()) return name;
   return WithTrailingSeparator(target) + name;
 }
+
+namespace {
 
 // Stage 0, step 1: the normalisations of the engine's copy of the options.
 void NormalizeOptions(Conversion& c) {

@@ -126,6 +126,35 @@ run self.rtf "$work/self.rtf"
 [ "$status" -eq 3 ] || fail "output is input: status $status, want 3"
 [ "$(cat self.rtf)" = "<p>keep me</p>" ] || fail "output is input: input was changed"
 
+# 8. A folder tree: every HTML file of the tree lands in one output folder, a name met
+#    again deeper down gets the folder in its name, and one worker or four give the
+#    same files.
+mkdir -p site/docs/deep site/.hidden
+for i in 1 2 3 4 5 6 7 8 9 10 11 12; do printf '<p>Page %s <b>bold</b></p>\n' "$i" >"site/p$i.htm"; done
+printf '<h1>Top</h1>\n' >site/index.html
+printf '<h1>Docs</h1>\n' >site/docs/index.html
+printf '<p>deep</p>\n' >site/docs/deep/page.shtml
+printf '<p>hidden</p>\n' >site/.hidden/secret.htm
+printf 'not html\n' >site/notes.txt
+run site tree1 -subfolders yes -jobs 1
+[ "$status" -eq 0 ] || fail "tree: status $status, want 0"
+[ "$(ls tree1 | wc -l)" -eq 15 ] || fail "tree: $(ls tree1 | wc -l) outputs, want 15"
+[ -f "tree1/index(DIR docs).rtf" ] && [ -f tree1/index.rtf ] && [ -f tree1/page.rtf ] ||
+  fail "tree: index.rtf, index(DIR docs).rtf or page.rtf missing"
+[ ! -e tree1/secret.rtf ] || fail "tree: a hidden folder was converted"
+grep -c 'Converted successfully!' velmorane.log | grep -qx 15 || fail "tree: log lines"
+run site tree4 -subfolders yes -jobs 4
+[ "$status" -eq 0 ] && diff -r tree1 tree4 >/dev/null || fail "tree: -jobs 4 differs from -jobs 1"
+run site tree4 -subfolders yes
+[ "$status" -eq 0 ] && [ "$(ls tree4 | wc -l)" -eq 15 ] ||
+  fail "tree: a second run into the same folder added files"
+# Without -subfolders only the folder itself; a folder without HTML files gives 4.
+run site flat
+[ "$status" -eq 0 ] && [ "$(ls flat | wc -l)" -eq 13 ] || fail "folder: want 13 outputs"
+mkdir -p nohtml && cp site/notes.txt nohtml/
+run nohtml out4 -subfolders yes
+[ "$status" -eq 4 ] || fail "folder without HTML files: status $status, want 4"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2
   exit 1

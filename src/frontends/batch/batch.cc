@@ -5,11 +5,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
 #include <set>
+#include <thread>
 
 #include "core/append.h"
 #include "core/paths.h"
+#include "frontends/batch/workers.h"
 #include "platform/files.h"
 
 namespace velmorane {
@@ -41,7 +47,7 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
   return true;
 }
 
-void PlanInto(const std::string& folder, std::vector<PlanStep>& steps,
+void PlanInto(const std::string& folder, bool subfolders, std::vector<PlanStep>& steps,
               std::set<std::string>& visited, bool& listed) {
   std::error_code error;
   std::string identity = std::filesystem::weakly_canonical(folder, error).string();
@@ -63,9 +69,10 @@ void PlanInto(const std::string& folder, std::vector<PlanStep>& steps,
     }
   }
   for (const DirectoryEntry& e : entries) {
+    if (!subfolders) break;
     if (!e.is_folder || e.name.empty() || e.name[0] == '.') continue;
     bool sub_listed = false;
-    PlanInto(folder + e.name + "/", steps, visited, sub_listed);
+    PlanInto(folder + e.name + "/", true, steps, visited, sub_listed);
   }
 }
 
@@ -79,8 +86,10 @@ std::string OutputPathFor(std::string_view input_path, const std::string& output
   return output_folder + name + std::string(extension);
 }
 
-std::string ErrorMessage(ConvertResult result, const std::string& input_path,
-                         const std::string& output_folder, std::string_view extension) {
+}  // namespace
+
+std::string FileErrorMessage(ConvertResult result, const std::string& input_path,
+                             const std::string& output_folder, std::string_view extension) {
   switch (result) {
     case ConvertResult::kNoMemory:
       return "Not enougth memory";
@@ -97,7 +106,11 @@ std::string ErrorMessage(ConvertResult result, const std::string& input_path,
   }
 }
 
-// One run of the Convert command.
+namespace {
+
+// One run of the Convert command. Host calls are made in file order on this thread: with
+// workers, what a file reports waits in `pending_` until every earlier file has been
+// reported.
 class BatchRun {
  public:
   BatchRun(const BatchRequest& request, FileConverter& converter, BatchHost& host)
@@ -108,13 +121,19 @@ class BatchRun {
     if (!EnsureOutputFolder()) return counters_;
     host_.SetTotalPosition(0);
     host_.SetTotalPercent("0");
-    if (request_.all_files && request_.subfolders) {
+    if (request_.all_files && request_.jobs > 1) {
+      workers_ = std::make_unique<ConversionWorkers>(converter_, request_.jobs);
+      if (!workers_->started()) workers_.reset();
+    }
+    if (request_.all_files && (request_.subfolders || request_.ask_in_folder)) {
       RunTree();
     } else if (request_.all_files) {
       RunFolder();
     } else {
       RunOneFile();
     }
+    Drain();
+    workers_.reset();
     host_.SetTotalPercent("0");
     if (ProgressSink* file = host_.FileProgress(); file != nullptr) file->SetLabel("0");
     host_.SetCurrentFile("");
@@ -122,6 +141,23 @@ class BatchRun {
   }
 
  private:
+  // What a file reports once its conversion has ended: the result and the output file.
+  using Report = std::function<void(ConvertResult, const std::string&)>;
+
+  // A report waiting for its turn: a host call, or the end of a conversion.
+  struct Pending {
+    bool waits = false;
+    std::size_t ticket = 0;
+    std::string input;
+    std::string output;      // the planned output file
+    std::string output_key;  // its entry in in_flight_
+    std::function<void()> call;
+    Report report;
+  };
+
+  // Conversions handed out but not reported beyond this count make the run wait.
+  static constexpr std::size_t kConversionsAhead = 64;
+
   bool EnsureOutputFolder() {
     if (IsDirectory(output_)) return true;
     if (!host_.AskYesNo(kErrorTitle,
@@ -136,13 +172,95 @@ class BatchRun {
     return true;
   }
 
-  // An exception escaping a conversion counts as lack of memory.
-  ConvertResult Convert(const std::string& input, std::string& target, bool keep_existing) {
+  // A host call in file order: now, or after the reports still waiting.
+  void Emit(std::function<void()> call) {
+    if (pending_.empty()) {
+      call();
+      return;
+    }
+    Pending entry;
+    entry.call = std::move(call);
+    pending_.push_back(std::move(entry));
+  }
+
+  // Reports from the front of the queue: every one (waiting for conversions) until at
+  // most `still_waiting` conversions are left unreported, then those already ended.
+  void Flush(std::size_t still_waiting) {
+    while (!pending_.empty()) {
+      Pending& front = pending_.front();
+      if (front.waits && waiting_ <= still_waiting && !workers_->Done(front.ticket)) break;
+      Pending entry = std::move(front);
+      pending_.pop_front();
+      if (!entry.waits) {
+        entry.call();
+        continue;
+      }
+      const ConversionWorkers::Outcome outcome = workers_->Take(entry.ticket);
+      --waiting_;
+      if (!entry.output_key.empty()) {
+        const auto it = in_flight_.find(entry.output_key);
+        if (it != in_flight_.end() && --it->second == 0) in_flight_.erase(it);
+      }
+      Finish(entry.input, entry.output, outcome.result, entry.report);
+    }
+  }
+  void Drain() { Flush(0); }
+  void Poll() { Flush(static_cast<std::size_t>(-1)); }
+
+  void Finish(const std::string& input, const std::string& output, ConvertResult result,
+              const Report& report) {
+    // An output that appeared after the file was planned is left alone, as if skipped.
+    if (result != ConvertResult::kOutputExists) host_.FileConverted(input, output, result);
+    report(result, output);
+  }
+
+  // Converts on this thread; an exception escaping a conversion counts as lack of memory.
+  ConvertResult ConvertHere(const std::string& input, std::string& target, bool keep_existing) {
     try {
       return converter_.Convert(input, target, keep_existing, host_.FileProgress());
     } catch (...) {
       return ConvertResult::kNoMemory;
     }
+  }
+
+  // Converts `input` into `target` and reports through `report` in file order. Returns
+  // false instead, with `target` set to the output file, when that file exists and
+  // `keep_existing` holds; every earlier file has then been reported.
+  bool Start(const std::string& input, std::string& target, bool keep_existing,
+             Report report) {
+    const FileConverter::OutputPlan plan = converter_.PlanOutput(input, target);
+    if (workers_ == nullptr || !plan.known) {
+      Drain();
+      const ConvertResult result = ConvertHere(input, target, keep_existing);
+      if (result == ConvertResult::kOutputExists) return false;
+      Finish(input, plan.known ? plan.path : target, result, report);
+      return true;
+    }
+    std::string key;
+    if (plan.input_opens) {
+      key = std::filesystem::path(plan.path).lexically_normal().string();
+      // The output must not be written by two conversions at once, and whether it exists
+      // is known only when the earlier conversion writing it has ended.
+      if (in_flight_.count(key) != 0) Drain();
+      if (keep_existing && FileExists(plan.path)) {
+        Drain();
+        target = plan.path;
+        return false;
+      }
+      ++in_flight_[key];
+    }
+    Pending entry;
+    entry.waits = true;
+    entry.ticket = workers_->Submit(input, target, keep_existing);
+    entry.input = input;
+    entry.output = plan.path;
+    entry.output_key = key;
+    entry.report = std::move(report);
+    pending_.push_back(std::move(entry));
+    ++waiting_;
+    Flush(kConversionsAhead);
+    Poll();
+    return true;
   }
 
   void CountConverted() {
@@ -158,10 +276,20 @@ class BatchRun {
   void ReportFailure(ConvertResult result, const std::string& input) {
     if (result == ConvertResult::kDone || result == ConvertResult::kOutputExists) return;
     host_.ShowMessage(kErrorTitle,
-                      ErrorMessage(result, input, output_, request_.output_extension));
+                      FileErrorMessage(result, input, output_, request_.output_extension));
+  }
+
+  // The file bar of a file converted by a worker, which reports no progress of its own.
+  void CompleteFileBar() {
+    if (workers_ == nullptr) return;
+    if (ProgressSink* file = host_.FileProgress(); file != nullptr) {
+      file->SetPosition(50);
+      file->SetLabel("100");
+    }
   }
 
   void ShowSummary() {
+    Drain();
     if (counters_.converted <= 0) return;
     host_.SetTotalText(StringF("%lld of %lld file%s converted successfully.",
                                counters_.converted, counters_.total,
@@ -190,7 +318,9 @@ class BatchRun {
     host_.SetTotalRange(1);
     host_.SetCurrentFile(request_.input_path);
     std::string target = output_;
-    const ConvertResult result = Convert(request_.input_path, target, false);
+    const FileConverter::OutputPlan plan = converter_.PlanOutput(request_.input_path, target);
+    const ConvertResult result = ConvertHere(request_.input_path, target, false);
+    host_.FileConverted(request_.input_path, plan.known ? plan.path : target, result);
     if (result != ConvertResult::kDone) {
       ReportFailure(result, request_.input_path);
       return;
@@ -216,15 +346,17 @@ class BatchRun {
     }
     for (const std::string& name : files) {
       const std::string input = folder + name;
-      host_.SetCurrentFile(input);
+      Emit([this, input] { host_.SetCurrentFile(input); });
       std::string target = output_;
-      const ConvertResult result = Convert(input, target, false);
-      if (result == ConvertResult::kDone) {
-        CountConverted();
-      } else {
-        ReportFailure(result, input);
-      }
-      ShowCount();
+      (void)Start(input, target, false, [this, input](ConvertResult result, const std::string&) {
+        if (result == ConvertResult::kDone) {
+          CompleteFileBar();
+          CountConverted();
+        } else {
+          ReportFailure(result, input);
+        }
+        ShowCount();
+      });
     }
     ShowSummary();
   }
@@ -233,12 +365,17 @@ class BatchRun {
     host_.SetCurrentFile("");
     host_.SetTotalText("");
     std::vector<PlanStep> steps;
-    (void)PlanFolderTree(InputFolder(), steps);
+    (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
     for (const PlanStep& step : steps) {
       if (state_ == OverwriteChoice::kStop) break;
       if (step.kind == PlanStep::Kind::kFolder) {
-        counters_.total += step.html_files;
-        host_.SetTotalRange(counters_.total);
+        // The total grows when the folder is reached, between the reports of the files
+        // before and after it.
+        const long long html_files = step.html_files;
+        Emit([this, html_files] {
+          counters_.total += html_files;
+          host_.SetTotalRange(counters_.total);
+        });
       } else {
         ConvertInTree(step.path);
       }
@@ -248,10 +385,18 @@ class BatchRun {
 
   // One file of a tree run: an existing output is asked about until it is dealt with.
   void ConvertInTree(const std::string& input) {
-    host_.SetCurrentFile(input);
+    Emit([this, input] { host_.SetCurrentFile(input); });
+    // Failures are not reported in a tree run.
+    const Report report = [this](ConvertResult result, const std::string&) {
+      if (result != ConvertResult::kDone) return;
+      CompleteFileBar();
+      CountConverted();
+      ShowCount();
+    };
     std::string target = output_;
-    ConvertResult result = Convert(input, target, keep_existing_);
-    while (result == ConvertResult::kOutputExists && state_ != OverwriteChoice::kSkipAll) {
+    bool keep_existing = keep_existing_;
+    while (!Start(input, target, keep_existing, report)) {
+      if (state_ == OverwriteChoice::kSkipAll) return;
       const std::string name(FileNameOf(target));
       std::string rename = RenameSuggestion(name, input);
       state_ = host_.AskOverwrite(name, rename);
@@ -260,11 +405,11 @@ class BatchRun {
           keep_existing_ = false;
           [[fallthrough]];
         case OverwriteChoice::kOverwrite:
-          result = Convert(input, target, false);
+          keep_existing = false;
           break;
         case OverwriteChoice::kRename:
           target = output_ + rename.substr(0, kMaxRenameLength);
-          result = Convert(input, target, true);
+          keep_existing = true;
           break;
         case OverwriteChoice::kSkip:
         case OverwriteChoice::kSkipAll:
@@ -272,9 +417,6 @@ class BatchRun {
           return;
       }
     }
-    if (result != ConvertResult::kDone) return;  // failures are not reported in a tree run
-    CountConverted();
-    ShowCount();
   }
 
   const BatchRequest& request_;
@@ -284,6 +426,10 @@ class BatchRun {
   BatchCounters counters_;
   OverwriteChoice state_ = OverwriteChoice::kOverwrite;  // 0: ask
   bool keep_existing_ = true;
+  std::unique_ptr<ConversionWorkers> workers_;
+  std::deque<Pending> pending_;
+  std::size_t waiting_ = 0;                     // conversions in pending_
+  std::map<std::string, int> in_flight_;        // outputs being written
 };
 
 }  // namespace
@@ -302,6 +448,27 @@ ConvertResult EngineConverter::Convert(const std::string& input_path,
   std::string input = input_path;
   return engine_.ConvertHtmlFile(input, output_target, request, settings_.options,
                                  engine_settings);
+}
+
+FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_path,
+                                                      const std::string& output_target) {
+  OutputPlan plan;
+  plan.known = true;
+  const std::string input = ToForwardSlashes(input_path);
+  if (IsDirectory(input)) {
+    plan.input_opens = false;
+  } else if (std::FILE* file = std::fopen(input.c_str(), "rb"); file != nullptr) {
+    std::fclose(file);
+  } else {
+    plan.input_opens = false;
+  }
+  plan.path = OutputFileName(input, ToForwardSlashes(output_target), settings_.options,
+                             settings_.output_mode);
+  return plan;
+}
+
+std::unique_ptr<FileConverter> EngineConverter::Clone() const {
+  return std::make_unique<EngineConverter>(settings_);
 }
 
 bool IsHtmlFileName(std::string_view name) {
@@ -334,10 +501,10 @@ std::string RenameSuggestion(std::string_view output_file_name, std::string_view
   return suggestion;
 }
 
-bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps) {
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps, bool subfolders) {
   std::set<std::string> visited;
   bool listed = false;
-  PlanInto(WithTrailingSeparator(folder), steps, visited, listed);
+  PlanInto(WithTrailingSeparator(folder), subfolders, steps, visited, listed);
   return listed;
 }
 
@@ -348,6 +515,11 @@ bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files) {
     if (!e.is_folder && IsHtmlFileName(e.name)) files.push_back(e.name);
   }
   return true;
+}
+
+int DefaultJobs() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
 }
 
 BatchCounters RunBatch(const BatchRequest& request, FileConverter& converter,

@@ -5,13 +5,15 @@
 // scripted choices; the command line answers them by itself.
 //
 // A run is planned first (the files in the order they are converted, and where a folder
-// adds to the total) and then carried out file by file through a FileConverter. A later
-// parallel run can hand the planned files to several converters, each with its own
-// Engine, as long as it reports results, counters and questions in plan order.
+// adds to the total) and then carried out through a FileConverter: on the calling thread
+// file by file, or with several workers, each with its own copy of the converter (and so
+// its own Engine). Either way every host call happens on the calling thread, in the same
+// order and with the same values as in a run with one worker.
 #ifndef VELMORANE_FRONTENDS_BATCH_BATCH_H_
 #define VELMORANE_FRONTENDS_BATCH_BATCH_H_
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +57,10 @@ class BatchHost {
   virtual void SetTotalText(std::string_view /*text*/) {}
   // The progress sink of the current file, or none.
   virtual ProgressSink* FileProgress() { return nullptr; }
+  // A conversion has ended (not one held back because its output exists): `output` is
+  // the file it wrote or would have written. Heard in file order.
+  virtual void FileConverted(std::string_view /*input*/, std::string_view /*output*/,
+                             ConvertResult /*result*/) {}
 };
 
 // Converts one file. `output_target` is a folder or an output file name; on kOutputExists
@@ -64,6 +70,21 @@ class FileConverter {
   virtual ~FileConverter() = default;
   virtual ConvertResult Convert(const std::string& input_path, std::string& output_target,
                                 bool keep_existing_output, ProgressSink* progress) = 0;
+
+  // What Convert would do with an existing output, told without converting.
+  struct OutputPlan {
+    bool known = false;        // false: only converting tells
+    bool input_opens = true;   // false: Convert fails before it looks at the output
+    std::string path;          // the output file Convert writes
+  };
+  virtual OutputPlan PlanOutput(const std::string& /*input_path*/,
+                                const std::string& /*output_target*/) {
+    return {};
+  }
+
+  // A converter with the same settings and its own state, for another worker thread;
+  // none when this converter cannot be copied (the run then converts on its own thread).
+  virtual std::unique_ptr<FileConverter> Clone() const { return nullptr; }
 };
 
 // What every file of a run is converted with.
@@ -80,6 +101,9 @@ class EngineConverter : public FileConverter {
   explicit EngineConverter(BatchSettings settings) : settings_(std::move(settings)) {}
   ConvertResult Convert(const std::string& input_path, std::string& output_target,
                         bool keep_existing_output, ProgressSink* progress) override;
+  OutputPlan PlanOutput(const std::string& input_path,
+                        const std::string& output_target) override;
+  std::unique_ptr<FileConverter> Clone() const override;
 
  private:
   BatchSettings settings_;
@@ -93,7 +117,21 @@ struct BatchRequest {
   bool all_files = false;   // "convert all files in this folder"
   bool subfolders = false;  // "search in subfolders", used with all_files
   std::string output_extension = ".rtf";  // names the output file in error messages
+  // Conversions running at once in a folder or tree run; 1 converts on the calling thread.
+  int jobs = 1;
+  // A folder run without subfolders runs as a tree run of one folder: existing outputs
+  // are asked about and failures are not shown (the command line reports them itself).
+  bool ask_in_folder = false;
 };
+
+// The message shown for a file whose conversion failed with `result` (empty for success
+// and for an existing output); the output file is named from `output_folder`, the input's
+// name and `extension`.
+std::string FileErrorMessage(ConvertResult result, const std::string& input_path,
+                             const std::string& output_folder, std::string_view extension);
+
+// The number of workers of a run when none is asked for: one per processor core.
+int DefaultJobs();
 
 // Counters of one run; not limited to 16 bits.
 struct BatchCounters {
@@ -122,16 +160,21 @@ struct PlanStep {
 
 // The steps of a folder-tree run: every folder once (a symbolic-link loop is not
 // followed twice), folders whose names begin with "." left out; the files of a folder
-// (in name order) come before its subfolders (in name order). False when `folder`
-// cannot be listed.
-bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps);
+// (in name order) come before its subfolders (in name order). Without `subfolders` only
+// the folder itself. False when `folder` cannot be listed.
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps,
+                    bool subfolders = true);
 
 // The HTML files directly in `folder`, in name order. False when it cannot be listed.
 bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files);
 
 // Runs the Convert command from the point where the window has stored its settings:
 // checks (and offers to create) the output folder, converts one file, one folder or a
-// folder tree, and reports through `host`. Returns the counters of the run.
+// folder tree, and reports through `host`. Returns the counters of the run. With
+// request.jobs above 1 and a converter that can be cloned and can plan its outputs, the
+// files are converted by that many workers; two files that share an output file are
+// never converted at the same time, and a question about an existing output is asked
+// only after every earlier file has been reported.
 BatchCounters RunBatch(const BatchRequest& request, FileConverter& converter, BatchHost& host);
 
 // Command-line folder conversion: every HTML file of `input_folder`, or of its whole tree
@@ -139,18 +182,24 @@ BatchCounters RunBatch(const BatchRequest& request, FileConverter& converter, Ba
 // in the same run is kept and the new one renamed as the Warning dialog suggests
 // ("index(DIR docs).rtf"); an output left from before the run is overwritten. Failures
 // are written to stderr, the summary to stdout, and with `show_progress` a progress line
-// on stderr. `on_file`, when set, hears every file's input, output and result.
+// on stderr. `on_file`, when set, hears every file's input, output and result, in file
+// order and on the calling thread.
 struct CommandLineBatch {
   std::string input_folder;
   std::string output_folder;
   bool subfolders = false;
   BatchSettings settings;
   bool show_progress = false;
+  int jobs = 1;
   std::function<void(const std::string& input, const std::string& output, ConvertResult)>
       on_file;
+  // With `show_progress`, draws the progress (files converted of the total so far) in
+  // place of the module's own progress line.
+  std::function<void(long long converted, long long total)> on_progress;
 };
-// Returns 0 when every HTML file was converted, 4 when the folder cannot be listed or
-// holds no HTML file, else the result code of the first file that failed.
+// Returns 0 when every HTML file was converted, 3 when the output folder cannot be
+// created, 4 when the folder cannot be listed or holds no HTML file, else the result code
+// of the first file that failed.
 int ConvertPathFromCommandLine(const CommandLineBatch& batch);
 
 }  // namespace velmorane

@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "core/append.h"
+#include "frontends/batch/batch.h"
 #include "platform/files.h"
 
 namespace velmorane {
@@ -79,6 +80,7 @@ CommandLineRecord DefaultCommandLine() {
   SetField(o.rtf_language, "English");
   o.table_border = 0;
   SetField(o.output_extension, ".rtf");
+  r.jobs = DefaultJobs();
   return r;
 }
 
@@ -151,6 +153,18 @@ void ApplyMarginMillimetres(std::string_view value, std::int32_t& margin) {
   // 56.7 twips to the millimetre, truncated.
   const long long twips = static_cast<long long>(LeadingInt(value)) * 567 / 10;
   if (twips > 1 && twips < 7200) margin = static_cast<std::int32_t>(twips);
+}
+
+int JobsFromValue(std::string_view value) {
+  std::size_t digits = 0;
+  while (digits < value.size() && std::isdigit(static_cast<unsigned char>(value[digits]))) {
+    ++digits;
+  }
+  // A long run of digits is more than the limit without being converted.
+  if (digits > 4) return kMaxJobs;
+  const int jobs = digits == 0 ? 0 : LeadingInt(value.substr(0, digits));
+  if (jobs < 1) return DefaultJobs();
+  return std::min(jobs, kMaxJobs);
 }
 
 void AppendRunLog(const std::string& log_path, std::string_view text) {
@@ -342,6 +356,11 @@ void ParseCommandLine(std::string_view argument_text, CommandLineRecord& record,
                              : token == "-mt" ? o.margin_top
                                               : o.margin_bottom;
       ApplyMarginMillimetres(value, margin);
+    } else if (token == "-subfolders") {
+      record.subfolders = read_value() != 0 ? 1 : 0;
+    } else if (token == "-jobs") {
+      read_value();
+      record.jobs = JobsFromValue(value);
     } else if (token == "-psize") {
       read_value();
       const PaperSize paper = LookupPaper(value);

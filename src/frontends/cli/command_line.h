@@ -29,7 +29,13 @@ struct CommandLineRecord {
   int convert_images = 0;
   int output_kind = 2;           // 2 RTF, 0 plain text
   std::string encoding_name = "Auto-Select";
+  // A folder given as input: its subfolders too, and how many files convert at once.
+  int subfolders = 0;
+  int jobs = 1;
 };
+
+// The most conversions a folder run starts at once.
+inline constexpr int kMaxJobs = 64;
 
 // Path fields hold 260 characters with their terminator.
 inline constexpr std::size_t kPathLength = 259;
@@ -91,6 +97,17 @@ std::string SettingsDump(const CommandLineRecord& record);
 ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
                             const std::string& log_path = kRunLogName,
                             ProgressSink* progress = nullptr);
+
+// The workers of a folder run from the value of -jobs: a number from 1 to kMaxJobs; zero,
+// a negative number or no number gives one per processor core, more gives kMaxJobs.
+int JobsFromValue(std::string_view value);
+
+// Converts the HTML files of the folder named as the input (its tree with subfolders),
+// appending one outcome line per file to the run log. Returns the exit status: 0 when
+// every file was converted, 3 when the output folder cannot be created, 4 when the folder
+// holds no HTML file, else the result code of the first file that failed.
+int RunFolderConversion(CommandLineRecord& record, const std::string& log_path = kRunLogName,
+                        bool show_progress = false);
 
 // The progress bar text for a position 0..50 and a percent label.
 std::string ProgressBarText(int position, std::string_view percent);

@@ -1,10 +1,11 @@
-// The run of the command line: one conversion with its outcome in the run log, the
-// progress bar on a terminal, the usage text and the process exit status.
+// The run of the command line: one conversion (or the files of a folder) with the outcome
+// in the run log, the progress bar on a terminal, the usage text and the exit status.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "core/append.h"
+#include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
 
@@ -16,10 +17,11 @@ constexpr int kBarWidth = 50;  // one mark per progress position
 
 constexpr char kUsage[] =
     "Usage: velmorane INPUT.html [OUTPUT-FOLDER | OUTPUT.rtf] [options]\n"
+    "       velmorane INPUT-FOLDER [OUTPUT-FOLDER] [options]\n"
     "       velmorane SETTINGS.cfg\n"
     "\n"
-    "Converts one HTML file to RTF (or plain text) and writes velmorane.log in the\n"
-    "current directory. Options take one value each:\n"
+    "Converts one HTML file, or every HTML file of a folder, to RTF (or plain text) and\n"
+    "writes velmorane.log in the current directory. Options take one value each:\n"
     "  -table yes|no       convert tables (default yes)\n"
     "  -image yes|no       convert pictures (default no)\n"
     "  -face NAME          default font (\"Times New Roman\" in quotes; default Arial)\n"
@@ -33,9 +35,13 @@ constexpr char kUsage[] =
     "  -ktw -knt           keep table widths, keep nested tables\n"
     "  -ml -mr -mt -mb MM  left, right, top, bottom margin in millimetres\n"
     "  -psize NAME         A3, A4, A5, B5, Letter, Legal, Executive or Monarh\n"
+    "  -subfolders yes|no  with a folder as input: its whole tree (default no)\n"
+    "  -jobs N             with a folder as input: files converted at once\n"
+    "                      (default: one per processor core)\n"
     "Values no and free switch a flag off; anything else switches it on.\n"
     "Exit status: 0 converted, 2 not enough memory, 3 cannot create the output,\n"
-    "4 cannot open the input, 5 input is empty.\n";
+    "4 cannot open the input (or a folder without HTML files), 5 input is empty;\n"
+    "for a folder, the status of the first file that failed.\n";
 
 // A bar of '#' marks on standard error, redrawn in place.
 class TerminalProgress : public ProgressSink {
@@ -77,59 +83,107 @@ std::string ProgressBarText(int position, std::string_view percent) {
   return text;
 }
 
-ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
-                            const std::string& log_path, ProgressSink* progress) {
+namespace {
+
+// The output mode of the record; plain text also sets its extension and line width.
+int PrepareOutputMode(CommandLineRecord& record) {
   ConversionOptions& o = record.options;
-  ConvertRequest request;
-  request.output_mode = record.convert_tables + 1;
+  int mode = record.convert_tables + 1;
   if (record.output_kind == 0) {
-    request.output_mode = kModePlainText;
+    mode = kModePlainText;
     SetField(o.output_extension, ".txt");
     SetField(o.max_line_width, "80");
     o.line_folding = 0;
   }
   // Any non-zero truth counts as "with tables"; the engine knows modes 0 to 2 only.
-  if (request.output_mode > kModeRtfTables) request.output_mode = kModeRtfTables;
+  return mode > kModeRtfTables ? kModeRtfTables : mode;
+}
+
+// The run log's line for a result other than success.
+std::string FailureLine(ConvertResult result, const std::string& input_file) {
+  switch (result) {
+    case ConvertResult::kNoMemory:
+      return "Error! Not enough memory\n";
+    case ConvertResult::kCannotCreateOutput:
+      return "Error! Can't create output file (maybe file has open another application)\n";
+    case ConvertResult::kCannotOpenInput:
+      return StringF("Error! Can't open %s file.\n", input_file.c_str());
+    case ConvertResult::kInputEmpty:
+      return "Error! HTML file is empty\n";
+    default:
+      return "Unknown error!\n";
+  }
+}
+
+std::string EndLine() {
+  const UtcTime end = NowUtc();
+  return StringF("End of converting in: %d:%d:%d\n", end.hour, end.minute, end.second);
+}
+
+std::string BeginLine() {
+  const UtcTime begin = NowUtc();
+  return StringF("Begin converting in: %d:%d:%d\n", begin.hour, begin.minute, begin.second);
+}
+
+}  // namespace
+
+ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
+                            const std::string& log_path, ProgressSink* progress) {
+  ConversionOptions& o = record.options;
+  ConvertRequest request;
+  request.output_mode = PrepareOutputMode(record);
   request.encoding_name = record.encoding_name;
   request.convert_images = record.convert_images != 0;
   request.keep_existing_output = false;
   request.progress = progress;
 
-  const UtcTime begin = NowUtc();
-  AppendRunLog(log_path,
-               StringF("Begin converting in: %d:%d:%d\n", begin.hour, begin.minute, begin.second));
+  AppendRunLog(log_path, BeginLine());
 
   EngineSettings settings;
   InitEngineSettings(settings);
   const ConvertResult result =
       engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
 
-  std::string outcome;
-  switch (result) {
-    case ConvertResult::kDone: {
-      const UtcTime end = NowUtc();
-      outcome = StringF("Converted successfully!\nEnd of converting in: %d:%d:%d\n", end.hour,
-                        end.minute, end.second);
-      break;
-    }
-    case ConvertResult::kNoMemory:
-      outcome = "Error! Not enough memory\n";
-      break;
-    case ConvertResult::kCannotCreateOutput:
-      outcome = "Error! Can't create output file (maybe file has open another application)\n";
-      break;
-    case ConvertResult::kCannotOpenInput:
-      outcome = StringF("Error! Can't open %s file.\n", record.input_file.c_str());
-      break;
-    case ConvertResult::kInputEmpty:
-      outcome = "Error! HTML file is empty\n";
-      break;
-    default:
-      outcome = "Unknown error!\n";
-      break;
-  }
+  const std::string outcome = result == ConvertResult::kDone
+                                  ? "Converted successfully!\n" + EndLine()
+                                  : FailureLine(result, record.input_file);
   AppendRunLog(log_path, outcome);
   return result;
+}
+
+int RunFolderConversion(CommandLineRecord& record, const std::string& log_path,
+                        bool show_progress) {
+  CommandLineBatch batch;
+  batch.input_folder = record.input_file;
+  batch.output_folder = record.out_folder;
+  batch.subfolders = record.subfolders != 0;
+  batch.jobs = record.jobs;
+  batch.settings.output_mode = PrepareOutputMode(record);
+  batch.settings.options = record.options;
+  batch.settings.encoding_name = record.encoding_name;
+  batch.settings.convert_images = record.convert_images != 0;
+  batch.show_progress = show_progress;
+  batch.on_progress = [](long long converted, long long total) {
+    const long long percent = converted * 100 / total;
+    std::fputs(ProgressBarText(static_cast<int>(converted * 50 / total),
+                               StringF("%lld", percent))
+                   .c_str(),
+               stderr);
+    std::fprintf(stderr, " %lld of %lld", converted, total);
+    std::fflush(stderr);
+  };
+  // One line per file, in file order.
+  batch.on_file = [&log_path](const std::string& input, const std::string& output,
+                              ConvertResult result) {
+    AppendRunLog(log_path, result == ConvertResult::kDone
+                               ? StringF("%s -> %s: Converted successfully!\n", input.c_str(),
+                                         output.c_str())
+                               : input + ": " + FailureLine(result, input));
+  };
+  AppendRunLog(log_path, BeginLine());
+  const int status = ConvertPathFromCommandLine(batch);
+  AppendRunLog(log_path, EndLine());
+  return status;
 }
 
 int RunCommandLine(int argc, char** argv) {
@@ -149,6 +203,14 @@ int RunCommandLine(int argc, char** argv) {
 
   CommandLineRecord record = DefaultCommandLine();
   ParseCommandLine(text, record);
+  if (!record.input_file.empty() && IsDirectory(record.input_file)) {
+    const int status = RunFolderConversion(record, kRunLogName, StandardErrorIsTerminal());
+    if (status != 0) {
+      std::fprintf(stderr, "velmorane: folder conversion ended with status %d (see %s)\n",
+                   status, kRunLogName);
+    }
+    return status;
+  }
   Engine engine;
   ConvertResult result;
   if (StandardErrorIsTerminal()) {

@@ -331,6 +331,7 @@ void MainWindow::Convert() {
   request.all_files = convert_all_->isChecked();
   request.subfolders = request.all_files && subfolders_->isChecked();
   request.output_extension = extension_;
+  request.jobs = DefaultJobs();  // folder runs convert on every core
 
   // No other command runs while the batch does; only its dialogs answer.
   centralWidget()->setEnabled(false);

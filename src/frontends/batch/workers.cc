@@ -1,0 +1,80 @@
+// Worker threads of a parallel batch run.
+#include "frontends/batch/workers.h"
+
+namespace velmorane {
+
+ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs) {
+  for (int i = 0; i < jobs; ++i) {
+    std::unique_ptr<FileConverter> clone = prototype.Clone();
+    if (clone == nullptr) return;
+    converters_.push_back(std::move(clone));
+  }
+  for (auto& converter : converters_) {
+    FileConverter* own = converter.get();
+    threads_.emplace_back([this, own] { Work(*own); });
+  }
+}
+
+ConversionWorkers::~ConversionWorkers() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  work_ready_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+std::size_t ConversionWorkers::Submit(const std::string& input, const std::string& target,
+                                      bool keep_existing) {
+  std::size_t ticket;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ticket = next_ticket_++;
+    queue_.push_back({ticket, input, target, keep_existing});
+  }
+  work_ready_.notify_one();
+  return ticket;
+}
+
+bool ConversionWorkers::Done(std::size_t ticket) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return done_.count(ticket) != 0;
+}
+
+ConversionWorkers::Outcome ConversionWorkers::Take(std::size_t ticket) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  work_done_.wait(lock, [&] { return done_.count(ticket) != 0; });
+  Outcome outcome = std::move(done_[ticket]);
+  done_.erase(ticket);
+  return outcome;
+}
+
+void ConversionWorkers::Work(FileConverter& converter) {
+  while (true) {
+    Task task;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      if (stopping_) return;
+      task = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    Outcome outcome;
+    outcome.target = task.target;
+    // No progress sink: the file bar belongs to the calling thread. An exception
+    // escaping a conversion counts as lack of memory.
+    try {
+      outcome.result = converter.Convert(task.input, outcome.target, task.keep_existing, nullptr);
+    } catch (...) {
+      outcome.result = ConvertResult::kNoMemory;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_[task.ticket] = std::move(outcome);
+    }
+    work_done_.notify_all();
+  }
+}
+
+}  // namespace velmorane
