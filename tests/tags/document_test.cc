@@ -51,6 +51,8 @@ const Case kTextCases[] = {
     {"entities", "a &amp; b &copy; &euro; &alpha; &#8364; &#x41; x&#10;y &nosuchname;",
      R"(a & b \'a9 \'80 \u945F \u8364F \'41 xy &nosuchname;)"},
     {"nbsp beside a blank is written", "a &nbsp;b", "a  b"},
+    // The "#" of an over-long hexadecimal reference stays text like the rest of it.
+    {"over-long hexadecimal reference", "&#x12345678901;", "&#x12345678901;"},
     {"specials escaped, a < b loses its tag", R"(x  {y}  \z a < b > c)",
      R"(x \{y\} \\z a c)"},
     {"text before html is dropped", "junk<html><body>text</body></html>", "text"},
@@ -106,6 +108,8 @@ TEST(DocumentFormatting, ClosingASpanReturnsToTheBodyColour) {
 // Blocks and lists: consecutive blocks get one paragraph mark each.
 const Case kBlockCases[] = {
     {"two paragraphs", "<p>a</p><p>b</p>", Join({R"(\qj a)", kParagraphStart, R"(\qj b)"})},
+    {"a reference after </p> begins the next paragraph", "<p>a</p>&amp;b",
+     Join({R"(\qj a)", kParagraphStart, "&b"})},
     {"a line feed between paragraphs adds no mark", "<p>a</p>\n<p>b</p>",
      Join({R"(\qj a)", kParagraphStart, R"(\qj b)"})},
     {"division then paragraph; the line feed is a blank", "<div>a</div>\n<p>b</p>",
