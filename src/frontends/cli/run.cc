@@ -1,6 +1,7 @@
 // The run of the command line: one conversion (or the files of a folder) with the outcome
 // in the run log, the progress bar on a terminal, the usage text and the exit status.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -174,6 +175,18 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
 
   EngineSettings settings;
   InitEngineSettings(settings);
+  // An output folder that does not exist yet is made, as users expect of a converter;
+  // only a folder that cannot be made leaves the "cannot create" result.
+  if (!record.input_file.empty() && !record.out_folder.empty()) {
+    const std::string output = OutputFileName(ToForwardSlashes(record.input_file),
+                                              ToForwardSlashes(record.out_folder), o,
+                                              request.output_mode);
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::exists(folder, error)) {
+      std::filesystem::create_directories(folder, error);
+    }
+  }
   const ConvertResult result =
       engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
 

@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "platform/files.h"
 #include "support/test_support.h"
 
 namespace velmorane {
@@ -338,10 +339,10 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
       {"empty input", "empty.html", "", "", ConvertResult::kInputEmpty,
        "Error! HTML file is empty\r\n", "empty.rtf",
        "velmorane: input file {}empty.html is empty (status 5)\n"},
-      {"output folder missing", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
+      {"output folder that cannot be made", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
        "Error! Can't create output file (maybe file has open another application)\r\n", "",
        "velmorane: cannot create output file {}nowhere/x/page.rtf (status 3)\n"},
-      {"output file in a missing folder", "page.html", "nowhere/x.TXT", " -txt no",
+      {"output file in a folder that cannot be made", "page.html", "nowhere/x.TXT", " -txt no",
        ConvertResult::kCannotCreateOutput,
        "Error! Can't create output file (maybe file has open another application)\r\n", "",
        "velmorane: cannot create output file {}nowhere/x.TXT (status 3)\n"},
@@ -357,6 +358,8 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
     }
     return filled;
   };
+  // A missing output folder is made; one whose parent is a plain file cannot be.
+  ASSERT_TRUE(WriteBinaryFile(folder_ + "nowhere", "a file, not a folder"));
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string text = folder_ + std::string(c.input) + " " + folder_ +
