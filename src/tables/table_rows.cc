@@ -468,10 +468,11 @@ bool AnalysedRowEnd(Conversion& c) {
   return true;
 }
 
-bool AnalysedTableEnd(Conversion& c) {
+// Also a table end with no table open: at the top level it still ends the paragraph
+// formatting.
+void AnalysedTableEnd(Conversion& c) {
   TagLoopState& loop = c.loop;
   TableState& s = Current(c);
-  if (s.level == 0) return false;
   if (s.in_row) {
     if (s.level >= 2) {
       table_writer::WriteNestedPendingCells(c, s);
@@ -498,7 +499,6 @@ bool AnalysedTableEnd(Conversion& c) {
   loop.cell_paragraph_mode = false;
   loop.cell_paragraph_count = 0;
   loop.at_paragraph_start = true;
-  return true;
 }
 
 void CaptionEnd(Conversion& c) {
@@ -520,7 +520,10 @@ bool TryAnalysedTag(Conversion& c) {
     AnalysedTableStart(c);
     return true;
   }
-  if (ts::AtTableEnd(text, i)) return AnalysedTableEnd(c);
+  if (ts::AtTableEnd(text, i)) {
+    AnalysedTableEnd(c);
+    return true;
+  }
   if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose)) {
     AnalysedRowStart(c);
     return true;
@@ -640,8 +643,7 @@ bool TrySimpleTag(Conversion& c) {
     return true;
   }
   if (ts::AtTableEnd(text, i)) {
-    if (s.level == 0) return false;
-    --s.level;
+    if (s.level > 0) --s.level;
     // A row left open by a missing </tr> is closed with the table.
     if (s.in_row) SimpleCloseRow(c, s);
     RemoveTrailingSpace(c.output);

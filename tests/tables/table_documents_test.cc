@@ -205,5 +205,16 @@ TEST(TableDocuments, ThreeLevels) {
   EXPECT_NE(out.find("\n\\cellx9425\\nestrow}"), std::string::npos) << out;
 }
 
+// A table end with no table open ends the paragraph formatting like any table end:
+// trailing blanks go and "\pard" follows.
+TEST(TableDocuments, TableEndWithoutATable) {
+  ConversionOptions simple = PageOptions();
+  simple.keep_nested_tables = 0;
+  for (const ConversionOptions& o : {PageOptions(), simple}) {
+    const std::string out = Convert(Page("a </table>b"), o);
+    EXPECT_NE(out.find("a\\pard\nb"), std::string::npos) << out;
+  }
+}
+
 }  // namespace
 }  // namespace velmorane
