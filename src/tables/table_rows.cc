@@ -103,6 +103,30 @@ const char* AlignmentWord(char letter) {
   }
 }
 
+// A control word at the end of the output would take in a letter or digit written right
+// after the tag ("\cell" and "x" read "\cellx", "\cellx9500" and "5" read "\cellx95005"):
+// a blank ends the word first. Assumes conversion.pos is on the tag's ">".
+void EndControlWordBeforeText(Conversion& c) {
+  const std::string& out = c.output;
+  const unsigned char next = ts::ByteAt(c.input, c.pos + 1);
+  const bool next_is_letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+  if (!next_is_letter && !ts::IsDigit(next) && next != '-') return;
+  std::size_t i = out.size();
+  while (i > 0 && ts::IsDigit(static_cast<unsigned char>(out[i - 1]))) --i;
+  const bool has_number = i < out.size();
+  if (has_number && !ts::IsDigit(next)) return;
+  if (has_number && i > 0 && out[i - 1] == '-') --i;
+  const std::size_t word_end = i;
+  while (i > 0 && ((out[i - 1] >= 'a' && out[i - 1] <= 'z') || (out[i - 1] >= 'A' && out[i - 1] <= 'Z'))) {
+    --i;
+  }
+  if (i == word_end) return;
+  // The word follows an odd run of backslashes: the last one starts it.
+  std::size_t slashes = 0;
+  while (i > slashes && out[i - 1 - slashes] == '\\') ++slashes;
+  if (slashes % 2 == 1) c.output += ' ';
+}
+
 // --- Analysed path ----------------------------------------------------------------------
 
 // One cell of the current row's definition, into the output or (nested) the row buffer.
@@ -255,6 +279,7 @@ void AnalysedTableStart(Conversion& c) {
     return;
   }
   StartRow(c, s, /*implicit_row=*/true);
+  EndControlWordBeforeText(c);
 }
 
 // DropTableEnd for the row tags of a table that is not written. Rows of one abandoned
@@ -331,6 +356,7 @@ void AnalysedRowStart(Conversion& c) {
   c.loop.in_cell[static_cast<std::size_t>(c.loop.table_depth)] = false;
   MoveToClose(c);
   StartRow(c, s, /*implicit_row=*/false);
+  EndControlWordBeforeText(c);
 }
 
 // " align" in a cell tag: "center" or "middle", "left", "right".
@@ -439,6 +465,7 @@ bool AnalysedCellEnd(Conversion& c) {
   loop.after_paragraph_close = false;
   loop.after_div_close = false;
   MoveToClose(c);
+  EndControlWordBeforeText(c);
   return true;
 }
 
@@ -604,6 +631,7 @@ void SimpleRowStart(Conversion& c) {
     }
     AppendF(c.output, "%d", edge);
   }
+  EndControlWordBeforeText(c);
 }
 
 void SimpleCellStart(Conversion& c) {
@@ -676,6 +704,7 @@ bool TrySimpleTag(Conversion& c) {
     c.loop.after_div_close = false;
     c.loop.in_cell[0] = false;
     MoveToClose(c);
+    EndControlWordBeforeText(c);
     return true;
   }
   return false;

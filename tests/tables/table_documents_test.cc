@@ -216,5 +216,39 @@ TEST(TableDocuments, TableEndWithoutATable) {
   }
 }
 
+// Text right after a table tag must not run into the control word written before it.
+TEST(TableDocuments, TextAfterATableTagKeepsTheControlWordWhole) {
+  ConversionOptions simple = PageOptions();
+  simple.keep_nested_tables = 0;
+  simple.keep_alignment = 0;
+  const struct {
+    std::string_view name, body;
+    ConversionOptions options;
+    std::string_view want;
+  } kCases[] = {
+      {"letter after a cell end", "<table><tr><td>a</td>x<td>b</td></tr></table>",
+       PageOptions(), "a\\cell x"},
+      {"digit after a row definition", "<table><tr>5<td>a</td></tr></table>", PageOptions(),
+       "\\cellx9500 5"},
+      {"digit after an implicit row definition",
+       "<table>5<td>a</td><tr><td>b</td></tr></table>", PageOptions(),
+       "\\cellx9500 5"},
+      {"letter after a nested cell end",
+       "<table><tr><td><table><tr><td>a</td>x</tr></table></td></tr></table>", PageOptions(),
+       "a\\itap2 \\nestcell x"},
+      {"simple path", "<table><tr><td>a</td>x<td>b</td></tr></table>", simple, "a\\cell x"},
+      {"simple path row definition", "<table><tr>5<td>a</td></tr></table>", simple,
+       "\\cellx9500 5"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = Convert(Page(c.body), c.options);
+    EXPECT_NE(out.find(c.want), std::string::npos) << out;
+  }
+  // An escaped backslash before letters is text, not a control word.
+  const std::string out = Convert(Page("<table><tr><td>a\\b</td>x</tr></table>"), PageOptions());
+  EXPECT_NE(out.find("\\cell x"), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace velmorane
