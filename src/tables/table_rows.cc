@@ -117,9 +117,8 @@ void EndControlWordBeforeText(Conversion& c) {
   if (has_number && !ts::IsDigit(next)) return;
   if (has_number && i > 0 && out[i - 1] == '-') --i;
   const std::size_t word_end = i;
-  while (i > 0 && ((out[i - 1] >= 'a' && out[i - 1] <= 'z') || (out[i - 1] >= 'A' && out[i - 1] <= 'Z'))) {
-    --i;
-  }
+  auto is_letter = [](char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); };
+  while (i > 0 && is_letter(out[i - 1])) --i;
   if (i == word_end) return;
   // The word follows an odd run of backslashes: the last one starts it.
   std::size_t slashes = 0;
