@@ -103,6 +103,29 @@ const char* AlignmentWord(char letter) {
   }
 }
 
+// A control word at the end of the output would take in a letter or digit written right
+// after the tag ("\cell" and "x" read "\cellx", "\cellx9500" and "5" read "\cellx95005"):
+// a blank ends the word first. Assumes conversion.pos is on the tag's ">".
+void EndControlWordBeforeText(Conversion& c) {
+  const std::string& out = c.output;
+  const unsigned char next = ts::ByteAt(c.input, c.pos + 1);
+  const bool next_is_letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+  if (!next_is_letter && !ts::IsDigit(next) && next != '-') return;
+  std::size_t i = out.size();
+  while (i > 0 && ts::IsDigit(static_cast<unsigned char>(out[i - 1]))) --i;
+  const bool has_number = i < out.size();
+  if (has_number && !ts::IsDigit(next)) return;
+  if (has_number && i > 0 && out[i - 1] == '-') --i;
+  const std::size_t word_end = i;
+  auto is_letter = [](char b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); };
+  while (i > 0 && is_letter(out[i - 1])) --i;
+  if (i == word_end) return;
+  // The word follows an odd run of backslashes: the last one starts it.
+  std::size_t slashes = 0;
+  while (i > slashes && out[i - 1 - slashes] == '\\') ++slashes;
+  if (slashes % 2 == 1) c.output += ' ';
+}
+
 // --- Analysed path ----------------------------------------------------------------------
 
 // One cell of the current row's definition, into the output or (nested) the row buffer.
@@ -255,6 +278,7 @@ void AnalysedTableStart(Conversion& c) {
     return;
   }
   StartRow(c, s, /*implicit_row=*/true);
+  EndControlWordBeforeText(c);
 }
 
 // DropTableEnd for the row tags of a table that is not written. Rows of one abandoned
@@ -331,6 +355,7 @@ void AnalysedRowStart(Conversion& c) {
   c.loop.in_cell[static_cast<std::size_t>(c.loop.table_depth)] = false;
   MoveToClose(c);
   StartRow(c, s, /*implicit_row=*/false);
+  EndControlWordBeforeText(c);
 }
 
 // " align" in a cell tag: "center" or "middle", "left", "right".
@@ -439,6 +464,7 @@ bool AnalysedCellEnd(Conversion& c) {
   loop.after_paragraph_close = false;
   loop.after_div_close = false;
   MoveToClose(c);
+  EndControlWordBeforeText(c);
   return true;
 }
 
@@ -468,10 +494,11 @@ bool AnalysedRowEnd(Conversion& c) {
   return true;
 }
 
-bool AnalysedTableEnd(Conversion& c) {
+// Also a table end with no table open: at the top level it still ends the paragraph
+// formatting.
+void AnalysedTableEnd(Conversion& c) {
   TagLoopState& loop = c.loop;
   TableState& s = Current(c);
-  if (s.level == 0) return false;
   if (s.in_row) {
     if (s.level >= 2) {
       table_writer::WriteNestedPendingCells(c, s);
@@ -498,7 +525,6 @@ bool AnalysedTableEnd(Conversion& c) {
   loop.cell_paragraph_mode = false;
   loop.cell_paragraph_count = 0;
   loop.at_paragraph_start = true;
-  return true;
 }
 
 void CaptionEnd(Conversion& c) {
@@ -520,7 +546,10 @@ bool TryAnalysedTag(Conversion& c) {
     AnalysedTableStart(c);
     return true;
   }
-  if (ts::AtTableEnd(text, i)) return AnalysedTableEnd(c);
+  if (ts::AtTableEnd(text, i)) {
+    AnalysedTableEnd(c);
+    return true;
+  }
   if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose)) {
     AnalysedRowStart(c);
     return true;
@@ -601,6 +630,7 @@ void SimpleRowStart(Conversion& c) {
     }
     AppendF(c.output, "%d", edge);
   }
+  EndControlWordBeforeText(c);
 }
 
 void SimpleCellStart(Conversion& c) {
@@ -640,8 +670,7 @@ bool TrySimpleTag(Conversion& c) {
     return true;
   }
   if (ts::AtTableEnd(text, i)) {
-    if (s.level == 0) return false;
-    --s.level;
+    if (s.level > 0) --s.level;
     // A row left open by a missing </tr> is closed with the table.
     if (s.in_row) SimpleCloseRow(c, s);
     RemoveTrailingSpace(c.output);
@@ -674,6 +703,7 @@ bool TrySimpleTag(Conversion& c) {
     c.loop.after_div_close = false;
     c.loop.in_cell[0] = false;
     MoveToClose(c);
+    EndControlWordBeforeText(c);
     return true;
   }
   return false;
