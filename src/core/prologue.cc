@@ -1,5 +1,6 @@
 // Stages 6 to 8: the fonts and colours a document uses, and the RTF prologue that
 // declares them (font table, colour table, style sheet, info, page setup, footer).
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -144,6 +145,17 @@ void WritePageNumberFooter(Conversion& c, const std::string& fs) {
 
 }  // namespace
 
+namespace {
+
+// The bytes a keyword of the font and colour scan can start with.
+constexpr std::array<bool, 256> kKeywordStart = [] {
+  std::array<bool, 256> table{};
+  for (const char c : std::string_view("<bBcCfF")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+}  // namespace
+
 void AnalyzeFontsAndColors(Conversion& c) {
   const std::string_view text = c.input;
   const ConversionOptions& o = c.options;
@@ -152,6 +164,10 @@ void AnalyzeFontsAndColors(Conversion& c) {
   const bool keep_any_color = o.keep_font_color != 0 || keep_background;
   std::size_t p = 0;
   while (p < text.size()) {
+    // Every keyword below starts with one of "<bcf" in either case: pass over the rest
+    // without testing them.
+    while (p < text.size() && !kKeywordStart[static_cast<unsigned char>(text[p])]) ++p;
+    if (p >= text.size()) break;
     if (keep_face && AtNoCase(text, p, "font-family:")) {
       p += 12;
       c.fonts.Add(ReadCssValue(text, p));

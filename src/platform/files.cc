@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,10 +17,16 @@ namespace velmorane {
 std::string FromTextMode(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
+  // Copy the runs between carriage returns whole; only a CR before an LF is dropped.
+  std::size_t start = 0;
+  for (std::size_t cr = bytes.find('\r'); cr != std::string_view::npos;
+       cr = bytes.find('\r', cr + 1)) {
+    if (cr + 1 < bytes.size() && bytes[cr + 1] == '\n') {
+      text.append(bytes.substr(start, cr - start));
+      start = cr + 1;
+    }
   }
+  text.append(bytes.substr(start));
   return text;
 }
 
@@ -68,14 +75,42 @@ bool WriteWithMode(const std::string& path, std::string_view bytes, std::ios::op
   return !out.fail();
 }
 
+// Writes `text` with each LF as CR LF, converting one block at a time so a large
+// document is never copied whole.
+bool WriteTextWithMode(const std::string& path, std::string_view text, std::ios::openmode mode) {
+  std::ofstream out(path, std::ios::binary | mode);
+  if (!out) return false;
+  constexpr std::size_t kBlock = 1 << 16;
+  std::string block;
+  // Room for a block of line feeds only; small texts get a small buffer.
+  block.reserve(2 * std::min(text.size(), kBlock));
+  std::size_t start = 0;
+  while (start < text.size() && out) {
+    const std::string_view piece = text.substr(start, kBlock);
+    start += piece.size();
+    block.clear();
+    std::size_t from = 0;
+    for (std::size_t lf = piece.find('\n'); lf != std::string_view::npos;
+         lf = piece.find('\n', from)) {
+      block.append(piece.substr(from, lf - from));
+      block += "\r\n";
+      from = lf + 1;
+    }
+    block.append(piece.substr(from));
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  out.close();
+  return !out.fail();
+}
+
 }  // namespace
 
 bool WriteTextFile(const std::string& path, std::string_view text) {
-  return WriteWithMode(path, ToTextMode(text), std::ios::trunc);
+  return WriteTextWithMode(path, text, std::ios::trunc);
 }
 
 bool AppendTextFile(const std::string& path, std::string_view text) {
-  return WriteWithMode(path, ToTextMode(text), std::ios::app);
+  return WriteTextWithMode(path, text, std::ios::app);
 }
 
 bool WriteBinaryFile(const std::string& path, std::string_view bytes) {

@@ -150,11 +150,18 @@ void AppendCharacterCode(std::string& out, long long code) {
   } else if (code <= 255) {
     AppendHex(out, static_cast<unsigned char>(code));
   } else if (code <= 0xFFFF) {
-    AppendF(out, R"(\u%dF)", static_cast<int>(code));
+    // R"(\u%dF)" written by hand: this runs once per character of non-Latin text.
+    out += R"(\u)";
+    AppendDecimal(out, code);
+    out += 'F';
   } else {
+    // R"(\u%dF\u%dF)": the surrogate pair.
     const long long v = code - 0x10000;
-    AppendF(out, R"(\u%dF\u%dF)", static_cast<int>(0xD800 + (v >> 10)),
-            static_cast<int>(0xDC00 + (v & 0x3FF)));
+    out += R"(\u)";
+    AppendDecimal(out, 0xD800 + (v >> 10));
+    out += R"(F\u)";
+    AppendDecimal(out, 0xDC00 + (v & 0x3FF));
+    out += 'F';
   }
 }
 
@@ -404,6 +411,28 @@ std::string HexEscape(std::uint8_t byte) {
 
 std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out) {
   auto next = [&](std::size_t offset) { return At(input, pos + offset); };
+  // Numeric references first: no named test below can match "&#", and decoded UTF-8
+  // text reaches the loop as these.
+  if (next(1) == '#') {
+    bool terminated = false;
+    if (next(2) == 'x' || next(2) == 'X') {
+      const std::size_t n = ReferenceLength(input, pos + 3, terminated);
+      if (!terminated) {
+        out += '&';  // the rest is written as text
+        return 0;
+      }
+      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
+      return n + 3;
+    }
+    const std::size_t n = ReferenceLength(input, pos + 2, terminated);
+    if (!terminated) {
+      out += '&';
+      return 0;
+    }
+    const long long code = ParseNumber(input.substr(pos + 2, n), 10);
+    AppendCharacterCode(out, code == 160 ? 32 : code);
+    return n + 2;
+  }
   if (LooksAtNoCase(input, pos, "&nbsp")) {
     out += ' ';
     return next(5) == ';' ? 5 : 4;
@@ -427,26 +456,6 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
   if (next(1) == ' ') {
     out += '&';
     return 0;
-  }
-  bool terminated = false;
-  if (LooksAtNoCase(input, pos, "&#x")) {
-    const std::size_t n = ReferenceLength(input, pos + 3, terminated);
-    if (!terminated) {
-      out += '&';  // the rest is written as text
-      return 0;
-    }
-    AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
-    return n + 3;
-  }
-  if (next(1) == '#') {
-    const std::size_t n = ReferenceLength(input, pos + 2, terminated);
-    if (!terminated) {
-      out += '&';
-      return 0;
-    }
-    const long long code = ParseNumber(input.substr(pos + 2, n), 10);
-    AppendCharacterCode(out, code == 160 ? 32 : code);
-    return n + 2;
   }
   // A named entity: up to kMaxEntityName characters ended by ";" or a blank.
   std::size_t n = 0;
