@@ -393,16 +393,6 @@ void WriteWhitespace(Conversion& c, unsigned char byte) {
 
 }  // namespace
 
-bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
-  if (pos > input.size() || input.size() - pos < keyword.size()) return false;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    char c = input[pos + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
-    if (c != keyword[i]) return false;
-  }
-  return true;
-}
-
 std::string HexEscape(std::uint8_t byte) {
   std::string text;
   AppendHex(text, byte);
