@@ -72,7 +72,7 @@ std::size_t SkipThroughTagEnd(std::string_view text, std::size_t from) {
 bool AtTag(std::string_view text, std::size_t p, std::string_view keyword,
            std::string_view followers) {
   if (!AtNoCase(text, p, keyword) || p + keyword.size() >= text.size()) return false;
-  return followers.find(text[p + keyword.size()]) != std::string_view::npos;
+  return IsAnyOf(followers, text[p + keyword.size()]);
 }
 
 // Position just after a comment that opens at `p` ("<!--"); comments nest.

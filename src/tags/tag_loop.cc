@@ -10,6 +10,7 @@
 #include "core/append.h"
 #include "core/charset.h"
 #include "core/conversion.h"
+#include "core/text_match.h"
 #include "images/pictures.h"
 #include "tables/tables.h"
 #include "tags/blocks.h"
@@ -97,7 +98,7 @@ unsigned char At(std::string_view text, std::size_t pos) {
 }
 
 bool IsOneOf(std::string_view text, std::size_t pos, std::string_view bytes) {
-  return pos < text.size() && bytes.find(text[pos]) != std::string_view::npos;
+  return pos < text.size() && IsAnyOf(bytes, text[pos]);
 }
 
 // `name` at `pos` followed by one of `next`.

@@ -52,6 +52,7 @@ struct TagLoopState {
   bool cell_has_text = false;
   bool html_seen = false;
   bool last_element_br = false;  // set by the <br handler, cleared by written text
+  std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings
   // only ever hold control words built by the engine, never document text.
