@@ -375,6 +375,43 @@ void MarkTextWritten(TagLoopState& s) {
   if (s.center_state == 1) s.center_state = 2;
 }
 
+// Printable ASCII bytes that are plain text: not a tag, entity or RTF special, and
+// unchanged by every byte mapping.
+constexpr std::array<bool, 256> kPlainText = [] {
+  std::array<bool, 256> table{};
+  for (int b = 0x21; b < 0x7F; ++b) table[static_cast<std::size_t>(b)] = true;
+  for (const char b : std::string_view("<>&{}\\")) table[static_cast<unsigned char>(b)] = false;
+  return table;
+}();
+
+// Writes the run of plain text and blanks at the position in one step, exactly as the
+// byte-by-byte path would: after the first plain byte the paragraph has begun and no
+// control word is pending, so each run of blanks becomes one space. Assumes a plain
+// byte at c.pos, character data allowed, and neither pre-formatted text nor a double-byte
+// language. Leaves c.pos on the first byte it did not take.
+void WritePlainRun(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const std::string_view in = c.input;
+  std::string& out = c.output;
+  StartPendingParagraph(c, static_cast<unsigned char>(in[c.pos]));
+  MarkTextWritten(s);
+  std::size_t p = c.pos;
+  while (p < in.size()) {
+    const unsigned char b = static_cast<unsigned char>(in[p]);
+    if (kPlainText[b]) {
+      const std::size_t start = p;
+      while (p < in.size() && kPlainText[static_cast<unsigned char>(in[p])]) ++p;
+      out.append(in.data() + start, p - start);
+    } else if (b == ' ' || b == '\n' || b == '\t') {
+      if (out.back() != ' ') out += ' ';
+      ++p;
+    } else {
+      break;
+    }
+  }
+  c.pos = p;
+}
+
 void WriteWhitespace(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
   std::string& out = c.output;
@@ -525,6 +562,10 @@ void TagLoop(Conversion& c) {
     }
     if (pos == 0 && in.size() >= 3 && in.compare(0, 3, "\xEF\xBB\xBF") == 0) {
       c.pos = 3;
+      continue;
+    }
+    if (pos > 0 && kPlainText[byte] && s.char_data_allowed && !s.in_pre && !double_byte) {
+      WritePlainRun(c);
       continue;
     }
     if (byte == '<' && DispatchTag(c)) {
