@@ -147,13 +147,17 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
 void AppendReference(std::string& out, unsigned value) {
   char digits[10];
   int n = 0;
+  char text[14];
+  std::size_t length = 0;
+  text[length++] = '&';
+  text[length++] = '#';
   do {
     digits[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  out += "&#";
-  while (n > 0) out += digits[--n];
-  out += ';';
+  while (n > 0) text[length++] = digits[--n];
+  text[length++] = ';';
+  out.append(text, length);
 }
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
@@ -243,13 +247,24 @@ void RewriteUtf8(std::string& text) {
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   std::string out;
   out.reserve(body.size() + body.size() / 2);
-  DecodeUtf8(body, [&out](char16_t unit) {
+  auto emit = [&out](char16_t unit) {
     if (unit < 256) {
       out += static_cast<char>(unit);
     } else {
       AppendReference(out, unit);
     }
-  });
+  };
+  // ASCII runs are copied whole; each run of other bytes is decoded on its own, which
+  // reads the same: a sequence cut short by an ASCII byte is ill-formed either way.
+  std::size_t i = 0;
+  while (i < body.size()) {
+    const std::size_t ascii = i;
+    while (i < body.size() && static_cast<unsigned char>(body[i]) < 0x80) ++i;
+    out.append(body.data() + ascii, i - ascii);
+    const std::size_t other = i;
+    while (i < body.size() && static_cast<unsigned char>(body[i]) >= 0x80) ++i;
+    if (i > other) DecodeUtf8(body.substr(other, i - other), emit);
+  }
   text.swap(out);
 }
 
