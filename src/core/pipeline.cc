@@ -1,7 +1,6 @@
 // ConvertHtmlFile: one HTML file to one output file in numbered stages, with the trace
 // log, the progress schedule and the result codes; and the in-memory entry.
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <new>
 
@@ -57,25 +56,16 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
 }
 
 void BalanceBraces(std::string& text) {
-  // The bytes that matter are rare in RTF text: pass over the others through a table.
-  static constexpr std::array<bool, 256> kSpecial = [] {
-    std::array<bool, 256> table{};
-    table['\\'] = table['{'] = table['}'] = true;
-    return table;
-  }();
+  // Every brace counts except one escaped by a backslash that is not itself escaped:
+  // count all braces in one simple pass, then take back the escaped ones, found by
+  // going from backslash to backslash (each skips the byte after it).
   long long open = 0;
-  const std::size_t size = text.size();
-  const char* data = text.data();
-  for (std::size_t i = 0; i < size; ++i) {
-    while (i < size && !kSpecial[static_cast<unsigned char>(data[i])]) ++i;
-    if (i >= size) break;
-    if (data[i] == '\\') {
-      ++i;  // the escaped byte is not counted
-    } else if (data[i] == '{') {
-      ++open;
-    } else {
-      --open;
-    }
+  for (const char ch : text) open += (ch == '{') - (ch == '}');
+  const std::string_view view = text;
+  for (std::size_t i = view.find('\\'); i != std::string_view::npos && i + 1 < view.size();
+       i = view.find('\\', i + 2)) {
+    if (view[i + 1] == '{') --open;
+    if (view[i + 1] == '}') ++open;
   }
   if (open > 0) text.append(static_cast<std::size_t>(open), '}');
 }

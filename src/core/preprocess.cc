@@ -210,6 +210,9 @@ void PreprocessHtml(Conversion& c) {
   out.reserve(text.size());
   bool body_started = false;
   std::size_t p = 0;
+  // The next "<" and line feed at or after where each was last searched.
+  std::size_t next_tag = std::min(text.find('<'), text.size());
+  std::size_t next_lf = std::min(text.find('\n'), text.size());
   while (p < text.size()) {
     const char ch = text[p];
     if (ch != '<') {
@@ -219,9 +222,10 @@ void PreprocessHtml(Conversion& c) {
         ++p;
         continue;
       }
-      // A plain loop: find_first_of makes a library call per byte.
-      std::size_t next = p;
-      while (next < text.size() && text[next] != '<' && text[next] != '\n') ++next;
+      // Each is searched again only once passed: the byte here is neither.
+      if (next_tag < p) next_tag = std::min(text.find('<', p), text.size());
+      if (next_lf < p) next_lf = std::min(text.find('\n', p), text.size());
+      const std::size_t next = std::min(next_tag, next_lf);
       out.append(text.substr(p, next - p));
       p = next;
       continue;

@@ -164,34 +164,53 @@ void AnalyzeFontsAndColors(Conversion& c) {
   const bool keep_any_color = o.keep_font_color != 0 || keep_background;
   std::size_t p = 0;
   while (p < text.size()) {
-    // Every keyword below starts with one of "<bcf" in either case: pass over the rest
-    // without testing them.
+    // Every keyword starts with one of "<bcf" in either case: pass over the rest, and
+    // test only the keywords that start with the byte found.
     while (p < text.size() && !kKeywordStart[static_cast<unsigned char>(text[p])]) ++p;
     if (p >= text.size()) break;
-    if (keep_face && AtNoCase(text, p, "font-family:")) {
-      p += 12;
-      c.fonts.Add(ReadCssValue(text, p));
-    } else if (keep_any_color && AtNoCase(text, p, "color:")) {
-      p += 6;
-      AddColorAt(text, p, c.colors);
-    } else if (keep_background && AtNoCase(text, p, "background:")) {
-      p += 11;
-      AddColorAt(text, p, c.colors);
-    } else if (AtNoCase(text, p, "<h") && ByteAt(text, p + 2) >= '0' &&
-               ByteAt(text, p + 2) <= '9' &&
-               (ByteAt(text, p + 3) == '>' || ByteAt(text, p + 3) == ' ')) {
-      c.has_headings = true;
-      const std::size_t close = text.find('>', p);
-      p = close == std::string_view::npos ? text.size() : close + 1;
-    } else if (AtNoCase(text, p, "<font")) {
-      ScanFontTag(c, text, p);
-    } else if (keep_background &&
-               (AtNoCase(text, p, "bgcolor=") || AtNoCase(text, p, "bgcolor:"))) {
-      p += 8;
-      AddColorAt(text, p, c.colors);
-    } else {
-      ++p;
+    bool matched = false;
+    switch (AsciiLower(text[p])) {
+      case 'f':
+        if (keep_face && AtNoCase(text, p, "font-family:")) {
+          p += 12;
+          c.fonts.Add(ReadCssValue(text, p));
+          matched = true;
+        }
+        break;
+      case 'c':
+        if (keep_any_color && AtNoCase(text, p, "color:")) {
+          p += 6;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        }
+        break;
+      case 'b':
+        if (keep_background && AtNoCase(text, p, "background:")) {
+          p += 11;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        } else if (keep_background &&
+                   (AtNoCase(text, p, "bgcolor=") || AtNoCase(text, p, "bgcolor:"))) {
+          p += 8;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        }
+        break;
+      default:  // '<'
+        if (AtNoCase(text, p, "<h") && ByteAt(text, p + 2) >= '0' &&
+            ByteAt(text, p + 2) <= '9' &&
+            (ByteAt(text, p + 3) == '>' || ByteAt(text, p + 3) == ' ')) {
+          c.has_headings = true;
+          const std::size_t close = text.find('>', p);
+          p = close == std::string_view::npos ? text.size() : close + 1;
+          matched = true;
+        } else if (AtNoCase(text, p, "<font")) {
+          ScanFontTag(c, text, p);
+          matched = true;
+        }
+        break;
     }
+    if (!matched) ++p;
   }
   if (c.style_present) ParseStyleSheet(c);
   const std::optional<BodyStyle> body = BodyStyleOf(c);
