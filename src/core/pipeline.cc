@@ -173,7 +173,9 @@ void StartProgress(Conversion& c) {
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    c.output.reserve(c.input.size() + c.input.size() / 2 + 5000);
+    // Room for the usual growth of HTML into RTF (under three times) and the head room
+    // the tag pass keeps: pages never touched cost no memory, a reallocation copies all.
+    c.output.reserve(4 * c.input.size() + 5000);
     WritePrologue(c);
 
     c.Trace("9. Detecting HTML tags and conversion");
@@ -247,8 +249,8 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.Trace("3. Memory allocation",
             StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
-    c.raw = FromTextMode(bytes);
-    std::string().swap(bytes);
+    c.raw.swap(bytes);
+    FromTextModeInPlace(c.raw);
     c.Trace("Done.");
 
     // Stages 4 to 9; input that reads as empty goes straight to stage 10.

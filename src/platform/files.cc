@@ -30,6 +30,25 @@ std::string FromTextMode(std::string_view bytes) {
   return text;
 }
 
+void FromTextModeInPlace(std::string& text) {
+  std::size_t cr = text.find("\r\n");
+  if (cr == std::string::npos) return;
+  // Move each run between CR LF pairs down over the dropped carriage returns.
+  std::size_t write = cr;
+  std::size_t read = cr + 1;
+  while (true) {
+    const std::size_t next = text.find("\r\n", read);
+    const std::size_t end = next == std::string::npos ? text.size() : next;
+    std::copy(text.begin() + static_cast<std::ptrdiff_t>(read),
+              text.begin() + static_cast<std::ptrdiff_t>(end),
+              text.begin() + static_cast<std::ptrdiff_t>(write));
+    write += end - read;
+    if (next == std::string::npos) break;
+    read = next + 1;
+  }
+  text.resize(write);
+}
+
 std::string ToTextMode(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 16 + 16);

@@ -11,6 +11,8 @@ namespace velmorane {
 
 // Every CR LF pair becomes LF.
 std::string FromTextMode(std::string_view bytes);
+// The same in place: text without CR LF pairs is neither copied nor moved.
+void FromTextModeInPlace(std::string& text);
 // Every LF becomes CR LF.
 std::string ToTextMode(std::string_view text);
 

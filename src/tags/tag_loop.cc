@@ -113,7 +113,8 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
   const std::size_t free = output.capacity() - output.size();
   if (free >= step) return true;
   try {
-    output.reserve(output.capacity() + step);
+    // Grow by half at least, so a long output is not copied once per step.
+    output.reserve(output.capacity() + std::max(step, output.capacity() / 2));
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
