@@ -50,7 +50,8 @@ convert() {
   echo "$(sha256sum <"$file" | cut -d' ' -f1)  $name" >>"$actual"
 }
 
-pages=("$source_dir"/tests/fixtures/pages/*.html "$work/gen/page-200kb.html"
+pages=("$source_dir"/tests/fixtures/pages/*.html "$source_dir"/tests/fixtures/golden/*.html
+       "$work/gen/page-200kb.html"
        "$work/gen/page-200kb-1251.html")
 for page in "${pages[@]}"; do
   base="$(basename "$page" .html)"
