@@ -7,6 +7,7 @@
 #include "core/charset.h"
 #include "core/conversion.h"
 #include "core/text_match.h"
+#include "platform/files.h"
 
 namespace velmorane {
 
@@ -247,6 +248,7 @@ void RewriteUtf8(std::string& text) {
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   std::string out;
   out.reserve(body.size() + body.size() / 2);
+  AdviseHugePages(out);
   auto emit = [&out](char16_t unit) {
     if (unit < 256) {
       out += static_cast<char>(unit);

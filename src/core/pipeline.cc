@@ -176,6 +176,7 @@ void StartProgress(Conversion& c) {
     // Room for the usual growth of HTML into RTF (under three times) and the head room
     // the tag pass keeps: pages never touched cost no memory, a reallocation copies all.
     c.output.reserve(4 * c.input.size() + 5000);
+    AdviseHugePages(c.output);
     WritePrologue(c);
 
     c.Trace("9. Detecting HTML tags and conversion");

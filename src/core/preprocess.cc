@@ -208,6 +208,7 @@ void PreprocessHtml(Conversion& c) {
   std::string& out = c.input;
   out.clear();
   out.reserve(text.size());
+  AdviseHugePages(out);
   bool body_started = false;
   std::size_t p = 0;
   // The next "<" and line feed at or after where each was last searched.

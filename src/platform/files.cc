@@ -2,6 +2,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +64,20 @@ std::string ToTextMode(std::string_view text) {
   return bytes;
 }
 
+void AdviseHugePages(std::string& buffer) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (buffer.capacity() < 2 * kHugePage) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + buffer.capacity()) & ~(kHugePage - 1);
+  // Only whole huge pages inside the buffer; advice is a hint, so a refusal is ignored.
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)buffer;
+#endif
+}
+
 bool ReadBinaryFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -70,6 +85,9 @@ bool ReadBinaryFile(const std::string& path, std::string& bytes) {
   const std::streamoff size = in.tellg();
   if (size < 0) return false;
   in.seekg(0, std::ios::beg);
+  bytes.clear();
+  bytes.reserve(static_cast<std::size_t>(size));
+  AdviseHugePages(bytes);
   bytes.resize(static_cast<std::size_t>(size));
   if (size > 0 && !in.read(bytes.data(), size)) {
     bytes.resize(static_cast<std::size_t>(in.gcount()));

@@ -12,6 +12,7 @@
 #include "core/conversion.h"
 #include "core/text_match.h"
 #include "images/pictures.h"
+#include "platform/files.h"
 #include "tables/tables.h"
 #include "tags/blocks.h"
 #include "tags/formatting.h"
@@ -115,6 +116,7 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
   try {
     // Grow by half at least, so a long output is not copied once per step.
     output.reserve(output.capacity() + std::max(step, output.capacity() / 2));
+    AdviseHugePages(output);
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
