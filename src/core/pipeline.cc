@@ -173,9 +173,12 @@ void StartProgress(Conversion& c) {
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    // Room for the usual growth of HTML into RTF (under three times) and the head room
-    // the tag pass keeps: pages never touched cost no memory, a reallocation copies all.
-    c.output.reserve(4 * c.input.size() + 5000);
+    // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
+    // each byte above 127, and the head room the tag pass keeps: pages never touched
+    // cost no memory, while a reallocation copies everything and holds both copies.
+    std::size_t high_bytes = 0;
+    for (const char ch : c.input) high_bytes += static_cast<unsigned char>(ch) >> 7;
+    c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
     AdviseHugePages(c.output);
     WritePrologue(c);
 
