@@ -55,17 +55,51 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
   --index;
 }
 
+namespace {
+
+// Braces minus escaped braces ("\{", "\}") over a block, and the backslash pairs in it.
+// Simple comparisons only, so the compiler turns the loop into vector code.
+void CountBraces(const char* data, std::size_t size, long long& braces, long long& escaped,
+                 long long& double_backslashes) {
+  int open = 0, after_backslash = 0, doubles = 0;
+  for (std::size_t i = 1; i < size; ++i) {
+    const int brace = (data[i] == '{') - (data[i] == '}');
+    const int backslash_before = data[i - 1] == '\\';
+    open += brace;
+    after_backslash += backslash_before * brace;
+    doubles += backslash_before & (data[i] == '\\');
+  }
+  braces += open;
+  escaped += after_backslash;
+  double_backslashes += doubles;
+}
+
+}  // namespace
+
 void BalanceBraces(std::string& text) {
-  // Every brace counts except one escaped by a backslash that is not itself escaped:
-  // count all braces in one simple pass, then take back the escaped ones, found by
-  // going from backslash to backslash (each skips the byte after it).
-  long long open = 0;
-  for (const char ch : text) open += (ch == '{') - (ch == '}');
+  // Every brace counts except one escaped by a backslash that is not itself escaped.
+  // Without two backslashes in a row, a backslash before a brace always escapes it, and
+  // the count is a few comparisons a byte.
   const std::string_view view = text;
-  for (std::size_t i = view.find('\\'); i != std::string_view::npos && i + 1 < view.size();
-       i = view.find('\\', i + 2)) {
-    if (view[i + 1] == '{') --open;
-    if (view[i + 1] == '}') ++open;
+  long long open = 0, escaped = 0, doubles = 0;
+  if (!view.empty()) open = (view[0] == '{') - (view[0] == '}');
+  constexpr std::size_t kBlock = 1 << 20;  // keeps the block sums in int
+  for (std::size_t start = 0; start + 1 < view.size(); start += kBlock) {
+    // Blocks overlap by one byte so every pair is seen once.
+    const std::size_t size = std::min(kBlock + 1, view.size() - start);
+    CountBraces(view.data() + start, size, open, escaped, doubles);
+  }
+  open -= escaped;
+  if (doubles > 0) {
+    // Backslashes escape one another: go from backslash to backslash (each skips the
+    // byte after it) and take back only the braces really escaped.
+    open = 0;
+    for (const char ch : view) open += (ch == '{') - (ch == '}');
+    for (std::size_t i = view.find('\\'); i != std::string_view::npos && i + 1 < view.size();
+         i = view.find('\\', i + 2)) {
+      if (view[i + 1] == '{') --open;
+      if (view[i + 1] == '}') ++open;
+    }
   }
   if (open > 0) text.append(static_cast<std::size_t>(open), '}');
 }
