@@ -546,7 +546,6 @@ void TagLoop(Conversion& c) {
   s.loop_start_length = out.size();
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
-  std::string entity;
 
   while (c.pos < in.size()) {
     if (!EnsureHeadRoom(out, head_room)) break;
@@ -578,10 +577,10 @@ void TagLoop(Conversion& c) {
 
     // Character references and the bytes RTF reserves.
     if (byte == '&' && s.char_data_allowed) {
-      entity.clear();
-      const std::size_t consumed = DecodeEntity(in, pos, entity);
+      // The pending paragraph first, then the character straight into the output: the
+      // decoding reads only the input.
       StartPendingParagraph(c, byte);
-      out += entity;
+      const std::size_t consumed = DecodeEntity(in, pos, out);
       MarkTextWritten(s);
       c.pos = pos + consumed + 1;
       continue;
