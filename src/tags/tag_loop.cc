@@ -331,6 +331,21 @@ bool DispatchTag(Conversion& c) {
   return true;
 }
 
+// The first letters (after "<" or "</", in lower case) of the tags DispatchTag knows.
+constexpr std::array<bool, 256> kDispatchedFirst = [] {
+  std::array<bool, 256> table{};
+  for (const char b : std::string_view("!abcdefhilopsu")) table[static_cast<unsigned char>(b)] = true;
+  return table;
+}();
+
+// False when no tag of DispatchTag can stand at `pos` (on a "<"), such as the table
+// tags: they then skip its forty-odd tests.
+bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
+  std::size_t first = pos + 1;
+  if (At(in, first) == '/') ++first;
+  return kDispatchedFirst[static_cast<unsigned char>(AsciiLower(static_cast<char>(At(in, first))))];
+}
+
 // Tags tested after the character references: tables, rules and pictures.
 bool DispatchLateTag(Conversion& c) {
   if (c.output_mode != kModePlainText && TryTableTag(c)) return true;
@@ -570,7 +585,7 @@ void TagLoop(Conversion& c) {
       WritePlainRun(c);
       continue;
     }
-    if (byte == '<' && DispatchTag(c)) {
+    if (byte == '<' && MayStartDispatchedTag(in, pos) && DispatchTag(c)) {
       ++c.pos;
       continue;
     }
