@@ -50,7 +50,7 @@ echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}
 echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 mkdir -p "$work/out"
 printf '%-30s %8s %9s %9s %9s %11s\n' page MB seconds MB/s "cpu s" "peak/input"
-declare -A velmorane_seconds
+declare -A velmorane_seconds velmorane_cpu
 for mb in ${sizes//,/ }; do
   for variant in "" "-1251"; do
     page="$data/page-${mb}mb${variant}.html"
@@ -62,13 +62,18 @@ for mb in ${sizes//,/ }; do
     printf '%-30s %8.1f %9.3f %9s %9s %11s\n' "velmorane $(basename "$page")" \
       "$(awk -v b="$bytes" 'BEGIN { print b / 1048576 }')" "$SECONDS_TAKEN" "$rate" \
       "$CPU_SECONDS" "$ratio"
-    [ -z "$variant" ] && velmorane_seconds[$mb]=$SECONDS_TAKEN
+    if [ -z "$variant" ]; then
+      velmorane_seconds[$mb]=$SECONDS_TAKEN
+      velmorane_cpu[$mb]=$CPU_SECONDS
+    fi
   done
 done
 
 if [ -n "${velmorane_seconds[10]:-}" ] && [ -n "${velmorane_seconds[100]:-}" ]; then
   awk -v a="${velmorane_seconds[10]}" -v b="${velmorane_seconds[100]}" \
     'BEGIN { printf "growth: 100 MB page takes %.1f times the 10 MB page (target <= 11)\n", (a > 0 ? b / a : 0) }'
+  awk -v a="${velmorane_cpu[10]}" -v b="${velmorane_cpu[100]}" \
+    'BEGIN { printf "growth in CPU time (steadier on a shared machine): %.1f times\n", (a > 0 ? b / a : 0) }'
 fi
 
 if command -v pandoc >/dev/null 2>&1 && [ -n "${velmorane_seconds[1]:-}" ]; then
@@ -79,6 +84,8 @@ if command -v pandoc >/dev/null 2>&1 && [ -n "${velmorane_seconds[1]:-}" ]; then
     "$CPU_SECONDS" "$(awk -v k="$PEAK_KB" 'BEGIN { printf "%.2f", k / 1024 }')"
   awk -v v="${velmorane_seconds[1]}" -v p="$SECONDS_TAKEN" \
     'BEGIN { printf "ratio: velmorane is %.0f times pandoc'"'"'s throughput on the 1 MB page (target >= 500)\n", (v > 0 ? p / v : 0) }'
+  awk -v v="${velmorane_cpu[1]}" -v p="$CPU_SECONDS" \
+    'BEGIN { printf "ratio in CPU time: %.0f times\n", (v > 0 ? p / v : 0) }'
 else
   echo "pandoc: not installed, no ratio"
 fi
