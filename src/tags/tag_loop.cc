@@ -6,6 +6,7 @@
 #include <cctype>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "core/append.h"
 #include "core/charset.h"
@@ -512,12 +513,19 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
   }
   if (n <= kMaxEntityName) {
     const std::string_view name = input.substr(pos + 1, n);
-    for (const Entity& entity : kEntityTable) {
-      if (entity.name == name) {
-        if (entity.code == 0) break;
-        AppendCharacterCode(out, entity.code);
-        return n + 1;
-      }
+    // The names are unique, so a search of the sorted copy finds what a walk would.
+    static const std::vector<Entity> kSorted = [] {
+      std::vector<Entity> sorted(std::begin(kEntityTable), std::end(kEntityTable));
+      std::sort(sorted.begin(), sorted.end(),
+                [](const Entity& a, const Entity& b) { return a.name < b.name; });
+      return sorted;
+    }();
+    const auto found = std::lower_bound(
+        kSorted.begin(), kSorted.end(), name,
+        [](const Entity& entity, std::string_view key) { return entity.name < key; });
+    if (found != kSorted.end() && found->name == name && found->code != 0) {
+      AppendCharacterCode(out, found->code);
+      return n + 1;
     }
   }
   out += '&';

@@ -10,6 +10,7 @@
 #include "core/append.h"
 #include "core/engine.h"
 #include "platform/files.h"
+#include "tags/tag_loop.h"
 #include "support/test_support.h"
 
 namespace velmorane {
@@ -91,6 +92,23 @@ TEST(DecimalText, WritesWhatPrintfWrites) {
     std::string text = "x";
     AppendDecimal(text, value);
     EXPECT_EQ(text, "x" + std::to_string(value));
+  }
+}
+
+// Named entities are found by a search of the sorted names; names differ in case only
+// and the ends of the sorted order must still be found.
+TEST(EntityNames, FoundWhateverTheirPlaceInTheTable) {
+  constexpr struct { std::string_view text, want; } kCases[] = {
+      {"&AElig;", R"(\'c6)"},       {"&Alpha;", R"(\u913F)"},   {"&alpha;", R"(\u945F)"},
+      {"&zwnj;", R"(\u8204F)"},     {"&Yuml;", R"(\'9f)"},      {"&yuml;", R"(\'ff)"},
+      {"&thetasym;", R"(\u977F)"},  {"&frac34;", R"(\'be)"},    {"&copy", R"(\'a9)"},
+      {"&zzz;", "&"},               {"&Copy;", "&"},             {"&;", "&"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string out;
+    DecodeEntity(c.text, 0, out);
+    EXPECT_EQ(out, c.want);
   }
 }
 
