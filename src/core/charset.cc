@@ -132,6 +132,12 @@ void ApplyDeclarationsAt(std::string_view text, std::size_t q, CharsetState& sta
 void ScanDeclarations(std::string_view text, CharsetState& state) {
   std::size_t p = 0;
   while (p < text.size()) {
+    // Both keywords start with "<" or "c": other bytes are passed over untested.
+    const char first = AsciiLower(text[p]);
+    if (first != '<' && first != 'c') {
+      ++p;
+      continue;
+    }
     if (AtNoCase(text, p, "</head>")) return;
     if (AtNoCase(text, p, "charset=")) {
       std::size_t end = text.find('>', p);
