@@ -133,7 +133,8 @@ void BM_TableAnalysis(benchmark::State& state) {
       AnalyzeTable(c, text, s, c.printable_width);
       benchmark::DoNotOptimize(s.grid.rows.data());
       const std::size_t end = c.input.find("</table>", start);
-      table_bytes += static_cast<std::int64_t>((end == std::string::npos ? c.input.size() : end) - start);
+      const std::size_t stop = end == std::string::npos ? c.input.size() : end;
+      table_bytes += static_cast<std::int64_t>(stop - start);
     }
   }
   state.SetBytesProcessed(state.iterations() * table_bytes);

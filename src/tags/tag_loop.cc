@@ -335,7 +335,9 @@ bool DispatchTag(Conversion& c) {
 // The first letters (after "<" or "</", in lower case) of the tags DispatchTag knows.
 constexpr std::array<bool, 256> kDispatchedFirst = [] {
   std::array<bool, 256> table{};
-  for (const char b : std::string_view("!abcdefhilopsu")) table[static_cast<unsigned char>(b)] = true;
+  for (const char b : std::string_view("!abcdefhilopsu")) {
+    table[static_cast<unsigned char>(b)] = true;
+  }
   return table;
 }();
 
@@ -344,7 +346,8 @@ constexpr std::array<bool, 256> kDispatchedFirst = [] {
 bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
   std::size_t first = pos + 1;
   if (At(in, first) == '/') ++first;
-  return kDispatchedFirst[static_cast<unsigned char>(AsciiLower(static_cast<char>(At(in, first))))];
+  const char letter = AsciiLower(static_cast<char>(At(in, first)));
+  return kDispatchedFirst[static_cast<unsigned char>(letter)];
 }
 
 // Tags tested after the character references: tables, rules and pictures.

@@ -88,7 +88,8 @@ TEST(TextModeInPlace, DropsOnlyCarriageReturnsBeforeLineFeeds) {
 }
 
 TEST(DecimalText, WritesWhatPrintfWrites) {
-  for (const long long value : {0LL, 7LL, -1LL, 945LL, 55357LL, -2147483648LL, LLONG_MAX, LLONG_MIN}) {
+  for (const long long value :
+       {0LL, 7LL, -1LL, 945LL, 55357LL, -2147483648LL, LLONG_MAX, LLONG_MIN}) {
     std::string text = "x";
     AppendDecimal(text, value);
     EXPECT_EQ(text, "x" + std::to_string(value));
