@@ -186,12 +186,13 @@ std::size_t ReferenceLength(std::string_view input, std::size_t start, bool& ter
 long long ParseNumber(std::string_view digits, int base) {
   long long value = 0;
   for (char ch : digits) {
-    const unsigned char c = static_cast<unsigned char>(ch);
+    // ASCII tests, not the locale's: they run for every reference of decoded text.
+    const char c = AsciiLower(ch);
     int d;
-    if (std::isdigit(c)) {
+    if (c >= '0' && c <= '9') {
       d = c - '0';
-    } else if (base == 16 && std::isxdigit(c)) {
-      d = std::tolower(c) - 'a' + 10;
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      d = c - 'a' + 10;
     } else {
       break;
     }

@@ -113,6 +113,22 @@ TEST(EntityNames, FoundWhateverTheirPlaceInTheTable) {
   }
 }
 
+// Numeric references: digits in either case, reading stops at the first non-digit, codes
+// below 32 write nothing, code points beyond 16 bits become surrogate pairs.
+TEST(NumericReferences, ReadDigitsInEitherCase) {
+  constexpr struct { std::string_view text, want; } kCases[] = {
+      {"&#x4a;", R"(\'4a)"},      {"&#x4A;", R"(\'4a)"},          {"&#X4a;", R"(\'4a)"},
+      {"&#1090;", R"(\u1090F)"},  {"&#128512;", R"(\u55357F\u56832F)"},
+      {"&#12a;", ""},             {"&#x1g;", ""},                 {"&#65 ", R"(\'41)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string out;
+    DecodeEntity(c.text, 0, out);
+    EXPECT_EQ(out, c.want);
+  }
+}
+
 // Expected bodies follow the text rules: blanks, line feeds and tabs between words become
 // one space; braces and backslashes are escaped; "&amp;" is "&".
 TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
