@@ -34,21 +34,6 @@ void AppendF(std::string& out, const char* format, ...) {
   va_end(args);
 }
 
-void AppendDecimal(std::string& out, long long value) {
-  char digits[24];
-  std::size_t n = sizeof digits;
-  // Negate through unsigned arithmetic so the smallest value has no overflow.
-  unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                : static_cast<unsigned long long>(value);
-  do {
-    digits[--n] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) digits[--n] = '-';
-  out.append(digits + n, sizeof digits - n);
-}
-
 std::string StringF(const char* format, ...) {
   std::string out;
   va_list args;

@@ -11,10 +11,6 @@ namespace velmorane {
 
 [[gnu::format(printf, 1, 2)]] std::string StringF(const char* format, ...);
 
-// Appends `value` in decimal, as "%lld" would, without the cost of a format call: for
-// the fragments written once per character of text.
-void AppendDecimal(std::string& out, long long value);
-
 }  // namespace velmorane
 
 #endif  // VELMORANE_CORE_APPEND_H_

@@ -146,6 +146,21 @@ void AppendHex(std::string& out, unsigned char byte) {
   out += kDigits[byte & 15];
 }
 
+// R"(\u%dF)" for a 16-bit unit, written by hand in one append: this runs once per
+// character of non-Latin text.
+void AppendUnicodeWord(std::string& out, unsigned unit) {
+  char text[8];  // "\u", at most five digits, "F"
+  std::size_t start = sizeof text;
+  text[--start] = 'F';
+  do {
+    text[--start] = static_cast<char>('0' + unit % 10);
+    unit /= 10;
+  } while (unit != 0);
+  text[--start] = 'u';
+  text[--start] = '\\';
+  out.append(text + start, sizeof text - start);
+}
+
 // The RTF text of a character code: a byte as "\'hh", a code point above 255 as
 // "\uNF" (as a surrogate pair beyond the 16-bit plane).
 void AppendCharacterCode(std::string& out, long long code) {
@@ -155,18 +170,12 @@ void AppendCharacterCode(std::string& out, long long code) {
   } else if (code <= 255) {
     AppendHex(out, static_cast<unsigned char>(code));
   } else if (code <= 0xFFFF) {
-    // R"(\u%dF)" written by hand: this runs once per character of non-Latin text.
-    out += R"(\u)";
-    AppendDecimal(out, code);
-    out += 'F';
+    AppendUnicodeWord(out, static_cast<unsigned>(code));
   } else {
     // R"(\u%dF\u%dF)": the surrogate pair.
     const long long v = code - 0x10000;
-    out += R"(\u)";
-    AppendDecimal(out, 0xD800 + (v >> 10));
-    out += R"(F\u)";
-    AppendDecimal(out, 0xDC00 + (v & 0x3FF));
-    out += 'F';
+    AppendUnicodeWord(out, static_cast<unsigned>(0xD800 + (v >> 10)));
+    AppendUnicodeWord(out, static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
   }
 }
 
@@ -465,6 +474,19 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
   // Numeric references first: no named test below can match "&#", and decoded UTF-8
   // text reaches the loop as these.
   if (next(1) == '#') {
+    // The common form, decimal digits closed by ";", read in one pass; anything else
+    // takes the general reading below, which gives the same for this form.
+    const std::size_t first = pos + 2;
+    const std::size_t limit = std::min(input.size(), first + kMaxReferenceDigits);
+    std::size_t q = first;
+    long long value = 0;  // at most ten digits: no overflow
+    for (; q < limit && input[q] >= '0' && input[q] <= '9'; ++q) {
+      value = value * 10 + (input[q] - '0');
+    }
+    if (q > first && q < input.size() && input[q] == ';') {
+      AppendCharacterCode(out, value == 160 ? 32 : value);
+      return q - pos;
+    }
     bool terminated = false;
     if (next(2) == 'x' || next(2) == 'X') {
       const std::size_t n = ReferenceLength(input, pos + 3, terminated);

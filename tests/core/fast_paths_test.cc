@@ -1,13 +1,11 @@
 // The shortcuts taken for speed give what the plain rules give: brace counting over
-// long documents, CR LF removal in place, decimal digits without a format call, and
-// runs of plain text written in one step by the tag loop.
+// long documents, CR LF removal in place, entity and reference reading, and runs of
+// plain text written in one step by the tag loop.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <string_view>
 
-#include "core/append.h"
 #include "core/engine.h"
 #include "platform/files.h"
 #include "tags/tag_loop.h"
@@ -84,15 +82,6 @@ TEST(TextModeInPlace, DropsOnlyCarriageReturnsBeforeLineFeeds) {
     FromTextModeInPlace(text);
     EXPECT_EQ(text, c.want);
     EXPECT_EQ(FromTextMode(c.bytes), c.want);
-  }
-}
-
-TEST(DecimalText, WritesWhatPrintfWrites) {
-  for (const long long value :
-       {0LL, 7LL, -1LL, 945LL, 55357LL, -2147483648LL, LLONG_MAX, LLONG_MIN}) {
-    std::string text = "x";
-    AppendDecimal(text, value);
-    EXPECT_EQ(text, "x" + std::to_string(value));
   }
 }
 
