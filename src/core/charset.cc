@@ -150,21 +150,19 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
   }
 }
 
-// Appends "&#" + decimal value + ";".
+// Appends "&#" + decimal value + ";", built backwards in one buffer and appended once:
+// this runs for every character of non-Latin text.
 void AppendReference(std::string& out, unsigned value) {
-  char digits[10];
-  int n = 0;
-  char text[14];
-  std::size_t length = 0;
-  text[length++] = '&';
-  text[length++] = '#';
+  char text[14];  // "&#", at most ten digits, ";"
+  std::size_t start = sizeof text;
+  text[--start] = ';';
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
+    text[--start] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (n > 0) text[length++] = digits[--n];
-  text[length++] = ';';
-  out.append(text, length);
+  text[--start] = '#';
+  text[--start] = '&';
+  out.append(text + start, sizeof text - start);
 }
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
