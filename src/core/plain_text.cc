@@ -305,11 +305,11 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
       }
     }
     // Plain text is 8-bit: a character above 255 keeps its low byte. Where that byte
-    // would be a control character or an ASCII character (which would read as another
-    // letter, digit or sign), a question mark stands for the character instead.
+    // would be a control character (a NUL, a line break) a question mark stands for the
+    // character instead, so the text keeps its lines and no stray control byte.
     const unsigned char low = static_cast<unsigned char>(value & 0xFF);
     if (value > 255) {
-      result.assign(1, low >= 128 ? static_cast<char>(low) : '?');
+      result.assign(1, low >= 32 ? static_cast<char>(low) : '?');
     } else if (value == 32) {
       result = " ";
     } else if (value >= 33) {

@@ -172,6 +172,7 @@ void HandleParagraphStart(Conversion& c) {
   }
   // The alignment goes in front of everything the style wrote.
   c.output.insert(mark, c.loop.alignment_string);
+  ShiftPicturePositionsForInsert(c, mark, c.loop.alignment_string.size());
 }
 
 void HandleParagraphEnd(Conversion& c) {
@@ -200,6 +201,7 @@ void HandleDivStart(Conversion& c) {
   const std::size_t mark = c.output.size();
   OpenElementStyle(c, tag, kElementDiv, InTableCell(c));
   c.output.insert(mark, c.loop.alignment_string);
+  ShiftPicturePositionsForInsert(c, mark, c.loop.alignment_string.size());
 }
 
 void HandleDivEnd(Conversion& c) {

@@ -696,7 +696,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
   if (has[kPropMarginTop]) {
     spacing.space_before = static_cast<int>(rule.margin_top);
     AppendF(out, R"(\sb%d )", spacing.space_before);
-    s.after_control_word = true;
+    s.after_control_word = false;
   }
   if (has[kPropMarginBottom]) spacing.space_after = static_cast<int>(rule.margin_bottom);
   if (has[kPropMarginLeft]) spacing.left_indent = static_cast<int>(rule.margin_left);

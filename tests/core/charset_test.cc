@@ -175,5 +175,22 @@ TEST(ByteMappings, Cyrillic) {
   }
 }
 
+TEST(ByteMappings, AppliedToPlainTextAsItIsWritten) {
+  const struct {
+    std::string_view name, html, want;
+  } kCases[] = {
+      {"KOI8-R letters", "<html><head><meta charset=koi8-r></head><p>\xE1\xC1\xB3</p>",
+       "\n\xC0\xE0\xA8\n"},
+      {"ISO-8859-5 letters", "<html><head><meta charset=iso-8859-5></head>\xB0\xEF\xF1",
+       "\xC0\xFF\xE5"},
+      {"a declaration after the head maps nothing",
+       "<html><head></head><meta charset=koi8-r>\xE1\xC1", "\xE1\xC1"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(testing::Convert(c.html, testing::DefaultOptions(), kModePlainText), c.want);
+  }
+}
+
 }  // namespace
 }  // namespace velmorane

@@ -59,10 +59,13 @@ run empty.html "$work/out1"
 [ -f out1/empty.rtf ] && [ ! -s out1/empty.rtf ] || fail "empty input: no empty out1/empty.rtf"
 [ "$(last_log_line)" = "Error! HTML file is empty" ] || fail "empty input: '$(last_log_line)'"
 
-# 3. Output folder that does not exist: status 3.
+# 3. A missing output folder is made; one that cannot be made gives status 3.
 printf '<p>Hello</p>\n' >page.html
-run page.html "$work/no/such/folder"
-[ "$status" -eq 3 ] || fail "missing output folder: status $status, want 3"
+run page.html "$work/new/folder"
+[ "$status" -eq 0 ] && [ -f "$work/new/folder/page.rtf" ] || fail "missing output folder: status $status, want 0 and the file"
+printf 'not a folder' >blocker
+run page.html "$work/blocker/folder"
+[ "$status" -eq 3 ] || fail "output folder under a file: status $status, want 3"
 
 # 4. A normal page: status 0, balanced braces, CR LF line ends, the success lines.
 mkdir -p out2

@@ -356,6 +356,9 @@ void ParseCommandLine(std::string_view argument_text, CommandLineRecord& record,
                              : token == "-mt" ? o.margin_top
                                               : o.margin_bottom;
       ApplyMarginMillimetres(value, margin);
+    } else if (token == "-wmf") {
+      // Pictures as metafiles and device-independent bitmaps instead of PNG and JPEG.
+      o.image_format = read_value() != 0 ? 1 : 0;
     } else if (token == "-subfolders") {
       record.subfolders = read_value() != 0 ? 1 : 0;
     } else if (token == "-jobs") {

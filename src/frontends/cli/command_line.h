@@ -98,6 +98,10 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
                             const std::string& log_path = kRunLogName,
                             ProgressSink* progress = nullptr);
 
+// The one line standard error gets for a conversion that failed (with its status), after
+// RunConversion; empty for a success.
+std::string FailureMessage(ConvertResult result, const CommandLineRecord& record);
+
 // The workers of a folder run from the value of -jobs: a number from 1 to kMaxJobs; zero,
 // a negative number or no number gives one per processor core, more gives kMaxJobs.
 int JobsFromValue(std::string_view value);

@@ -1,10 +1,12 @@
 // The run of the command line: one conversion (or the files of a folder) with the outcome
 // in the run log, the progress bar on a terminal, the usage text and the exit status.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "core/append.h"
+#include "core/paths.h"
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
@@ -35,6 +37,8 @@ constexpr char kUsage[] =
     "  -ktw -knt           keep table widths, keep nested tables\n"
     "  -ml -mr -mt -mb MM  left, right, top, bottom margin in millimetres\n"
     "  -psize NAME         A3, A4, A5, B5, Letter, Legal, Executive or Monarh\n"
+    "  -wmf yes|no         pictures as WMF metafiles and DIB bitmaps instead of PNG\n"
+    "                      and JPEG (default no)\n"
     "  -subfolders yes|no  with a folder as input: its whole tree (default no)\n"
     "  -jobs N             with a folder as input: files converted at once\n"
     "                      (default: one per processor core)\n"
@@ -127,6 +131,36 @@ std::string BeginLine() {
 
 }  // namespace
 
+std::string FailureMessage(ConvertResult result, const CommandLineRecord& record) {
+  const char* input = record.input_file.c_str();
+  const int status = static_cast<int>(result);
+  switch (result) {
+    case ConvertResult::kDone:
+      return {};
+    case ConvertResult::kNoMemory:
+      return StringF("velmorane: not enough memory to convert %s (status %d)\n", input, status);
+    case ConvertResult::kCannotCreateOutput: {
+      // The name the engine tried: the output target itself or a file in that folder.
+      const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
+      const std::string output = OutputFileName(
+          record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+      return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
+                     status);
+    }
+    case ConvertResult::kCannotOpenInput:
+      if (record.input_file.empty()) {
+        return StringF("velmorane: no input file given (status %d)\n", status);
+      }
+      return StringF("velmorane: cannot open input file %s (status %d)\n", input, status);
+    case ConvertResult::kInputEmpty:
+      return StringF("velmorane: input file %s is empty (status %d)\n", input, status);
+    case ConvertResult::kOutputExists:
+      return StringF("velmorane: output file %s exists (status %d)\n",
+                     record.out_folder.c_str(), status);
+  }
+  return StringF("velmorane: conversion of %s failed (status %d)\n", input, status);
+}
+
 ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
                             const std::string& log_path, ProgressSink* progress) {
   ConversionOptions& o = record.options;
@@ -141,6 +175,18 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
 
   EngineSettings settings;
   InitEngineSettings(settings);
+  // An output folder that does not exist yet is made, as users expect of a converter;
+  // only a folder that cannot be made leaves the "cannot create" result.
+  if (!record.input_file.empty() && !record.out_folder.empty()) {
+    const std::string output = OutputFileName(ToForwardSlashes(record.input_file),
+                                              ToForwardSlashes(record.out_folder), o,
+                                              request.output_mode);
+    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::exists(folder, error)) {
+      std::filesystem::create_directories(folder, error);
+    }
+  }
   const ConvertResult result =
       engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
 
@@ -219,10 +265,7 @@ int RunCommandLine(int argc, char** argv) {
   } else {
     result = RunConversion(record, engine);
   }
-  if (result != ConvertResult::kDone) {
-    std::fprintf(stderr, "velmorane: conversion failed with status %d (see %s)\n",
-                 static_cast<int>(result), kRunLogName);
-  }
+  std::fputs(FailureMessage(result, record).c_str(), stderr);
   // The exit status tells a failure from a success.
   return static_cast<int>(result);
 }

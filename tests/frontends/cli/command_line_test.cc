@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "platform/files.h"
 #include "support/test_support.h"
 
 namespace velmorane {
@@ -87,13 +88,19 @@ TEST(OptionValues, TruthOfValues) {
 }
 
 TEST_F(CommandLineTest, FlagOptionsTakeTheTruthOfTheirValue) {
-  constexpr struct { std::string_view text; int hyperlinks, face, tables, images; } kCases[] = {
-      {"-kh yes -kf no", 1, 0, 1, 0},
-      {"-kh 0 -kf free", 1, 0, 1, 0},
-      {"-kh off -kf FREE", 1, 0, 1, 0},
-      {"-table no -image yes", 0, 1, 0, 1},
-      {"-table free -image no", 0, 1, 0, 0},
-      {"-kh -kf", 1, 1, 1, 0},  // "-kf" is read as the value of -kh
+  constexpr struct {
+    std::string_view text;
+    int hyperlinks, face, tables, images, image_format;
+  } kCases[] = {
+      {"-kh yes -kf no", 1, 0, 1, 0, 0},
+      {"-kh 0 -kf free", 1, 0, 1, 0, 0},
+      {"-kh off -kf FREE", 1, 0, 1, 0, 0},
+      {"-table no -image yes", 0, 1, 0, 1, 0},
+      {"-table free -image no", 0, 1, 0, 0, 0},
+      {"-kh -kf", 1, 1, 1, 0, 0},  // "-kf" is read as the value of -kh
+      {"-wmf yes -image yes", 0, 1, 1, 1, 1},
+      {"-wmf no page.html", 0, 1, 1, 0, 0},
+      {"-wmf 0", 0, 1, 1, 0, 1},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
@@ -102,6 +109,7 @@ TEST_F(CommandLineTest, FlagOptionsTakeTheTruthOfTheirValue) {
     EXPECT_EQ(r.options.keep_font_face, c.face);
     EXPECT_EQ(r.convert_tables, c.tables);
     EXPECT_EQ(r.convert_images, c.images);
+    EXPECT_EQ(r.options.image_format, c.image_format);
   }
 }
 
@@ -323,19 +331,35 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
   constexpr struct {
     std::string_view name, input, out, options;
     ConvertResult want;
-    std::string_view outcome, output;
+    std::string_view outcome, output, message;
   } kCases[] = {
       {"missing input", "missing.html", "", "", ConvertResult::kCannotOpenInput,
-       "Error! Can't open {}missing.html file.\r\n", ""},
+       "Error! Can't open {}missing.html file.\r\n", "",
+       "velmorane: cannot open input file {}missing.html (status 4)\n"},
       {"empty input", "empty.html", "", "", ConvertResult::kInputEmpty,
-       "Error! HTML file is empty\r\n", "empty.rtf"},
-      {"output folder missing", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
-       "Error! Can't create output file (maybe file has open another application)\r\n", ""},
+       "Error! HTML file is empty\r\n", "empty.rtf",
+       "velmorane: input file {}empty.html is empty (status 5)\n"},
+      {"output folder that cannot be made", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
+       "Error! Can't create output file (maybe file has open another application)\r\n", "",
+       "velmorane: cannot create output file {}nowhere/x/page.rtf (status 3)\n"},
+      {"output file in a folder that cannot be made", "page.html", "nowhere/x.TXT", " -txt no",
+       ConvertResult::kCannotCreateOutput,
+       "Error! Can't create output file (maybe file has open another application)\r\n", "",
+       "velmorane: cannot create output file {}nowhere/x.TXT (status 3)\n"},
       {"plain text", "page.html", "", " -txt no", ConvertResult::kDone,
-       "Converted successfully!\r\nEnd of converting in: ", "page.txt"},
+       "Converted successfully!\r\nEnd of converting in: ", "page.txt", ""},
       {"RTF", "page.html", "", "", ConvertResult::kDone,
-       "Converted successfully!\r\nEnd of converting in: ", "page.rtf"},
+       "Converted successfully!\r\nEnd of converting in: ", "page.rtf", ""},
   };
+  const auto in_folder = [this](std::string_view text) {
+    std::string filled(text);
+    if (const std::size_t at = filled.find("{}"); at != std::string::npos) {
+      filled.replace(at, 2, folder_);
+    }
+    return filled;
+  };
+  // A missing output folder is made; one whose parent is a plain file cannot be.
+  ASSERT_TRUE(WriteBinaryFile(folder_ + "nowhere", "a file, not a folder"));
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     const std::string text = folder_ + std::string(c.input) + " " + folder_ +
@@ -343,11 +367,10 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
     CommandLineRecord record = DefaultCommandLine();
     ParseCommandLine(text, record, log_);
     Engine engine;
-    EXPECT_EQ(RunConversion(record, engine, log_), c.want);
-    std::string outcome(c.outcome);
-    if (const std::size_t at = outcome.find("{}"); at != std::string::npos) {
-      outcome.replace(at, 2, folder_);
-    }
+    const ConvertResult result = RunConversion(record, engine, log_);
+    EXPECT_EQ(result, c.want);
+    EXPECT_EQ(FailureMessage(result, record), in_folder(c.message));
+    const std::string outcome = in_folder(c.outcome);
     const std::string log = Log();
     const std::size_t begin = log.find("-\r\nBegin converting in: ");
     ASSERT_NE(begin, std::string::npos) << log;
