@@ -27,48 +27,70 @@ if [ ! -f "$data/.sizes-$sizes-$small_pages" ]; then
   python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "$sizes" --small-pages "$small_pages"
   touch "$data/.sizes-$sizes-$small_pages"
 fi
-work="$(mktemp -d)"
+# Outputs go to memory (/dev/shm) where there is one, so the figures are the converter's
+# and not the disk's: on ext4, creating a thousand files where a thousand were just
+# deleted spends most of the folder run in the kernel's inode search.
+# BENCH_WORK_DIR=/some/folder chooses another parent folder.
+work="$(mktemp -d -p "${BENCH_WORK_DIR:-/dev/shm}" 2>/dev/null || mktemp -d)"
 cd "$work"  # the run log velmorane.log lands here
 trap 'rm -rf "$work"' EXIT
 
-# Runs a command under /usr/bin/time; sets SECONDS_TAKEN and PEAK_KB.
+# Runs a command under /usr/bin/time; sets SECONDS_TAKEN (wall), CPU_SECONDS (user +
+# system), PEAK_KB and STATUS. A run that fails is reported, never timed as a success.
 measure() {
   local log="$work/time.log"
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || true
-  SECONDS_TAKEN=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-      n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
+  STATUS=0
+  # Wall time to the microsecond (time -v rounds to 10 ms, too coarse for small pages).
+  local start=$EPOCHREALTIME
+  /usr/bin/time -v "$@" >/dev/null 2>"$log" || STATUS=$?
+  local end=$EPOCHREALTIME
+  SECONDS_TAKEN=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }')
+  CPU_SECONDS=$(awk -F': ' '/User time|System time/ {s += $2} END {printf "%.2f", s}' "$log")
   PEAK_KB=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
+  if [ "$STATUS" -ne 0 ]; then echo "FAILED with status $STATUS: $*" >&2; fi
 }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-printf '%-22s %10s %10s %10s %12s\n' page MB seconds MB/s "peak/input"
-declare -A velmorane_seconds
+echo "output folder: $work ($(stat -f -c %T "$work"))"
+echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+mkdir -p "$work/out"
+printf '%-30s %8s %9s %9s %9s %11s\n' page MB seconds MB/s "cpu s" "peak/input"
+declare -A velmorane_seconds velmorane_cpu
 for mb in ${sizes//,/ }; do
   for variant in "" "-1251"; do
     page="$data/page-${mb}mb${variant}.html"
     bytes=$(stat -c %s "$page")
+    rm -f "$work/out/"*
     measure "$bin" "$page" "$work/out" -table yes
     rate=$(awk -v b="$bytes" -v s="$SECONDS_TAKEN" 'BEGIN { printf "%.1f", (s > 0 ? b / 1048576 / s : 0) }')
     ratio=$(awk -v k="$PEAK_KB" -v b="$bytes" 'BEGIN { printf "%.2f", k * 1024 / b }')
-    printf '%-22s %10.1f %10.3f %10s %12s\n' "velmorane $(basename "$page")" \
-      "$(awk -v b="$bytes" 'BEGIN { print b / 1048576 }')" "$SECONDS_TAKEN" "$rate" "$ratio"
-    [ -z "$variant" ] && velmorane_seconds[$mb]=$SECONDS_TAKEN
+    printf '%-30s %8.1f %9.3f %9s %9s %11s\n' "velmorane $(basename "$page")" \
+      "$(awk -v b="$bytes" 'BEGIN { print b / 1048576 }')" "$SECONDS_TAKEN" "$rate" \
+      "$CPU_SECONDS" "$ratio"
+    if [ -z "$variant" ]; then
+      velmorane_seconds[$mb]=$SECONDS_TAKEN
+      velmorane_cpu[$mb]=$CPU_SECONDS
+    fi
   done
 done
 
 if [ -n "${velmorane_seconds[10]:-}" ] && [ -n "${velmorane_seconds[100]:-}" ]; then
   awk -v a="${velmorane_seconds[10]}" -v b="${velmorane_seconds[100]}" \
     'BEGIN { printf "growth: 100 MB page takes %.1f times the 10 MB page (target <= 11)\n", (a > 0 ? b / a : 0) }'
+  awk -v a="${velmorane_cpu[10]}" -v b="${velmorane_cpu[100]}" \
+    'BEGIN { printf "growth in CPU time (steadier on a shared machine): %.1f times\n", (a > 0 ? b / a : 0) }'
 fi
 
 if command -v pandoc >/dev/null 2>&1 && [ -n "${velmorane_seconds[1]:-}" ]; then
   page="$data/page-1mb.html"
   measure timeout 600 pandoc -f html -t rtf -s -o "$work/pandoc.rtf" "$page"
-  printf '%-22s %10s %10.3f %10s %12s\n' "pandoc page-1mb.html" 1.0 "$SECONDS_TAKEN" \
+  printf '%-30s %8s %9.3f %9s %9s %11s\n' "pandoc page-1mb.html" 1.0 "$SECONDS_TAKEN" \
     "$(awk -v s="$SECONDS_TAKEN" 'BEGIN { printf "%.2f", (s > 0 ? 1 / s : 0) }')" \
-    "$(awk -v k="$PEAK_KB" 'BEGIN { printf "%.2f", k / 1024 }')"
+    "$CPU_SECONDS" "$(awk -v k="$PEAK_KB" 'BEGIN { printf "%.2f", k / 1024 }')"
   awk -v v="${velmorane_seconds[1]}" -v p="$SECONDS_TAKEN" \
     'BEGIN { printf "ratio: velmorane is %.0f times pandoc'"'"'s throughput on the 1 MB page (target >= 500)\n", (v > 0 ? p / v : 0) }'
+  awk -v v="${velmorane_cpu[1]}" -v p="$CPU_SECONDS" \
+    'BEGIN { printf "ratio in CPU time: %.0f times\n", (v > 0 ? p / v : 0) }'
 else
   echo "pandoc: not installed, no ratio"
 fi
@@ -80,7 +102,8 @@ if "$bin" --help 2>&1 | grep -q -- '-jobs'; then
     rm -rf "$work/small-out"; mkdir -p "$work/small-out"
     measure "$bin" "$folder" "$work/small-out" -jobs "$jobs"
     eval "folder_seconds_$jobs=$SECONDS_TAKEN"
-    echo "folder of $(ls "$folder" | wc -l) pages, $jobs worker(s): ${SECONDS_TAKEN} s"
+    echo "folder of $(ls "$folder" | wc -l) pages, $jobs worker(s): ${SECONDS_TAKEN} s" \
+      "(cpu ${CPU_SECONDS} s, $(ls "$work/small-out" | grep -c '\.rtf$') outputs)"
   done
   awk -v a="$folder_seconds_1" -v b="$folder_seconds_2" \
     'BEGIN { printf "speed-up with 2 workers: %.2f (target >= 1.8)\n", (b > 0 ? a / b : 0) }'

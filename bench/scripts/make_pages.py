@@ -4,6 +4,8 @@
 Pages hold styled text, nested lists, links, tables with spans and nested tables,
 entities and pictures-free markup, in UTF-8 or windows-1251, at a requested size.
 Usage: make_pages.py OUT_DIR [--sizes 1,10,100] [--small-pages 1000]
+       make_pages.py OUT_DIR --page-kb 200 --seed 7 [--sizes ''] [--small-pages 0]
+The same arguments always give the same bytes (each page has its own fixed seed).
 """
 import argparse
 import os
@@ -95,13 +97,24 @@ def main():
     parser.add_argument("out")
     parser.add_argument("--sizes", default="1,10,100", help="sizes in MB")
     parser.add_argument("--small-pages", type=int, default=1000)
+    parser.add_argument("--page-kb", type=int, default=0,
+                        help="also write page-KBkb.html and page-KBkb-1251.html of this size")
+    parser.add_argument("--seed", type=int, default=0, help="seed of the --page-kb pages")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
+    if args.page_kb > 0:
+        kb = args.page_kb
+        make_page(os.path.join(args.out, f"page-{kb}kb.html"), kb << 10, "utf-8",
+                  WORDS_LATIN + WORDS_CYRILLIC, args.seed)
+        make_page(os.path.join(args.out, f"page-{kb}kb-1251.html"), kb << 10, "windows-1251",
+                  WORDS_CYRILLIC, args.seed + 1000)
     for mb in (int(s) for s in args.sizes.split(",") if s):
         make_page(os.path.join(args.out, f"page-{mb}mb.html"), mb << 20, "utf-8",
                   WORDS_LATIN + WORDS_CYRILLIC, mb)
         make_page(os.path.join(args.out, f"page-{mb}mb-1251.html"), mb << 20, "windows-1251",
                   WORDS_CYRILLIC, mb + 1000)
+    if args.small_pages <= 0:
+        return
     small = os.path.join(args.out, "small")
     os.makedirs(small, exist_ok=True)
     for n in range(args.small_pages):

@@ -7,6 +7,7 @@
 #include "core/charset.h"
 #include "core/conversion.h"
 #include "core/text_match.h"
+#include "platform/files.h"
 
 namespace velmorane {
 
@@ -131,6 +132,12 @@ void ApplyDeclarationsAt(std::string_view text, std::size_t q, CharsetState& sta
 void ScanDeclarations(std::string_view text, CharsetState& state) {
   std::size_t p = 0;
   while (p < text.size()) {
+    // Both keywords start with "<" or "c": other bytes are passed over untested.
+    const char first = AsciiLower(text[p]);
+    if (first != '<' && first != 'c') {
+      ++p;
+      continue;
+    }
     if (AtNoCase(text, p, "</head>")) return;
     if (AtNoCase(text, p, "charset=")) {
       std::size_t end = text.find('>', p);
@@ -143,17 +150,19 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
   }
 }
 
-// Appends "&#" + decimal value + ";".
+// Appends "&#" + decimal value + ";", built backwards in one buffer and appended once:
+// this runs for every character of non-Latin text.
 void AppendReference(std::string& out, unsigned value) {
-  char digits[10];
-  int n = 0;
+  char text[14];  // "&#", at most ten digits, ";"
+  std::size_t start = sizeof text;
+  text[--start] = ';';
   do {
-    digits[n++] = static_cast<char>('0' + value % 10);
+    text[--start] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  out += "&#";
-  while (n > 0) out += digits[--n];
-  out += ';';
+  text[--start] = '#';
+  text[--start] = '&';
+  out.append(text + start, sizeof text - start);
 }
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
@@ -243,13 +252,25 @@ void RewriteUtf8(std::string& text) {
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   std::string out;
   out.reserve(body.size() + body.size() / 2);
-  DecodeUtf8(body, [&out](char16_t unit) {
+  AdviseHugePages(out);
+  auto emit = [&out](char16_t unit) {
     if (unit < 256) {
       out += static_cast<char>(unit);
     } else {
       AppendReference(out, unit);
     }
-  });
+  };
+  // ASCII runs are copied whole; each run of other bytes is decoded on its own, which
+  // reads the same: a sequence cut short by an ASCII byte is ill-formed either way.
+  std::size_t i = 0;
+  while (i < body.size()) {
+    const std::size_t ascii = i;
+    while (i < body.size() && static_cast<unsigned char>(body[i]) < 0x80) ++i;
+    out.append(body.data() + ascii, i - ascii);
+    const std::size_t other = i;
+    while (i < body.size() && static_cast<unsigned char>(body[i]) >= 0x80) ++i;
+    if (i > other) DecodeUtf8(body.substr(other, i - other), emit);
+  }
   text.swap(out);
 }
 

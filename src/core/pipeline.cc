@@ -55,15 +55,50 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
   --index;
 }
 
+namespace {
+
+// Braces minus escaped braces ("\{", "\}") over a block, and the backslash pairs in it.
+// Simple comparisons only, so the compiler turns the loop into vector code.
+void CountBraces(const char* data, std::size_t size, long long& braces, long long& escaped,
+                 long long& double_backslashes) {
+  int open = 0, after_backslash = 0, doubles = 0;
+  for (std::size_t i = 1; i < size; ++i) {
+    const int brace = (data[i] == '{') - (data[i] == '}');
+    const int backslash_before = data[i - 1] == '\\';
+    open += brace;
+    after_backslash += backslash_before * brace;
+    doubles += backslash_before & (data[i] == '\\');
+  }
+  braces += open;
+  escaped += after_backslash;
+  double_backslashes += doubles;
+}
+
+}  // namespace
+
 void BalanceBraces(std::string& text) {
-  long long open = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;  // the escaped byte is not counted
-    } else if (text[i] == '{') {
-      ++open;
-    } else if (text[i] == '}') {
-      --open;
+  // Every brace counts except one escaped by a backslash that is not itself escaped.
+  // Without two backslashes in a row, a backslash before a brace always escapes it, and
+  // the count is a few comparisons a byte.
+  const std::string_view view = text;
+  long long open = 0, escaped = 0, doubles = 0;
+  if (!view.empty()) open = (view[0] == '{') - (view[0] == '}');
+  constexpr std::size_t kBlock = 1 << 20;  // keeps the block sums in int
+  for (std::size_t start = 0; start + 1 < view.size(); start += kBlock) {
+    // Blocks overlap by one byte so every pair is seen once.
+    const std::size_t size = std::min(kBlock + 1, view.size() - start);
+    CountBraces(view.data() + start, size, open, escaped, doubles);
+  }
+  open -= escaped;
+  if (doubles > 0) {
+    // Backslashes escape one another: go from backslash to backslash (each skips the
+    // byte after it) and take back only the braces really escaped.
+    open = 0;
+    for (const char ch : view) open += (ch == '{') - (ch == '}');
+    for (std::size_t i = view.find('\\'); i != std::string_view::npos && i + 1 < view.size();
+         i = view.find('\\', i + 2)) {
+      if (view[i + 1] == '{') --open;
+      if (view[i + 1] == '}') ++open;
     }
   }
   if (open > 0) text.append(static_cast<std::size_t>(open), '}');
@@ -172,7 +207,13 @@ void StartProgress(Conversion& c) {
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    c.output.reserve(c.input.size() + c.input.size() / 2 + 5000);
+    // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
+    // each byte above 127, and the head room the tag pass keeps: pages never touched
+    // cost no memory, while a reallocation copies everything and holds both copies.
+    std::size_t high_bytes = 0;
+    for (const char ch : c.input) high_bytes += static_cast<unsigned char>(ch) >> 7;
+    c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
+    AdviseHugePages(c.output);
     WritePrologue(c);
 
     c.Trace("9. Detecting HTML tags and conversion");
@@ -246,8 +287,8 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.Trace("3. Memory allocation",
             StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
-    c.raw = FromTextMode(bytes);
-    std::string().swap(bytes);
+    c.raw.swap(bytes);
+    FromTextModeInPlace(c.raw);
     c.Trace("Done.");
 
     // Stages 4 to 9; input that reads as empty goes straight to stage 10.

@@ -72,7 +72,7 @@ std::size_t SkipThroughTagEnd(std::string_view text, std::size_t from) {
 bool AtTag(std::string_view text, std::size_t p, std::string_view keyword,
            std::string_view followers) {
   if (!AtNoCase(text, p, keyword) || p + keyword.size() >= text.size()) return false;
-  return followers.find(text[p + keyword.size()]) != std::string_view::npos;
+  return IsAnyOf(followers, text[p + keyword.size()]);
 }
 
 // Position just after a comment that opens at `p` ("<!--"); comments nest.
@@ -208,8 +208,12 @@ void PreprocessHtml(Conversion& c) {
   std::string& out = c.input;
   out.clear();
   out.reserve(text.size());
+  AdviseHugePages(out);
   bool body_started = false;
   std::size_t p = 0;
+  // The next "<" and line feed at or after where each was last searched.
+  std::size_t next_tag = std::min(text.find('<'), text.size());
+  std::size_t next_lf = std::min(text.find('\n'), text.size());
   while (p < text.size()) {
     const char ch = text[p];
     if (ch != '<') {
@@ -219,8 +223,10 @@ void PreprocessHtml(Conversion& c) {
         ++p;
         continue;
       }
-      std::size_t next = text.find_first_of("<\n", p);
-      if (next == std::string_view::npos) next = text.size();
+      // Each is searched again only once passed: the byte here is neither.
+      if (next_tag < p) next_tag = std::min(text.find('<', p), text.size());
+      if (next_lf < p) next_lf = std::min(text.find('\n', p), text.size());
+      const std::size_t next = std::min(next_tag, next_lf);
       out.append(text.substr(p, next - p));
       p = next;
       continue;

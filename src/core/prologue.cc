@@ -1,5 +1,6 @@
 // Stages 6 to 8: the fonts and colours a document uses, and the RTF prologue that
 // declares them (font table, colour table, style sheet, info, page setup, footer).
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -144,6 +145,17 @@ void WritePageNumberFooter(Conversion& c, const std::string& fs) {
 
 }  // namespace
 
+namespace {
+
+// The bytes a keyword of the font and colour scan can start with.
+constexpr std::array<bool, 256> kKeywordStart = [] {
+  std::array<bool, 256> table{};
+  for (const char c : std::string_view("<bBcCfF")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+}  // namespace
+
 void AnalyzeFontsAndColors(Conversion& c) {
   const std::string_view text = c.input;
   const ConversionOptions& o = c.options;
@@ -152,30 +164,53 @@ void AnalyzeFontsAndColors(Conversion& c) {
   const bool keep_any_color = o.keep_font_color != 0 || keep_background;
   std::size_t p = 0;
   while (p < text.size()) {
-    if (keep_face && AtNoCase(text, p, "font-family:")) {
-      p += 12;
-      c.fonts.Add(ReadCssValue(text, p));
-    } else if (keep_any_color && AtNoCase(text, p, "color:")) {
-      p += 6;
-      AddColorAt(text, p, c.colors);
-    } else if (keep_background && AtNoCase(text, p, "background:")) {
-      p += 11;
-      AddColorAt(text, p, c.colors);
-    } else if (AtNoCase(text, p, "<h") && ByteAt(text, p + 2) >= '0' &&
-               ByteAt(text, p + 2) <= '9' &&
-               (ByteAt(text, p + 3) == '>' || ByteAt(text, p + 3) == ' ')) {
-      c.has_headings = true;
-      const std::size_t close = text.find('>', p);
-      p = close == std::string_view::npos ? text.size() : close + 1;
-    } else if (AtNoCase(text, p, "<font")) {
-      ScanFontTag(c, text, p);
-    } else if (keep_background &&
-               (AtNoCase(text, p, "bgcolor=") || AtNoCase(text, p, "bgcolor:"))) {
-      p += 8;
-      AddColorAt(text, p, c.colors);
-    } else {
-      ++p;
+    // Every keyword starts with one of "<bcf" in either case: pass over the rest, and
+    // test only the keywords that start with the byte found.
+    while (p < text.size() && !kKeywordStart[static_cast<unsigned char>(text[p])]) ++p;
+    if (p >= text.size()) break;
+    bool matched = false;
+    switch (AsciiLower(text[p])) {
+      case 'f':
+        if (keep_face && AtNoCase(text, p, "font-family:")) {
+          p += 12;
+          c.fonts.Add(ReadCssValue(text, p));
+          matched = true;
+        }
+        break;
+      case 'c':
+        if (keep_any_color && AtNoCase(text, p, "color:")) {
+          p += 6;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        }
+        break;
+      case 'b':
+        if (keep_background && AtNoCase(text, p, "background:")) {
+          p += 11;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        } else if (keep_background &&
+                   (AtNoCase(text, p, "bgcolor=") || AtNoCase(text, p, "bgcolor:"))) {
+          p += 8;
+          AddColorAt(text, p, c.colors);
+          matched = true;
+        }
+        break;
+      default:  // '<'
+        if (AtNoCase(text, p, "<h") && ByteAt(text, p + 2) >= '0' &&
+            ByteAt(text, p + 2) <= '9' &&
+            (ByteAt(text, p + 3) == '>' || ByteAt(text, p + 3) == ' ')) {
+          c.has_headings = true;
+          const std::size_t close = text.find('>', p);
+          p = close == std::string_view::npos ? text.size() : close + 1;
+          matched = true;
+        } else if (AtNoCase(text, p, "<font")) {
+          ScanFontTag(c, text, p);
+          matched = true;
+        }
+        break;
     }
+    if (!matched) ++p;
   }
   if (c.style_present) ParseStyleSheet(c);
   const std::optional<BodyStyle> body = BodyStyleOf(c);

@@ -25,6 +25,15 @@ inline bool AtExact(std::string_view text, std::size_t pos, std::string_view key
   return pos <= text.size() && text.substr(pos, keyword.size()) == keyword;
 }
 
+// True when `c` is one of the few bytes of `set`. A plain loop: a library search call
+// costs more than the whole test for the two or three bytes a tag test allows.
+inline bool IsAnyOf(std::string_view set, char c) {
+  for (const char b : set) {
+    if (b == c) return true;
+  }
+  return false;
+}
+
 // The byte at `pos`, or 0 past the end.
 inline unsigned char ByteAt(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;

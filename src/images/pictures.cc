@@ -293,14 +293,19 @@ int ProbeCellPictureWidth(Conversion& c, std::string_view cell) {
   bool seen_image = false;
   std::size_t last_image = 0;
   for (std::size_t pos = 1; pos < cell.size(); ++pos) {
+    // Every test below starts with "<": go straight to the next one.
+    pos = cell.find('<', pos);
+    if (pos == std::string_view::npos) break;
     if (LooksAtNoCase(cell, pos, "<table") && pos + 6 < cell.size() &&
         (cell[pos + 6] == '>' || cell[pos + 6] == ' ')) {
       // Pass over a nested table up to its own end.
       int depth = 1;
       pos += 6;
       while (pos < cell.size() && depth > 0) {
-        if (LooksAtNoCase(cell, pos, "<table")) ++depth;
-        if (LooksAtNoCase(cell, pos, "</table")) --depth;
+        if (cell[pos] == '<') {
+          if (LooksAtNoCase(cell, pos, "<table")) ++depth;
+          if (LooksAtNoCase(cell, pos, "</table")) --depth;
+        }
         ++pos;
       }
       continue;

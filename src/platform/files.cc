@@ -2,9 +2,11 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,11 +18,36 @@ namespace velmorane {
 std::string FromTextMode(std::string_view bytes) {
   std::string text;
   text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text += bytes[i];
+  // Copy the runs between carriage returns whole; only a CR before an LF is dropped.
+  std::size_t start = 0;
+  for (std::size_t cr = bytes.find('\r'); cr != std::string_view::npos;
+       cr = bytes.find('\r', cr + 1)) {
+    if (cr + 1 < bytes.size() && bytes[cr + 1] == '\n') {
+      text.append(bytes.substr(start, cr - start));
+      start = cr + 1;
+    }
   }
+  text.append(bytes.substr(start));
   return text;
+}
+
+void FromTextModeInPlace(std::string& text) {
+  std::size_t cr = text.find("\r\n");
+  if (cr == std::string::npos) return;
+  // Move each run between CR LF pairs down over the dropped carriage returns.
+  std::size_t write = cr;
+  std::size_t read = cr + 1;
+  while (true) {
+    const std::size_t next = text.find("\r\n", read);
+    const std::size_t end = next == std::string::npos ? text.size() : next;
+    std::copy(text.begin() + static_cast<std::ptrdiff_t>(read),
+              text.begin() + static_cast<std::ptrdiff_t>(end),
+              text.begin() + static_cast<std::ptrdiff_t>(write));
+    write += end - read;
+    if (next == std::string::npos) break;
+    read = next + 1;
+  }
+  text.resize(write);
 }
 
 std::string ToTextMode(std::string_view text) {
@@ -37,6 +64,20 @@ std::string ToTextMode(std::string_view text) {
   return bytes;
 }
 
+void AdviseHugePages(std::string& buffer) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (buffer.capacity() < 2 * kHugePage) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + buffer.capacity()) & ~(kHugePage - 1);
+  // Only whole huge pages inside the buffer; advice is a hint, so a refusal is ignored.
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)buffer;
+#endif
+}
+
 bool ReadBinaryFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -44,6 +85,9 @@ bool ReadBinaryFile(const std::string& path, std::string& bytes) {
   const std::streamoff size = in.tellg();
   if (size < 0) return false;
   in.seekg(0, std::ios::beg);
+  bytes.clear();
+  bytes.reserve(static_cast<std::size_t>(size));
+  AdviseHugePages(bytes);
   bytes.resize(static_cast<std::size_t>(size));
   if (size > 0 && !in.read(bytes.data(), size)) {
     bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -68,14 +112,42 @@ bool WriteWithMode(const std::string& path, std::string_view bytes, std::ios::op
   return !out.fail();
 }
 
+// Writes `text` with each LF as CR LF, converting one block at a time so a large
+// document is never copied whole.
+bool WriteTextWithMode(const std::string& path, std::string_view text, std::ios::openmode mode) {
+  std::ofstream out(path, std::ios::binary | mode);
+  if (!out) return false;
+  constexpr std::size_t kBlock = 1 << 16;
+  std::string block;
+  // Room for a block of line feeds only; small texts get a small buffer.
+  block.reserve(2 * std::min(text.size(), kBlock));
+  std::size_t start = 0;
+  while (start < text.size() && out) {
+    const std::string_view piece = text.substr(start, kBlock);
+    start += piece.size();
+    block.clear();
+    std::size_t from = 0;
+    for (std::size_t lf = piece.find('\n'); lf != std::string_view::npos;
+         lf = piece.find('\n', from)) {
+      block.append(piece.substr(from, lf - from));
+      block += "\r\n";
+      from = lf + 1;
+    }
+    block.append(piece.substr(from));
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  out.close();
+  return !out.fail();
+}
+
 }  // namespace
 
 bool WriteTextFile(const std::string& path, std::string_view text) {
-  return WriteWithMode(path, ToTextMode(text), std::ios::trunc);
+  return WriteTextWithMode(path, text, std::ios::trunc);
 }
 
 bool AppendTextFile(const std::string& path, std::string_view text) {
-  return WriteWithMode(path, ToTextMode(text), std::ios::app);
+  return WriteTextWithMode(path, text, std::ios::app);
 }
 
 bool WriteBinaryFile(const std::string& path, std::string_view bytes) {

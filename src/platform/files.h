@@ -11,6 +11,14 @@ namespace velmorane {
 
 // Every CR LF pair becomes LF.
 std::string FromTextMode(std::string_view bytes);
+// The same in place: text without CR LF pairs is neither copied nor moved.
+void FromTextModeInPlace(std::string& text);
+
+// Asks the system to back the room `buffer` has reserved with huge pages: a buffer of
+// many megabytes then fills with one page fault per 2 MiB instead of per 4 KiB. Call it
+// after reserving and before filling; small buffers and systems without huge pages are
+// left as they are.
+void AdviseHugePages(std::string& buffer);
 // Every LF becomes CR LF.
 std::string ToTextMode(std::string_view text);
 

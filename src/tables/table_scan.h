@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "core/text_match.h"
+
 namespace velmorane::table_scan {
 
 // The byte at `i`, or 0 past the end.
@@ -33,7 +35,7 @@ inline bool At(std::string_view text, std::size_t i, std::string_view keyword) {
 inline bool AtFollowedBy(std::string_view text, std::size_t i, std::string_view keyword,
                          std::string_view next) {
   if (!At(text, i, keyword) || i + keyword.size() >= text.size()) return false;
-  return next.find(text[i + keyword.size()]) != std::string_view::npos;
+  return IsAnyOf(next, text[i + keyword.size()]);
 }
 
 inline constexpr std::string_view kBlankLfOrClose = " \n>";

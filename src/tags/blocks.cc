@@ -79,12 +79,16 @@ bool HoldsNoText(std::string_view tail) {
 }
 
 // Removes the zero-spacing break a trailing <br> wrote, so that a break directly before
-// </p> adds no empty paragraph.
+// </p> adds no empty paragraph. Only what that <br> wrote is searched: a break of an
+// earlier paragraph is not this one's, and a search over the whole output would make
+// many such paragraphs cost the square of their number.
 void RemoveTrailingLineBreak(Conversion& c) {
   const std::string& mark = c.templates.zero_break;
   if (mark.empty()) return;
-  const std::size_t at = c.output.rfind(mark);
+  const std::size_t from = std::min(c.loop.br_output_start, c.output.size());
+  std::size_t at = std::string_view(c.output).substr(from).rfind(mark);
   if (at == std::string::npos) return;
+  at += from;
   if (!HoldsNoText(std::string_view(c.output).substr(at + mark.size()))) return;
   c.output.erase(at, mark.size());
   ShiftPicturePositions(c, at, mark.size());
@@ -210,6 +214,7 @@ void HandleDivEnd(Conversion& c) {
 void HandleLineBreak(Conversion& c) {
   const std::size_t tag = c.pos;
   c.pos = TagEndFrom(c.input, tag);
+  c.loop.br_output_start = c.output.size();
   if (c.lists.ul_depth > 0 || c.lists.ol_depth > 0) {
     c.loop.at_paragraph_start = false;
     c.output += "\n" R"(\line )";

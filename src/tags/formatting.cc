@@ -12,6 +12,7 @@
 #include "core/append.h"
 #include "core/conversion.h"
 #include "core/prologue.h"
+#include "core/text_match.h"
 #include "tags/style_sheet.h"
 #include "tags/tag_loop.h"
 
@@ -51,7 +52,7 @@ unsigned char At(std::string_view text, std::size_t pos) {
 }
 
 bool IsOneOf(unsigned char c, std::string_view bytes) {
-  return c != 0 && bytes.find(static_cast<char>(c)) != std::string_view::npos;
+  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
 }
 
 // The position of the ">" that ends the tag at `pos` (or the last byte).

@@ -10,6 +10,7 @@
 #include "core/append.h"
 #include "core/conversion.h"
 #include "core/prologue.h"
+#include "core/text_match.h"
 #include "tags/tag_loop.h"
 
 namespace velmorane {
@@ -68,7 +69,7 @@ constexpr std::string_view kListStyles[] = {
 };
 
 bool IsOneOf(unsigned char c, std::string_view bytes) {
-  return c != 0 && bytes.find(static_cast<char>(c)) != std::string_view::npos;
+  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
 }
 
 std::string Lower(std::string_view text) {

@@ -6,11 +6,14 @@
 #include <cctype>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "core/append.h"
 #include "core/charset.h"
 #include "core/conversion.h"
+#include "core/text_match.h"
 #include "images/pictures.h"
+#include "platform/files.h"
 #include "tables/tables.h"
 #include "tags/blocks.h"
 #include "tags/formatting.h"
@@ -97,7 +100,7 @@ unsigned char At(std::string_view text, std::size_t pos) {
 }
 
 bool IsOneOf(std::string_view text, std::size_t pos, std::string_view bytes) {
-  return pos < text.size() && bytes.find(text[pos]) != std::string_view::npos;
+  return pos < text.size() && IsAnyOf(bytes, text[pos]);
 }
 
 // `name` at `pos` followed by one of `next`.
@@ -112,7 +115,9 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
   const std::size_t free = output.capacity() - output.size();
   if (free >= step) return true;
   try {
-    output.reserve(output.capacity() + step);
+    // Grow by half at least, so a long output is not copied once per step.
+    output.reserve(output.capacity() + std::max(step, output.capacity() / 2));
+    AdviseHugePages(output);
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
@@ -141,6 +146,21 @@ void AppendHex(std::string& out, unsigned char byte) {
   out += kDigits[byte & 15];
 }
 
+// R"(\u%dF)" for a 16-bit unit, written by hand in one append: this runs once per
+// character of non-Latin text.
+void AppendUnicodeWord(std::string& out, unsigned unit) {
+  char text[8];  // "\u", at most five digits, "F"
+  std::size_t start = sizeof text;
+  text[--start] = 'F';
+  do {
+    text[--start] = static_cast<char>('0' + unit % 10);
+    unit /= 10;
+  } while (unit != 0);
+  text[--start] = 'u';
+  text[--start] = '\\';
+  out.append(text + start, sizeof text - start);
+}
+
 // The RTF text of a character code: a byte as "\'hh", a code point above 255 as
 // "\uNF" (as a surrogate pair beyond the 16-bit plane).
 void AppendCharacterCode(std::string& out, long long code) {
@@ -150,11 +170,12 @@ void AppendCharacterCode(std::string& out, long long code) {
   } else if (code <= 255) {
     AppendHex(out, static_cast<unsigned char>(code));
   } else if (code <= 0xFFFF) {
-    AppendF(out, R"(\u%dF)", static_cast<int>(code));
+    AppendUnicodeWord(out, static_cast<unsigned>(code));
   } else {
+    // R"(\u%dF\u%dF)": the surrogate pair.
     const long long v = code - 0x10000;
-    AppendF(out, R"(\u%dF\u%dF)", static_cast<int>(0xD800 + (v >> 10)),
-            static_cast<int>(0xDC00 + (v & 0x3FF)));
+    AppendUnicodeWord(out, static_cast<unsigned>(0xD800 + (v >> 10)));
+    AppendUnicodeWord(out, static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
   }
 }
 
@@ -174,12 +195,13 @@ std::size_t ReferenceLength(std::string_view input, std::size_t start, bool& ter
 long long ParseNumber(std::string_view digits, int base) {
   long long value = 0;
   for (char ch : digits) {
-    const unsigned char c = static_cast<unsigned char>(ch);
+    // ASCII tests, not the locale's: they run for every reference of decoded text.
+    const char c = AsciiLower(ch);
     int d;
-    if (std::isdigit(c)) {
+    if (c >= '0' && c <= '9') {
       d = c - '0';
-    } else if (base == 16 && std::isxdigit(c)) {
-      d = std::tolower(c) - 'a' + 10;
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      d = c - 'a' + 10;
     } else {
       break;
     }
@@ -320,6 +342,24 @@ bool DispatchTag(Conversion& c) {
   return true;
 }
 
+// The first letters (after "<" or "</", in lower case) of the tags DispatchTag knows.
+constexpr std::array<bool, 256> kDispatchedFirst = [] {
+  std::array<bool, 256> table{};
+  for (const char b : std::string_view("!abcdefhilopsu")) {
+    table[static_cast<unsigned char>(b)] = true;
+  }
+  return table;
+}();
+
+// False when no tag of DispatchTag can stand at `pos` (on a "<"), such as the table
+// tags: they then skip its forty-odd tests.
+bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
+  std::size_t first = pos + 1;
+  if (At(in, first) == '/') ++first;
+  const char letter = AsciiLower(static_cast<char>(At(in, first)));
+  return kDispatchedFirst[static_cast<unsigned char>(letter)];
+}
+
 // Tags tested after the character references: tables, rules and pictures.
 bool DispatchLateTag(Conversion& c) {
   if (c.output_mode != kModePlainText && TryTableTag(c)) return true;
@@ -367,6 +407,43 @@ void MarkTextWritten(TagLoopState& s) {
   if (s.center_state == 1) s.center_state = 2;
 }
 
+// Printable ASCII bytes that are plain text: not a tag, entity or RTF special, and
+// unchanged by every byte mapping.
+constexpr std::array<bool, 256> kPlainText = [] {
+  std::array<bool, 256> table{};
+  for (int b = 0x21; b < 0x7F; ++b) table[static_cast<std::size_t>(b)] = true;
+  for (const char b : std::string_view("<>&{}\\")) table[static_cast<unsigned char>(b)] = false;
+  return table;
+}();
+
+// Writes the run of plain text and blanks at the position in one step, exactly as the
+// byte-by-byte path would: after the first plain byte the paragraph has begun and no
+// control word is pending, so each run of blanks becomes one space. Assumes a plain
+// byte at c.pos, character data allowed, and neither pre-formatted text nor a double-byte
+// language. Leaves c.pos on the first byte it did not take.
+void WritePlainRun(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const std::string_view in = c.input;
+  std::string& out = c.output;
+  StartPendingParagraph(c, static_cast<unsigned char>(in[c.pos]));
+  MarkTextWritten(s);
+  std::size_t p = c.pos;
+  while (p < in.size()) {
+    const unsigned char b = static_cast<unsigned char>(in[p]);
+    if (kPlainText[b]) {
+      const std::size_t start = p;
+      while (p < in.size() && kPlainText[static_cast<unsigned char>(in[p])]) ++p;
+      out.append(in.data() + start, p - start);
+    } else if (b == ' ' || b == '\n' || b == '\t') {
+      if (out.back() != ' ') out += ' ';
+      ++p;
+    } else {
+      break;
+    }
+  }
+  c.pos = p;
+}
+
 void WriteWhitespace(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
   std::string& out = c.output;
@@ -386,16 +463,6 @@ void WriteWhitespace(Conversion& c, unsigned char byte) {
 
 }  // namespace
 
-bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
-  if (pos > input.size() || input.size() - pos < keyword.size()) return false;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    char c = input[pos + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
-    if (c != keyword[i]) return false;
-  }
-  return true;
-}
-
 std::string HexEscape(std::uint8_t byte) {
   std::string text;
   AppendHex(text, byte);
@@ -404,6 +471,41 @@ std::string HexEscape(std::uint8_t byte) {
 
 std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out) {
   auto next = [&](std::size_t offset) { return At(input, pos + offset); };
+  // Numeric references first: no named test below can match "&#", and decoded UTF-8
+  // text reaches the loop as these.
+  if (next(1) == '#') {
+    // The common form, decimal digits closed by ";", read in one pass; anything else
+    // takes the general reading below, which gives the same for this form.
+    const std::size_t first = pos + 2;
+    const std::size_t limit = std::min(input.size(), first + kMaxReferenceDigits);
+    std::size_t q = first;
+    long long value = 0;  // at most ten digits: no overflow
+    for (; q < limit && input[q] >= '0' && input[q] <= '9'; ++q) {
+      value = value * 10 + (input[q] - '0');
+    }
+    if (q > first && q < input.size() && input[q] == ';') {
+      AppendCharacterCode(out, value == 160 ? 32 : value);
+      return q - pos;
+    }
+    bool terminated = false;
+    if (next(2) == 'x' || next(2) == 'X') {
+      const std::size_t n = ReferenceLength(input, pos + 3, terminated);
+      if (!terminated) {
+        out += '&';  // the rest is written as text
+        return 0;
+      }
+      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
+      return n + 3;
+    }
+    const std::size_t n = ReferenceLength(input, pos + 2, terminated);
+    if (!terminated) {
+      out += '&';
+      return 0;
+    }
+    const long long code = ParseNumber(input.substr(pos + 2, n), 10);
+    AppendCharacterCode(out, code == 160 ? 32 : code);
+    return n + 2;
+  }
   if (LooksAtNoCase(input, pos, "&nbsp")) {
     out += ' ';
     return next(5) == ';' ? 5 : 4;
@@ -428,26 +530,6 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
     out += '&';
     return 0;
   }
-  bool terminated = false;
-  if (LooksAtNoCase(input, pos, "&#x")) {
-    const std::size_t n = ReferenceLength(input, pos + 3, terminated);
-    if (!terminated) {
-      out += '&';  // the rest is written as text
-      return 0;
-    }
-    AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
-    return n + 3;
-  }
-  if (next(1) == '#') {
-    const std::size_t n = ReferenceLength(input, pos + 2, terminated);
-    if (!terminated) {
-      out += '&';
-      return 0;
-    }
-    const long long code = ParseNumber(input.substr(pos + 2, n), 10);
-    AppendCharacterCode(out, code == 160 ? 32 : code);
-    return n + 2;
-  }
   // A named entity: up to kMaxEntityName characters ended by ";" or a blank.
   std::size_t n = 0;
   while (pos + 1 + n < input.size() && n <= kMaxEntityName) {
@@ -457,12 +539,19 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
   }
   if (n <= kMaxEntityName) {
     const std::string_view name = input.substr(pos + 1, n);
-    for (const Entity& entity : kEntityTable) {
-      if (entity.name == name) {
-        if (entity.code == 0) break;
-        AppendCharacterCode(out, entity.code);
-        return n + 1;
-      }
+    // The names are unique, so a search of the sorted copy finds what a walk would.
+    static const std::vector<Entity> kSorted = [] {
+      std::vector<Entity> sorted(std::begin(kEntityTable), std::end(kEntityTable));
+      std::sort(sorted.begin(), sorted.end(),
+                [](const Entity& a, const Entity& b) { return a.name < b.name; });
+      return sorted;
+    }();
+    const auto found = std::lower_bound(
+        kSorted.begin(), kSorted.end(), name,
+        [](const Entity& entity, std::string_view key) { return entity.name < key; });
+    if (found != kSorted.end() && found->name == name && found->code != 0) {
+      AppendCharacterCode(out, found->code);
+      return n + 1;
     }
   }
   out += '&';
@@ -506,7 +595,6 @@ void TagLoop(Conversion& c) {
   s.loop_start_length = out.size();
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
-  std::string entity;
 
   while (c.pos < in.size()) {
     if (!EnsureHeadRoom(out, head_room)) break;
@@ -527,17 +615,21 @@ void TagLoop(Conversion& c) {
       c.pos = 3;
       continue;
     }
-    if (byte == '<' && DispatchTag(c)) {
+    if (pos > 0 && kPlainText[byte] && s.char_data_allowed && !s.in_pre && !double_byte) {
+      WritePlainRun(c);
+      continue;
+    }
+    if (byte == '<' && MayStartDispatchedTag(in, pos) && DispatchTag(c)) {
       ++c.pos;
       continue;
     }
 
     // Character references and the bytes RTF reserves.
     if (byte == '&' && s.char_data_allowed) {
-      entity.clear();
-      const std::size_t consumed = DecodeEntity(in, pos, entity);
+      // The pending paragraph first, then the character straight into the output: the
+      // decoding reads only the input.
       StartPendingParagraph(c, byte);
-      out += entity;
+      const std::size_t consumed = DecodeEntity(in, pos, out);
       MarkTextWritten(s);
       c.pos = pos + consumed + 1;
       continue;

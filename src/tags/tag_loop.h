@@ -52,6 +52,7 @@ struct TagLoopState {
   bool cell_has_text = false;
   bool html_seen = false;
   bool last_element_br = false;  // set by the <br handler, cleared by written text
+  std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings
   // only ever hold control words built by the engine, never document text.
@@ -110,7 +111,16 @@ void SkipTag(Conversion& conversion);
 
 // True when the input at `pos` starts with `keyword` (letters in any case, other
 // characters exactly). `keyword` is written in lower case.
-bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword);
+// Inline: it runs for every tag test of the loop.
+inline bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
+  if (pos > input.size() || input.size() - pos < keyword.size()) return false;
+  for (std::size_t i = 0; i < keyword.size(); ++i) {
+    char c = input[pos + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
+    if (c != keyword[i]) return false;
+  }
+  return true;
+}
 
 }  // namespace velmorane
 

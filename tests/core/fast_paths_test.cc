@@ -1,0 +1,139 @@
+// The shortcuts taken for speed give what the plain rules give: brace counting over
+// long documents, CR LF removal in place, entity and reference reading, and runs of
+// plain text written in one step by the tag loop.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "core/engine.h"
+#include "platform/files.h"
+#include "tags/tag_loop.h"
+#include "support/test_support.h"
+
+namespace velmorane {
+namespace {
+
+// The rule itself: a backslash escapes the byte after it; other braces count.
+long long OpenGroups(std::string_view text) {
+  long long open = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '{') {
+      ++open;
+    } else if (text[i] == '}') {
+      --open;
+    }
+  }
+  return open;
+}
+
+// A text longer than the counting block (1 MiB) with `piece` placed across its border.
+std::string AcrossBlockBorder(std::string_view piece, std::size_t offset) {
+  std::string text(std::size_t{1} << 20, 'x');
+  text.replace(text.size() - offset, 0, piece);
+  text += "{tail";
+  return "{" + text;
+}
+
+TEST(BraceCountOverLongText, MatchesTheEscapeRule) {
+  constexpr struct { std::string_view name, piece; std::size_t offset; } kCases[] = {
+      {"escaped brace just before the border", "\\{", 1},
+      {"escaped brace on the border", "\\{", 0},
+      {"escaped closing brace after the border", "a\\}", 2},
+      {"escaped backslash before a brace", "\\\\{", 1},
+      {"three backslashes before a brace", "\\\\\\{", 2},
+      {"plain braces on the border", "{{}", 1},
+      {"backslash pairs without braces", "\\\\\\\\", 2},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = AcrossBlockBorder(c.piece, c.offset);
+    std::string balanced = text;
+    BalanceBraces(balanced);
+    const long long open = OpenGroups(text);
+    ASSERT_GT(open, 0);
+    EXPECT_EQ(balanced.size(), text.size() + static_cast<std::size_t>(open));
+    EXPECT_EQ(balanced.substr(text.size()), std::string(static_cast<std::size_t>(open), '}'));
+  }
+}
+
+TEST(BraceCountOverLongText, BraceInTheFirstByteCounts) {
+  std::string text = "{" + std::string(3u << 20, 'a');
+  BalanceBraces(text);
+  EXPECT_EQ(text.back(), '}');
+  EXPECT_EQ(text.size(), (3u << 20) + 2);
+}
+
+TEST(TextModeInPlace, DropsOnlyCarriageReturnsBeforeLineFeeds) {
+  constexpr struct { std::string_view name, bytes, want; } kCases[] = {
+      {"one pair", "a\r\nb", "a\nb"},
+      {"pairs in a row", "\r\n\r\n", "\n\n"},
+      {"a lone carriage return stays", "a\rb", "a\rb"},
+      {"two returns before a line feed lose one", "a\r\r\nb", "a\r\nb"},
+      {"carriage return at the end stays", "a\r", "a\r"},
+      {"no carriage return", "a\nb", "a\nb"},
+      {"empty", "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::string text(c.bytes);
+    FromTextModeInPlace(text);
+    EXPECT_EQ(text, c.want);
+    EXPECT_EQ(FromTextMode(c.bytes), c.want);
+  }
+}
+
+// Named entities are found by a search of the sorted names; names differ in case only
+// and the ends of the sorted order must still be found.
+TEST(EntityNames, FoundWhateverTheirPlaceInTheTable) {
+  constexpr struct { std::string_view text, want; } kCases[] = {
+      {"&AElig;", R"(\'c6)"},       {"&Alpha;", R"(\u913F)"},   {"&alpha;", R"(\u945F)"},
+      {"&zwnj;", R"(\u8204F)"},     {"&Yuml;", R"(\'9f)"},      {"&yuml;", R"(\'ff)"},
+      {"&thetasym;", R"(\u977F)"},  {"&frac34;", R"(\'be)"},    {"&copy", R"(\'a9)"},
+      {"&zzz;", "&"},               {"&Copy;", "&"},             {"&;", "&"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string out;
+    DecodeEntity(c.text, 0, out);
+    EXPECT_EQ(out, c.want);
+  }
+}
+
+// Numeric references: digits in either case, reading stops at the first non-digit, codes
+// below 32 write nothing, code points beyond 16 bits become surrogate pairs.
+TEST(NumericReferences, ReadDigitsInEitherCase) {
+  constexpr struct { std::string_view text, want; } kCases[] = {
+      {"&#x4a;", R"(\'4a)"},      {"&#x4A;", R"(\'4a)"},          {"&#X4a;", R"(\'4a)"},
+      {"&#1090;", R"(\u1090F)"},  {"&#128512;", R"(\u55357F\u56832F)"},
+      {"&#12a;", ""},             {"&#x1g;", ""},                 {"&#65 ", R"(\'41)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::string out;
+    DecodeEntity(c.text, 0, out);
+    EXPECT_EQ(out, c.want);
+  }
+}
+
+// Expected bodies follow the text rules: blanks, line feeds and tabs between words become
+// one space; braces and backslashes are escaped; "&amp;" is "&".
+TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
+  constexpr struct { std::string_view name, html, want; } kCases[] = {
+      {"blanks collapse", "<p>one   two\n\n\tthree</p>", "one two three"},
+      {"specials inside a run", "<p>a{b}c\\d&amp;e</p>", R"(a\{b\}c\\d&e)"},
+      {"run ends at a tag", "<p>bold <b>word</b> after</p>", R"(bold {\b word} after)"},
+      {"greater-than sign is dropped", "<p>a>b</p>", "ab"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string out =
+        testing::Convert(c.html, testing::DefaultOptions(), kModeRtfNoTables);
+    EXPECT_NE(out.find(c.want), std::string::npos) << out;
+  }
+}
+
+}  // namespace
+}  // namespace velmorane
