@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
 const fs::path kFixtures = fs::path(VELMORANE_FIXTURES) / "gif";
-const fs::path kWork = fs::path(VELMORANE_BINARY_DIR) / "gif_test";
+// One folder per test process: ctest runs the cases of this file side by side.
+const fs::path kWork = fs::path(VELMORANE_BINARY_DIR) / ("gif_test-" + std::to_string(::getpid()));
 
 Bytes ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
