@@ -20,11 +20,12 @@ cat > pages/four.html <<'HTML'
 <img src="pic.png"> <img src="pic.jpg"> <img src="pic.gif"> <img src="pic.bmp"></p></body></html>
 HTML
 "$bin" pages/four.html out/four-png-jpg.rtf -image yes >/dev/null
+"$bin" pages/four.html out/four-wmf.rtf -image yes -wmf yes >/dev/null
+grep -q 'wmetafile8' out/four-wmf.rtf && grep -q 'dibitmap0' out/four-wmf.rtf ||
+  { echo "FAIL four-wmf: no metafile or bitmap groups"; exit 1; }
 cp -r "$src/examples" sample
 "$bin" sample/sample.html out/sample.rtf -image yes >/dev/null
-# Image format 1 (metafiles and device-independent bitmaps) comes from a configuration file.
-# The command line has no switch for it, so the engine is driven through the GUI's
-# options file only; the first format is the one users get here.
+"$bin" sample/sample.html out/sample-wmf.rtf -image yes -wmf yes >/dev/null
 timeout 300 soffice --headless --norestore -env:UserInstallation=file://"$work/profile" \
   --convert-to pdf --outdir "$work/pdf" "$work"/out/*.rtf >/dev/null 2>&1 || true
 
@@ -47,5 +48,7 @@ check() {
   fi
 }
 check four-png-jpg 4
+check four-wmf 4
 check sample 2
+check sample-wmf 2
 exit "$failed"
