@@ -10,6 +10,7 @@
 #include "core/conversion.h"
 #include "core/options.h"
 #include "core/paths.h"
+#include "core/text_match.h"
 #include "images/acquire.h"
 #include "platform/files.h"
 #include "platform/http_fetch.h"
@@ -28,14 +29,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 bool IsRemote(std::string_view source) {
   return StartsWithNoCase(source, "http://") || StartsWithNoCase(source, "https://");
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 // The source value after "src": `pos` is behind the name; on return it is on the last
@@ -219,7 +212,7 @@ void HandleImageTag(Conversion& c) {
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
 
   record.output_position = c.output.size();
-  if (!list.records.empty() && EqualNoCase(path, list.previous_path)) {
+  if (!list.records.empty() && EqualsNoCase(path, list.previous_path)) {
     // The same picture again: share its temp file, with this tag's own goal size.
     const PictureRecord& last = list.records.back();
     record.temp_name = last.temp_name;

@@ -190,7 +190,7 @@ void HandleDivStart(Conversion& c) {
   c.pos = TagEndFrom(c.input, tag);
 
   // An empty division is one paragraph mark.
-  if (MatchesNoCase(c.input, c.pos + 1, "</div>")) {
+  if (AtNoCase(c.input, c.pos + 1, "</div>")) {
     WriteDivisionBreak(c);
     c.pos += std::string_view("</div>").size();
     return;

@@ -112,14 +112,14 @@ bool LinksToImage(std::string_view text, std::size_t pos) {
   const std::size_t end = std::min(text.size(), pos + kImageLookAhead);
   for (std::size_t i = pos; i < end; ++i) {
     if (text[i] != '<') continue;
-    if (MatchesNoCase(text, i, "</a>")) return false;
-    if (MatchesNoCase(text, i, "<img") && ByteAt(text, i + 4) == ' ') return true;
+    if (AtNoCase(text, i, "</a>")) return false;
+    if (AtNoCase(text, i, "<img") && ByteAt(text, i + 4) == ' ') return true;
   }
   return false;
 }
 
 bool NameFollowedBy(std::string_view text, std::size_t pos, std::string_view name) {
-  if (!MatchesNoCase(text, pos, name)) return false;
+  if (!AtNoCase(text, pos, name)) return false;
   const unsigned char next = ByteAt(text, pos + name.size());
   return next == '=' || IsBlankOrLineFeed(next);
 }
@@ -172,12 +172,12 @@ void HandleAnchorStart(Conversion& c) {
   const std::string_view in = c.input;
   std::size_t i = c.pos + 2;
   while (i < in.size() && in[i] != '>') {
-    if (MatchesNoCase(in, i, "href=") && IsQuote(ByteAt(in, i + 5))) {
+    if (AtNoCase(in, i, "href=") && IsQuote(ByteAt(in, i + 5))) {
       i += 5;
       const bool image_link = LinksToImage(in, i + 1);
       const std::string_view value = ReadQuotedValue(in, i, kMaxLinkValue);
       if (!image_link || c.convert_images) WriteLinkField(c, value, image_link);
-    } else if (MatchesNoCase(in, i, "name=") && IsQuote(ByteAt(in, i + 5))) {
+    } else if (AtNoCase(in, i, "name=") && IsQuote(ByteAt(in, i + 5))) {
       i += 5;
       std::string name;
       for (char ch : ReadQuotedValue(in, i, kMaxLinkValue)) {
@@ -225,7 +225,7 @@ void HandleInput(Conversion& c) {
     } else if (NameFollowedBy(in, i, "name")) {
       i += 4;
       name = ReadControlValue(in, i, kMaxControlText);
-    } else if (IsBlankOrLineFeed(ByteAt(in, i)) && MatchesNoCase(in, i + 1, "checked")) {
+    } else if (IsBlankOrLineFeed(ByteAt(in, i)) && AtNoCase(in, i + 1, "checked")) {
       selected = true;
       i += 8;
     } else {

@@ -82,7 +82,7 @@ int BulletWord(std::string word) {
 // `name` at `pos` begins an attribute (a blank, line feed or quote before it) and is
 // followed by "=", possibly after blanks. The position is left behind the name.
 bool AttributeAt(std::string_view text, std::size_t& pos, std::string_view name) {
-  if (pos == 0 || !MatchesNoCase(text, pos, name)) return false;
+  if (pos == 0 || !AtNoCase(text, pos, name)) return false;
   const unsigned char before = ByteAt(text, pos - 1);
   if (before != ' ' && before != '\n' && before != '"' && before != '\'') return false;
   std::size_t after = pos + name.size();
@@ -99,8 +99,8 @@ std::size_t ScanListAttributes(Conversion& c, std::size_t pos, bool ordered) {
   ListState& lists = c.lists;
   int& style = lists.LevelStyle(ordered ? lists.ol_depth : lists.ul_depth);
   while (pos < in.size() && in[pos] != '>') {
-    const bool type_css = MatchesNoCase(in, pos, "list-style-type:");
-    if (type_css || MatchesNoCase(in, pos, "list-style:")) {
+    const bool type_css = AtNoCase(in, pos, "list-style-type:");
+    if (type_css || AtNoCase(in, pos, "list-style:")) {
       pos += type_css ? 16 : 11;
       const int word = BulletWord(ReadStyleWord(in, pos));
       if (ordered) {

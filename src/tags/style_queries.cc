@@ -1,9 +1,8 @@
 // What other stages ask of the parsed style sheet: the body rule for the prologue and a
 // class's list style for the list handlers.
-#include <cctype>
-
 #include "core/conversion.h"
 #include "core/prologue.h"
+#include "core/text_match.h"
 #include "tags/lists.h"
 #include "tables/tables.h"
 #include "tags/style_sheet.h"
@@ -30,18 +29,8 @@ int RuleListStyle(const Conversion& c, std::string_view class_name, int element_
 }
 
 bool FindCellRule(const Conversion& c, std::string_view name, CellRuleValues& values) {
-  auto same = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(a[i])) !=
-          std::tolower(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  };
   for (const StyleRule& rule : c.sheet.rules) {
-    if (rule.name.empty() || !same(rule.name, name)) continue;
+    if (rule.name.empty() || !EqualsNoCase(rule.name, name)) continue;
     if (rule.element_type != kElementCell && rule.element_type != kElementAny) continue;
     values.has_background = rule.has[kPropBackground];
     values.background = rule.background;

@@ -78,17 +78,6 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool Contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
@@ -178,7 +167,7 @@ int ReadColorIndex(std::string_view text, std::size_t& pos, ColorTable& colors) 
   if (pos == start && pos < text.size()) ++pos;
   if (!recognised) return -1;
   for (std::size_t i = 0; i < colors.size(); ++i) {
-    if (EqualNoCase(colors[i], digits)) return static_cast<int>(i);
+    if (EqualsNoCase(colors[i], digits)) return static_cast<int>(i);
   }
   colors.Add(digits);
   return colors.Find(digits);
@@ -188,7 +177,7 @@ int FindFontIndex(std::string_view name, FontTable& fonts) {
   if (name.empty()) return -1;
   const std::string_view cut = name.substr(0, FontTable::kMaxNameLength);
   for (std::size_t i = 0; i < fonts.size(); ++i) {
-    if (EqualNoCase(fonts[i], cut)) return static_cast<int>(i);
+    if (EqualsNoCase(fonts[i], cut)) return static_cast<int>(i);
   }
   fonts.Add(name);
   return fonts.Find(name);
@@ -299,13 +288,13 @@ std::string_view Trim(std::string_view text) {
 // class or id name for any element.
 void TypeSelector(std::string_view selector, StyleRule& rule) {
   for (const ElementName& element : kElementNames) {
-    if (EqualNoCase(selector, element.name)) {
+    if (EqualsNoCase(selector, element.name)) {
       rule.name.clear();
       rule.element_type = element.type;
       return;
     }
     const std::size_t n = element.name.size();
-    if (selector.size() > n + 1 && EqualNoCase(selector.substr(0, n), element.name) &&
+    if (selector.size() > n + 1 && EqualsNoCase(selector.substr(0, n), element.name) &&
         (selector[n] == '.' || selector[n] == '#')) {
       rule.name = std::string(selector.substr(n + 1, kMaxRuleName));
       rule.element_type = element.type;
@@ -331,7 +320,7 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     if (class_or_id) selector.remove_prefix(1);
     if (selector.empty()) continue;
 
-    if (!class_or_id && EqualNoCase(selector, "body") && sheet.body_rule >= 0) {
+    if (!class_or_id && EqualsNoCase(selector, "body") && sheet.body_rule >= 0) {
       MergeRule(sheet.rules[sheet.body_rule], declarations);
       continue;
     }
@@ -343,10 +332,10 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
       TypeSelector(selector, rule);
     }
     const int index = static_cast<int>(sheet.rules.size());
-    if (EqualNoCase(selector.substr(0, 2), "p.")) sheet.p_class_rules = true;
-    if (EqualNoCase(selector.substr(0, 3), "em.")) sheet.em_class_rules = true;
-    if (!class_or_id && EqualNoCase(selector, "body")) sheet.body_rule = index;
-    if (!class_or_id && EqualNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
+    if (EqualsNoCase(selector.substr(0, 2), "p.")) sheet.p_class_rules = true;
+    if (EqualsNoCase(selector.substr(0, 3), "em.")) sheet.em_class_rules = true;
+    if (!class_or_id && EqualsNoCase(selector, "body")) sheet.body_rule = index;
+    if (!class_or_id && EqualsNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
     sheet.rules.push_back(std::move(rule));
   }
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/text_match.h"
+
 namespace velmorane {
 
 struct Conversion;
@@ -113,13 +115,7 @@ void SkipTag(Conversion& conversion);
 // characters exactly). `keyword` is written in lower case.
 // Inline: it runs for every tag test of the loop.
 inline bool LooksAtNoCase(std::string_view input, std::size_t pos, std::string_view keyword) {
-  if (pos > input.size() || input.size() - pos < keyword.size()) return false;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    char c = input[pos + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // ASCII letters only
-    if (c != keyword[i]) return false;
-  }
-  return true;
+  return AtNoCase(input, pos, keyword);
 }
 
 }  // namespace velmorane
