@@ -19,22 +19,11 @@
 
 #include "frontends/settings/page_setup.h"
 #include "frontends/settings/settings_files.h"
+#include "frontends/window/qt_text.h"
 
 namespace velmorane {
 
 namespace {
-
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 // OK and Cancel at the bottom of a dialog.
 QDialogButtonBox* OkCancel(QDialog* dialog) {

@@ -25,6 +25,7 @@
 #include "frontends/settings/settings_files.h"
 #include "frontends/window/dialogs.h"
 #include "platform/files.h"
+#include "frontends/window/qt_text.h"
 
 namespace velmorane {
 
@@ -50,18 +51,6 @@ constexpr std::array<const char*, 14> kEncodings = {
 
 // The edits are read with this limit.
 constexpr int kPathLimit = 260;
-
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
 
 int ToBarValue(long long value) {
   return value > INT_MAX ? INT_MAX : static_cast<int>(value < 0 ? 0 : value);
