@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 #include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 
 namespace velmorane::fuzz {
 
@@ -29,9 +32,13 @@ class Input {
   std::string_view text_;
 };
 
-// Aborts with a message: a broken invariant is a finding.
+// Aborts with a message: a broken invariant is a finding. Writes to the descriptor, not
+// the stdio stream, which a harness may have silenced.
 [[noreturn]] inline void Fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
+  const char prefix[] = "invariant broken: ";
+  (void)!::write(2, prefix, sizeof prefix - 1);
+  (void)!::write(2, what, std::strlen(what));
+  (void)!::write(2, "\n", 1);
   std::abort();
 }
 
