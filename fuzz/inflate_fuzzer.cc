@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr std::size_t kMaxOutput = std::size_t{1} << 20;
+// Small enough to keep runs fast, so that streams also run into the cap.
+constexpr std::size_t kMaxOutput = std::size_t{64} << 10;
 
 // zlib's answer: the output, or false when it refuses the stream or the output exceeds
 // the cap. Trailing bytes after the checksum are allowed, as ours allows them.
