@@ -10,11 +10,7 @@
 namespace {
 
 const std::string& LogPath() {
-  static const std::string path = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmorane-cli-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return std::string("/tmp/velmorane-fuzz.log");
-    return pattern + "/velmorane.log";
-  }();
+  static const std::string path = velmorane::fuzz::TempFolder("velmorane-cli") + "velmorane.log";
   return path;
 }
 

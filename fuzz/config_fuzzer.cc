@@ -11,11 +11,7 @@
 namespace {
 
 const std::string& Folder() {
-  static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmorane-cfg-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return std::string("/tmp/");
-    return pattern + "/";
-  }();
+  static const std::string folder = velmorane::fuzz::TempFolder("velmorane-cfg");
   return folder;
 }
 

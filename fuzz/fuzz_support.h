@@ -2,13 +2,18 @@
 #ifndef VELMORANE_FUZZ_FUZZ_SUPPORT_H_
 #define VELMORANE_FUZZ_FUZZ_SUPPORT_H_
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
-#include <cstdio>
 
 namespace velmorane::fuzz {
 
@@ -29,9 +34,29 @@ class Input {
   std::string_view text_;
 };
 
-// Aborts with a message: a broken invariant is a finding.
+// A new folder under the temporary directory, named from `prefix`, removed with its
+// content when the process exits normally. Ends with "/".
+inline std::string TempFolder(const char* prefix) {
+  static std::vector<std::string> made;
+  std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) return "/tmp/";
+  if (made.empty()) {
+    std::atexit([] {
+      std::error_code ignored;
+      for (const std::string& folder : made) std::filesystem::remove_all(folder, ignored);
+    });
+  }
+  made.push_back(pattern);
+  return pattern + "/";
+}
+
+// Aborts with a message: a broken invariant is a finding. Writes to the descriptor, not
+// the stdio stream, which a harness may have silenced.
 [[noreturn]] inline void Fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
+  const char prefix[] = "invariant broken: ";
+  (void)!::write(2, prefix, sizeof prefix - 1);
+  (void)!::write(2, what, std::strlen(what));
+  (void)!::write(2, "\n", 1);
   std::abort();
 }
 

@@ -46,11 +46,19 @@ ConversionOptions OptionsFrom(velmorane::fuzz::Input& input) {
   return o;
 }
 
+// A temporary folder that serves as input and work folder. It holds the fixture pictures
+// (pic.png, pic.gif, pic.bmp, pic.jpg), so that pages naming them reach the picture code.
 const std::string& WorkFolder() {
   static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmorane-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return std::string("/tmp/");
-    return pattern + "/";
+    const std::string made = velmorane::fuzz::TempFolder("velmorane-fuzz");
+#ifdef VELMORANE_FUZZ_PICTURES
+    std::error_code ignored;
+    for (const char* name : {"pic.png", "pic.gif", "pic.bmp", "pic.jpg"}) {
+      std::filesystem::copy_file(std::filesystem::path(VELMORANE_FUZZ_PICTURES) / name,
+                                 std::filesystem::path(made) / name, ignored);
+    }
+#endif
+    return made;
   }();
   return folder;
 }

@@ -262,6 +262,7 @@ void ForgetOutputBeforeHtml(Conversion& c) {
   sheet.class_stack.clear();
   sheet.inline_stack.clear();
   sheet.positioned = PositionedBlock{};
+  c.links.link_open = false;  // its field opening went with the dropped text
 }
 
 // The tag tests in their fixed order; the first match runs its handler. Returns false

@@ -75,6 +75,13 @@ TEST(TextPath, WritesExpectedRtf) {
   }
 }
 
+TEST(TextPath, LinkOpenedBeforeHtmlIsForgottenWithItsText) {
+  LoopSetup setup;
+  setup.options.keep_hyperlinks = 1;
+  // The field opening is dropped with the text, so its end tag must not close it.
+  EXPECT_EQ(RunLoop(R"(<a href="u">x<html>y</a>z)", setup), "yz");
+}
+
 TEST(TextPath, DoubleByteLanguageEscapesEveryByte) {
   if (!IsDoubleByteLanguage("Japanese")) GTEST_SKIP() << "language table not built";
   LoopSetup setup;
