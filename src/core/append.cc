@@ -8,7 +8,7 @@ namespace velmorane {
 
 namespace {
 
-void AppendV(std::string& out, const char* format, va_list args) {
+[[gnu::format(printf, 2, 0)]] void AppendV(std::string& out, const char* format, va_list args) {
   char small[256];
   va_list copy;
   va_copy(copy, args);
