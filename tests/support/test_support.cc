@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 namespace velmorane::testing {
 
@@ -49,10 +51,39 @@ std::string Convert(std::string_view html, const ConversionOptions& options, int
   return output;
 }
 
+namespace {
+
+// The folders made by this test process, removed when it ends.
+class TempFolders {
+ public:
+  ~TempFolders() {
+    for (const std::string& folder : folders_) {
+      std::error_code error;
+      std::filesystem::remove_all(folder, error);
+    }
+  }
+  void Add(const std::string& folder) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    folders_.push_back(folder);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> folders_;
+};
+
+TempFolders& Made() {
+  static TempFolders folders;
+  return folders;
+}
+
+}  // namespace
+
 std::string MakeTempFolder() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "velmorane-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) return std::filesystem::temp_directory_path();
+  Made().Add(pattern);
   return pattern + "/";
 }
 
