@@ -8,8 +8,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libcurl4-openssl-dev zlib1g-dev libpng-dev
   qt6-base-dev libgl-dev
-  clang
-  python3
+  clang libclang-rt-14-dev
+  python3 time
   libreoffice-writer-nogui pandoc poppler-utils imagemagick
   xvfb xauth
 )
