@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev
   clang libclang-rt-14-dev
   python3 time
-  libreoffice-writer-nogui pandoc poppler-utils imagemagick
+  libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
   xvfb xauth
 )
 
