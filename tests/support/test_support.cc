@@ -1,6 +1,9 @@
 // Shared test helpers.
 #include "support/test_support.h"
 
+#include "frontends/cli/command_line.h"
+#include "platform/files.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -8,29 +11,7 @@
 
 namespace velmorane::testing {
 
-ConversionOptions DefaultOptions() {
-  ConversionOptions o{};
-  o.conversion_type = 2;
-  o.keep_hyperlinks = 0;
-  o.keep_font_face = o.keep_font_size = o.keep_font_color = o.keep_alignment = 1;
-  SetField(o.font_face, "Arial");
-  SetField(o.font_size, "10");
-  SetField(o.page_alignment, "justify");
-  o.keep_table_width = o.keep_nested_tables = 1;
-  o.keep_background_color = 1;
-  o.image_format = 0;
-  o.paper_width = 11906;
-  o.paper_height = 16838;
-  o.orientation = 0;
-  o.margin_left = 720;
-  o.margin_right = 1800;
-  o.margin_top = 720;
-  o.margin_bottom = 720;
-  SetField(o.rtf_language, "English");
-  o.table_border = 0;
-  SetField(o.output_extension, ".rtf");
-  return o;
-}
+ConversionOptions DefaultOptions() { return DefaultCommandLine().options; }
 
 EngineSettings DefaultSettings() {
   EngineSettings settings;
@@ -78,6 +59,17 @@ TempFolders& Made() {
 }
 
 }  // namespace
+
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  return ReadBinaryFile(path, bytes) ? bytes : std::string();
+}
+
+void WriteBytes(const std::string& path, std::string_view bytes) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  (void)WriteBinaryFile(path, bytes);
+}
 
 std::string MakeTempFolder() {
   std::string pattern =

@@ -21,6 +21,12 @@ std::string Convert(std::string_view html, const ConversionOptions& options,
                     int output_mode = kModeRtfTables, bool convert_images = false,
                     const EngineSettings* settings = nullptr);
 
+// The whole file as bytes (empty when it cannot be read).
+std::string ReadBytes(const std::string& path);
+
+// Writes bytes to a file, making its folder first.
+void WriteBytes(const std::string& path, std::string_view bytes);
+
 // A fresh empty folder under the system temp folder, removed at exit of the process.
 std::string MakeTempFolder();
 

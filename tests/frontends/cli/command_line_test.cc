@@ -14,19 +14,10 @@
 namespace velmorane {
 namespace {
 
+using testing::ReadBytes;
+using testing::WriteBytes;
+
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 class CommandLineTest : public ::testing::Test {
  protected:
