@@ -1,7 +1,10 @@
-// Picture downloads over HTTP and HTTPS with libcurl.
+// Picture downloads over HTTP and HTTPS with libcurl, loaded on the first download: the
+// library and the thirty-odd it needs would otherwise cost every start of the program
+// several milliseconds, though most pages download nothing.
 #include "platform/http_fetch.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,23 +38,58 @@ std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* u
   return bytes;
 }
 
-void GlobalInitOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// The libcurl functions the download uses, resolved from the shared library.
+struct Curl {
+  decltype(&curl_global_init) global_init = nullptr;
+  decltype(&curl_easy_init) easy_init = nullptr;
+  decltype(&curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&curl_easy_perform) easy_perform = nullptr;
+  decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&curl_slist_append) slist_append = nullptr;
+  decltype(&curl_slist_free_all) slist_free_all = nullptr;
+};
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(::dlsym(library, name));
+  return function != nullptr;
+}
+
+// Loads and initialises libcurl once; null when it cannot be had (every download then
+// fails as an unreachable server would).
+const Curl* LoadCurl() {
+  static const Curl* const loaded = []() -> const Curl* {
+    void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return nullptr;
+    static Curl curl;
+    if (!Resolve(library, "curl_global_init", curl.global_init) ||
+        !Resolve(library, "curl_easy_init", curl.easy_init) ||
+        !Resolve(library, "curl_easy_setopt", curl.easy_setopt) ||
+        !Resolve(library, "curl_easy_perform", curl.easy_perform) ||
+        !Resolve(library, "curl_easy_cleanup", curl.easy_cleanup) ||
+        !Resolve(library, "curl_slist_append", curl.slist_append) ||
+        !Resolve(library, "curl_slist_free_all", curl.slist_free_all) ||
+        curl.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      return nullptr;
+    }
+    return &curl;
+  }();
+  return loaded;
 }
 
 }  // namespace
 
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
                    const FetchLimits& limits) {
-  GlobalInitOnce();
-  CURL* curl = curl_easy_init();
+  const Curl* api = LoadCurl();
+  if (api == nullptr) return 1;
+  CURL* curl = api->easy_init();
   if (curl == nullptr) return 1;
 
   // The local name must be free: a user's file is never overwritten.
   const int fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
-    curl_easy_cleanup(curl);
+    api->easy_cleanup(curl);
     return 1;
   }
   Sink sink;
@@ -60,32 +98,32 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
   if (sink.file == nullptr) {
     ::close(fd);
     ::unlink(local_path.c_str());
-    curl_easy_cleanup(curl);
+    api->easy_cleanup(curl);
     return 1;
   }
 
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_timeout_seconds);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.total_timeout_seconds);
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "OpenIStreamFromURL");
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+  api->easy_setopt(curl, CURLOPT_URL, url.c_str());
+  api->easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  api->easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  api->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  api->easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  api->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_timeout_seconds);
+  api->easy_setopt(curl, CURLOPT_TIMEOUT, limits.total_timeout_seconds);
+  api->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
+  api->easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+  api->easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+  api->easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  api->easy_setopt(curl, CURLOPT_USERAGENT, "OpenIStreamFromURL");
+  api->easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+  api->easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
   // Ask every cache on the way for a fresh copy.
-  curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-  headers = curl_slist_append(headers, "Pragma: no-cache");
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_slist* headers = api->slist_append(nullptr, "Cache-Control: no-cache");
+  headers = api->slist_append(headers, "Pragma: no-cache");
+  api->easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
 
-  const CURLcode result = curl_easy_perform(curl);
-  curl_slist_free_all(headers);
-  curl_easy_cleanup(curl);
+  const CURLcode result = api->easy_perform(curl);
+  api->slist_free_all(headers);
+  api->easy_cleanup(curl);
   const bool closed = std::fclose(sink.file) == 0;
   if (result != CURLE_OK || sink.failed || !closed) {
     ::unlink(local_path.c_str());

@@ -417,12 +417,30 @@ constexpr std::array<bool, 256> kPlainText = [] {
   return table;
 }();
 
-// Writes the run of plain text and blanks at the position in one step, exactly as the
-// byte-by-byte path would: after the first plain byte the paragraph has begun and no
-// control word is pending, so each run of blanks becomes one space. Assumes a plain
-// byte at c.pos, character data allowed, and neither pre-formatted text nor a double-byte
+// The length of a decimal reference "&#digits;" at `p` whose character a text run writes
+// as the entity rules do (a code from 32 up to the highest code point), or 0. `value` is
+// the code to write.
+std::size_t RunReference(std::string_view in, std::size_t p, long long& value) {
+  if (p + 1 >= in.size() || in[p + 1] != '#') return 0;
+  const std::size_t first = p + 2;
+  const std::size_t limit = std::min(in.size(), first + kMaxReferenceDigits);
+  std::size_t q = first;
+  long long code = 0;  // at most ten digits: no overflow
+  for (; q < limit && in[q] >= '0' && in[q] <= '9'; ++q) code = code * 10 + (in[q] - '0');
+  if (q == first || q >= in.size() || in[q] != ';') return 0;
+  if (code == 160) code = 32;
+  if (code < 32 || code > kMaxCodePoint) return 0;
+  value = code;
+  return q + 1 - p;
+}
+
+// Writes the run of text at the position in one step, exactly as the byte-by-byte path
+// would: plain bytes, blanks, decimal references, escaped braces and backslashes, bytes
+// above 127 and stray ">" signs. After the first of them the paragraph has begun and no
+// control word is pending, so each run of blanks becomes one space. Assumes such an item
+// at c.pos, character data allowed, and neither pre-formatted text nor a double-byte
 // language. Leaves c.pos on the first byte it did not take.
-void WritePlainRun(Conversion& c) {
+void WriteTextRun(Conversion& c) {
   TagLoopState& s = c.loop;
   const std::string_view in = c.input;
   std::string& out = c.output;
@@ -438,11 +456,40 @@ void WritePlainRun(Conversion& c) {
     } else if (b == ' ' || b == '\n' || b == '\t') {
       if (out.back() != ' ') out += ' ';
       ++p;
+    } else if (b == '&') {
+      long long value = 0;
+      const std::size_t length = RunReference(in, p, value);
+      if (length == 0) break;
+      AppendCharacterCode(out, value);
+      p += length;
+    } else if (b == '{' || b == '}' || b == '\\') {
+      out += '\\';
+      out += static_cast<char>(b);
+      ++p;
+    } else if (b >= 128) {
+      const std::uint8_t mapped = MapByte(c.charset, b);
+      if (mapped >= 160) {
+        AppendHex(out, mapped);
+      } else {
+        out += static_cast<char>(mapped);
+      }
+      ++p;
+    } else if (b == '>') {
+      ++p;
     } else {
       break;
     }
   }
   c.pos = p;
+}
+
+// True when a text run can start at `pos`: see WriteTextRun.
+bool StartsTextRun(std::string_view in, std::size_t pos, unsigned char byte) {
+  if (kPlainText[byte] || byte >= 128 || byte == '{' || byte == '}' || byte == '\\') {
+    return true;
+  }
+  long long value = 0;
+  return byte == '&' && RunReference(in, pos, value) != 0;
 }
 
 void WriteWhitespace(Conversion& c, unsigned char byte) {
@@ -616,8 +663,9 @@ void TagLoop(Conversion& c) {
       c.pos = 3;
       continue;
     }
-    if (pos > 0 && kPlainText[byte] && s.char_data_allowed && !s.in_pre && !double_byte) {
-      WritePlainRun(c);
+    if (pos > 0 && s.char_data_allowed && !s.in_pre && !double_byte &&
+        StartsTextRun(in, pos, byte)) {
+      WriteTextRun(c);
       continue;
     }
     if (byte == '<' && MayStartDispatchedTag(in, pos) && DispatchTag(c)) {

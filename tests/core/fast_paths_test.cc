@@ -3,9 +3,12 @@
 // plain text written in one step by the tag loop.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "core/append.h"
 #include "core/engine.h"
 #include "platform/files.h"
 #include "tags/tag_loop.h"
@@ -133,6 +136,31 @@ TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
         testing::Convert(c.html, testing::DefaultOptions(), kModeRtfNoTables);
     EXPECT_NE(out.find(c.want), std::string::npos) << out;
   }
+}
+
+// The formatter's own path for the common conversions writes what printf writes, and the
+// forms it does not know still come out right.
+TEST(AppendFormatted, MatchesPrintf) {
+  char want[128];
+  std::string got;
+  auto check = [&](int written, const std::string& text) {
+    ASSERT_GE(written, 0);
+    EXPECT_EQ(text, std::string(want, static_cast<std::size_t>(written)));
+  };
+  check(std::snprintf(want, sizeof want, R"(\trleft%d\cellx%d )", -108, 9500),
+        StringF(R"(\trleft%d\cellx%d )", -108, 9500));
+  check(std::snprintf(want, sizeof want, "%d|%i|%d", INT_MIN, INT_MAX, 0),
+        StringF("%d|%i|%d", INT_MIN, INT_MAX, 0));
+  check(std::snprintf(want, sizeof want, "%ld %lld %u %lu %llu", LONG_MIN, LLONG_MIN, UINT_MAX,
+                      ULONG_MAX, ULLONG_MAX),
+        StringF("%ld %lld %u %lu %llu", LONG_MIN, LLONG_MIN, UINT_MAX, ULONG_MAX, ULLONG_MAX));
+  check(std::snprintf(want, sizeof want, "{%s}%c%%%s", "font", 'x', ""),
+        StringF("{%s}%c%%%s", "font", 'x', ""));
+  check(std::snprintf(want, sizeof want, R"(\'%02x %5d %-3s|)", 7, 42, "a"),
+        StringF(R"(\'%02x %5d %-3s|)", 7, 42, "a"));
+  got = "kept ";
+  AppendF(got, "%s", std::string(300, 'y').c_str());
+  EXPECT_EQ(got, "kept " + std::string(300, 'y'));
 }
 
 }  // namespace
