@@ -3,9 +3,59 @@
 #ifndef VELMORANE_CORE_APPEND_H_
 #define VELMORANE_CORE_APPEND_H_
 
+#include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace velmorane {
+
+// Collects small pieces in a local block and appends the block to a string at once: one
+// string append per character would cost more than the character's own work. Flush()
+// must be called before the string is read or written otherwise.
+class BlockAppender {
+ public:
+  // The most one Room() call may ask for.
+  static constexpr std::size_t kMaxPiece = 64;
+
+  explicit BlockAppender(std::string& out) : out_(out) {}
+  BlockAppender(const BlockAppender&) = delete;
+  BlockAppender& operator=(const BlockAppender&) = delete;
+
+  // A place for up to kMaxPiece bytes; Advance() tells where the written bytes end.
+  char* Room() {
+    if (kSize - used_ < kMaxPiece) Flush();
+    return block_ + used_;
+  }
+  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - block_); }
+
+  void Put(char byte) { *Room() = byte, ++used_; }
+  void Append(const char* data, std::size_t size) {
+    if (size > kSize - used_) {
+      Flush();
+      if (size > kSize / 2) {
+        out_.append(data, size);
+        return;
+      }
+    }
+    std::memcpy(block_ + used_, data, size);
+    used_ += size;
+  }
+  // The last byte written, in the block or before it in the string ('\0' for none).
+  char Last() const {
+    if (used_ > 0) return block_[used_ - 1];
+    return out_.empty() ? '\0' : out_.back();
+  }
+  void Flush() {
+    out_.append(block_, used_);
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kSize = 8192;
+  std::string& out_;
+  std::size_t used_ = 0;
+  char block_[kSize];
+};
 
 [[gnu::format(printf, 2, 3)]] void AppendF(std::string& out, const char* format, ...);
 

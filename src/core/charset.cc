@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/charset.h"
+#include "core/append.h"
 #include "core/conversion.h"
 #include "core/text_match.h"
 #include "platform/files.h"
@@ -150,19 +151,24 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
   }
 }
 
-// Appends "&#" + decimal value + ";", built backwards in one buffer and appended once:
-// this runs for every character of non-Latin text.
-void AppendReference(std::string& out, unsigned value) {
-  char text[14];  // "&#", at most ten digits, ";"
-  std::size_t start = sizeof text;
-  text[--start] = ';';
+// Writes "&#" + decimal value + ";" at `w` (at most 14 bytes) and returns its end.
+char* WriteReference(char* w, unsigned value) {
+  char digits[10];
+  int count = 0;
   do {
-    text[--start] = static_cast<char>('0' + value % 10);
+    digits[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  text[--start] = '#';
-  text[--start] = '&';
-  out.append(text + start, sizeof text - start);
+  *w++ = '&';
+  *w++ = '#';
+  while (count > 0) *w++ = digits[--count];
+  *w++ = ';';
+  return w;
+}
+
+void AppendReference(std::string& out, unsigned value) {
+  char text[14];
+  out.append(text, static_cast<std::size_t>(WriteReference(text, value) - text));
 }
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
@@ -205,6 +211,15 @@ void DecodeUtf8(std::string_view text, Emit&& emit) {
       emit(lead);
       ++i;
       continue;
+    }
+    // Two-byte sequences (Cyrillic, Greek, most accented letters) in one step.
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < text.size()) {
+      const unsigned char next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0xBF) {
+        emit(static_cast<char16_t>(((lead & 0x1F) << 6) | (next & 0x3F)));
+        i += 2;
+        continue;
+      }
     }
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;  // range of the second byte
@@ -250,15 +265,23 @@ void DecodeUtf8(std::string_view text, Emit&& emit) {
 void RewriteUtf8(std::string& text) {
   std::string_view body = text;
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  // Every unit a well-formed sequence gives fits in three bytes more than the sequence
+  // ("&#1090;" for two bytes, two references for four): reserve that, so the output is
+  // never copied while it grows.
+  std::size_t high_bytes = 0;
+  for (const char ch : body) high_bytes += static_cast<unsigned char>(ch) >> 7;
   std::string out;
-  out.reserve(body.size() + body.size() / 2);
+  out.reserve(body.size() + 3 * high_bytes + 64);
   AdviseHugePages(out);
-  auto emit = [&out](char16_t unit) {
+  BlockAppender block(out);
+  auto emit = [&block](char16_t unit) {
+    char* w = block.Room();
     if (unit < 256) {
-      out += static_cast<char>(unit);
+      *w++ = static_cast<char>(unit);
     } else {
-      AppendReference(out, unit);
+      w = WriteReference(w, unit);
     }
+    block.Advance(w);
   };
   // ASCII runs are copied whole; each run of other bytes is decoded on its own, which
   // reads the same: a sequence cut short by an ASCII byte is ill-formed either way.
@@ -266,11 +289,12 @@ void RewriteUtf8(std::string& text) {
   while (i < body.size()) {
     const std::size_t ascii = i;
     while (i < body.size() && static_cast<unsigned char>(body[i]) < 0x80) ++i;
-    out.append(body.data() + ascii, i - ascii);
+    block.Append(body.data() + ascii, i - ascii);
     const std::size_t other = i;
     while (i < body.size() && static_cast<unsigned char>(body[i]) >= 0x80) ++i;
     if (i > other) DecodeUtf8(body.substr(other, i - other), emit);
   }
+  block.Flush();
   text.swap(out);
 }
 

@@ -137,46 +137,61 @@ void ReportProgress(Conversion& c) {
   schedule.Check(c.pos, c.progress);
 }
 
-// Appends "\'hh" for a byte.
-void AppendHex(std::string& out, unsigned char byte) {
+// Writes "\'hh" for a byte at `w` and returns its end.
+char* WriteHex(char* w, unsigned char byte) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  out += '\\';
-  out += '\'';
-  out += kDigits[byte >> 4];
-  out += kDigits[byte & 15];
+  *w++ = '\\';
+  *w++ = '\'';
+  *w++ = kDigits[byte >> 4];
+  *w++ = kDigits[byte & 15];
+  return w;
 }
 
-// R"(\u%dF)" for a 16-bit unit, written by hand in one append: this runs once per
-// character of non-Latin text.
-void AppendUnicodeWord(std::string& out, unsigned unit) {
-  char text[8];  // "\u", at most five digits, "F"
-  std::size_t start = sizeof text;
-  text[--start] = 'F';
+void AppendHex(std::string& out, unsigned char byte) {
+  char text[4];
+  WriteHex(text, byte);
+  out.append(text, sizeof text);
+}
+
+// Writes R"(\u%dF)" for a 16-bit unit at `w` (at most 8 bytes) and returns its end: this
+// runs once per character of non-Latin text.
+char* WriteUnicodeWord(char* w, unsigned unit) {
+  char digits[5];
+  int count = 0;
   do {
-    text[--start] = static_cast<char>('0' + unit % 10);
+    digits[count++] = static_cast<char>('0' + unit % 10);
     unit /= 10;
   } while (unit != 0);
-  text[--start] = 'u';
-  text[--start] = '\\';
-  out.append(text + start, sizeof text - start);
+  *w++ = '\\';
+  *w++ = 'u';
+  while (count > 0) *w++ = digits[--count];
+  *w++ = 'F';
+  return w;
 }
 
-// The RTF text of a character code: a byte as "\'hh", a code point above 255 as
-// "\uNF" (as a surrogate pair beyond the 16-bit plane).
-void AppendCharacterCode(std::string& out, long long code) {
-  if (code < 32 || code > kMaxCodePoint) return;
+// Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
+// a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
+// 16-bit plane).
+char* WriteCharacterCode(char* w, long long code) {
+  if (code < 32 || code > kMaxCodePoint) return w;
   if (code == 32) {
-    out += ' ';
+    *w++ = ' ';
   } else if (code <= 255) {
-    AppendHex(out, static_cast<unsigned char>(code));
+    w = WriteHex(w, static_cast<unsigned char>(code));
   } else if (code <= 0xFFFF) {
-    AppendUnicodeWord(out, static_cast<unsigned>(code));
+    w = WriteUnicodeWord(w, static_cast<unsigned>(code));
   } else {
     // R"(\u%dF\u%dF)": the surrogate pair.
     const long long v = code - 0x10000;
-    AppendUnicodeWord(out, static_cast<unsigned>(0xD800 + (v >> 10)));
-    AppendUnicodeWord(out, static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
+    w = WriteUnicodeWord(w, static_cast<unsigned>(0xD800 + (v >> 10)));
+    w = WriteUnicodeWord(w, static_cast<unsigned>(0xDC00 + (v & 0x3FF)));
   }
+  return w;
+}
+
+void AppendCharacterCode(std::string& out, long long code) {
+  char text[16];
+  out.append(text, static_cast<std::size_t>(WriteCharacterCode(text, code) - text));
 }
 
 // Characters of a numeric reference behind `start`: up to the ";" or a blank, at most
@@ -443,35 +458,37 @@ std::size_t RunReference(std::string_view in, std::size_t p, long long& value) {
 void WriteTextRun(Conversion& c) {
   TagLoopState& s = c.loop;
   const std::string_view in = c.input;
-  std::string& out = c.output;
   StartPendingParagraph(c, static_cast<unsigned char>(in[c.pos]));
   MarkTextWritten(s);
+  BlockAppender out(c.output);
   std::size_t p = c.pos;
   while (p < in.size()) {
     const unsigned char b = static_cast<unsigned char>(in[p]);
     if (kPlainText[b]) {
       const std::size_t start = p;
       while (p < in.size() && kPlainText[static_cast<unsigned char>(in[p])]) ++p;
-      out.append(in.data() + start, p - start);
+      out.Append(in.data() + start, p - start);
     } else if (b == ' ' || b == '\n' || b == '\t') {
-      if (out.back() != ' ') out += ' ';
+      if (out.Last() != ' ') out.Put(' ');
       ++p;
     } else if (b == '&') {
       long long value = 0;
       const std::size_t length = RunReference(in, p, value);
       if (length == 0) break;
-      AppendCharacterCode(out, value);
+      out.Advance(WriteCharacterCode(out.Room(), value));
       p += length;
     } else if (b == '{' || b == '}' || b == '\\') {
-      out += '\\';
-      out += static_cast<char>(b);
+      char* w = out.Room();
+      *w++ = '\\';
+      *w++ = static_cast<char>(b);
+      out.Advance(w);
       ++p;
     } else if (b >= 128) {
       const std::uint8_t mapped = MapByte(c.charset, b);
       if (mapped >= 160) {
-        AppendHex(out, mapped);
+        out.Advance(WriteHex(out.Room(), mapped));
       } else {
-        out += static_cast<char>(mapped);
+        out.Put(static_cast<char>(mapped));
       }
       ++p;
     } else if (b == '>') {
@@ -480,6 +497,7 @@ void WriteTextRun(Conversion& c) {
       break;
     }
   }
+  out.Flush();
   c.pos = p;
 }
 
