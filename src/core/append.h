@@ -9,6 +9,32 @@
 
 namespace velmorane {
 
+// Writes the decimal digits of `value` at `w` (at most ten bytes) and returns their end;
+// two digits a step, as this runs for every character of non-Latin text.
+inline char* WriteDecimal(char* w, unsigned value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char digits[10];
+  char* start = digits + sizeof digits;
+  while (value >= 100) {
+    const unsigned pair = 2 * (value % 100);
+    value /= 100;
+    *--start = kPairs[pair + 1];
+    *--start = kPairs[pair];
+  }
+  if (value >= 10) {
+    *--start = kPairs[2 * value + 1];
+    *--start = kPairs[2 * value];
+  } else {
+    *--start = static_cast<char>('0' + value);
+  }
+  const std::size_t count = static_cast<std::size_t>(digits + sizeof digits - start);
+  std::memcpy(w, start, count);
+  return w + count;
+}
+
 // Collects small pieces in a local block and appends the block to a string at once: one
 // string append per character would cost more than the character's own work. Flush()
 // must be called before the string is read or written otherwise.

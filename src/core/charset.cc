@@ -153,15 +153,9 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
 
 // Writes "&#" + decimal value + ";" at `w` (at most 14 bytes) and returns its end.
 char* WriteReference(char* w, unsigned value) {
-  char digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
   *w++ = '&';
   *w++ = '#';
-  while (count > 0) *w++ = digits[--count];
+  w = WriteDecimal(w, value);
   *w++ = ';';
   return w;
 }

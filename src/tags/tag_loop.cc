@@ -156,15 +156,9 @@ void AppendHex(std::string& out, unsigned char byte) {
 // Writes R"(\u%dF)" for a 16-bit unit at `w` (at most 8 bytes) and returns its end: this
 // runs once per character of non-Latin text.
 char* WriteUnicodeWord(char* w, unsigned unit) {
-  char digits[5];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + unit % 10);
-    unit /= 10;
-  } while (unit != 0);
   *w++ = '\\';
   *w++ = 'u';
-  while (count > 0) *w++ = digits[--count];
+  w = WriteDecimal(w, unit);
   *w++ = 'F';
   return w;
 }
