@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -204,11 +205,12 @@ bool LoadStyleFile(Conversion& conversion, const std::string& path) {
 }
 
 void PreprocessHtml(Conversion& c) {
+  // The pass only copies or drops bytes, so it writes over the text it has read: the
+  // kept bytes move down in place and no second buffer of the page's size is touched.
+  // Everything read ahead (style blocks, link tags) lies at or after the read position.
   const std::string_view text = c.raw;
-  std::string& out = c.input;
-  out.clear();
-  out.reserve(text.size());
-  AdviseHugePages(out);
+  char* const data = c.raw.data();
+  std::size_t w = 0;  // end of the kept text, never beyond p
   bool body_started = false;
   std::size_t p = 0;
   // The next "<" and line feed at or after where each was last searched.
@@ -219,7 +221,7 @@ void PreprocessHtml(Conversion& c) {
     if (ch != '<') {
       // Copy the run up to the next tag or line feed in one piece.
       if (ch == '\n') {
-        if (out.size() < 2 || out.back() != '\n') out += '\n';
+        if (w < 2 || data[w - 1] != '\n') data[w++] = '\n';
         ++p;
         continue;
       }
@@ -227,7 +229,8 @@ void PreprocessHtml(Conversion& c) {
       if (next_tag < p) next_tag = std::min(text.find('<', p), text.size());
       if (next_lf < p) next_lf = std::min(text.find('\n', p), text.size());
       const std::size_t next = std::min(next_tag, next_lf);
-      out.append(text.substr(p, next - p));
+      if (w != p) std::memmove(data + w, data + p, next - p);
+      w += next - p;
       p = next;
       continue;
     }
@@ -250,10 +253,13 @@ void PreprocessHtml(Conversion& c) {
     } else if (AtExact(text, p, "<!--")) {
       p = SkipComment(text, p);
     } else {
-      out += ch;
+      data[w++] = ch;
       ++p;
     }
   }
+  c.raw.resize(w);
+  c.input.clear();
+  c.input.swap(c.raw);
 }
 
 }  // namespace velmorane

@@ -24,8 +24,8 @@ std::string ResolveStylePath(std::string_view href, std::string_view input_folde
 // read or is empty.
 bool LoadStyleFile(Conversion& conversion, const std::string& path);
 
-// Reads conversion.raw, writes conversion.input and appends style text to
-// conversion.style_text (setting conversion.style_present).
+// Turns conversion.raw into conversion.input, in raw's own buffer (raw is left empty),
+// and appends style text to conversion.style_text (setting conversion.style_present).
 void PreprocessHtml(Conversion& conversion);
 
 }  // namespace velmorane
