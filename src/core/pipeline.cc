@@ -57,21 +57,30 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
 
 namespace {
 
-// Braces minus escaped braces ("\{", "\}") over a block, and the backslash pairs in it.
-// Simple comparisons only, so the compiler turns the loop into vector code.
+// Braces minus escaped braces ("\{", "\}") over a block, and the backslash pairs in it;
+// data[0] is only the byte before the first one counted. The counts run in bytes over
+// stretches of 255, so the compiler turns the loop into vector code sixteen bytes wide.
 void CountBraces(const char* data, std::size_t size, long long& braces, long long& escaped,
                  long long& double_backslashes) {
-  int open = 0, after_backslash = 0, doubles = 0;
-  for (std::size_t i = 1; i < size; ++i) {
-    const int brace = (data[i] == '{') - (data[i] == '}');
-    const int backslash_before = data[i - 1] == '\\';
-    open += brace;
-    after_backslash += backslash_before * brace;
-    doubles += backslash_before & (data[i] == '\\');
+  std::size_t i = 1;
+  while (i < size) {
+    const std::size_t end = std::min(size, i + 255);
+    unsigned char open = 0, close = 0, escaped_open = 0, escaped_close = 0, doubles = 0;
+    for (; i < end; ++i) {
+      const unsigned char byte = static_cast<unsigned char>(data[i]);
+      const unsigned char after_backslash = data[i - 1] == '\\';
+      const unsigned char is_open = byte == '{';
+      const unsigned char is_close = byte == '}';
+      open += is_open;
+      close += is_close;
+      escaped_open += after_backslash & is_open;
+      escaped_close += after_backslash & is_close;
+      doubles += after_backslash & (byte == '\\');
+    }
+    braces += open - close;
+    escaped += escaped_open - escaped_close;
+    double_backslashes += doubles;
   }
-  braces += open;
-  escaped += after_backslash;
-  double_backslashes += doubles;
 }
 
 }  // namespace
@@ -83,7 +92,7 @@ void BalanceBraces(std::string& text) {
   const std::string_view view = text;
   long long open = 0, escaped = 0, doubles = 0;
   if (!view.empty()) open = (view[0] == '{') - (view[0] == '}');
-  constexpr std::size_t kBlock = 1 << 20;  // keeps the block sums in int
+  constexpr std::size_t kBlock = 1 << 20;
   for (std::size_t start = 0; start + 1 < view.size(); start += kBlock) {
     // Blocks overlap by one byte so every pair is seen once.
     const std::size_t size = std::min(kBlock + 1, view.size() - start);

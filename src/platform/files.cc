@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -78,7 +80,38 @@ void AdviseHugePages(std::string& buffer) {
 #endif
 }
 
+namespace {
+
+// Reads a regular file with one read call per chunk: no stream, no seeks. False when
+// `fd` is no regular file (the stream reader takes those) or a read fails.
+bool ReadRegularFile(int fd, std::string& bytes) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const auto size = static_cast<std::size_t>(info.st_size);
+  bytes.clear();
+  bytes.reserve(size);
+  AdviseHugePages(bytes);
+  bytes.resize(size);
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, bytes.data() + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;  // the file shrank meanwhile
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+}  // namespace
+
 bool ReadBinaryFile(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool read = ReadRegularFile(fd, bytes);
+  ::close(fd);
+  if (read) return true;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   in.seekg(0, std::ios::end);
@@ -118,23 +151,26 @@ bool WriteTextWithMode(const std::string& path, std::string_view text, std::ios:
   std::ofstream out(path, std::ios::binary | mode);
   if (!out) return false;
   constexpr std::size_t kBlock = 1 << 16;
-  std::string block;
   // Room for a block of line feeds only; small texts get a small buffer.
-  block.reserve(2 * std::min(text.size(), kBlock));
+  std::string block(2 * std::min(text.size(), kBlock), '\0');
   std::size_t start = 0;
   while (start < text.size() && out) {
     const std::string_view piece = text.substr(start, kBlock);
     start += piece.size();
-    block.clear();
-    std::size_t from = 0;
-    for (std::size_t lf = piece.find('\n'); lf != std::string_view::npos;
-         lf = piece.find('\n', from)) {
-      block.append(piece.substr(from, lf - from));
-      block += "\r\n";
-      from = lf + 1;
+    char* w = block.data();
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p < end) {
+      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+      const char* const stop = lf != nullptr ? static_cast<const char*>(lf) : end;
+      std::memcpy(w, p, static_cast<std::size_t>(stop - p));
+      w += stop - p;
+      if (stop == end) break;
+      *w++ = '\r';
+      *w++ = '\n';
+      p = stop + 1;
     }
-    block.append(piece.substr(from));
-    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out.write(block.data(), w - block.data());
   }
   out.close();
   return !out.fail();
