@@ -88,6 +88,23 @@ TEST(Prologue, CollectsFontsAndColors) {
   }
 }
 
+// The keyword search steps over the text sixteen bytes at a time: a keyword is found
+// wherever it falls against those steps, also behind bytes that only look like a start
+// when folded to lower case (0x1C is "<" with bit 5 set).
+TEST(Prologue, FindsKeywordsAtEveryOffset) {
+  for (std::size_t offset = 0; offset < 40; ++offset) {
+    for (const std::string_view filler : {"x", "\x1c", "B", "f"}) {
+      SCOPED_TRACE(::testing::Message() << "offset " << offset << " filler " << int(filler[0]));
+      std::string html;
+      for (std::size_t i = 0; i < offset; ++i) html += filler;
+      html += "<b style='CoLoR:#123456'><FONT face=Tahoma>";
+      const std::string rtf = Prologue(html, testing::DefaultOptions());
+      EXPECT_NE(rtf.find(R"(\red18\green52\blue86;)"), std::string::npos);
+      EXPECT_NE(rtf.find(R"({\f2\fnil\fcharset0 Tahoma;})"), std::string::npos);
+    }
+  }
+}
+
 TEST(Prologue, KeepSwitchesGateCollection) {
   ConversionOptions o = testing::DefaultOptions();
   o.keep_font_face = 0;
