@@ -6,6 +6,7 @@
 
 #include "core/charset.h"
 #include "core/append.h"
+#include "core/byte_scan.h"
 #include "core/conversion.h"
 #include "core/text_match.h"
 #include "platform/files.h"
@@ -262,8 +263,7 @@ void RewriteUtf8(std::string& text) {
   // Every unit a well-formed sequence gives fits in three bytes more than the sequence
   // ("&#1090;" for two bytes, two references for four): reserve that, so the output is
   // never copied while it grows.
-  std::size_t high_bytes = 0;
-  for (const char ch : body) high_bytes += static_cast<unsigned char>(ch) >> 7;
+  const std::size_t high_bytes = CountHighBytes(body);
   std::string out;
   out.reserve(body.size() + 3 * high_bytes + 64);
   AdviseHugePages(out);
@@ -282,7 +282,7 @@ void RewriteUtf8(std::string& text) {
   std::size_t i = 0;
   while (i < body.size()) {
     const std::size_t ascii = i;
-    while (i < body.size() && static_cast<unsigned char>(body[i]) < 0x80) ++i;
+    i = AsciiRunEnd(body, i);
     block.Append(body.data() + ascii, i - ascii);
     const std::size_t other = i;
     while (i < body.size() && static_cast<unsigned char>(body[i]) >= 0x80) ++i;

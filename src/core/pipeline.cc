@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/append.h"
+#include "core/byte_scan.h"
 #include "core/charset.h"
 #include "core/conversion.h"
 #include "core/engine.h"
@@ -219,8 +220,7 @@ void StartProgress(Conversion& c) {
     // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
     // each byte above 127, and the head room the tag pass keeps: pages never touched
     // cost no memory, while a reallocation copies everything and holds both copies.
-    std::size_t high_bytes = 0;
-    for (const char ch : c.input) high_bytes += static_cast<unsigned char>(ch) >> 7;
+    const std::size_t high_bytes = CountHighBytes(c.input);
     c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
     AdviseHugePages(c.output);
     WritePrologue(c);

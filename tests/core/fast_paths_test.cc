@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/append.h"
+#include "core/byte_scan.h"
 #include "core/engine.h"
 #include "platform/files.h"
 #include "tags/tag_loop.h"
@@ -161,6 +162,26 @@ TEST(AppendFormatted, MatchesPrintf) {
   got = "kept ";
   AppendF(got, "%s", std::string(300, 'y').c_str());
   EXPECT_EQ(got, "kept " + std::string(300, 'y'));
+}
+
+// The sixteen-byte scans give what a byte loop gives, wherever the high bytes fall
+// against the steps and however long the tail is.
+TEST(ByteScans, MatchTheByteLoop) {
+  for (std::size_t size = 0; size < 50; ++size) {
+    for (std::size_t high = 0; high <= size; ++high) {
+      std::string text(size, 'a');
+      if (high < size) text[high] = static_cast<char>(0x80 + high);
+      if (high + 17 < size) text[high + 17] = '\xff';
+      std::size_t count = 0;
+      for (const char ch : text) count += static_cast<unsigned char>(ch) >= 0x80;
+      EXPECT_EQ(CountHighBytes(text), count) << size << " " << high;
+      for (std::size_t from = 0; from <= size; from += 7) {
+        std::size_t end = from;
+        while (end < size && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+        EXPECT_EQ(AsciiRunEnd(text, from), end) << size << " " << high << " " << from;
+      }
+    }
+  }
 }
 
 }  // namespace
