@@ -469,7 +469,9 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
       ++pos;
     }
     if (name.empty()) continue;
-    const std::string property = Lower(name);
+    // Compared as a view: a length that differs settles most comparisons at once.
+    const std::string lower_name = Lower(name);
+    const std::string_view property = lower_name;
 
     if (property == "font-family") {
       std::string family = ReadName(block, pos, true);
@@ -486,7 +488,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[kPropColor] = true;
       }
     } else if (property == "font-weight") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       if (value == "bold" || value == "normal") {
         rule.bold = value == "bold" ? 1 : 0;
         rule.has[kPropFontWeight] = true;
@@ -494,7 +497,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     } else if (property == "font-size") {
       AcceptSize(CssFontSize(ReadNumberToken(block, pos)), rule);
     } else if (property == "text-align" || property == "align") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       if (!value.empty() && IsOneOf(static_cast<unsigned char>(value[0]), "cjlr")) {
         rule.align = value[0];
         rule.has[kPropTextAlign] = true;
@@ -532,7 +536,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
       rule.has[kPropWidth] =
           ReadPositive(block, pos, rule.width, &rule.width_percent) || rule.has[kPropWidth];
     } else if (property == "text-decoration") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       const char letter = value == "underline"      ? 'u'
                           : value == "none"         ? 'n'
                           : value == "line-through" ? 's'
@@ -542,13 +547,15 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[kPropTextDecoration] = true;
       }
     } else if (property == "vertical-align") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       if (value == "sub" || value == "super") {
         rule.vertical_align = value == "sub" ? 'b' : 'r';
         rule.has[kPropVerticalAlign] = true;
       }
     } else if (property == "page-break-before" || property == "page-break-after") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       if (!value.empty()) {
         const int index =
             property == "page-break-before" ? kPropPageBreakBefore : kPropPageBreakAfter;
@@ -557,7 +564,8 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[index] = true;
       }
     } else if (property == "list-style-type") {
-      const std::string value = Lower(ReadName(block, pos, false));
+      const std::string lowered = Lower(ReadName(block, pos, false));
+      const std::string_view value = lowered;
       for (std::size_t i = 0; i < std::size(kListStyles); ++i) {
         if (value == kListStyles[i]) {
           rule.list_style = static_cast<int>(i) + kListStyleNone;

@@ -175,6 +175,7 @@ TEST(ByteScans, MatchTheByteLoop) {
       std::size_t count = 0;
       for (const char ch : text) count += static_cast<unsigned char>(ch) >= 0x80;
       EXPECT_EQ(CountHighBytes(text), count) << size << " " << high;
+      EXPECT_EQ(CountHighBytes(std::string(size * 300, '\x90') + text), count + size * 300);
       for (std::size_t from = 0; from <= size; from += 7) {
         std::size_t end = from;
         while (end < size && static_cast<unsigned char>(text[end]) < 0x80) ++end;
