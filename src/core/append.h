@@ -16,23 +16,23 @@ inline char* WriteDecimal(char* w, unsigned value) {
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[10];
-  char* start = digits + sizeof digits;
+  int count = 1;
+  for (unsigned limit = 10; count < 10 && value >= limit; limit *= 10) ++count;
+  char* const end = w + count;
+  char* p = end;
   while (value >= 100) {
     const unsigned pair = 2 * (value % 100);
     value /= 100;
-    *--start = kPairs[pair + 1];
-    *--start = kPairs[pair];
+    *--p = kPairs[pair + 1];
+    *--p = kPairs[pair];
   }
   if (value >= 10) {
-    *--start = kPairs[2 * value + 1];
-    *--start = kPairs[2 * value];
+    *--p = kPairs[2 * value + 1];
+    *--p = kPairs[2 * value];
   } else {
-    *--start = static_cast<char>('0' + value);
+    *--p = static_cast<char>('0' + value);
   }
-  const std::size_t count = static_cast<std::size_t>(digits + sizeof digits - start);
-  std::memcpy(w, start, count);
-  return w + count;
+  return end;
 }
 
 // Collects small pieces in a local block and appends the block to a string at once: one

@@ -197,14 +197,16 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 // Decodes UTF-8 into UTF-16 units handed to `emit`. A character above U+FFFF becomes a
 // surrogate pair; each maximal ill-formed part of a sequence becomes one U+FFFD.
-template <typename Emit>
-void DecodeUtf8(std::string_view text, Emit&& emit) {
+// Runs of ASCII bytes go whole to `emit_run`.
+template <typename EmitRun, typename Emit>
+void DecodeUtf8(std::string_view text, EmitRun&& emit_run, Emit&& emit) {
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
-      emit(lead);
-      ++i;
+      const std::size_t end = AsciiRunEnd(text, i);
+      emit_run(text.substr(i, end - i));
+      i = end;
       continue;
     }
     // Two-byte sequences (Cyrillic, Greek, most accented letters) in one step.
@@ -277,17 +279,8 @@ void RewriteUtf8(std::string& text) {
     }
     block.Advance(w);
   };
-  // ASCII runs are copied whole; each run of other bytes is decoded on its own, which
-  // reads the same: a sequence cut short by an ASCII byte is ill-formed either way.
-  std::size_t i = 0;
-  while (i < body.size()) {
-    const std::size_t ascii = i;
-    i = AsciiRunEnd(body, i);
-    block.Append(body.data() + ascii, i - ascii);
-    const std::size_t other = i;
-    while (i < body.size() && static_cast<unsigned char>(body[i]) >= 0x80) ++i;
-    if (i > other) DecodeUtf8(body.substr(other, i - other), emit);
-  }
+  DecodeUtf8(
+      body, [&block](std::string_view run) { block.Append(run.data(), run.size()); }, emit);
   block.Flush();
   text.swap(out);
 }

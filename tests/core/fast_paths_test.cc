@@ -164,6 +164,15 @@ TEST(AppendFormatted, MatchesPrintf) {
   EXPECT_EQ(got, "kept " + std::string(300, 'y'));
 }
 
+TEST(DecimalDigits, MatchToString) {
+  for (const unsigned value : {0u, 7u, 9u, 10u, 99u, 100u, 999u, 1000u, 1090u, 9999u, 10000u,
+                               65535u, 99999u, 100000u, 999999999u, 1000000000u, 4294967295u}) {
+    char text[16];
+    const char* end = WriteDecimal(text, value);
+    EXPECT_EQ(std::string(text, end), std::to_string(value));
+  }
+}
+
 // The sixteen-byte scans give what a byte loop gives, wherever the high bytes fall
 // against the steps and however long the tail is.
 TEST(ByteScans, MatchTheByteLoop) {
