@@ -169,7 +169,7 @@ TEST(DecimalDigits, MatchToString) {
                                65535u, 99999u, 100000u, 999999999u, 1000000000u, 4294967295u}) {
     char text[16];
     const char* end = WriteDecimal(text, value);
-    EXPECT_EQ(std::string(text, end), std::to_string(value));
+    EXPECT_EQ(std::string(text, static_cast<std::size_t>(end - text)), std::to_string(value));
   }
 }
 
