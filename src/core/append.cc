@@ -9,24 +9,34 @@ namespace velmorane {
 
 namespace {
 
-// True when every conversion of `format` is one FormatSimple writes: %d, %i, %u, %s, %c
-// and %% without flags, width or precision, with at most an "l" or "ll" before d, i or u.
-bool IsSimpleFormat(const char* format) {
-  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
-    ++p;
-    if (*p == '%' || *p == 's' || *p == 'c') {
-      ++p;
-      continue;
+// A small buffer in front of the output string: the pieces of one formatted fragment
+// are gathered here and appended in one step.
+class Gather {
+ public:
+  explicit Gather(std::string& out) : out_(out) {}
+  void Add(const char* data, std::size_t size) {
+    if (size > sizeof buffer_ - used_) {
+      Flush();
+      if (size > sizeof buffer_) {
+        out_.append(data, size);
+        return;
+      }
     }
-    if (*p == 'l') ++p;
-    if (*p == 'l') ++p;
-    if (*p != 'd' && *p != 'i' && *p != 'u') return false;
-    ++p;
+    std::memcpy(buffer_ + used_, data, size);
+    used_ += size;
   }
-  return true;
-}
+  void Flush() {
+    out_.append(buffer_, used_);
+    used_ = 0;
+  }
 
-void AppendUnsigned(std::string& out, unsigned long long value, bool negative) {
+ private:
+  std::string& out_;
+  char buffer_[256];
+  std::size_t used_ = 0;
+};
+
+void AddUnsigned(Gather& out, unsigned long long value, bool negative) {
   char digits[24];
   char* end = digits + sizeof digits;
   char* start = end;
@@ -35,34 +45,40 @@ void AppendUnsigned(std::string& out, unsigned long long value, bool negative) {
     value /= 10;
   } while (value != 0);
   if (negative) *--start = '-';
-  out.append(start, static_cast<std::size_t>(end - start));
+  out.Add(start, static_cast<std::size_t>(end - start));
 }
 
-// Formats a simple format (see IsSimpleFormat) without the general printf machinery: the
-// RTF writers call this for nearly every control word they write.
-void FormatSimple(std::string& out, const char* format, va_list args) {
+// Formats `format` when each of its conversions is %d, %i, %u, %s, %c or %% without
+// flags, width or precision, with at most an "l" or "ll" before d, i or u: the RTF
+// writers call this for nearly every control word they write, and the general printf
+// machinery costs several times the work. Returns false, having appended part of the
+// text, at the first conversion of another kind.
+bool FormatSimple(std::string& out_string, const char* format, va_list args) {
+  Gather out(out_string);
   const char* p = format;
   while (*p != '\0') {
     const char* percent = std::strchr(p, '%');
     if (percent == nullptr) {
-      out.append(p);
-      return;
+      out.Add(p, std::strlen(p));
+      break;
     }
-    out.append(p, static_cast<std::size_t>(percent - p));
+    out.Add(p, static_cast<std::size_t>(percent - p));
     p = percent + 1;
     int longs = 0;
-    while (*p == 'l') {
+    while (*p == 'l' && longs < 2) {
       ++longs;
       ++p;
     }
     const char conversion = *p++;
-    if (conversion == '%') {
-      out += '%';
-    } else if (conversion == 's') {
+    if (conversion == '%' && longs == 0) {
+      out.Add("%", 1);
+    } else if (conversion == 's' && longs == 0) {
       const char* text = va_arg(args, const char*);
-      out.append(text != nullptr ? text : "(null)");
-    } else if (conversion == 'c') {
-      out += static_cast<char>(va_arg(args, int));
+      if (text == nullptr) text = "(null)";
+      out.Add(text, std::strlen(text));
+    } else if (conversion == 'c' && longs == 0) {
+      const char byte = static_cast<char>(va_arg(args, int));
+      out.Add(&byte, 1);
     } else if (conversion == 'u') {
       unsigned long long value;
       if (longs == 0) {
@@ -72,8 +88,8 @@ void FormatSimple(std::string& out, const char* format, va_list args) {
       } else {
         value = va_arg(args, unsigned long long);
       }
-      AppendUnsigned(out, value, false);
-    } else {  // d or i
+      AddUnsigned(out, value, false);
+    } else if (conversion == 'd' || conversion == 'i') {
       long long value;
       if (longs == 0) {
         value = va_arg(args, int);
@@ -86,16 +102,24 @@ void FormatSimple(std::string& out, const char* format, va_list args) {
       const unsigned long long magnitude =
           value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                     : static_cast<unsigned long long>(value);
-      AppendUnsigned(out, magnitude, value < 0);
+      AddUnsigned(out, magnitude, value < 0);
+    } else {
+      out.Flush();
+      return false;
     }
   }
+  out.Flush();
+  return true;
 }
 
 [[gnu::format(printf, 2, 0)]] void AppendV(std::string& out, const char* format, va_list args) {
-  if (IsSimpleFormat(format)) {
-    FormatSimple(out, format, args);
-    return;
-  }
+  const std::size_t start = out.size();
+  va_list simple;
+  va_copy(simple, args);
+  const bool done = FormatSimple(out, format, simple);
+  va_end(simple);
+  if (done) return;
+  out.resize(start);
   char small[256];
   va_list copy;
   va_copy(copy, args);
@@ -106,7 +130,6 @@ void FormatSimple(std::string& out, const char* format, va_list args) {
     out.append(small, static_cast<std::size_t>(needed));
     return;
   }
-  const std::size_t start = out.size();
   out.resize(start + static_cast<std::size_t>(needed) + 1);
   std::vsnprintf(out.data() + start, static_cast<std::size_t>(needed) + 1, format, args);
   out.resize(start + static_cast<std::size_t>(needed));
