@@ -130,6 +130,9 @@ TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
       {"specials inside a run", "<p>a{b}c\\d&amp;e</p>", R"(a\{b\}c\\d&e)"},
       {"run ends at a tag", "<p>bold <b>word</b> after</p>", R"(bold {\b word} after)"},
       {"greater-than sign is dropped", "<p>a>b</p>", "ab"},
+      {"references of every length", "<p>a&#1090;&#0065;&#0031;b&#0160;c&#65;&#19968;d</p>",
+       R"(a\u1090F\'41b c\'41\u19968Fd)"},
+      {"references that end no run", "<p>x&#12a;y&#x41;z&#1090</p>", R"(xy\'41z\u1090F)"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
