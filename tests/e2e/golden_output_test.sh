@@ -23,6 +23,10 @@ cd "$work" || exit 1
 # Deterministic generated pages of about 200 KB: UTF-8 and windows-1251.
 python3 "$source_dir/bench/scripts/make_pages.py" "$work/gen" --sizes "" --small-pages 0 \
   --page-kb 200 --seed 7 || { echo "FAIL: page generator" >&2; exit 1; }
+# The 1 MB benchmark pages and three pages of the benchmark's folder, exactly as the
+# benchmark script makes them.
+python3 "$source_dir/bench/scripts/make_pages.py" "$work/bench" --sizes 1 --small-pages 3 \
+  || { echo "FAIL: page generator" >&2; exit 1; }
 cp "$source_dir/examples/sample.html" "$source_dir/examples/sample.png" \
   "$source_dir/examples/sample.gif" "$work/"
 
@@ -52,7 +56,9 @@ convert() {
 
 pages=("$source_dir"/tests/fixtures/pages/*.html "$source_dir"/tests/fixtures/golden/*.html
        "$work/gen/page-200kb.html"
-       "$work/gen/page-200kb-1251.html")
+       "$work/gen/page-200kb-1251.html"
+       "$work/bench/page-1mb.html" "$work/bench/page-1mb-1251.html"
+       "$work/bench"/small/*.html)
 for page in "${pages[@]}"; do
   base="$(basename "$page" .html)"
   for mode in "${modes[@]}"; do
