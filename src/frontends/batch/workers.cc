@@ -28,12 +28,15 @@ ConversionWorkers::~ConversionWorkers() {
 std::size_t ConversionWorkers::Submit(const std::string& input, const std::string& target,
                                       bool keep_existing) {
   std::size_t ticket;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ticket = next_ticket_++;
     queue_.push_back({ticket, input, target, keep_existing});
+    // A wake-up costs a system call and a switch: only an idle worker needs one.
+    wake = idle_workers_ > 0;
   }
-  work_ready_.notify_one();
+  if (wake) work_ready_.notify_one();
   return ticket;
 }
 
@@ -44,7 +47,11 @@ bool ConversionWorkers::Done(std::size_t ticket) {
 
 ConversionWorkers::Outcome ConversionWorkers::Take(std::size_t ticket) {
   std::unique_lock<std::mutex> lock(mutex_);
-  work_done_.wait(lock, [&] { return done_.count(ticket) != 0; });
+  if (done_.count(ticket) == 0) {
+    taker_waiting_ = true;
+    work_done_.wait(lock, [&] { return done_.count(ticket) != 0; });
+    taker_waiting_ = false;
+  }
   Outcome outcome = std::move(done_[ticket]);
   done_.erase(ticket);
   return outcome;
@@ -55,7 +62,9 @@ void ConversionWorkers::Work(FileConverter& converter) {
     Task task;
     {
       std::unique_lock<std::mutex> lock(mutex_);
+      ++idle_workers_;
       work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      --idle_workers_;
       if (stopping_) return;
       task = std::move(queue_.front());
       queue_.pop_front();
@@ -69,11 +78,13 @@ void ConversionWorkers::Work(FileConverter& converter) {
     } catch (...) {
       outcome.result = ConvertResult::kNoMemory;
     }
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       done_[task.ticket] = std::move(outcome);
+      wake = taker_waiting_;
     }
-    work_done_.notify_all();
+    if (wake) work_done_.notify_all();
   }
 }
 

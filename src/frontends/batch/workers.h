@@ -59,6 +59,8 @@ class ConversionWorkers {
   std::map<std::size_t, Outcome> done_;
   std::size_t next_ticket_ = 0;
   bool stopping_ = false;
+  int idle_workers_ = 0;       // workers waiting for a task
+  bool taker_waiting_ = false;  // Take() waits for an outcome
 };
 
 }  // namespace velmorane
