@@ -130,6 +130,11 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
 // inside its tag; it is reported late rather than stalling the bar for good.
 void ReportProgress(Conversion& c) {
   ProgressSchedule& schedule = c.schedule;
+  // Nearly always the next checkpoint lies ahead: one test, no call.
+  if (schedule.index < 0 || !schedule.filled[static_cast<std::size_t>(schedule.index)] ||
+      schedule.entries[static_cast<std::size_t>(schedule.index)] > c.pos) {
+    return;
+  }
   while (schedule.index >= 0 && schedule.filled[schedule.index] &&
          schedule.entries[schedule.index] < c.pos) {
     schedule.Check(schedule.entries[schedule.index], c.progress);
