@@ -54,7 +54,10 @@ class BlockAppender {
   }
   void Advance(const char* end) { used_ = static_cast<std::size_t>(end - block_); }
 
-  void Put(char byte) { *Room() = byte, ++used_; }
+  void Put(char byte) {
+    *Room() = byte;
+    ++used_;
+  }
   void Append(const char* data, std::size_t size) {
     if (size > kSize - used_) {
       Flush();
