@@ -49,6 +49,7 @@ ConversionWorkers::Outcome ConversionWorkers::Take(std::size_t ticket) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (done_.count(ticket) == 0) {
     taker_waiting_ = true;
+    awaited_ticket_ = ticket;
     work_done_.wait(lock, [&] { return done_.count(ticket) != 0; });
     taker_waiting_ = false;
   }
@@ -82,7 +83,7 @@ void ConversionWorkers::Work(FileConverter& converter) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       done_[task.ticket] = std::move(outcome);
-      wake = taker_waiting_;
+      wake = taker_waiting_ && task.ticket == awaited_ticket_;
     }
     if (wake) work_done_.notify_all();
   }

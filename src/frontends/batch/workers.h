@@ -60,7 +60,8 @@ class ConversionWorkers {
   std::size_t next_ticket_ = 0;
   bool stopping_ = false;
   int idle_workers_ = 0;       // workers waiting for a task
-  bool taker_waiting_ = false;  // Take() waits for an outcome
+  bool taker_waiting_ = false;  // Take() waits for the outcome of awaited_ticket_
+  std::size_t awaited_ticket_ = 0;
 };
 
 }  // namespace velmorane
