@@ -4,6 +4,7 @@
 
 #include "core/append.h"
 #include "core/prologue.h"
+#include "core/text_match.h"
 
 namespace velmorane {
 
@@ -107,7 +108,7 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
     if (c == '\'' || c == '"' || c == ';' || c == '>' || c == '\\') break;
     if ((c == ' ' || c < 32) && !saw_paren) break;
     if (c == '(') saw_paren = true;
-    copy += static_cast<char>(std::tolower(c));
+    copy += AsciiLower(static_cast<char>(c));
     ++pos;
   }
   if (!copy.empty() && copy[0] == '#') {

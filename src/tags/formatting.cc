@@ -95,7 +95,7 @@ std::string ReadSizeToken(std::string_view in, std::size_t& pos) {
   while (pos < in.size() && token.size() < kMaxToken) {
     const unsigned char c = At(in, pos);
     if (c <= 32 || IsOneOf(c, "\"',:;>}")) break;
-    token += static_cast<char>(std::tolower(c));
+    token += AsciiLower(static_cast<char>(c));
     ++pos;
   }
   return token;

@@ -74,7 +74,7 @@ bool IsOneOf(unsigned char c, std::string_view bytes) {
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
-  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  for (char& ch : lower) ch = AsciiLower(ch);
   return lower;
 }
 
@@ -113,7 +113,7 @@ std::string ReadNumberToken(std::string_view text, std::size_t& pos) {
   while (pos < text.size() && token.size() < kMaxToken) {
     const unsigned char c = static_cast<unsigned char>(text[pos]);
     if (c <= 32 || IsOneOf(c, "\"',:;>}")) break;
-    token += static_cast<char>(std::tolower(c));
+    token += AsciiLower(static_cast<char>(c));
     ++pos;
   }
   if (pos == start && pos < text.size()) ++pos;
@@ -829,7 +829,7 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
       while (p < tag.size() && IsOneOf(static_cast<unsigned char>(tag[p]), "\"' ")) ++p;
       std::string value;
       while (p < tag.size() && !IsOneOf(static_cast<unsigned char>(tag[p]), "\"' >")) {
-        value += static_cast<char>(std::tolower(static_cast<unsigned char>(tag[p++])));
+        value += AsciiLower(tag[p++]);
       }
       if (value == "center" || value == "middle") SetAlignment(s, 'c');
       if (value == "left") SetAlignment(s, 'l');
