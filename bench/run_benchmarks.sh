@@ -26,11 +26,18 @@ if [ ! -x "$bin" ]; then
   cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$here/build" -j "$(nproc)" --target velmorane >/dev/null
 fi
+# Pages are made once and kept: each size on its own (the same size always gives the same
+# bytes), the folder again whenever it holds another number of pages.
 data="$here/bench/data"
-if [ ! -f "$data/.sizes-$sizes-$small_pages" ]; then
-  rm -rf "$data"
-  python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "$sizes" --small-pages "$small_pages"
-  touch "$data/.sizes-$sizes-$small_pages"
+mkdir -p "$data"
+for mb in ${sizes//,/ }; do
+  if [ ! -f "$data/page-${mb}mb.html" ] || [ ! -f "$data/page-${mb}mb-1251.html" ]; then
+    python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "$mb" --small-pages 0
+  fi
+done
+if [ "$(find "$data/small" -name '*.html' 2>/dev/null | wc -l)" -ne "$small_pages" ]; then
+  rm -rf "$data/small"
+  python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages "$small_pages"
 fi
 # Outputs go to memory (/dev/shm) where there is one, so the figures are the converter's
 # and not the disk's: on ext4, creating a thousand files where a thousand were just
@@ -53,6 +60,19 @@ measure() {
   CPU_SECONDS=$(awk -F': ' '/User time|System time/ {s += $2} END {printf "%.2f", s}' "$log")
   PEAK_KB=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
   if [ "$STATUS" -ne 0 ]; then echo "FAILED with status $STATUS: $*" >&2; fi
+}
+
+# The outputs are compared with the SHA-256 sums recorded in bench/outputs.sha256 (made
+# by the engine before its optimisations): a faster engine must write the same bytes.
+checked=0
+changed=()
+check_output() {
+  local name="$1" file="$2" want got
+  want=$(awk -v n="$name" '$2 == n { print $1 }' "$here/bench/outputs.sha256")
+  [ -n "$want" ] || return 0
+  got=$(sha256sum <"$file" | cut -d' ' -f1)
+  checked=$((checked + 1))
+  if [ "$got" != "$want" ]; then changed+=("$name"); fi
 }
 
 # measure, `repeat` times; keeps the figures of the fastest run. A failed run is kept
@@ -88,6 +108,7 @@ for mb in ${sizes//,/ }; do
     page="$data/page-${mb}mb${variant}.html"
     bytes=$(stat -c %s "$page")
     measure_best 'rm -f "$work/out/"*' "$bin" "$page" "$work/out" -table yes
+    check_output "page-${mb}mb${variant}" "$work/out/page-${mb}mb${variant}.rtf"
     rate=$(awk -v b="$bytes" -v s="$SECONDS_TAKEN" 'BEGIN { printf "%.1f", (s > 0 ? b / 1048576 / s : 0) }')
     ratio=$(awk -v k="$PEAK_KB" -v b="$bytes" 'BEGIN { printf "%.2f", k * 1024 / b }')
     printf '%-30s %8.1f %9.3f %9s %9s %11s\n' "velmorane $(basename "$page")" \
@@ -139,6 +160,15 @@ for ((round = 0; round < rounds; ++round)); do
       folder_cpu[$jobs]=$CPU_SECONDS
     fi
     folder_outputs[$jobs]=$(ls "$work/small-out" | grep -c '\.rtf$' || true)
+    if [ "$round" -eq 0 ]; then
+      # One sum over the sums of all the folder's outputs, in name order.
+      (cd "$work/small-out" && sha256sum -- *.rtf | sha256sum) >"$work/folder.sum"
+      want=$(awk -v n="small-$small_pages" '$2 == n { print $1 }' "$here/bench/outputs.sha256")
+      if [ -n "$want" ]; then
+        checked=$((checked + 1))
+        [ "$(cut -d' ' -f1 "$work/folder.sum")" = "$want" ] || changed+=("folder, $jobs worker(s)")
+      fi
+    fi
   done
   # What the machine itself allows: two independent one-worker processes at once.
   rm -rf "$work/pair-a" "$work/pair-b"
@@ -161,4 +191,11 @@ if [ -n "${folder_seconds[2]:-}" ]; then
     'BEGIN { printf "speed-up with 2 workers: %.2f (target >= 1.8)\n", (b > 0 ? a / b : 0) }'
   awk -v a="${folder_seconds[1]}" -v p="$pair_seconds" \
     'BEGIN { printf "the machine'"'"'s own limit: two independent one-worker runs at once take %.4f s, %.2f times the work of one run per unit of time\n", p, (p > 0 ? 2 * a / p : 0) }'
+fi
+
+if [ "${#changed[@]}" -eq 0 ]; then
+  echo "outputs: all $checked compared match bench/outputs.sha256"
+else
+  echo "outputs: CHANGED against bench/outputs.sha256: ${changed[*]}"
+  exit 1
 fi
