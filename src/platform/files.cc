@@ -190,6 +190,26 @@ bool WriteBinaryFile(const std::string& path, std::string_view bytes) {
   return WriteWithMode(path, bytes, std::ios::trunc);
 }
 
+AppendingTextFile::AppendingTextFile(const std::string& path)
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {}
+
+AppendingTextFile::~AppendingTextFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool AppendingTextFile::Append(std::string_view text) {
+  if (fd_ < 0) return false;
+  const std::string bytes = ToTextMode(text);
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;

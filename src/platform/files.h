@@ -33,6 +33,22 @@ std::string ToTextMode(std::string_view text);
 // Creates (truncates) a file and writes bytes unchanged.
 [[nodiscard]] bool WriteBinaryFile(const std::string& path, std::string_view bytes);
 
+// A text-mode file held open for appending: one write per piece, for a log that gets a
+// line per converted file. Each piece reaches the file when Append returns.
+class AppendingTextFile {
+ public:
+  // Opens (creates) `path`; a file that cannot be opened makes every Append fail.
+  explicit AppendingTextFile(const std::string& path);
+  ~AppendingTextFile();
+  AppendingTextFile(const AppendingTextFile&) = delete;
+  AppendingTextFile& operator=(const AppendingTextFile&) = delete;
+
+  [[nodiscard]] bool Append(std::string_view text);
+
+ private:
+  int fd_ = -1;
+};
+
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Size in bytes, or -1 when the file cannot be queried.

@@ -218,16 +218,24 @@ int RunFolderConversion(CommandLineRecord& record, const std::string& log_path,
     std::fprintf(stderr, " %lld of %lld", converted, total);
     std::fflush(stderr);
   };
-  // One line per file, in file order.
-  batch.on_file = [&log_path](const std::string& input, const std::string& output,
-                              ConvertResult result) {
-    AppendRunLog(log_path, result == ConvertResult::kDone
-                               ? StringF("%s -> %s: Converted successfully!\n", input.c_str(),
-                                         output.c_str())
-                               : input + ": " + FailureLine(result, input));
-  };
   AppendRunLog(log_path, BeginLine());
-  const int status = ConvertPathFromCommandLine(batch);
+  int status;
+  {
+    // One line per file, in file order, through a log held open for the run: opening the
+    // file for each line would cost the thread that reports the files three system calls
+    // a file, while the workers wait for it.
+    AppendingTextFile log(log_path);
+    batch.on_file = [&log, &log_path](const std::string& input, const std::string& output,
+                                      ConvertResult result) {
+      const std::string line =
+          result == ConvertResult::kDone
+              ? StringF("%s -> %s: Converted successfully!\n", input.c_str(), output.c_str())
+              : input + ": " + FailureLine(result, input);
+      if (!log.Append(line)) AppendRunLog(log_path, line);
+    };
+    status = ConvertPathFromCommandLine(batch);
+    batch.on_file = nullptr;  // it refers to the log closed here
+  }
   AppendRunLog(log_path, EndLine());
   return status;
 }
