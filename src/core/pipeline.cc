@@ -58,8 +58,8 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
 
 namespace {
 
-// Braces minus escaped braces ("\{", "\}") over a block, and the backslash pairs in it;
-// data[0] is only the byte before the first one counted. The counts run in bytes over
+// Braces minus escaped braces ("\{", "\}") from the second byte on, and the backslash
+// pairs; data[0] is only the byte before the first one counted. The counts run in bytes over
 // stretches of 255, so the compiler turns the loop into vector code sixteen bytes wide.
 void CountBraces(const char* data, std::size_t size, long long& braces, long long& escaped,
                  long long& double_backslashes) {
@@ -93,12 +93,7 @@ void BalanceBraces(std::string& text) {
   const std::string_view view = text;
   long long open = 0, escaped = 0, doubles = 0;
   if (!view.empty()) open = (view[0] == '{') - (view[0] == '}');
-  constexpr std::size_t kBlock = 1 << 20;
-  for (std::size_t start = 0; start + 1 < view.size(); start += kBlock) {
-    // Blocks overlap by one byte so every pair is seen once.
-    const std::size_t size = std::min(kBlock + 1, view.size() - start);
-    CountBraces(view.data() + start, size, open, escaped, doubles);
-  }
+  CountBraces(view.data(), view.size(), open, escaped, doubles);
   open -= escaped;
   if (doubles > 0) {
     // Backslashes escape one another: go from backslash to backslash (each skips the

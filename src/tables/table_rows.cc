@@ -208,6 +208,7 @@ void StartRow(Conversion& c, TableState& s, bool implicit_row) {
   if (!implicit_row) s.row_started = true;
 }
 
+// Ends a row of the top level (analysed or simple path): its missing cells, then the row.
 void CloseTopLevelRow(Conversion& c, TableState& s) {
   for (; s.pending_cells > 0; --s.pending_cells) c.output += "\n" R"(\pard \intbl\cell)";
   c.output += R"(\pard \intbl \row)" "\n";
@@ -568,12 +569,6 @@ bool TryAnalysedTag(Conversion& c) {
 
 TableState& SimpleRecord(Conversion& c) { return c.tables.records[0]; }
 
-void SimpleCloseRow(Conversion& c, TableState& s) {
-  for (; s.pending_cells > 0; --s.pending_cells) c.output += "\n" R"(\pard \intbl\cell)";
-  c.output += R"(\pard \intbl \row)" "\n";
-  s.in_row = false;
-}
-
 void SimpleTableStart(Conversion& c) {
   TagLoopState& loop = c.loop;
   TableState& s = SimpleRecord(c);
@@ -602,7 +597,7 @@ void SimpleTableStart(Conversion& c) {
 void SimpleRowStart(Conversion& c) {
   TableState& s = SimpleRecord(c);
   MoveToClose(c);
-  if (s.in_row) SimpleCloseRow(c, s);
+  if (s.in_row) CloseTopLevelRow(c, s);
   RemoveTrailingBlankAfterLf(c.output);
   c.output += c.tables.row_prologue;
   s.in_row = true;
@@ -672,7 +667,7 @@ bool TrySimpleTag(Conversion& c) {
   if (ts::AtTableEnd(text, i)) {
     if (s.level > 0) --s.level;
     // A row left open by a missing </tr> is closed with the table.
-    if (s.in_row) SimpleCloseRow(c, s);
+    if (s.in_row) CloseTopLevelRow(c, s);
     RemoveTrailingSpace(c.output);
     c.output += "\\pard\n";
     c.loop.in_cell[0] = false;
@@ -685,7 +680,7 @@ bool TrySimpleTag(Conversion& c) {
   }
   if (ts::At(text, i, "</tr>")) {
     if (!s.in_row) return false;
-    SimpleCloseRow(c, s);
+    CloseTopLevelRow(c, s);
     c.loop.in_cell[0] = false;
     MoveToClose(c);
     return true;
