@@ -12,6 +12,7 @@
 #ifndef VELMORANE_FRONTENDS_BATCH_BATCH_H_
 #define VELMORANE_FRONTENDS_BATCH_BATCH_H_
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -122,6 +123,9 @@ struct BatchRequest {
   // A folder run without subfolders runs as a tree run of one folder: existing outputs
   // are asked about and failures are not shown (the command line reports them itself).
   bool ask_in_folder = false;
+  // When set and turned on (from any thread), the run stops as "Stop conversion" does:
+  // files already converting are finished and reported, no further file is begun.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // The message shown for a file whose conversion failed with `result` (empty for success

@@ -3,7 +3,9 @@
 
 namespace velmorane {
 
-ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs) {
+ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs,
+                                     const std::atomic<bool>* cancel)
+    : cancel_(cancel) {
   for (int i = 0; i < jobs; ++i) {
     std::unique_ptr<FileConverter> clone = prototype.Clone();
     if (clone == nullptr) return;
@@ -40,6 +42,17 @@ std::size_t ConversionWorkers::Submit(const std::string& input, const std::strin
   return ticket;
 }
 
+void ConversionWorkers::DropQueued() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Task& task : queue_) {
+    Outcome outcome;
+    outcome.target = std::move(task.target);
+    outcome.dropped = true;
+    done_[task.ticket] = std::move(outcome);
+  }
+  queue_.clear();
+}
+
 bool ConversionWorkers::Done(std::size_t ticket) {
   std::lock_guard<std::mutex> lock(mutex_);
   return done_.count(ticket) != 0;
@@ -74,10 +87,15 @@ void ConversionWorkers::Work(FileConverter& converter) {
     outcome.target = task.target;
     // No progress sink: the file bar belongs to the calling thread. An exception
     // escaping a conversion counts as lack of memory.
-    try {
-      outcome.result = converter.Convert(task.input, outcome.target, task.keep_existing, nullptr);
-    } catch (...) {
-      outcome.result = ConvertResult::kNoMemory;
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+      outcome.dropped = true;
+    } else {
+      try {
+        outcome.result =
+            converter.Convert(task.input, outcome.target, task.keep_existing, nullptr);
+      } catch (...) {
+        outcome.result = ConvertResult::kNoMemory;
+      }
     }
     bool wake = false;
     {

@@ -2,6 +2,7 @@
 // a run with one worker, outputs are the same, and no output is written twice at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -238,6 +239,66 @@ TEST(BatchParallel, SameHostCallsAndOutputsAsOneWorker) {
     EXPECT_EQ(calls[0], calls[1]);
     EXPECT_EQ(outputs[0], outputs[1]);
     EXPECT_GT(outputs[1].size(), 30u);
+  }
+}
+
+// Raises the cancel flag in its tenth conversion and counts conversions begun later.
+class CancellingConverter : public FileConverter {
+ public:
+  struct Shared {
+    std::atomic<bool> cancel{false};
+    std::atomic<int> begun{0};
+    std::atomic<int> begun_after_cancel{0};
+  };
+  explicit CancellingConverter(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+  ConvertResult Convert(const std::string& input_path, std::string& output_target, bool,
+                        ProgressSink*) override {
+    if (shared_->cancel.load()) ++shared_->begun_after_cancel;
+    if (++shared_->begun == 10) shared_->cancel = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return WriteBinaryFile(PlanOutput(input_path, output_target).path, "done")
+               ? ConvertResult::kDone
+               : ConvertResult::kCannotCreateOutput;
+  }
+  OutputPlan PlanOutput(const std::string& input_path, const std::string& output_target) override {
+    OutputPlan plan;
+    plan.known = true;
+    plan.path = output_target + fs::path(input_path).filename().string() + ".rtf";
+    return plan;
+  }
+  std::unique_ptr<FileConverter> Clone() const override {
+    return std::make_unique<CancellingConverter>(shared_);
+  }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+TEST(BatchParallel, CancelStopsWithinTheFilesInProgress) {
+  const std::string in = testing::MakeTempFolder();
+  for (int i = 0; i < 120; ++i) Write(in + "f/p" + std::to_string(i) + ".htm", "<p>x");
+  for (const bool subfolders : {false, true}) {
+    for (const int jobs : {1, 2, 4}) {
+      SCOPED_TRACE(std::string(subfolders ? "tree" : "folder") + ", jobs " +
+                   std::to_string(jobs));
+      const std::string out = testing::MakeTempFolder();
+      auto shared = std::make_shared<CancellingConverter::Shared>();
+      CancellingConverter converter(shared);
+      RecordingHost host(out);
+      BatchRequest request{in + "f/", out, true, subfolders, ".rtf"};
+      request.jobs = jobs;
+      request.cancel = &shared->cancel;
+      const BatchCounters counters = RunBatch(request, converter, host);
+      // Only a worker that took its file just before the flag rose may still begin it.
+      EXPECT_LE(shared->begun_after_cancel.load(), jobs - 1);
+      EXPECT_LT(shared->begun.load(), 10 + 64 + jobs);
+      // Every file begun is finished, written and reported; none is left half done.
+      EXPECT_EQ(counters.converted, shared->begun.load());
+      EXPECT_EQ(static_cast<long long>(Contents(out).size()), counters.converted);
+      EXPECT_EQ(host.questions.size(), 0u);
+      EXPECT_FALSE(host.foreign_thread);
+    }
   }
 }
 
