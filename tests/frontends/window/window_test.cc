@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QEventLoop>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
@@ -305,7 +306,7 @@ TEST_F(WindowTest, WarningDialogButtons) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.button);
     WarningDialog dialog("index.rtf", "index(DIR docs).rtf");
-    EXPECT_EQ(Find<QLabel>(dialog, "warningText")->text(), "index.rtf\n is already exist!");
+    EXPECT_EQ(Find<QLabel>(dialog, "warningText")->text(), "index.rtf\n already exists!");
     EXPECT_EQ(dialog.renameTo(), "index(DIR docs).rtf");
     Find<QPushButton>(dialog, c.button)->click();
     EXPECT_EQ(dialog.choice(), c.choice);
@@ -321,7 +322,8 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   MainWindow window;
   EXPECT_EQ(window.options().margin_bottom, 1440);
   const std::string here = CurrentFolder();
-  ExpectStates(window, {{"inputPathEdit", here.c_str()},
+  // No paths file yet: the input starts empty, the output with the current folder.
+  ExpectStates(window, {{"inputPathEdit", ""},
                         {"outputPathEdit", here.c_str()},
                         {"convertAllCheck", "unchecked"},
                         {"subfoldersCheck", "unchecked disabled"},
@@ -356,6 +358,16 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   EXPECT_EQ(window.outputMode(), kModeRtfTables);
   Find<QCheckBox>(window, "convertTablesCheck")->click();
   EXPECT_EQ(window.outputMode(), kModeRtfNoTables);
+}
+
+// Runs the event loop until the window's run has ended (at most two minutes).
+void WaitForRun(MainWindow& window) {
+  if (!window.converting()) return;
+  QEventLoop loop;
+  QObject::connect(&window, &MainWindow::conversionFinished, &loop, &QEventLoop::quit);
+  QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_FALSE(window.converting()) << "the run did not end";
 }
 
 // Answers every message box the window opens with Yes or OK and keeps its text.
@@ -393,6 +405,7 @@ TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   Find<QRadioButton>(window, "docRadio")->click();
   MessageBoxCloser closer;
   window.Convert();
+  WaitForRun(window);
   EXPECT_EQ(closer.texts,
             (std::vector<std::string>{
                 "Error!|The directory " + here + "out/ does not exist\nCreate?",
@@ -402,7 +415,7 @@ TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   EXPECT_EQ(State(window, "totalFilesLabel"), "1 of 1 file converted successfully.");
   EXPECT_EQ(State(window, "totalPercentLabel"), "0");
   PathsSettings paths;
-  ASSERT_TRUE(ReadPathsFile(paths));
+  ASSERT_TRUE(ReadPathsFileAt(MainWindow::SettingsFolder() + kPathsFileName, paths));
   EXPECT_EQ(paths.output_path, here + "out");
   EXPECT_EQ(FieldText(Stored().output_extension), ".doc");
 }
@@ -420,6 +433,7 @@ TEST_F(WindowTest, TreeRunRenamesThroughTheWarningDialog) {
   Find<QCheckBox>(window, "subfoldersCheck")->click();
   MessageBoxCloser closer;
   window.Convert();
+  WaitForRun(window);
   EXPECT_EQ(closer.texts,
             (std::vector<std::string>{"Warning|index(DIR docs).rtf",
                                       "Thank you for using Velmorane Converter Pro!|Conversion "
