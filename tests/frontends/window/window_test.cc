@@ -21,6 +21,7 @@
 #include "frontends/window/main_window.h"
 #include "platform/files.h"
 #include "support/test_support.h"
+#include "window_test_support.h"
 
 namespace velmorane {
 namespace {
@@ -45,13 +46,6 @@ class WindowTest : public ::testing::Test {
  private:
   std::filesystem::path previous_;
 };
-
-template <typename Widget>
-Widget* Find(QWidget& parent, const char* name) {
-  Widget* widget = parent.findChild<Widget*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 // A widget's state as one text: the text it shows, or checked/unchecked, and "disabled".
 std::string State(QWidget& parent, const char* name) {
@@ -359,42 +353,6 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   Find<QCheckBox>(window, "convertTablesCheck")->click();
   EXPECT_EQ(window.outputMode(), kModeRtfNoTables);
 }
-
-// Runs the event loop until the window's run has ended (at most two minutes).
-void WaitForRun(MainWindow& window) {
-  if (!window.converting()) return;
-  QEventLoop loop;
-  QObject::connect(&window, &MainWindow::conversionFinished, &loop, &QEventLoop::quit);
-  QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-  loop.exec();
-  EXPECT_FALSE(window.converting()) << "the run did not end";
-}
-
-// Answers every message box the window opens with Yes or OK and keeps its text.
-class MessageBoxCloser {
- public:
-  MessageBoxCloser() {
-    timer_.setInterval(20);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-          yes->click();
-        } else {
-          box->accept();
-        }
-      } else if (auto* warning = qobject_cast<WarningDialog*>(QApplication::activeModalWidget())) {
-        texts.push_back("Warning|" + warning->renameTo().toStdString());
-        warning->findChild<QPushButton*>("renameButton")->click();
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> texts;
-
- private:
-  QTimer timer_;
-};
 
 TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   const std::string here = CurrentFolder();
