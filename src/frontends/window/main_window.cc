@@ -315,6 +315,8 @@ void MainWindow::BuildControls() {
   layout->addWidget(progress_box);
   layout->addLayout(log_row);
   layout->addWidget(log_, 1);
+  // Takes the spare height while the log is folded away, so the groups keep theirs.
+  layout->addStretch(0);
   layout->addLayout(buttons);
 
   connect(input_browse, &QPushButton::clicked, this, &MainWindow::BrowseInput);
@@ -506,9 +508,11 @@ void MainWindow::AppendLog(const QString& line) { log_->appendPlainText(line); }
 void MainWindow::SetLogVisible(bool visible) {
   log_toggle_->setChecked(visible);
   log_toggle_->setArrowType(visible ? Qt::DownArrow : Qt::RightArrow);
-  if (visible == log_->isVisible()) return;
+  auto* layout = static_cast<QVBoxLayout*>(centralWidget()->layout());
+  layout->setStretch(layout->indexOf(log_) + 1, visible ? 0 : 1);
+  if (visible == !log_->isHidden()) return;
   // The window grows by the log's height and gives it back when it folds away.
-  const int change = log_->sizeHint().height() + centralWidget()->layout()->spacing();
+  const int change = log_->sizeHint().height() + layout->spacing();
   log_->setVisible(visible);
   if (isVisible() && !isMaximized()) resize(width(), height() + (visible ? change : -change));
 }
@@ -582,7 +586,7 @@ void MainWindow::RestoreWindowState() {
 void MainWindow::SaveWindowState() {
   QSettings state(ToQString(settings_folder_ + kWindowStateFile), QSettings::IniFormat);
   state.setValue("window/size", size());
-  state.setValue("window/log", log_->isVisible());
+  state.setValue("window/log", !log_->isHidden());
 }
 
 // ---- the run's messages and questions ----
