@@ -204,6 +204,7 @@ class BatchRun {
         if (it != in_flight_.end() && --it->second == 0) in_flight_.erase(it);
       }
       if (outcome.dropped) continue;  // never begun: nothing to report
+      for (const std::string& warning : outcome.warnings) host_.FileWarning(entry.input, warning);
       Finish(entry.input, entry.output, outcome.result, entry.report);
     }
   }
@@ -230,10 +231,33 @@ class BatchRun {
     report(result, output);
   }
 
+  // The host's file progress, with the engine's warnings told as FileWarning of `input`.
+  class FileSink : public ProgressSink {
+   public:
+    FileSink(BatchHost& host, const std::string& input)
+        : host_(host), progress_(host.FileProgress()), input_(input) {}
+    void SetRange(int low, int high) override {
+      if (progress_ != nullptr) progress_->SetRange(low, high);
+    }
+    void SetPosition(int position) override {
+      if (progress_ != nullptr) progress_->SetPosition(position);
+    }
+    void SetLabel(std::string_view text) override {
+      if (progress_ != nullptr) progress_->SetLabel(text);
+    }
+    void Warning(std::string_view text) override { host_.FileWarning(input_, text); }
+
+   private:
+    BatchHost& host_;
+    ProgressSink* progress_;
+    const std::string& input_;
+  };
+
   // Converts on this thread; an exception escaping a conversion counts as lack of memory.
   ConvertResult ConvertHere(const std::string& input, std::string& target, bool keep_existing) {
     try {
-      return converter_.Convert(input, target, keep_existing, host_.FileProgress());
+      FileSink sink(host_, input);
+      return converter_.Convert(input, target, keep_existing, &sink);
     } catch (...) {
       return ConvertResult::kNoMemory;
     }

@@ -58,6 +58,9 @@ class BatchHost {
   virtual void SetTotalText(std::string_view /*text*/) {}
   // The progress sink of the current file, or none.
   virtual ProgressSink* FileProgress() { return nullptr; }
+  // A picture of `input` was left out; heard in file order, before the file's
+  // FileConverted.
+  virtual void FileWarning(std::string_view /*input*/, std::string_view /*text*/) {}
   // A conversion has ended (not one held back because its output exists): `output` is
   // the file it wrote or would have written. Heard in file order.
   virtual void FileConverted(std::string_view /*input*/, std::string_view /*output*/,

@@ -3,6 +3,21 @@
 
 namespace velmorane {
 
+namespace {
+
+// A worker reports no progress (the file bar belongs to the calling thread) but keeps
+// the warnings for the report of its file.
+class WarningCollector : public ProgressSink {
+ public:
+  explicit WarningCollector(std::vector<std::string>& warnings) : warnings_(warnings) {}
+  void Warning(std::string_view text) override { warnings_.emplace_back(text); }
+
+ private:
+  std::vector<std::string>& warnings_;
+};
+
+}  // namespace
+
 ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs,
                                      const std::atomic<bool>* cancel)
     : cancel_(cancel) {
@@ -85,14 +100,15 @@ void ConversionWorkers::Work(FileConverter& converter) {
     }
     Outcome outcome;
     outcome.target = task.target;
-    // No progress sink: the file bar belongs to the calling thread. An exception
+    // Only warnings are kept: the file bar belongs to the calling thread. An exception
     // escaping a conversion counts as lack of memory.
     if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
       outcome.dropped = true;
     } else {
       try {
+        WarningCollector warnings(outcome.warnings);
         outcome.result =
-            converter.Convert(task.input, outcome.target, task.keep_existing, nullptr);
+            converter.Convert(task.input, outcome.target, task.keep_existing, &warnings);
       } catch (...) {
         outcome.result = ConvertResult::kNoMemory;
       }

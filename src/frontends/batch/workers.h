@@ -24,6 +24,7 @@ class ConversionWorkers {
     ConvertResult result = ConvertResult::kDone;
     std::string target;  // the output target after the conversion
     bool dropped = false;  // never begun: dropped by DropQueued()
+    std::vector<std::string> warnings;  // pictures left out, as the engine told them
   };
 
   // Starts `jobs` workers, each with its own clone of `prototype`. When the prototype

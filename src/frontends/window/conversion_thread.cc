@@ -80,6 +80,9 @@ class ConversionThread::Host : public BatchHost, public ProgressSink {
   }
   void SetTotalText(std::string_view text) override { emit owner_.totalText(ToQString(text)); }
   ProgressSink* FileProgress() override { return this; }
+  void FileWarning(std::string_view input, std::string_view text) override {
+    emit owner_.fileWarning(ToQString(input), ToQString(text));
+  }
   void FileConverted(std::string_view input, std::string_view output,
                      ConvertResult result) override {
     emit owner_.fileConverted(ToQString(input), ToQString(output), static_cast<int>(result));

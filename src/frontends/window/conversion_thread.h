@@ -53,6 +53,8 @@ class ConversionThread : public QObject {
   void filePercent(const QString& text);
   // A conversion has ended: its input, its output file and its result code.
   void fileConverted(const QString& input, const QString& output, int result);
+  // A picture of `input` was left out; `text` names it and says why.
+  void fileWarning(const QString& input, const QString& text);
   void finished(qint64 converted, qint64 total);
 
  private:

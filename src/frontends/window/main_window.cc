@@ -128,6 +128,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   connect(run_, &ConversionThread::filePosition, file_bar_, &QProgressBar::setValue);
   connect(run_, &ConversionThread::filePercent, file_percent_, &QLabel::setText);
   connect(run_, &ConversionThread::fileConverted, this, &MainWindow::OnFileConverted);
+  connect(run_, &ConversionThread::fileWarning, this,
+          [this](const QString& input, const QString& text) {
+            AppendLog(input + ": Warning! " + text);
+          });
   connect(run_, &ConversionThread::finished, this, &MainWindow::OnFinished);
 
   // The last used paths, or an empty input and the current folder for the output.

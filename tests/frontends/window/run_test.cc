@@ -304,9 +304,10 @@ TEST_F(WindowRunTest, NothingOfTheLastRunStaysOnShow) {
 TEST_F(WindowRunTest, LogListsEveryFile) {
   Write(work_ + "site/a.htm", "<p>a");
   Write(work_ + "site/b.htm", "");
-  Write(work_ + "site/c.htm", "<p>c");
+  Write(work_ + "site/c.htm", "<p>c<img src=\"missing.png\">");
   fs::create_directories(work_ + "out");
   MainWindow window;
+  Find<QCheckBox>(window, "convertImagesCheck")->setChecked(true);
   EXPECT_TRUE(Find<QPlainTextEdit>(window, "logView")->isHidden());
   Find<QToolButton>(window, "logToggle")->click();
   EXPECT_FALSE(Find<QPlainTextEdit>(window, "logView")->isHidden());
@@ -316,13 +317,16 @@ TEST_F(WindowRunTest, LogListsEveryFile) {
   window.Convert();
   WaitForRun(window);
   const QStringList lines = window.logText().split('\n');
-  ASSERT_EQ(lines.size(), 5);
+  ASSERT_EQ(lines.size(), 6) << window.logText().toStdString();
   EXPECT_TRUE(lines[0].startsWith("Begin converting in: "));
   const std::string site = work_ + "site/", out = work_ + "out/";
   EXPECT_EQ(lines[1].toStdString(), site + "a.htm -> " + out + "a.rtf: Converted successfully!");
   EXPECT_EQ(lines[2].toStdString(), site + "b.htm: Error! HTML file is empty");
-  EXPECT_EQ(lines[3].toStdString(), site + "c.htm -> " + out + "c.rtf: Converted successfully!");
-  EXPECT_TRUE(lines[4].startsWith("2 of 3 files converted. End of converting in: "));
+  // The picture the page names is missing: the page converts without it, and says so.
+  EXPECT_EQ(lines[3].toStdString(), site + "c.htm: Warning! Picture skipped: " + site +
+                                        "missing.png (cannot be read or converted)");
+  EXPECT_EQ(lines[4].toStdString(), site + "c.htm -> " + out + "c.rtf: Converted successfully!");
+  EXPECT_TRUE(lines[5].startsWith("2 of 3 files converted. End of converting in: "));
 }
 
 TEST_F(WindowRunTest, SettingsAndSizeLiveInTheSettingsFolder) {
