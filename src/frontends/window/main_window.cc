@@ -197,13 +197,16 @@ void MainWindow::BuildControls() {
   convert_->setDefault(true);
   convert_->setMinimumWidth(110);
   cancel_ = Named(new QPushButton("Cancel", central), "cancelRunButton");
-  cancel_->setToolTip("Stop after the file in progress");
+  cancel_->setToolTip("Stop after the file in progress (Esc)");
+  cancel_->setShortcut(QKeySequence(Qt::Key_Escape));
   cancel_->setEnabled(false);
   auto* quit = Named(new QPushButton("Quit", central), "quitButton");
   auto* open_results = Named(new QPushButton("Open Result(s)", central), "openResultsButton");
   current_file_ = Named(new QLabel(central), "currentFileLabel");
   current_file_->setMinimumWidth(300);
   current_file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long path is cut at the label's edge instead of widening the window.
+  current_file_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   file_bar_ = Named(new QProgressBar(central), "fileProgressBar");
   file_percent_ = Named(new QLabel("0", central), "filePercentLabel");
   total_bar_ = Named(new QProgressBar(central), "totalProgressBar");
@@ -349,9 +352,11 @@ void MainWindow::BuildMenus() {
   settings_action_ = file->addAction("&Settings...", this, &MainWindow::OpenSettings);
   settings_action_->setObjectName("settingsAction");
   QAction* save = file->addAction("Save &configuration", this, &MainWindow::SaveConfiguration);
+  save->setShortcut(QKeySequence::Save);
   save->setObjectName("saveConfigurationAction");
   file->addSeparator();
   QAction* quit = file->addAction("&Quit", this, &MainWindow::close);
+  quit->setShortcut(QKeySequence::Quit);
   quit->setObjectName("quitAction");
   QMenu* help = menuBar()->addMenu("&Help");
   help->setObjectName("helpMenu");

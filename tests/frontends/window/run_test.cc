@@ -167,51 +167,65 @@ TEST_F(WindowRunTest, CancelStopsATreeAfterTheFilesInProgress) {
   for (int i = 0; i < kPages; ++i) {
     Write(work_ + "site/d" + std::to_string(i / 20) + "/p" + std::to_string(i) + ".htm", page);
   }
-  const std::string out = work_ + "out/";
-  fs::create_directories(out);
-  MainWindow window;
-  SetPaths(window, work_ + "site", out);
-  Find<QCheckBox>(window, "convertAllCheck")->click();
-  Find<QCheckBox>(window, "subfoldersCheck")->click();
-  auto* run = window.findChild<ConversionThread*>();
-  ASSERT_NE(run, nullptr);
-  std::set<std::string> before_cancel;
-  bool cancelled = false;
-  QObject::connect(run, &ConversionThread::fileConverted, &window, [&] {
-    if (cancelled) return;
-    cancelled = true;
-    before_cancel = FilesIn(out);
-    Find<QPushButton>(window, "cancelRunButton")->click();
-  });
-  MessageBoxCloser closer;
-  window.Convert();
-  EXPECT_TRUE(Find<QPushButton>(window, "cancelRunButton")->isEnabled());
-  EXPECT_FALSE(Find<QPushButton>(window, "convertButton")->isEnabled());
-  WaitForRun(window);
-  ASSERT_TRUE(cancelled);
-  const std::set<std::string> after = FilesIn(out);
-  std::size_t begun_later = 0;
-  for (const std::string& name : after) begun_later += before_cancel.count(name) == 0;
-  std::printf("[ measured ] outputs at Cancel %zu, at the end %zu of %d, %d workers\n",
-              before_cancel.size(), after.size(), kPages, DefaultJobs());
-  // The files in progress (one per worker) are finished; one more may have been taken
-  // by a worker between the look at the folder and the press of the button.
-  EXPECT_LE(begun_later, static_cast<std::size_t>(DefaultJobs()) + 1);
-  EXPECT_LT(after.size(), static_cast<std::size_t>(kPages));
-  // Every output is whole: the pages are alike, so the outputs are too, and no
-  // temporary file is left behind.
-  std::string first;
-  ASSERT_TRUE(ReadBinaryFile(out + *after.begin(), first));
-  for (const std::string& name : after) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(name.ends_with(".rtf"));
-    std::string bytes;
-    ASSERT_TRUE(ReadBinaryFile(out + name, bytes));
-    EXPECT_EQ(bytes.size(), first.size());
+  // Closing the window during a run stops it the same way, and the window closes when
+  // the files in progress are done.
+  for (const bool by_closing : {false, true}) {
+    SCOPED_TRACE(by_closing ? "closing the window" : "Cancel button");
+    const std::string out = work_ + (by_closing ? "out-closed/" : "out/");
+    fs::create_directories(out);
+    MainWindow window;
+    window.show();
+    SetPaths(window, work_ + "site", out);
+    Find<QCheckBox>(window, "convertAllCheck")->click();
+    Find<QCheckBox>(window, "subfoldersCheck")->click();
+    auto* run = window.findChild<ConversionThread*>();
+    ASSERT_NE(run, nullptr);
+    std::set<std::string> before_cancel;
+    bool cancelled = false;
+    QObject::connect(run, &ConversionThread::fileConverted, &window, [&] {
+      if (cancelled) return;
+      cancelled = true;
+      before_cancel = FilesIn(out);
+      if (by_closing) {
+        window.close();
+        EXPECT_TRUE(window.isVisible()) << "closed before the files in progress were done";
+      } else {
+        Find<QPushButton>(window, "cancelRunButton")->click();
+      }
+    });
+    MessageBoxCloser closer;
+    window.Convert();
+    EXPECT_TRUE(Find<QPushButton>(window, "cancelRunButton")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(window, "convertButton")->isEnabled());
+    WaitForRun(window);
+    ASSERT_TRUE(cancelled);
+    const std::set<std::string> after = FilesIn(out);
+    std::size_t begun_later = 0;
+    for (const std::string& name : after) begun_later += before_cancel.count(name) == 0;
+    std::printf("[ measured ] outputs at Cancel %zu, at the end %zu of %d, %d workers\n",
+                before_cancel.size(), after.size(), kPages, DefaultJobs());
+    // The files in progress (one per worker) are finished; one more may have been taken
+    // by a worker between the look at the folder and the press of the button.
+    EXPECT_LE(begun_later, static_cast<std::size_t>(DefaultJobs()) + 1);
+    EXPECT_LT(after.size(), static_cast<std::size_t>(kPages));
+    // Every output is whole: the pages are alike, so the outputs are too, and no
+    // temporary file is left behind.
+    std::string first;
+    ASSERT_TRUE(ReadBinaryFile(out + *after.begin(), first));
+    for (const std::string& name : after) {
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(name.ends_with(".rtf"));
+      std::string bytes;
+      ASSERT_TRUE(ReadBinaryFile(out + name, bytes));
+      EXPECT_EQ(bytes.size(), first.size());
+    }
+    EXPECT_TRUE(window.logText().contains("Conversion stopped"));
+    EXPECT_EQ(window.isVisible(), !by_closing);
+    if (!by_closing) {
+      EXPECT_TRUE(Find<QPushButton>(window, "convertButton")->isEnabled());
+      EXPECT_FALSE(Find<QPushButton>(window, "cancelRunButton")->isEnabled());
+    }
   }
-  EXPECT_TRUE(window.logText().contains("Conversion stopped"));
-  EXPECT_TRUE(Find<QPushButton>(window, "convertButton")->isEnabled());
-  EXPECT_FALSE(Find<QPushButton>(window, "cancelRunButton")->isEnabled());
 }
 
 TEST_F(WindowRunTest, DroppedPathsFillTheInput) {
