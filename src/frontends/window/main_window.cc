@@ -93,6 +93,11 @@ QString LogLine(const QString& input, const QString& output, int result) {
 
 QString Clock() { return QTime::currentTime().toString("H:m:s"); }
 
+// "2 of 5 files converted", with "file" when one was converted, as the summary counts.
+QString CountText(qint64 converted, qint64 total) {
+  return QString("%1 of %2 file%3 converted").arg(converted).arg(total).arg(converted == 1 ? "" : "s");
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
@@ -225,10 +230,15 @@ void MainWindow::BuildControls() {
   auto* paths_box = new QGroupBox("Paths", settings_area_);
   auto* paths = new QGridLayout(paths_box);
   paths->setHorizontalSpacing(8);
-  paths->addWidget(new QLabel("Input file or folder:", paths_box), 0, 0);
+  // Alt with the underlined letter moves to the field.
+  auto* input_label = new QLabel("&Input file or folder:", paths_box);
+  input_label->setBuddy(input_path_);
+  paths->addWidget(input_label, 0, 0);
   paths->addWidget(input_path_, 0, 1);
   paths->addWidget(input_browse, 0, 2);
-  paths->addWidget(new QLabel("Output folder:", paths_box), 1, 0);
+  auto* output_label = new QLabel("O&utput folder:", paths_box);
+  output_label->setBuddy(output_path_);
+  paths->addWidget(output_label, 1, 0);
   paths->addWidget(output_path_, 1, 1);
   paths->addWidget(output_browse, 1, 2);
   auto* folder_row = new QHBoxLayout;
@@ -253,7 +263,9 @@ void MainWindow::BuildControls() {
   options->addWidget(tables_tuning, 0, 1);
   options->addWidget(convert_images_, 1, 0);
   options->addWidget(images_tuning, 1, 1);
-  options->addWidget(new QLabel("Encoding:", options_box), 2, 0);
+  auto* encoding_label = new QLabel("&Encoding:", options_box);
+  encoding_label->setBuddy(encoding_);
+  options->addWidget(encoding_label, 2, 0);
   options->addWidget(encoding_, 2, 1);
   options->setColumnStretch(2, 1);
 
@@ -499,15 +511,13 @@ void MainWindow::OnFileConverted(const QString& input, const QString& output, in
 
 void MainWindow::OnFinished(qint64 converted, qint64 total) {
   const bool stopped = run_->cancelled();
-  AppendLog((stopped ? QString("Conversion stopped: %1 of %2 files converted. ")
-                     : QString("%1 of %2 files converted. "))
-                .arg(converted)
-                .arg(total) +
-            "End of converting in: " + Clock());
+  AppendLog((stopped ? "Conversion stopped: " : "") + CountText(converted, total) +
+            ". End of converting in: " + Clock());
   SetConverting(false);
   file_bar_->setValue(0);
   file_percent_->setText("0");
-  statusBar()->showMessage(stopped ? "Conversion stopped." : "Ready");
+  statusBar()->showMessage((stopped ? "Conversion stopped: " : "") + CountText(converted, total) +
+                           ".");
   emit conversionFinished();
   if (close_when_done_) close();
 }

@@ -133,6 +133,9 @@ int Run(const std::string& work) {
     Write(work + "big/part" + std::to_string(i / 50) + "/page" + std::to_string(i) + ".htm",
           Page(i, 400));
   }
+  // The log's last lines: a page that fails and one whose picture is missing.
+  Write(work + "big/part5/zz-empty.htm", "");
+  Write(work + "big/part5/zz-picture.htm", "<p>A picture: <img src=\"logo.png\"></p>");
 
   MainWindow window;
   window.show();
@@ -170,6 +173,7 @@ int Run(const std::string& work) {
   window.SetLogVisible(true);
   window.resize(720, window.sizeHint().height() + 40);
   SetPaths(window, work + "big", work + "out-big");
+  Check(window, "convertImagesCheck", true);
   std::filesystem::create_directories(work + "out-big");
   {
     auto* run = window.findChild<ConversionThread*>();
