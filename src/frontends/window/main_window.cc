@@ -95,7 +95,10 @@ QString Clock() { return QTime::currentTime().toString("H:m:s"); }
 
 // "2 of 5 files converted", with "file" when one was converted, as the summary counts.
 QString CountText(qint64 converted, qint64 total) {
-  return QString("%1 of %2 file%3 converted").arg(converted).arg(total).arg(converted == 1 ? "" : "s");
+  return QString("%1 of %2 file%3 converted")
+      .arg(converted)
+      .arg(total)
+      .arg(converted == 1 ? "" : "s");
 }
 
 }  // namespace

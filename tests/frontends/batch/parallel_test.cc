@@ -102,7 +102,8 @@ class SleepyConverter : public FileConverter {
       return ConvertResult::kOutputExists;
     }
     // Pages with a 2 in their name leave two pictures out.
-    if (progress != nullptr && fs::path(input_path).stem().string().find('2') != std::string::npos) {
+    const std::string stem = fs::path(input_path).stem().string();
+    if (progress != nullptr && stem.find('2') != std::string::npos) {
       progress->Warning("first picture");
       progress->Warning("second picture");
     }
