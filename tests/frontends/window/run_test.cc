@@ -16,9 +16,12 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <QUrl>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
+#include <thread>
 
 #include "frontends/settings/settings_files.h"
 #include "frontends/window/conversion_thread.h"
@@ -226,6 +229,25 @@ TEST_F(WindowRunTest, CancelStopsATreeAfterTheFilesInProgress) {
       EXPECT_FALSE(Find<QPushButton>(window, "cancelRunButton")->isEnabled());
     }
   }
+}
+
+// A window destroyed while its run waits for an answer does not wait for that answer:
+// the run takes "Stop conversion" and ends, and the window goes.
+TEST_F(WindowRunTest, DestroyedWhileAQuestionWaits) {
+  for (int i = 0; i < 20; ++i) Write(work_ + "site/p" + std::to_string(i) + ".htm", "<p>x");
+  Write(work_ + "out/p3.rtf", "kept");
+  auto window = std::make_unique<MainWindow>();
+  SetPaths(*window, work_ + "site", work_ + "out");
+  Find<QCheckBox>(*window, "convertAllCheck")->click();
+  Find<QCheckBox>(*window, "subfoldersCheck")->click();
+  window->Convert();
+  // No event is handled, so the Warning dialog never opens.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  window.reset();
+  std::string kept;
+  ASSERT_TRUE(ReadBinaryFile(work_ + "out/p3.rtf", kept));
+  EXPECT_EQ(kept, "kept");
+  EXPECT_EQ(FilesIn(work_ + "out").count("p4.rtf"), 0u);  // nothing after the stop
 }
 
 TEST_F(WindowRunTest, DroppedPathsFillTheInput) {
