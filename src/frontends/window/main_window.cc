@@ -579,7 +579,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (!url.isLocalFile()) continue;
-    TakeInputPath(url.toLocalFile());
+    const QString path = url.toLocalFile();
+    // A folder dropped on the output field becomes the output folder.
+    const QWidget* target = childAt(event->position().toPoint());
+    if (target != nullptr && (target == output_path_ || output_path_->isAncestorOf(target)) &&
+        QFileInfo(path).isDir()) {
+      output_path_->setText(QDir::toNativeSeparators(path));
+    } else {
+      TakeInputPath(path);
+    }
     event->acceptProposedAction();
     return;
   }

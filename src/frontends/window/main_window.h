@@ -56,8 +56,9 @@ class MainWindow : public QMainWindow {
   void OpenResults();
   void ShowHelp();
   void ShowAbout();
-  // A path dropped on the window or given by the desktop: fills the input path; a
-  // folder also checks "convert all files in this folder".
+  // A path dropped on the window (but a folder dropped on the output field fills that):
+  // fills the input path; a folder also checks "convert all files in this folder", a
+  // file clears it.
   void TakeInputPath(const QString& path);
   void SetLogVisible(bool visible);
 

@@ -252,35 +252,46 @@ TEST_F(WindowRunTest, DestroyedWhileAQuestionWaits) {
 
 TEST_F(WindowRunTest, DroppedPathsFillTheInput) {
   Write(work_ + "site/a.htm", "<p>a");
+  const QUrl folder = QUrl::fromLocalFile(QString::fromStdString(work_ + "site"));
+  const QUrl file = QUrl::fromLocalFile(QString::fromStdString(work_ + "site/a.htm"));
   const struct {
     const char* name;
     QUrl url;
+    const char* on;  // the widget it is dropped on
     bool accepted;
-    std::string input;  // the input path after the drop
+    std::string input;  // the paths after the drop
+    std::string output;
     const char* convert_all;
   } cases[] = {
-      {"folder", QUrl::fromLocalFile(QString::fromStdString(work_ + "site")), true,
-       work_ + "site", "checked"},
-      {"file", QUrl::fromLocalFile(QString::fromStdString(work_ + "site/a.htm")), true,
-       work_ + "site/a.htm", "unchecked"},
-      {"remote page", QUrl("https://example.org/page.html"), false, "before", "checked"},
+      {"folder", folder, "totalFilesLabel", true, work_ + "site", "out", "checked"},
+      {"file", file, "inputPathEdit", true, work_ + "site/a.htm", "out", "unchecked"},
+      {"folder on the output field", folder, "outputPathEdit", true, "in", work_ + "site",
+       "checked"},
+      {"file on the output field", file, "outputPathEdit", true, work_ + "site/a.htm", "out",
+       "unchecked"},
+      {"remote page", QUrl("https://example.org/page.html"), "inputPathEdit", false, "in", "out",
+       "checked"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     MainWindow window;
-    Find<QLineEdit>(window, "inputPathEdit")->setText("before");
+    window.show();
+    SetPaths(window, "in", "out");
     Find<QCheckBox>(window, "convertAllCheck")->setChecked(true);
+    QWidget* on = Find<QWidget>(window, c.on);
+    const QPoint at = on->mapTo(&window, on->rect().center());
     QMimeData mime;
     mime.setUrls({c.url});
-    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     enter.setAccepted(false);
     QApplication::sendEvent(&window, &enter);
     EXPECT_EQ(enter.isAccepted(), c.accepted);
     if (c.accepted) {
-      QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+      QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(&window, &drop);
     }
     EXPECT_EQ(Find<QLineEdit>(window, "inputPathEdit")->text().toStdString(), c.input);
+    EXPECT_EQ(Find<QLineEdit>(window, "outputPathEdit")->text().toStdString(), c.output);
     EXPECT_EQ(Find<QCheckBox>(window, "convertAllCheck")->isChecked(),
               std::string(c.convert_all) == "checked");
     EXPECT_EQ(Find<QCheckBox>(window, "subfoldersCheck")->isEnabled(),
