@@ -1,29 +1,21 @@
 #!/usr/bin/env bash
-# Starts velmorane-gui on a virtual X display and saves a picture of the screen to
-# out/screenshot.png. Usage: scripts/screenshot.sh [path/to/velmorane-gui]
+# Draws the desktop window, each of its dialogs, the message boxes of a run and the log
+# view into docs/screenshots/ (or the folder given), through Qt's offscreen platform: no
+# display is needed. Usage: scripts/screenshot.sh [FOLDER]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-gui="${1:-$root/build/src/frontends/window/velmorane-gui}"
-if [[ ! -x "$gui" ]]; then
-  echo "velmorane-gui not found at $gui; build it first (./test.sh or cmake --build build)" >&2
-  exit 1
+dest="$(realpath -m "${1:-$root/docs/screenshots}")"
+build="${BUILD_DIR:-$root/build}"
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-for tool in xvfb-run import; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (packages xvfb, imagemagick)" >&2; exit 1; }
-done
-mkdir -p "$root/out"
-shot="$root/out/screenshot.png"
-# A scratch folder keeps the user's settings and paths files out of the picture.
+cmake --build "$build" --target velmorane-screenshots -j2 >/dev/null
+tool="$build/src/frontends/window/velmorane-screenshots"
+# A scratch folder keeps the user's settings out of the pictures and holds the pages
+# the pictured runs convert.
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-export QT_QPA_PLATFORM=xcb
-cd "$work"
-xvfb-run --auto-servernum --server-args="-screen 0 900x640x24" bash -c '
-  "$1" & pid=$!
-  sleep "${SCREENSHOT_DELAY:-3}"
-  import -window root "$2"
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
-' _ "$gui" "$shot"
-echo "saved $shot"
+export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen
+mkdir -p "$dest"
+(cd "$work" && "$tool" "$dest")
+echo "saved in $dest"

@@ -28,6 +28,8 @@ class ProgressSink {
   virtual void SetRange(int /*low*/, int /*high*/) {}
   virtual void SetPosition(int /*position*/) {}
   virtual void SetLabel(std::string_view /*text*/) {}
+  // A picture of the page was left out of the document; `text` names it and says why.
+  virtual void Warning(std::string_view /*text*/) {}
 };
 
 // Values that live from one conversion to the next within one engine object.

@@ -160,6 +160,17 @@ void SetGoalSize(PictureRecord& record, int width_attribute, int height_attribut
   }
 }
 
+// Tells the caller that a picture was left out.
+void WarnSkipped(const Conversion& c, std::string_view source, std::string_view reason) {
+  if (c.progress == nullptr) return;
+  std::string text = "Picture skipped: ";
+  text += source;
+  text += " (";
+  text += reason;
+  text += ")";
+  c.progress->Warning(text);
+}
+
 // <img with a blank or line feed after the name; leaves the position on the ">".
 void HandleImageTag(Conversion& c) {
   const std::string_view in = c.input;
@@ -204,9 +215,15 @@ void HandleImageTag(Conversion& c) {
 
   std::string downloaded;
   if (c.settings.download_images == 1 && IsRemote(source)) {
-    if (UrlFileName(source).size() < 5) return;
+    if (UrlFileName(source).size() < 5) {
+      WarnSkipped(c, source, "no file name to download it under");
+      return;
+    }
     downloaded = Download(c, source, true);
-    if (downloaded.empty()) return;
+    if (downloaded.empty()) {
+      WarnSkipped(c, source, "download failed");
+      return;
+    }
     source = downloaded;
   }
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
@@ -232,6 +249,7 @@ void HandleImageTag(Conversion& c) {
       list.records.push_back(record);
     } else {
       c.Trace("Error!");
+      WarnSkipped(c, path, "cannot be read or converted");
     }
   }
   if (!downloaded.empty()) std::remove(downloaded.c_str());

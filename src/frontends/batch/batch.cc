@@ -122,7 +122,8 @@ class BatchRun {
     host_.SetTotalPosition(0);
     host_.SetTotalPercent("0");
     if (request_.all_files && request_.jobs > 1) {
-      workers_ = std::make_unique<ConversionWorkers>(converter_, request_.jobs);
+      workers_ =
+          std::make_unique<ConversionWorkers>(converter_, request_.jobs, request_.cancel);
       if (!workers_->started()) workers_.reset();
     }
     if (request_.all_files && (request_.subfolders || request_.ask_in_folder)) {
@@ -187,6 +188,7 @@ class BatchRun {
   // most `still_waiting` conversions are left unreported, then those already ended.
   void Flush(std::size_t still_waiting) {
     while (!pending_.empty()) {
+      (void)Cancelled();
       Pending& front = pending_.front();
       if (front.waits && waiting_ <= still_waiting && !workers_->Done(front.ticket)) break;
       Pending entry = std::move(front);
@@ -201,10 +203,25 @@ class BatchRun {
         const auto it = in_flight_.find(entry.output_key);
         if (it != in_flight_.end() && --it->second == 0) in_flight_.erase(it);
       }
+      if (outcome.dropped) continue;  // never begun: nothing to report
+      for (const std::string& warning : outcome.warnings) host_.FileWarning(entry.input, warning);
       Finish(entry.input, entry.output, outcome.result, entry.report);
     }
   }
   void Drain() { Flush(0); }
+
+  // True once the caller has asked the run to stop; the run then takes the "Stop
+  // conversion" state and drops the conversions not yet begun.
+  bool Cancelled() {
+    if (request_.cancel == nullptr || !request_.cancel->load(std::memory_order_relaxed)) {
+      return false;
+    }
+    if (state_ != OverwriteChoice::kStop) {
+      state_ = OverwriteChoice::kStop;
+      if (workers_ != nullptr) workers_->DropQueued();
+    }
+    return true;
+  }
   void Poll() { Flush(static_cast<std::size_t>(-1)); }
 
   void Finish(const std::string& input, const std::string& output, ConvertResult result,
@@ -214,10 +231,33 @@ class BatchRun {
     report(result, output);
   }
 
+  // The host's file progress, with the engine's warnings told as FileWarning of `input`.
+  class FileSink : public ProgressSink {
+   public:
+    FileSink(BatchHost& host, const std::string& input)
+        : host_(host), progress_(host.FileProgress()), input_(input) {}
+    void SetRange(int low, int high) override {
+      if (progress_ != nullptr) progress_->SetRange(low, high);
+    }
+    void SetPosition(int position) override {
+      if (progress_ != nullptr) progress_->SetPosition(position);
+    }
+    void SetLabel(std::string_view text) override {
+      if (progress_ != nullptr) progress_->SetLabel(text);
+    }
+    void Warning(std::string_view text) override { host_.FileWarning(input_, text); }
+
+   private:
+    BatchHost& host_;
+    ProgressSink* progress_;
+    const std::string& input_;
+  };
+
   // Converts on this thread; an exception escaping a conversion counts as lack of memory.
   ConvertResult ConvertHere(const std::string& input, std::string& target, bool keep_existing) {
     try {
-      return converter_.Convert(input, target, keep_existing, host_.FileProgress());
+      FileSink sink(host_, input);
+      return converter_.Convert(input, target, keep_existing, &sink);
     } catch (...) {
       return ConvertResult::kNoMemory;
     }
@@ -345,6 +385,7 @@ class BatchRun {
       return;
     }
     for (const std::string& name : files) {
+      if (Cancelled()) break;
       const std::string input = folder + name;
       Emit([this, input] { host_.SetCurrentFile(input); });
       std::string target = output_;
@@ -367,7 +408,7 @@ class BatchRun {
     std::vector<PlanStep> steps;
     (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
     for (const PlanStep& step : steps) {
-      if (state_ == OverwriteChoice::kStop) break;
+      if (Cancelled() || state_ == OverwriteChoice::kStop) break;
       if (step.kind == PlanStep::Kind::kFolder) {
         // The total grows when the folder is reached, between the reports of the files
         // before and after it.
@@ -396,7 +437,7 @@ class BatchRun {
     std::string target = output_;
     bool keep_existing = keep_existing_;
     while (!Start(input, target, keep_existing, report)) {
-      if (state_ == OverwriteChoice::kSkipAll) return;
+      if (Cancelled() || state_ == OverwriteChoice::kSkipAll) return;
       const std::string name(FileNameOf(target));
       std::string rename = RenameSuggestion(name, input);
       state_ = host_.AskOverwrite(name, rename);

@@ -12,6 +12,7 @@
 #ifndef VELMORANE_FRONTENDS_BATCH_BATCH_H_
 #define VELMORANE_FRONTENDS_BATCH_BATCH_H_
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -57,6 +58,9 @@ class BatchHost {
   virtual void SetTotalText(std::string_view /*text*/) {}
   // The progress sink of the current file, or none.
   virtual ProgressSink* FileProgress() { return nullptr; }
+  // A picture of `input` was left out; heard in file order, before the file's
+  // FileConverted.
+  virtual void FileWarning(std::string_view /*input*/, std::string_view /*text*/) {}
   // A conversion has ended (not one held back because its output exists): `output` is
   // the file it wrote or would have written. Heard in file order.
   virtual void FileConverted(std::string_view /*input*/, std::string_view /*output*/,
@@ -122,6 +126,9 @@ struct BatchRequest {
   // A folder run without subfolders runs as a tree run of one folder: existing outputs
   // are asked about and failures are not shown (the command line reports them itself).
   bool ask_in_folder = false;
+  // When set and turned on (from any thread), the run stops as "Stop conversion" does:
+  // files already converting are finished and reported, no further file is begun.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // The message shown for a file whose conversion failed with `result` (empty for success

@@ -3,7 +3,24 @@
 
 namespace velmorane {
 
-ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs) {
+namespace {
+
+// A worker reports no progress (the file bar belongs to the calling thread) but keeps
+// the warnings for the report of its file.
+class WarningCollector : public ProgressSink {
+ public:
+  explicit WarningCollector(std::vector<std::string>& warnings) : warnings_(warnings) {}
+  void Warning(std::string_view text) override { warnings_.emplace_back(text); }
+
+ private:
+  std::vector<std::string>& warnings_;
+};
+
+}  // namespace
+
+ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs,
+                                     const std::atomic<bool>* cancel)
+    : cancel_(cancel) {
   for (int i = 0; i < jobs; ++i) {
     std::unique_ptr<FileConverter> clone = prototype.Clone();
     if (clone == nullptr) return;
@@ -40,6 +57,17 @@ std::size_t ConversionWorkers::Submit(const std::string& input, const std::strin
   return ticket;
 }
 
+void ConversionWorkers::DropQueued() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Task& task : queue_) {
+    Outcome outcome;
+    outcome.target = std::move(task.target);
+    outcome.dropped = true;
+    done_[task.ticket] = std::move(outcome);
+  }
+  queue_.clear();
+}
+
 bool ConversionWorkers::Done(std::size_t ticket) {
   std::lock_guard<std::mutex> lock(mutex_);
   return done_.count(ticket) != 0;
@@ -72,12 +100,18 @@ void ConversionWorkers::Work(FileConverter& converter) {
     }
     Outcome outcome;
     outcome.target = task.target;
-    // No progress sink: the file bar belongs to the calling thread. An exception
+    // Only warnings are kept: the file bar belongs to the calling thread. An exception
     // escaping a conversion counts as lack of memory.
-    try {
-      outcome.result = converter.Convert(task.input, outcome.target, task.keep_existing, nullptr);
-    } catch (...) {
-      outcome.result = ConvertResult::kNoMemory;
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+      outcome.dropped = true;
+    } else {
+      try {
+        WarningCollector warnings(outcome.warnings);
+        outcome.result =
+            converter.Convert(task.input, outcome.target, task.keep_existing, &warnings);
+      } catch (...) {
+        outcome.result = ConvertResult::kNoMemory;
+      }
     }
     bool wake = false;
     {

@@ -3,6 +3,7 @@
 #ifndef VELMORANE_FRONTENDS_BATCH_WORKERS_H_
 #define VELMORANE_FRONTENDS_BATCH_WORKERS_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -22,11 +23,15 @@ class ConversionWorkers {
   struct Outcome {
     ConvertResult result = ConvertResult::kDone;
     std::string target;  // the output target after the conversion
+    bool dropped = false;  // never begun: dropped by DropQueued()
+    std::vector<std::string> warnings;  // pictures left out, as the engine told them
   };
 
   // Starts `jobs` workers, each with its own clone of `prototype`. When the prototype
-  // cannot be cloned no worker starts and started() is false.
-  ConversionWorkers(const FileConverter& prototype, int jobs);
+  // cannot be cloned no worker starts and started() is false. Once `cancel` is on, a
+  // worker drops the conversions it takes instead of beginning them.
+  ConversionWorkers(const FileConverter& prototype, int jobs,
+                    const std::atomic<bool>* cancel = nullptr);
   // Conversions not yet begun are dropped; running ones are waited for.
   ~ConversionWorkers();
   ConversionWorkers(const ConversionWorkers&) = delete;
@@ -36,6 +41,8 @@ class ConversionWorkers {
 
   // Queues one conversion; tickets count up from 0.
   std::size_t Submit(const std::string& input, const std::string& target, bool keep_existing);
+  // Conversions not yet begun end at once as dropped; running ones go on.
+  void DropQueued();
   // True when the conversion of `ticket` has ended and is not yet taken.
   bool Done(std::size_t ticket);
   // Waits for the conversion of `ticket` and hands over its outcome (once).
@@ -50,6 +57,7 @@ class ConversionWorkers {
   };
   void Work(FileConverter& converter);
 
+  const std::atomic<bool>* cancel_;
   std::vector<std::unique_ptr<FileConverter>> converters_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;

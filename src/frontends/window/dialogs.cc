@@ -223,7 +223,7 @@ ProgramSettingsDialog::ProgramSettingsDialog(QWidget* parent) : QDialog(parent) 
   standard_ = Named(new QRadioButton("&Standard", this), "standardRadio");
   precise_ = Named(new QRadioButton("&Precise", this), "preciseRadio");
   custom_ = Named(new QRadioButton("&Custom", this), "customRadio");
-  keep_hyperlinks_ = Named(new QCheckBox("preseve hyperlinks", this), "keepHyperlinksCheck");
+  keep_hyperlinks_ = Named(new QCheckBox("preserve hyperlinks", this), "keepHyperlinksCheck");
   keep_face_ = Named(new QCheckBox("preserve font face as in HTML", this), "keepFontFaceCheck");
   keep_size_ = Named(new QCheckBox("preserve font size as in HTML", this), "keepFontSizeCheck");
   keep_color_ =
@@ -427,7 +427,7 @@ WarningDialog::WarningDialog(const QString& file_name, const QString& suggestion
     : QDialog(parent) {
   setWindowTitle("Warning");
   setObjectName("warningDialog");
-  auto* text = Named(new QLabel(file_name + "\n is already exist!", this), "warningText");
+  auto* text = Named(new QLabel(file_name + "\n already exists!", this), "warningText");
   rename_ = Named(new QLineEdit(suggestion, this), "renameEdit");
   rename_->setMaxLength(259);
   auto* layout = new QVBoxLayout(this);
@@ -446,7 +446,7 @@ WarningDialog::WarningDialog(const QString& file_name, const QString& suggestion
       {"Overwrite All", "overwriteAllButton", OverwriteChoice::kOverwriteAll},
       {"Rename", "renameButton", OverwriteChoice::kRename},
       {"Skip", "skipButton", OverwriteChoice::kSkip},
-      {"Skipp All", "skipAllButton", OverwriteChoice::kSkipAll},
+      {"Skip All", "skipAllButton", OverwriteChoice::kSkipAll},
       {"Stop conversion", "stopButton", OverwriteChoice::kStop},
       {"Cancel", "cancelButton", OverwriteChoice::kSkip},
   };

@@ -2,6 +2,7 @@
 // a run with one worker, outputs are the same, and no output is written twice at once.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -48,6 +49,9 @@ class RecordingHost : public BatchHost {
   }
   void SetTotalPercent(std::string_view text) override { Note("percent " + std::string(text)); }
   void SetTotalText(std::string_view text) override { Note("text " + std::string(text)); }
+  void FileWarning(std::string_view input, std::string_view text) override {
+    Note("warning " + std::string(input) + " " + std::string(text));
+  }
   void FileConverted(std::string_view input, std::string_view output,
                      ConvertResult result) override {
     Note("converted " + std::string(input) + " -> " + std::string(output) + " " +
@@ -87,7 +91,7 @@ class SleepyConverter : public FileConverter {
       : monitor_(std::move(monitor)), random_(seed) {}
 
   ConvertResult Convert(const std::string& input_path, std::string& output_target,
-                        bool keep_existing_output, ProgressSink*) override {
+                        bool keep_existing_output, ProgressSink* progress) override {
     std::string bytes;
     if (IsDirectory(input_path) || !ReadBinaryFile(input_path, bytes)) {
       return ConvertResult::kCannotOpenInput;
@@ -96,6 +100,12 @@ class SleepyConverter : public FileConverter {
     if (keep_existing_output && FileExists(output)) {
       output_target = output;
       return ConvertResult::kOutputExists;
+    }
+    // Pages with a 2 in their name leave two pictures out.
+    const std::string stem = fs::path(input_path).stem().string();
+    if (progress != nullptr && stem.find('2') != std::string::npos) {
+      progress->Warning("first picture");
+      progress->Warning("second picture");
     }
     {
       std::lock_guard<std::mutex> lock(monitor_->mutex);
@@ -235,9 +245,87 @@ TEST(BatchParallel, SameHostCallsAndOutputsAsOneWorker) {
       calls[run] = host.calls;
       outputs[run] = Contents(out);
     }
-    EXPECT_EQ(calls[0], calls[1]);
+    for (std::size_t i = 0; i < std::max(calls[0].size(), calls[1].size()); ++i) {
+      const std::string one = i < calls[0].size() ? calls[0][i] : "(none)";
+      const std::string two = i < calls[1].size() ? calls[1][i] : "(none)";
+      if (one != two) {
+        ADD_FAILURE() << "call " << i << ": " << one << " | " << two;
+        break;
+      }
+    }
     EXPECT_EQ(outputs[0], outputs[1]);
     EXPECT_GT(outputs[1].size(), 30u);
+    // A file's warnings come right before its result, with either number of workers.
+    int warned = 0;
+    for (std::size_t i = 0; i + 1 < calls[1].size(); ++i) {
+      if (!calls[1][i].starts_with("warning ") || !calls[1][i].ends_with("second picture")) {
+        continue;
+      }
+      ++warned;
+      const std::string input = calls[1][i].substr(8, calls[1][i].rfind(" second") - 8);
+      EXPECT_EQ(calls[1][i + 1].rfind("converted " + input + " -> ", 0), 0u) << calls[1][i + 1];
+    }
+    EXPECT_GT(warned, 3);
+  }
+}
+
+// Raises the cancel flag in its tenth conversion and counts conversions begun later.
+class CancellingConverter : public FileConverter {
+ public:
+  struct Shared {
+    std::atomic<bool> cancel{false};
+    std::atomic<int> begun{0};
+    std::atomic<int> begun_after_cancel{0};
+  };
+  explicit CancellingConverter(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+  ConvertResult Convert(const std::string& input_path, std::string& output_target, bool,
+                        ProgressSink*) override {
+    if (shared_->cancel.load()) ++shared_->begun_after_cancel;
+    if (++shared_->begun == 10) shared_->cancel = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return WriteBinaryFile(PlanOutput(input_path, output_target).path, "done")
+               ? ConvertResult::kDone
+               : ConvertResult::kCannotCreateOutput;
+  }
+  OutputPlan PlanOutput(const std::string& input_path, const std::string& output_target) override {
+    OutputPlan plan;
+    plan.known = true;
+    plan.path = output_target + fs::path(input_path).filename().string() + ".rtf";
+    return plan;
+  }
+  std::unique_ptr<FileConverter> Clone() const override {
+    return std::make_unique<CancellingConverter>(shared_);
+  }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+};
+
+TEST(BatchParallel, CancelStopsWithinTheFilesInProgress) {
+  const std::string in = testing::MakeTempFolder();
+  for (int i = 0; i < 120; ++i) Write(in + "f/p" + std::to_string(i) + ".htm", "<p>x");
+  for (const bool subfolders : {false, true}) {
+    for (const int jobs : {1, 2, 4}) {
+      SCOPED_TRACE(std::string(subfolders ? "tree" : "folder") + ", jobs " +
+                   std::to_string(jobs));
+      const std::string out = testing::MakeTempFolder();
+      auto shared = std::make_shared<CancellingConverter::Shared>();
+      CancellingConverter converter(shared);
+      RecordingHost host(out);
+      BatchRequest request{in + "f/", out, true, subfolders, ".rtf"};
+      request.jobs = jobs;
+      request.cancel = &shared->cancel;
+      const BatchCounters counters = RunBatch(request, converter, host);
+      // Only a worker that took its file just before the flag rose may still begin it.
+      EXPECT_LE(shared->begun_after_cancel.load(), jobs - 1);
+      EXPECT_LT(shared->begun.load(), 10 + 64 + jobs);
+      // Every file begun is finished, written and reported; none is left half done.
+      EXPECT_EQ(counters.converted, shared->begun.load());
+      EXPECT_EQ(static_cast<long long>(Contents(out).size()), counters.converted);
+      EXPECT_EQ(host.questions.size(), 0u);
+      EXPECT_FALSE(host.foreign_thread);
+    }
   }
 }
 

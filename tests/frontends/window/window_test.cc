@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QEventLoop>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "frontends/window/main_window.h"
 #include "platform/files.h"
 #include "support/test_support.h"
+#include "window_test_support.h"
 
 namespace velmorane {
 namespace {
@@ -44,13 +46,6 @@ class WindowTest : public ::testing::Test {
  private:
   std::filesystem::path previous_;
 };
-
-template <typename Widget>
-Widget* Find(QWidget& parent, const char* name) {
-  Widget* widget = parent.findChild<Widget*>(QString::fromLatin1(name));
-  EXPECT_NE(widget, nullptr) << name;
-  return widget;
-}
 
 // A widget's state as one text: the text it shows, or checked/unchecked, and "disabled".
 std::string State(QWidget& parent, const char* name) {
@@ -305,7 +300,7 @@ TEST_F(WindowTest, WarningDialogButtons) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.button);
     WarningDialog dialog("index.rtf", "index(DIR docs).rtf");
-    EXPECT_EQ(Find<QLabel>(dialog, "warningText")->text(), "index.rtf\n is already exist!");
+    EXPECT_EQ(Find<QLabel>(dialog, "warningText")->text(), "index.rtf\n already exists!");
     EXPECT_EQ(dialog.renameTo(), "index(DIR docs).rtf");
     Find<QPushButton>(dialog, c.button)->click();
     EXPECT_EQ(dialog.choice(), c.choice);
@@ -321,7 +316,8 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   MainWindow window;
   EXPECT_EQ(window.options().margin_bottom, 1440);
   const std::string here = CurrentFolder();
-  ExpectStates(window, {{"inputPathEdit", here.c_str()},
+  // No paths file yet: the input starts empty, the output with the current folder.
+  ExpectStates(window, {{"inputPathEdit", ""},
                         {"outputPathEdit", here.c_str()},
                         {"convertAllCheck", "unchecked"},
                         {"subfoldersCheck", "unchecked disabled"},
@@ -358,32 +354,6 @@ TEST_F(WindowTest, MainWindowStartsWithItsControls) {
   EXPECT_EQ(window.outputMode(), kModeRtfNoTables);
 }
 
-// Answers every message box the window opens with Yes or OK and keeps its text.
-class MessageBoxCloser {
- public:
-  MessageBoxCloser() {
-    timer_.setInterval(20);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts.push_back(box->windowTitle().toStdString() + "|" + box->text().toStdString());
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-          yes->click();
-        } else {
-          box->accept();
-        }
-      } else if (auto* warning = qobject_cast<WarningDialog*>(QApplication::activeModalWidget())) {
-        texts.push_back("Warning|" + warning->renameTo().toStdString());
-        warning->findChild<QPushButton*>("renameButton")->click();
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> texts;
-
- private:
-  QTimer timer_;
-};
-
 TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   const std::string here = CurrentFolder();
   ASSERT_TRUE(WriteBinaryFile(here + "page.htm", "<html><body><p>Hello</p></body></html>"));
@@ -393,6 +363,7 @@ TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   Find<QRadioButton>(window, "docRadio")->click();
   MessageBoxCloser closer;
   window.Convert();
+  WaitForRun(window);
   EXPECT_EQ(closer.texts,
             (std::vector<std::string>{
                 "Error!|The directory " + here + "out/ does not exist\nCreate?",
@@ -402,7 +373,7 @@ TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
   EXPECT_EQ(State(window, "totalFilesLabel"), "1 of 1 file converted successfully.");
   EXPECT_EQ(State(window, "totalPercentLabel"), "0");
   PathsSettings paths;
-  ASSERT_TRUE(ReadPathsFile(paths));
+  ASSERT_TRUE(ReadPathsFileAt(MainWindow::SettingsFolder() + kPathsFileName, paths));
   EXPECT_EQ(paths.output_path, here + "out");
   EXPECT_EQ(FieldText(Stored().output_extension), ".doc");
 }
@@ -420,6 +391,7 @@ TEST_F(WindowTest, TreeRunRenamesThroughTheWarningDialog) {
   Find<QCheckBox>(window, "subfoldersCheck")->click();
   MessageBoxCloser closer;
   window.Convert();
+  WaitForRun(window);
   EXPECT_EQ(closer.texts,
             (std::vector<std::string>{"Warning|index(DIR docs).rtf",
                                       "Thank you for using Velmorane Converter Pro!|Conversion "
