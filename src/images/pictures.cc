@@ -427,6 +427,23 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
     declarations += R"( xmlns:xlink="http://www.w3.org/1999/xlink")";
   }
   markup.insert(4, declarations);
+  // The page's text reaches here as 8-bit text (characters beyond it as references):
+  // the bytes above 127 become references for the XML reader, and so does the one HTML
+  // entity such markup often holds.
+  std::string xml;
+  xml.reserve(markup.size());
+  for (std::size_t i = 0; i < markup.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(markup[i]);
+    if (byte >= 0x80) {
+      xml += "&#" + std::to_string(byte) + ";";
+    } else if (markup.compare(i, 6, "&nbsp;") == 0) {
+      xml += "&#160;";
+      i += 5;
+    } else {
+      xml += static_cast<char>(byte);
+    }
+  }
+  markup.swap(xml);
   c.pos = end;
 
   if (c.pictures.records.size() >= PictureList::kMaxPictures) return;
