@@ -15,12 +15,13 @@ fixtures="$src/tests/fixtures/images"
 cp "$fixtures"/pic.{svg,webp,ico,tif,gif} "$fixtures"/png_in.ico "$fixtures"/wide.png pages/
 png64="$(base64 -w0 "$fixtures/pic.png")"
 jpg64="$(base64 -w0 "$fixtures/pic.jpg")"
+nbsp=$'\xC2\xA0'  # read as UTF-8, it reaches the drawing as an 8-bit byte
 cat > pages/kinds.html <<HTML
-<html><body>
+<html><head><meta http-equiv="content-type" content="text/html; charset=UTF-8"></head><body>
 <p>data PNG <img src="data:image/png;base64,$png64" alt="data png"></p>
 <p>data JPEG <img src="data:image/jpeg;base64,$jpg64" alt="data jpeg"></p>
 <p>SVG file <img src="pic.svg" width="60" alt="svg file"></p>
-<p>inline <svg width="40" height="20"><rect width="20" height="20" fill="red"/><rect x="20" width="20" height="20" fill="blue"/></svg></p>
+<p>inline <svg width="40" height="20"><rect width="20" height="20" fill="red"/><rect x="20" width="20" height="20" fill="blue"/><text y="9">a${nbsp}b&nbsp;c</text></svg></p>
 <p>WebP <img src="pic.webp" alt="webp"></p>
 <p>icon <img src="pic.ico" alt="ico"> and PNG icon <img src="png_in.ico" alt="png ico"></p>
 <p>TIFF <img src="pic.tif" alt="tiff"></p>

@@ -207,11 +207,6 @@ TEST(InlineSvg, RenderedFromItsMarkup) {
   EXPECT_EQ(r.rtf.find("Hidden title"), std::string::npos);
   EXPECT_NE(r.rtf.find("after"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(r.work_folder));
-  // A UTF-8 page: its text reaches the drawing as 8-bit text and references.
-  const Result utf8 = Convert(
-      "<html><head><meta charset=\"utf-8\"></head><body><p><svg width=\"8\" height=\"8\">"
-      "<text>a\xC2\xA0" "b&nbsp;\xD0\x96</text></svg></p></body></html>");
-  EXPECT_EQ(CountOf(utf8.rtf, "{\\pict\\pngblip\\picw8\\pich8"), 1);
   // Unclosed: no picture, and the text goes on as before.
   const Result open = Convert("<p>before <svg width=\"40\"><rect/> after</p>");
   EXPECT_EQ(open.rtf.find("{\\pict"), std::string::npos);
