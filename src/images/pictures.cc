@@ -160,6 +160,23 @@ void SetGoalSize(PictureRecord& record, int width_attribute, int height_attribut
   }
 }
 
+// One warning for a picture that stays out of the document, with the reason when it can
+// be told: `source` as the page gives it, `path` the file tried (a download's local copy
+// when `fetched`).
+void WarnPictureSkipped(Conversion& c, const std::string& source, const std::string& path,
+                        bool fetched) {
+  const std::string& shown = fetched ? source : path;
+  if (!fetched && IsRemote(source)) {
+    c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
+  } else if (!fetched && !FileExists(path)) {
+    c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
+  } else if (!CanConvertPicture(path, c.options.image_format)) {
+    c.Warn(StringF("picture skipped, format not supported: %s", shown.c_str()));
+  } else {
+    c.Warn(StringF("picture skipped, cannot be read: %s", shown.c_str()));
+  }
+}
+
 // <img with a blank or line feed after the name; leaves the position on the ">".
 void HandleImageTag(Conversion& c) {
   const std::string_view in = c.input;
@@ -195,18 +212,29 @@ void HandleImageTag(Conversion& c) {
   c.pos = std::min(pos, in.size() - 1);
 
   PictureList& list = c.pictures;
-  if (list.records.size() >= PictureList::kMaxPictures) return;
+  if (list.records.size() >= PictureList::kMaxPictures) {
+    c.Warn(StringF("picture skipped, the document holds %zu pictures already: %s",
+                   PictureList::kMaxPictures, source.c_str()));
+    return;
+  }
   source.erase(0, source.find_first_not_of(' ') == std::string::npos
                       ? source.size()
                       : source.find_first_not_of(' '));
   PictureRecord record;
   c.Trace("Found image tag <img src = ", source);
 
+  const std::string page_source = source;
   std::string downloaded;
   if (c.settings.download_images == 1 && IsRemote(source)) {
-    if (UrlFileName(source).size() < 5) return;
+    if (UrlFileName(source).size() < 5) {
+      c.Warn(StringF("picture skipped, its address names no file: %s", source.c_str()));
+      return;
+    }
     downloaded = Download(c, source, true);
-    if (downloaded.empty()) return;
+    if (downloaded.empty()) {
+      c.Warn(StringF("picture skipped, download failed: %s", source.c_str()));
+      return;
+    }
     source = downloaded;
   }
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
@@ -232,6 +260,7 @@ void HandleImageTag(Conversion& c) {
       list.records.push_back(record);
     } else {
       c.Trace("Error!");
+      WarnPictureSkipped(c, page_source, path, !downloaded.empty());
     }
   }
   if (!downloaded.empty()) std::remove(downloaded.c_str());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -383,6 +384,15 @@ class BatchRun {
     ShowSummary();
   }
 
+  // The folder a tree run writes the output of `input` into, made when missing.
+  std::string TreeOutputFolder(const std::string& input) {
+    if (!request_.mirror_tree) return output_;
+    const std::string folder = MirroredOutputFolder(output_, InputFolder(), input);
+    std::error_code error;
+    if (folder != output_) std::filesystem::create_directories(folder, error);
+    return folder;
+  }
+
   // One file of a tree run: an existing output is asked about until it is dealt with.
   void ConvertInTree(const std::string& input) {
     Emit([this, input] { host_.SetCurrentFile(input); });
@@ -393,7 +403,8 @@ class BatchRun {
       CountConverted();
       ShowCount();
     };
-    std::string target = output_;
+    const std::string folder = TreeOutputFolder(input);
+    std::string target = folder;
     bool keep_existing = keep_existing_;
     while (!Start(input, target, keep_existing, report)) {
       if (state_ == OverwriteChoice::kSkipAll) return;
@@ -408,7 +419,7 @@ class BatchRun {
           keep_existing = false;
           break;
         case OverwriteChoice::kRename:
-          target = output_ + rename.substr(0, kMaxRenameLength);
+          target = folder + rename.substr(0, kMaxRenameLength);
           keep_existing = true;
           break;
         case OverwriteChoice::kSkip:
@@ -434,6 +445,36 @@ class BatchRun {
 
 }  // namespace
 
+namespace {
+
+// Tells a run's messages with the input they belong to.
+class InputMessages : public MessageSink {
+ public:
+  InputMessages(FileMessages& to, const std::string& input) : to_(to), input_(input) {}
+  void Message(MessageKind kind, std::string_view text) override {
+    to_.FileMessage(input_, kind, text);
+  }
+  bool WantsStages() const override { return to_.WantsStages(); }
+
+ private:
+  FileMessages& to_;
+  const std::string& input_;
+};
+
+}  // namespace
+
+std::string MirroredOutputFolder(std::string_view output_folder, std::string_view input_root,
+                                 std::string_view input_path) {
+  std::string folder = WithTrailingSeparator(output_folder);
+  const std::string root = WithTrailingSeparator(input_root);
+  const std::string input_folder = FolderOf(input_path);
+  // The planned paths of a tree all begin with its root; anything else stays on top.
+  if (input_folder.size() > root.size() && input_folder.starts_with(root)) {
+    folder += input_folder.substr(root.size());
+  }
+  return folder;
+}
+
 ConvertResult EngineConverter::Convert(const std::string& input_path,
                                        std::string& output_target, bool keep_existing_output,
                                        ProgressSink* progress) {
@@ -443,6 +484,11 @@ ConvertResult EngineConverter::Convert(const std::string& input_path,
   request.convert_images = settings_.convert_images;
   request.keep_existing_output = keep_existing_output;
   request.progress = progress;
+  std::optional<InputMessages> messages;
+  if (settings_.messages != nullptr) {
+    messages.emplace(*settings_.messages, input_path);
+    request.messages = &*messages;
+  }
   EngineSettings engine_settings;
   InitEngineSettings(engine_settings);
   std::string input = input_path;
