@@ -272,7 +272,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
 
     // Stage 0: folders. Paths use "/"; a "\" is read as a separator too.
     if (input_path.find('/') != std::string::npos) c.settings.forward_slashes = 1;
-    input_path = ToForwardSlashes(input_path);
+    input_path = UserPath(input_path);
     c.input_folder = FolderOf(input_path);
     const UtcTime start = NowUtc();
     c.Trace(StringF("Conversion started at (min:sec:msec) %d : %d : %d", start.minute,
@@ -285,7 +285,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kCannotOpenInput;
     }
     c.Trace("Opened.");
-    c.output_path = OutputFileName(input_path, ToForwardSlashes(output_target), c.options,
+    c.output_path = OutputFileName(input_path, UserPath(output_target), c.options,
                                    c.output_mode);
     c.work_folder = FolderOf(c.output_path);
     if (request.keep_existing_output && FileExists(c.output_path)) {
@@ -336,8 +336,8 @@ ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view i
     Conversion c(carry_over_, request, options, settings);
     NormalizeOptions(c);
     StartProgress(c);
-    c.input_folder = WithTrailingSeparator(ToForwardSlashes(input_folder));
-    c.work_folder = WithTrailingSeparator(ToForwardSlashes(work_folder));
+    c.input_folder = WithTrailingSeparator(UserPath(input_folder));
+    c.work_folder = WithTrailingSeparator(UserPath(work_folder));
     c.input_size = html.size();
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.raw = FromTextMode(html);

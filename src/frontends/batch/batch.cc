@@ -466,7 +466,8 @@ class InputMessages : public MessageSink {
 std::string MirroredOutputFolder(std::string_view output_folder, std::string_view input_root,
                                  std::string_view input_path) {
   std::string folder = WithTrailingSeparator(output_folder);
-  const std::string root = WithTrailingSeparator(input_root);
+  // Both absolute, as FolderOf makes them.
+  const std::string root = FolderOf(WithTrailingSeparator(input_root));
   const std::string input_folder = FolderOf(input_path);
   // The planned paths of a tree all begin with its root; anything else stays on top.
   if (input_folder.size() > root.size() && input_folder.starts_with(root)) {
@@ -500,7 +501,7 @@ FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_p
                                                       const std::string& output_target) {
   OutputPlan plan;
   plan.known = true;
-  const std::string input = ToForwardSlashes(input_path);
+  const std::string input = UserPath(input_path);
   if (IsDirectory(input)) {
     plan.input_opens = false;
   } else if (std::FILE* file = std::fopen(input.c_str(), "rb"); file != nullptr) {
@@ -508,7 +509,7 @@ FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_p
   } else {
     plan.input_opens = false;
   }
-  plan.path = OutputFileName(input, ToForwardSlashes(output_target), settings_.options,
+  plan.path = OutputFileName(input, UserPath(output_target), settings_.options,
                              settings_.output_mode);
   return plan;
 }

@@ -173,7 +173,7 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       // The name the engine tried: the output target itself or a file in that folder.
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
-          record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+          record.input_file, UserPath(record.out_folder), record.options, mode);
       return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
                      status);
     }
@@ -318,7 +318,7 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
   const bool from_stdin = record.input_file == kStandardStream;
   const bool to_stdout = record.out_folder == kStandardStream;
   std::string html;
-  std::string input = ToForwardSlashes(record.input_file);
+  std::string input = UserPath(record.input_file);
   std::string input_folder;
   if (from_stdin) {
     if (!ReadStandardInput(html)) return ConvertResult::kCannotOpenInput;
@@ -338,7 +338,7 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
 
   std::string output_path;
   if (!to_stdout) {
-    output_path = OutputFileName(input, ToForwardSlashes(record.out_folder), record.options,
+    output_path = OutputFileName(input, UserPath(record.out_folder), record.options,
                                  request.output_mode);
     MakeOutputFolder(output_path);
     if (IsDirectory(output_path) || (!from_stdin && SameFile(output_path, input))) {
@@ -391,8 +391,8 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine, RunLog& l
     result = ConvertStreams(record, engine, request, settings);
   } else {
     if (!record.input_file.empty() && !record.out_folder.empty()) {
-      MakeOutputFolder(OutputFileName(ToForwardSlashes(record.input_file),
-                                      ToForwardSlashes(record.out_folder), o,
+      MakeOutputFolder(OutputFileName(UserPath(record.input_file),
+                                      UserPath(record.out_folder), o,
                                       request.output_mode));
     }
     result = engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);

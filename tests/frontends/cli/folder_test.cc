@@ -58,6 +58,19 @@ TEST(FolderOptions, ParsedBesideThePaths) {
   }
 }
 
+TEST(FolderOptions, MirroredOutputFolders) {
+  const struct { std::string_view root, input, want; } cases[] = {
+      {"/site", "/site/a.htm", "out/"},
+      {"/site/", "/site/docs/deep/a.htm", "out/docs/deep/"},
+      {"site", "site/docs/a.htm", "out/docs/"},  // relative paths are compared absolute
+      {"/site", "/other/a.htm", "out/"},         // outside the tree: on top
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(MirroredOutputFolder("out", c.root, c.input), c.want);
+  }
+}
+
 void Write(const std::string& path, std::string_view bytes) {
   fs::create_directories(fs::path(path).parent_path());
   ASSERT_TRUE(WriteBinaryFile(path, bytes));
