@@ -158,6 +158,10 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
                             const std::string& log_path = kRunLogName,
                             ProgressSink* progress = nullptr);
 
+// The output mode the record asks for; plain text also sets the record's extension and
+// line width.
+int PrepareOutputMode(CommandLineRecord& record);
+
 // The one line standard error gets for a conversion that failed (with its status), after
 // RunConversion; empty for a success.
 std::string FailureMessage(ConvertResult result, const CommandLineRecord& record);

@@ -6,7 +6,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
+#include "platform/temporary_folder.h"
 #include "velmorane_version.h"
 
 namespace velmorane {
@@ -103,9 +103,6 @@ std::string ProgressBarText(int position, std::string_view percent) {
   return text;
 }
 
-namespace {
-
-// The output mode of the record; plain text also sets its extension and line width.
 int PrepareOutputMode(CommandLineRecord& record) {
   ConversionOptions& o = record.options;
   int mode = record.convert_tables + 1;
@@ -118,6 +115,8 @@ int PrepareOutputMode(CommandLineRecord& record) {
   // Any non-zero truth counts as "with tables"; the engine knows modes 0 to 2 only.
   return mode > kModeRtfTables ? kModeRtfTables : mode;
 }
+
+namespace {
 
 // The run log's line for a result other than success.
 std::string FailureLine(ConvertResult result, const std::string& input_file) {
@@ -260,37 +259,6 @@ class FolderMessages : public FileMessages {
   TerminalMessages& out_;
   std::mutex mutex_;
   std::map<std::string, std::vector<Held>> held_;
-};
-
-// A folder of our own for the picture temporaries of a conversion to standard output,
-// removed with everything in it when the conversion is done.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::error_code error;
-    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
-    if (error) return;
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::filesystem::path candidate =
-          base / StringF("velmorane-%08x", static_cast<unsigned>(random()));
-      // create_directory reports false for a name that exists: never share a folder.
-      if (std::filesystem::create_directory(candidate, error) && !error) {
-        path_ = candidate.string();
-        return;
-      }
-    }
-  }
-  ~TemporaryFolder() {
-    std::error_code error;
-    if (!path_.empty()) std::filesystem::remove_all(path_, error);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 // All of standard input as bytes.

@@ -308,7 +308,7 @@ TEST_F(CommandLineTest, OnlyARegularFileIsAConfigurationFile) {
   // A missing file or a folder named *.cfg is a path like any other; the old reading of
   // a folder as configuration ran out of memory.
   fs::create_directories(folder_ + "dir.cfg");
-  for (const std::string name : {folder_ + "missing.cfg", folder_ + "dir.cfg"}) {
+  for (const std::string& name : {folder_ + "missing.cfg", folder_ + "dir.cfg"}) {
     SCOPED_TRACE(name);
     const CommandLineRecord r = Parse(name + " page.html");
     EXPECT_EQ(r.input_file, name);
