@@ -11,7 +11,10 @@ scripts/deps.sh build test window || exit 1
 
 jobs="$(nproc)"
 common=(-DVELMORANE_TESTS=ON)
-if [ "${CI:-}" = "true" ]; then common+=(-DVELMORANE_WERROR=ON); fi
+# Warnings are errors in CI's release build; the sanitizer build keeps them warnings, as
+# GCC reports false positives inside the standard library under -fsanitize.
+werror=(-DVELMORANE_WERROR=OFF)
+if [ "${CI:-}" = "true" ]; then werror=(-DVELMORANE_WERROR=ON); fi
 # Recompiling an unchanged file costs nothing with ccache; a fresh build pays once.
 if command -v ccache >/dev/null 2>&1; then
   common+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
@@ -29,7 +32,7 @@ stage() {
 }
 
 ctest_args=("$@")
-stage "release build and tests" build -DCMAKE_BUILD_TYPE=Release
+stage "release build and tests" build -DCMAKE_BUILD_TYPE=Release "${werror[@]}"
 first=$?
 
 second=skipped
