@@ -39,11 +39,7 @@ class TerminalHost : public BatchHost {
   OverwriteChoice AskOverwrite(std::string_view file_name, std::string&) override {
     // The question comes after every earlier file was reported, so the current file is
     // the one asking.
-    const std::string folder =
-        batch_.mirror_tree && batch_.subfolders
-            ? MirroredOutputFolder(output_folder_, input_root_, current_input_)
-            : output_folder_;
-    if (written_.count(Key(folder + std::string(file_name))) != 0) {
+    if (written_.count(Key(FolderFor(current_input_) + std::string(file_name))) != 0) {
       return OverwriteChoice::kRename;
     }
     return OverwriteChoice::kOverwrite;
@@ -55,8 +51,8 @@ class TerminalHost : public BatchHost {
       written_.insert(Key(std::string(output)));
     } else {
       if (first_failure_ == ConvertResult::kDone) first_failure_ = result;
-      ShowMessage(kErrorTitle,
-                  FileErrorMessage(result, std::string(input), output_folder_, extension_));
+      ShowMessage(kErrorTitle, FileErrorMessage(result, std::string(input),
+                                                FolderFor(std::string(input)), extension_));
     }
     if (batch_.on_file) batch_.on_file(std::string(input), std::string(output), result);
   }
@@ -81,6 +77,13 @@ class TerminalHost : public BatchHost {
   ConvertResult first_failure() const { return first_failure_; }
 
  private:
+  // The output folder of an input: its copy in a mirrored tree, else the one folder.
+  std::string FolderFor(const std::string& input) const {
+    return batch_.mirror_tree && batch_.subfolders
+               ? MirroredOutputFolder(output_folder_, input_root_, input)
+               : output_folder_;
+  }
+
   static std::string Key(const std::string& path) {
     return std::filesystem::path(path).lexically_normal().string();
   }
