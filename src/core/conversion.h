@@ -43,18 +43,28 @@ struct Conversion {
         encoding_name(request.encoding_name),
         convert_images(request.convert_images),
         progress(request.progress),
+        messages(request.messages),
         options(opts),
         settings(engine_settings) {}
 
   // Appends a trace line "%s %s %s\n" when tracing is on.
   void Trace(std::string_view message, std::string_view text1 = {},
              std::string_view text2 = {}) const;
+  // Tells the caller's message sink, when there is one.
+  void Warn(std::string_view text) const {
+    if (messages != nullptr) messages->Message(MessageKind::kWarning, text);
+    if (progress != nullptr) progress->Warning(text);
+  }
+  void Note(std::string_view text) const {
+    if (messages != nullptr) messages->Message(MessageKind::kNote, text);
+  }
 
   CarryOver& carry_over;
   int output_mode;
   std::string encoding_name;
   bool convert_images;
   ProgressSink* progress;
+  MessageSink* messages;
   ConversionOptions options;   // the engine's own copy, normalised
   EngineSettings settings;
 
@@ -89,6 +99,7 @@ struct Conversion {
   LinkState links;
   TableContext tables;
   PictureList pictures;
+  int pictures_left_out = 0;   // img tags passed over because pictures are off
 };
 
 }  // namespace velmorane

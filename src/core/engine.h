@@ -32,6 +32,19 @@ class ProgressSink {
   virtual void Warning(std::string_view /*text*/) {}
 };
 
+// Hears what a conversion has to say besides its result. Called on the converting thread.
+enum class MessageKind {
+  kWarning,  // something the document lost: a picture left out
+  kNote,     // a detail for the run log: a picture decoder's words about a damaged file
+  kStage,    // the conversion reached a stage; asked for only when WantsStages()
+};
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void Message(MessageKind kind, std::string_view text) = 0;
+  virtual bool WantsStages() const { return false; }
+};
+
 // Values that live from one conversion to the next within one engine object.
 struct CarryOver {
   int cell_padding_left = 0;
@@ -49,6 +62,7 @@ struct ConvertRequest {
   bool convert_images = false;
   bool keep_existing_output = false;
   ProgressSink* progress = nullptr;
+  MessageSink* messages = nullptr;
 };
 
 // One engine object per thread; two engines may convert at the same time.
@@ -75,9 +89,9 @@ class Engine {
   CarryOver carry_over_;
 };
 
-// The output file a conversion writes: a target longer than five characters that ends in
-// .rtf, .txt or .doc (any case) is the file name itself; anything else is a folder that
-// gets the input's name with the output extension in place of its last extension.
+// The output file a conversion writes: a target whose last name ends in .rtf, .txt or
+// .doc (any case) after at least one character is the file name itself; anything else is a folder that gets the input's name
+// with the output extension in place of its last extension.
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode);
 

@@ -21,10 +21,18 @@ namespace velmorane {
 
 void Conversion::Trace(std::string_view message, std::string_view text1,
                        std::string_view text2) const {
-  if (settings.trace_enabled != 1) return;
+  const bool stages = messages != nullptr && messages->WantsStages();
+  if (settings.trace_enabled != 1 && !stages) return;
   std::string line;
   line.reserve(message.size() + text1.size() + text2.size() + 3);
-  line.append(message).append(" ").append(text1).append(" ").append(text2).append("\n");
+  line.append(message).append(" ").append(text1).append(" ").append(text2);
+  if (stages) {
+    // Without the blanks that stand for missing texts.
+    const std::size_t end = line.find_last_not_of(' ');
+    messages->Message(MessageKind::kStage, std::string_view(line).substr(0, end + 1));
+  }
+  if (settings.trace_enabled != 1) return;
+  line += '\n';
   // A trace file that cannot be opened loses the line; the conversion goes on.
   (void)AppendTextFile(settings.trace_file, line);
 }
@@ -146,8 +154,12 @@ std::string OutputExtension(const ConversionOptions& options, int output_mode) {
 
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode) {
-  if (target.size() > 5 && (EndsWithNoCase(target, ".rtf") || EndsWithNoCase(target, ".txt") ||
-                            EndsWithNoCase(target, ".doc"))) {
+  // A name with one of the three endings is a file, however short ("f.rtf"); the ending
+  // alone (".rtf") names no file.
+  const std::size_t slash = target.find_last_of('/');
+  const std::string_view last = slash == std::string_view::npos ? target : target.substr(slash + 1);
+  if (last.size() > 4 && (EndsWithNoCase(last, ".rtf") || EndsWithNoCase(last, ".txt") ||
+                          EndsWithNoCase(last, ".doc"))) {
     return std::string(target);
   }
   std::string name(FileNameOf(input_path));
@@ -241,6 +253,10 @@ void FinishDocument(Conversion& c, std::string& document) {
   if (rtf && c.settings.body_only == 1) c.output += "}";
   document.swap(c.output);
   if (c.convert_images && !c.pictures.records.empty()) WritePictures(c, document);
+  if (c.pictures_left_out > 0) {
+    c.Warn(StringF("%d picture%s left out: converting pictures is off", c.pictures_left_out,
+                   c.pictures_left_out == 1 ? "" : "s"));
+  }
   if (rtf && c.settings.body_only != 1) BalanceBraces(document);
 }
 
@@ -256,7 +272,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
 
     // Stage 0: folders. Paths use "/"; a "\" is read as a separator too.
     if (input_path.find('/') != std::string::npos) c.settings.forward_slashes = 1;
-    input_path = ToForwardSlashes(input_path);
+    input_path = UserPath(input_path);
     c.input_folder = FolderOf(input_path);
     const UtcTime start = NowUtc();
     c.Trace(StringF("Conversion started at (min:sec:msec) %d : %d : %d", start.minute,
@@ -269,7 +285,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kCannotOpenInput;
     }
     c.Trace("Opened.");
-    c.output_path = OutputFileName(input_path, ToForwardSlashes(output_target), c.options,
+    c.output_path = OutputFileName(input_path, UserPath(output_target), c.options,
                                    c.output_mode);
     c.work_folder = FolderOf(c.output_path);
     if (request.keep_existing_output && FileExists(c.output_path)) {
@@ -320,8 +336,8 @@ ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view i
     Conversion c(carry_over_, request, options, settings);
     NormalizeOptions(c);
     StartProgress(c);
-    c.input_folder = WithTrailingSeparator(ToForwardSlashes(input_folder));
-    c.work_folder = WithTrailingSeparator(ToForwardSlashes(work_folder));
+    c.input_folder = WithTrailingSeparator(UserPath(input_folder));
+    c.work_folder = WithTrailingSeparator(UserPath(work_folder));
     c.input_size = html.size();
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.raw = FromTextMode(html);

@@ -6,11 +6,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 
+#include "core/append.h"
 #include "core/conversion.h"
 #include "images/bitmap/bitmap.h"
 #include "images/bitmap/metafile.h"
@@ -140,10 +142,18 @@ bool BmpFileToMetafile(const std::string& bmp_path, const std::string& metafile_
   return SaveMetafileFile(*bitmap, layout, metafile_path);
 }
 
-bool GifToBmpFile(const std::string& gif_path, const std::string& bmp_path, int& width,
-                  int& height) {
+// The decoder's words about a damaged file go to the caller's log, a line each.
+bool GifToBmpFile(const Conversion& c, const std::string& gif_path, const std::string& bmp_path,
+                  int& width, int& height) {
   GifResult result;
-  if (!DecodeGifFileToBmp(gif_path, bmp_path, result) || !result.image_written) return false;
+  const bool decoded = DecodeGifFileToBmp(gif_path, bmp_path, result);
+  std::string_view said = result.diagnostics;
+  while (!said.empty()) {
+    const std::size_t end = std::min(said.find('\n'), said.size());
+    c.Note(StringF("GIF %s: %.*s", gif_path.c_str(), static_cast<int>(end), said.data()));
+    said.remove_prefix(std::min(end + 1, said.size()));
+  }
+  if (!decoded || !result.image_written) return false;
   width = result.width;
   height = result.height;
   return true;
@@ -231,6 +241,10 @@ long HexDumpFile(const std::string& source, long start_offset, const std::string
   return out.fail() ? 0 : dumped;
 }
 
+bool CanConvertPicture(std::string_view path, int image_format) {
+  return Choose(SniffFile(std::string(path)), image_format) != Conversion_::kFailure;
+}
+
 bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& record,
                     const SizeHint& hint) {
   record.goal_width = 0;
@@ -281,7 +295,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     case Conversion_::kGifToMetafile: {
       const std::string bmp = SharedBmpPath(c);
       int screen_w = 0, screen_h = 0;
-      if (!bmp.empty() && GifToBmpFile(source, bmp, screen_w, screen_h) && make_intermediate() &&
+      if (!bmp.empty() && GifToBmpFile(c, source, bmp, screen_w, screen_h) && make_intermediate() &&
           BmpFileToMetafile(bmp, intermediate, true, width, height)) {
         dumped = HexDumpFile(intermediate, 0, hex_path);
       }
@@ -289,7 +303,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     }
     case Conversion_::kGifToDib:
       kind = PictureKind::kDib;
-      if (make_intermediate() && GifToBmpFile(source, intermediate, width, height)) {
+      if (make_intermediate() && GifToBmpFile(c, source, intermediate, width, height)) {
         dumped = HexDumpFile(intermediate, 14, hex_path);
       }
       break;

@@ -161,15 +161,21 @@ void SetGoalSize(PictureRecord& record, int width_attribute, int height_attribut
   }
 }
 
-// Tells the caller that a picture was left out.
-void WarnSkipped(const Conversion& c, std::string_view source, std::string_view reason) {
-  if (c.progress == nullptr) return;
-  std::string text = "Picture skipped: ";
-  text += source;
-  text += " (";
-  text += reason;
-  text += ")";
-  c.progress->Warning(text);
+// One warning for a picture that stays out of the document, with the reason when it can
+// be told: `source` as the page gives it, `path` the file tried (a download's local copy
+// when `fetched`).
+void WarnPictureSkipped(Conversion& c, const std::string& source, const std::string& path,
+                        bool fetched) {
+  const std::string& shown = fetched ? source : path;
+  if (!fetched && IsRemote(source)) {
+    c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
+  } else if (!fetched && !FileExists(path)) {
+    c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
+  } else if (!CanConvertPicture(path, c.options.image_format)) {
+    c.Warn(StringF("picture skipped, format not supported: %s", shown.c_str()));
+  } else {
+    c.Warn(StringF("picture skipped, cannot be read: %s", shown.c_str()));
+  }
 }
 
 // How far back from an img tag an enclosing <picture> is looked for.
@@ -363,6 +369,8 @@ void HandleImageTag(Conversion& c) {
 
   PictureList& list = c.pictures;
   if (list.records.size() >= PictureList::kMaxPictures) {
+    c.Warn(StringF("picture skipped, the document holds %zu pictures already: %s",
+                   PictureList::kMaxPictures, source.c_str()));
     leave_alternative_text();
     return;
   }
@@ -371,13 +379,14 @@ void HandleImageTag(Conversion& c) {
                       : source.find_first_not_of(' '));
   c.Trace("Found image tag <img src = ", source.substr(0, kMaxSourceLength));
 
+  const std::string page_source = IsDataUri(source) ? std::string("data: address") : source;
   std::string temporary;  // a downloaded or decoded copy, deleted after the tag
   std::string identity;   // what "the same picture as the last one" compares
   if (IsDataUri(source)) {
     temporary = SaveDataUri(c, source);
     if (temporary.empty()) {
       c.Trace("Error!");
-      WarnSkipped(c, "data: address", "malformed or cannot be saved");
+      c.Warn("picture skipped, malformed data: address");
       leave_alternative_text();
       return;
     }
@@ -385,13 +394,13 @@ void HandleImageTag(Conversion& c) {
     source = temporary;
   } else if (c.settings.download_images == 1 && IsRemote(source)) {
     if (UrlFileName(source).size() < 5) {
-      WarnSkipped(c, source, "no file name to download it under");
+      c.Warn(StringF("picture skipped, its address names no file: %s", source.c_str()));
       leave_alternative_text();
       return;
     }
     temporary = Download(c, source, true);
     if (temporary.empty()) {
-      WarnSkipped(c, source, "download failed");
+      c.Warn(StringF("picture skipped, download failed: %s", source.c_str()));
       leave_alternative_text();
       return;
     }
@@ -400,8 +409,7 @@ void HandleImageTag(Conversion& c) {
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
   if (identity.empty()) identity = path;
   if (!PlacePicture(c, path, identity, width_attribute, height_attribute)) {
-    WarnSkipped(c, IsDataUri(identity) ? std::string("data: address") : path,
-                "cannot be read or converted");
+    WarnPictureSkipped(c, page_source, path, !temporary.empty());
     leave_alternative_text();
   }
   if (!temporary.empty()) std::remove(temporary.c_str());
@@ -477,7 +485,7 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
       c.pictures.records.push_back(record);
     } else {
       c.Trace("Error!");
-      WarnSkipped(c, "inline <svg>", "cannot be read or converted");
+      c.Warn("picture skipped, cannot be read: inline <svg>");
     }
   }
   std::remove(path.c_str());

@@ -382,7 +382,10 @@ bool DispatchLateTag(Conversion& c) {
     HandleHorizontalRule(c);
     return true;
   }
-  return c.convert_images && TryImageTag(c);
+  if (c.convert_images) return TryImageTag(c);
+  // Counted for the warning at the end; the tag itself is passed over as any other.
+  if (StartTag(c.input, c.pos, "<img", " \n")) ++c.pictures_left_out;
+  return false;
 }
 
 // The paragraph a closed p or div leaves pending starts with the next text.
