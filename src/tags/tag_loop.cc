@@ -681,7 +681,13 @@ void TagLoop(Conversion& c) {
     const std::size_t pos = c.pos;
     const unsigned char byte = static_cast<unsigned char>(in[pos]);
 
-    if (pos > 0 && in[pos - 1] == '>' && byte != '<' && byte != '\n') s.char_data_allowed = true;
+    // Text comes back after a table or cell start with the first byte that is neither a
+    // tag nor a blank (blanks right behind a tag other than a line feed count too).
+    if (!s.char_data_allowed && byte != '<' &&
+        ((pos > 0 && in[pos - 1] == '>' && byte != '\n') ||
+         (byte != '\n' && byte != ' ' && byte != '\t' && byte != '\r'))) {
+      s.char_data_allowed = true;
+    }
 
     if (byte == '<' && !s.html_seen && StartTag(in, pos, "<html", "> \n")) {
       SkipTag(c);
