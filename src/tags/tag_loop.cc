@@ -168,11 +168,24 @@ char* WriteUnicodeWord(char* w, unsigned unit) {
   return w;
 }
 
+// Windows-1252 bytes 0x80..0x9F as Unicode (0 where the code page has none).
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
-// 16-bit plane).
-char* WriteCharacterCode(char* w, long long code) {
+// 16-bit plane). With `latin_as_unicode` (a document whose code page is not Windows-1252)
+// the codes 128..255, Windows-1252 characters, are written as "\uNF" too, since the
+// reader would take a byte in the document's own code page.
+char* WriteCharacterCode(char* w, long long code, bool latin_as_unicode = false) {
   if (code < 32 || code > kMaxCodePoint) return w;
+  if (latin_as_unicode && code >= 128 && code <= 255) {
+    const unsigned unit = code < 160 ? kWindows1252High[code - 128] : static_cast<unsigned>(code);
+    return unit == 0 ? WriteHex(w, static_cast<unsigned char>(code)) : WriteUnicodeWord(w, unit);
+  }
   if (code == 32) {
     *w++ = ' ';
   } else if (code <= 255) {
@@ -188,9 +201,10 @@ char* WriteCharacterCode(char* w, long long code) {
   return w;
 }
 
-void AppendCharacterCode(std::string& out, long long code) {
+void AppendCharacterCode(std::string& out, long long code, bool latin_as_unicode) {
   char text[16];
-  out.append(text, static_cast<std::size_t>(WriteCharacterCode(text, code) - text));
+  out.append(text,
+             static_cast<std::size_t>(WriteCharacterCode(text, code, latin_as_unicode) - text));
 }
 
 // Characters of a numeric reference behind `start`: up to the ";" or a blank, at most
@@ -488,7 +502,7 @@ void WriteTextRun(Conversion& c) {
       long long value = 0;
       const std::size_t length = RunReference(in, p, value);
       if (length == 0) break;
-      out.Advance(WriteCharacterCode(out.Room(), value));
+      out.Advance(WriteCharacterCode(out.Room(), value, s.latin_as_unicode));
       p += length;
     } else if (b == '{' || b == '}' || b == '\\') {
       char* w = out.Room();
@@ -498,7 +512,7 @@ void WriteTextRun(Conversion& c) {
       ++p;
     } else if (b >= 128) {
       const std::uint8_t mapped = MapByte(c.charset, b);
-      if (mapped >= 160) {
+      if (mapped >= 128) {
         out.Advance(WriteHex(out.Room(), mapped));
       } else {
         out.Put(static_cast<char>(mapped));
@@ -548,7 +562,8 @@ std::string HexEscape(std::uint8_t byte) {
   return text;
 }
 
-std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out) {
+std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out,
+                         bool latin_as_unicode) {
   auto next = [&](std::size_t offset) { return At(input, pos + offset); };
   // Numeric references first: no named test below can match "&#", and decoded UTF-8
   // text reaches the loop as these.
@@ -563,7 +578,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
       value = value * 10 + (input[q] - '0');
     }
     if (q > first && q < input.size() && input[q] == ';') {
-      AppendCharacterCode(out, value == 160 ? 32 : value);
+      AppendCharacterCode(out, value == 160 ? 32 : value, latin_as_unicode);
       return q - pos;
     }
     bool terminated = false;
@@ -573,7 +588,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
         out += '&';  // the rest is written as text
         return 0;
       }
-      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
+      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16), latin_as_unicode);
       return n + 3;
     }
     const std::size_t n = ReferenceLength(input, pos + 2, terminated);
@@ -582,7 +597,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
       return 0;
     }
     const long long code = ParseNumber(input.substr(pos + 2, n), 10);
-    AppendCharacterCode(out, code == 160 ? 32 : code);
+    AppendCharacterCode(out, code == 160 ? 32 : code, latin_as_unicode);
     return n + 2;
   }
   if (LooksAtNoCase(input, pos, "&nbsp")) {
@@ -629,7 +644,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
         kSorted.begin(), kSorted.end(), name,
         [](const Entity& entity, std::string_view key) { return entity.name < key; });
     if (found != kSorted.end() && found->name == name && found->code != 0) {
-      AppendCharacterCode(out, found->code);
+      AppendCharacterCode(out, found->code, latin_as_unicode);
       return n + 1;
     }
   }
@@ -672,6 +687,7 @@ void TagLoop(Conversion& c) {
   const std::string_view in = c.input;
   std::string& out = c.output;
   s.loop_start_length = out.size();
+  s.latin_as_unicode = c.charset.ansi_code_page != 1252;
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
 
@@ -715,7 +731,7 @@ void TagLoop(Conversion& c) {
       // The pending paragraph first, then the character straight into the output: the
       // decoding reads only the input.
       StartPendingParagraph(c, byte);
-      const std::size_t consumed = DecodeEntity(in, pos, out);
+      const std::size_t consumed = DecodeEntity(in, pos, out, s.latin_as_unicode);
       MarkTextWritten(s);
       c.pos = pos + consumed + 1;
       continue;
@@ -765,7 +781,7 @@ void TagLoop(Conversion& c) {
         WriteWhitespace(c, byte);
       } else if (byte >= 32) {
         const std::uint8_t mapped = MapByte(c.charset, byte);
-        if (double_byte || mapped >= 160) {
+        if (double_byte || mapped >= 128) {
           AppendHex(out, mapped);
         } else {
           out += static_cast<char>(mapped);
