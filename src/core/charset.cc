@@ -233,9 +233,7 @@ std::string_view ConverterFor(std::string_view name) {
 
 constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 
-// Converts `text` from `from` to UTF-8 with the C library; a byte that does not decode
-// becomes U+FFFD. False (text unchanged) when the library does not know the name.
-bool ConvertToUtf8(const std::string& from, std::string& text) {
+bool IconvToUtf8(const std::string& from, std::string& text) {
   iconv_t cd = iconv_open("UTF-8", from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   std::string out;
@@ -483,6 +481,20 @@ void RewriteUtf8(std::string& text, bool latin_bytes = true) {
 
 }  // namespace
 
+bool ConvertToUtf8(const std::string& from, std::string& text) {
+  return IconvToUtf8(from, text);
+}
+
+unsigned Windows1252ToUnicode(std::uint8_t byte) {
+  // Bytes 0x80..0x9F; the rest is Latin-1.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+  };
+  return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+}
+
 void LookupLanguage(std::string_view name, CharsetState& state) {
   state.language_id = 1033;
   for (const LanguageRow& row : kLanguages) {
@@ -540,7 +552,7 @@ bool DecodeInput(Conversion& conversion) {
     sixteen_bit = true;
   } else if (big_endian_mark || little_endian_mark) {
     try {
-      if (ConvertToUtf8(big_endian_mark ? "UTF-16BE" : "UTF-16LE", text)) {
+      if (IconvToUtf8(big_endian_mark ? "UTF-16BE" : "UTF-16LE", text)) {
         text.erase(0, text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
         conversion.input_size = text.size();
         sixteen_bit = true;
@@ -599,7 +611,7 @@ bool DecodeInput(Conversion& conversion) {
   const bool chosen = chosen_charset > 0 && chosen_charset == state.charset;
   state.ansi_code_page = chosen ? CodePageOfCharset(state.charset) : AnsiCodePage(language);
   try {
-    if (!converter.empty() && ConvertToUtf8(converter, text)) {
+    if (!converter.empty() && IconvToUtf8(converter, text)) {
       // Decoded to Unicode: from here on the page reads as UTF-8 does.
       state.mapping = ByteMapping::kIdentity;
       state.utf8 = true;

@@ -168,13 +168,6 @@ char* WriteUnicodeWord(char* w, unsigned unit) {
   return w;
 }
 
-// Windows-1252 bytes 0x80..0x9F as Unicode (0 where the code page has none).
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
 // 16-bit plane). With `latin_as_unicode` (a document whose code page is not Windows-1252)
@@ -183,7 +176,7 @@ constexpr char16_t kWindows1252High[32] = {
 char* WriteCharacterCode(char* w, long long code, bool latin_as_unicode = false) {
   if (code < 32 || code > kMaxCodePoint) return w;
   if (latin_as_unicode && code >= 128 && code <= 255) {
-    const unsigned unit = code < 160 ? kWindows1252High[code - 128] : static_cast<unsigned>(code);
+    const unsigned unit = Windows1252ToUnicode(static_cast<unsigned char>(code));
     return unit == 0 ? WriteHex(w, static_cast<unsigned char>(code)) : WriteUnicodeWord(w, unit);
   }
   if (code == 32) {
