@@ -342,6 +342,10 @@ bool DispatchTag(Conversion& c) {
     HandleDefinitionList(c);
   } else if (!s.at_paragraph_start && exact("</dd>")) {
     HandleDefinitionEnd(c);
+  } else if (StartTag(in, p, "<dt", "> \n")) {
+    HandleDefinitionTerm(c);
+  } else if (StartTag(in, p, "<dd", "> \n")) {
+    HandleDefinitionData(c);
   } else if (o.keep_alignment && StartTag(in, p, "<center", "> ")) {
     HandleCenterStart(c);
   } else if (o.keep_alignment && exact("</center>")) {
@@ -530,13 +534,29 @@ bool StartsTextRun(std::string_view in, std::size_t pos, unsigned char byte) {
   return byte == '&' && RunReference(in, pos, value) != 0;
 }
 
+// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
+bool EndsControlWord(std::string_view out, std::size_t at) {
+  std::size_t i = at;
+  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
+  if (i > 0 && out[i - 1] == '-') --i;
+  const std::size_t letters_end = i;
+  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
+  if (i == letters_end || i == 0 || out[i - 1] != '\\') return false;
+  // After an escaped backslash the letters are text.
+  std::size_t slashes = 0;
+  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+  return slashes % 2 == 1;
+}
+
 void WriteWhitespace(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
   std::string& out = c.output;
   if (!s.at_paragraph_start) {
     const char last = out.empty() ? '\0' : out.back();
     if (byte == '\n' && last == '}') {
-      if (out.size() >= 3 && out[out.size() - 2] != ' ') out += ' ';
+      // A group just closed: one blank, unless text before it already ended in one.
+      const std::size_t before = out.size() - 2;
+      if (out.size() >= 3 && (out[before] != ' ' || EndsControlWord(out, before))) out += ' ';
     } else if (last != ' ') {
       out += ' ';
     } else if (s.after_control_word) {
