@@ -11,6 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 time
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
+  abiword  # a second real reader of the RTF in the tests
   xvfb xauth
 )
 
