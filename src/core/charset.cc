@@ -485,6 +485,17 @@ bool ConvertToUtf8(const std::string& from, std::string& text) {
   return IconvToUtf8(from, text);
 }
 
+bool IsLibraryDecodedCharset(std::string_view name) {
+  std::string lowered;
+  for (char ch : name) lowered += AsciiLower(ch);
+  const std::string_view converter = ConverterFor(lowered);
+  if (converter.empty()) return false;
+  const iconv_t cd = iconv_open("UTF-8", std::string(converter).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
+
 unsigned Windows1252ToUnicode(std::uint8_t byte) {
   // Bytes 0x80..0x9F; the rest is Latin-1.
   static constexpr char16_t kHigh[32] = {

@@ -44,6 +44,10 @@ unsigned Windows1252ToUnicode(std::uint8_t byte);
 // name. May throw std::bad_alloc.
 bool ConvertToUtf8(const std::string& from, std::string& text);
 
+// True for a character set name (any case) that the C library decodes for the engine,
+// such as "EUC-KR" or "Shift_JIS", as an encoding option names it.
+bool IsLibraryDecodedCharset(std::string_view name);
+
 // Stage 4: decodes conversion.raw in place and settles conversion.charset.
 // Returns false when memory for the UTF-8 decoding cannot be had.
 [[nodiscard]] bool DecodeInput(Conversion& conversion);
