@@ -350,8 +350,8 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
   return length + 1;
 }
 
-// The bytes 128..255 of the output's 8-bit code page, looked up when a character above
-// the ASCII range first has to be placed.
+// The bytes 128..255 of the output's 8-bit code page as Unicode and back, looked up when
+// a character beyond ASCII first has to be placed.
 class CodePageBytes {
  public:
   explicit CodePageBytes(int code_page) : name_("CP" + std::to_string(code_page)) {}
@@ -360,27 +360,34 @@ class CodePageBytes {
   int ByteOf(char32_t code) {
     if (code < 0x80) return static_cast<int>(code);
     if (!built_) Build();
-    for (std::size_t i = 0; i < high_.size(); ++i) {
-      if (high_[i] == code) return static_cast<int>(0x80 + i);
-    }
-    return -1;
+    const auto found = std::lower_bound(reverse_.begin(), reverse_.end(),
+                                        std::pair<char32_t, int>(code, 0));
+    return found != reverse_.end() && found->first == code ? found->second : -1;
   }
-  const std::string& name() const { return name_; }
+  // The character of a byte (U+FFFD where the code page has none).
+  char32_t CharacterOf(unsigned char byte) {
+    if (byte < 0x80) return byte;
+    if (!built_) Build();
+    const char32_t code = high_[byte - 0x80];
+    return code != 0 ? code : U'\uFFFD';
+  }
 
  private:
   void Build() {
     built_ = true;
     for (std::size_t i = 0; i < high_.size(); ++i) {
       std::string one(1, static_cast<char>(0x80 + i));
-      if (!ConvertToUtf8(name_, one)) return;
+      if (!ConvertToUtf8(name_, one)) break;
       high_[i] = OnlyCharacter(one);
+      if (high_[i] != 0) reverse_.emplace_back(high_[i], static_cast<int>(0x80 + i));
     }
+    std::sort(reverse_.begin(), reverse_.end());
   }
   // The one character of a short UTF-8 text (0 for none, or for U+FFFD).
   static char32_t OnlyCharacter(std::string_view utf8) {
     if (utf8.empty()) return 0;
     const unsigned char lead = static_cast<unsigned char>(utf8[0]);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     if (utf8.size() != length) return 0;
     char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
     for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (utf8[k] & 0x3F);
@@ -389,6 +396,7 @@ class CodePageBytes {
 
   std::string name_;
   std::array<char32_t, 128> high_{};
+  std::vector<std::pair<char32_t, int>> reverse_;
   bool built_ = false;
 };
 
@@ -426,8 +434,8 @@ class TextWriter {
   }
 
   void Run();
-  // When a character did not fit the 8-bit code page, the whole text becomes UTF-8 with
-  // a byte-order mark.
+  // When a character did not fit the 8-bit code page, the whole text is UTF-8 with a
+  // byte-order mark.
   void FinishUnicode();
 
  private:
@@ -444,6 +452,16 @@ class TextWriter {
 
   // Appends bytes taken from the input (mapped to the output character set).
   void PutSource(std::string_view bytes);
+  // Appends one byte of the code page (as UTF-8 once the text is Unicode).
+  void PutByte(unsigned char byte) {
+    if (unicode_ && byte >= 0x80) {
+      AppendUtf8(out_, code_page_.CharacterOf(byte));
+    } else {
+      out_.push_back(static_cast<char>(byte));
+    }
+  }
+  // Rewrites the text so far in UTF-8; what follows is written so.
+  void SwitchToUnicode();
   // Writes a blank where a source blank belongs in folded output, then any pending break.
   void FoldedBlank();
   // Whitespace between words: at most one blank, never at the start of a line.
@@ -484,8 +502,9 @@ class TextWriter {
   int cells_expected_ = 0;
   std::string entity_;
   CodePageBytes code_page_;
-  // Output offsets of the "?" stand-ins for characters the code page lacks, with them.
-  std::vector<std::pair<std::size_t, char32_t>> wide_;
+  // A character the code page lacks was met: the text so far was rewritten in UTF-8 and
+  // everything after it is written so.
+  bool unicode_ = false;
 };
 
 void TextWriter::ReportProgress() {
@@ -497,9 +516,7 @@ void TextWriter::ReportProgress() {
 }
 
 void TextWriter::PutSource(std::string_view bytes) {
-  for (char byte : bytes) {
-    out_.push_back(static_cast<char>(MapByte(c_.charset, static_cast<std::uint8_t>(byte))));
-  }
+  for (char byte : bytes) PutByte(MapByte(c_.charset, static_cast<std::uint8_t>(byte)));
 }
 
 void TextWriter::FoldedBlank() {
@@ -540,7 +557,6 @@ bool TextWriter::HtmlTag() {
   if (html_seen_ || !TagAt(text_, pos_, "<html", "> \n")) return false;
   // Whatever stood before the html tag is not part of the page's text.
   out_.clear();
-  wide_.clear();
   last_blank_ = written_ = break_pending_ = gap_ = false;
   html_seen_ = true;
   Advance(SkipThroughTagEnd(text_, pos_));
@@ -708,16 +724,23 @@ void TextWriter::Entity() {
     wide = Windows1252ToUnicode(static_cast<unsigned char>(entity_[0]));
     if (wide == 0) wide = U'\uFFFD';
   }
-  bool stand_in = false;
   if (wide != 0) {
-    const int byte = code_page_.ByteOf(wide);
-    stand_in = byte < 0;
-    entity_.assign(1, stand_in ? '?' : static_cast<char>(byte));
+    const int byte = unicode_ ? -1 : code_page_.ByteOf(wide);
+    if (byte >= 0) {
+      entity_.assign(1, static_cast<char>(byte));
+    } else {
+      if (!unicode_) SwitchToUnicode();
+      entity_.clear();
+      AppendUtf8(entity_, wide);
+    }
+  } else if (unicode_ && entity_.size() == 1 && static_cast<unsigned char>(entity_[0]) >= 0x80) {
+    const char32_t code = code_page_.CharacterOf(static_cast<unsigned char>(entity_[0]));
+    entity_.clear();
+    AppendUtf8(entity_, code);
   }
   // A reference to a blank does not start the text.
   if (!entity_.empty() && !(entity_ == " " && !written_)) {
     CloseGap();
-    if (stand_in) wide_.push_back({out_.size(), wide});
     out_ += entity_;
     written_ = true;
   }
@@ -730,7 +753,7 @@ void TextWriter::TextByte(unsigned char byte) {
     Whitespace();
   } else if (byte >= 32) {
     CloseGap();
-    out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
+    PutByte(MapByte(c_.charset, byte));
     last_blank_ = false;
     written_ = true;
   }
@@ -789,32 +812,23 @@ void TextWriter::Run() {
 
 }  // namespace
 
-void TextWriter::FinishUnicode() {
-  if (wide_.empty()) return;
-  std::string text = "\xEF\xBB\xBF";
-  text.reserve(out_.size() + 3 * wide_.size() + 16);
-  std::size_t from = 0;
-  const auto append_bytes = [&](std::size_t end) {
-    std::string piece = out_.substr(from, end - from);
-    if (!ConvertToUtf8(code_page_.name(), piece)) {
-      // The code page has no decoder: its bytes pass as Windows-1252 characters.
-      std::string latin;
-      for (char ch : piece) {
-        const unsigned code = Windows1252ToUnicode(static_cast<unsigned char>(ch));
-        AppendUtf8(latin, code == 0 ? 0xFFFD : code);
-      }
-      piece.swap(latin);
+void TextWriter::SwitchToUnicode() {
+  unicode_ = true;
+  std::string text;
+  text.reserve(out_.size() + out_.size() / 4 + 16);
+  for (char ch : out_) {
+    const unsigned char byte = static_cast<unsigned char>(ch);
+    if (byte < 0x80) {
+      text.push_back(ch);
+    } else {
+      AppendUtf8(text, code_page_.CharacterOf(byte));
     }
-    text += piece;
-  };
-  for (const auto& [offset, code] : wide_) {
-    if (offset >= out_.size() || offset < from) continue;
-    append_bytes(offset);
-    AppendUtf8(text, code);
-    from = offset + 1;
   }
-  append_bytes(out_.size());
   out_.swap(text);
+}
+
+void TextWriter::FinishUnicode() {
+  if (unicode_) out_.insert(0, "\xEF\xBB\xBF");
 }
 
 void ConvertToPlainText(Conversion& c) {
