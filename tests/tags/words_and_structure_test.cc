@@ -53,6 +53,11 @@ TEST(WordsAndStructure, Documents) {
       {"a bookmark before a heading follows its style",
        R"(<p>a<p><a name="s"></a><h2>Title</h2>)",
        R"({\b\fs20 \s2 {\*\bkmkstart s}{\*\bkmkend s}\fs32 Title\par})", "", true},
+      {"tags broken after their name",
+       "<HTML\n><HEAD\n><TITLE\n>Title</TITLE\n></HEAD\n><BODY\n><H1\nCLASS=\"t\"\n>Head</H1\n>"
+       "<P\n>one</P\n><P\n>two</P\n></BODY\n></HTML\n>",
+       Cat({R"(\s1 \fs36 Head\par})", kParagraphStart, R"(\qj one)", kParagraphStart, R"(\qj two)"}),
+       "Title"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
