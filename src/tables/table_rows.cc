@@ -215,6 +215,13 @@ void CloseTopLevelRow(Conversion& c, TableState& s) {
   s.in_row = false;
 }
 
+// True when the output ends (blanks aside) with the end of a top-level table.
+bool EndsWithTableEnd(std::string_view out) {
+  std::size_t end = out.size();
+  while (end > 0 && (out[end - 1] == '\n' || out[end - 1] == ' ')) --end;
+  return out.substr(0, end).ends_with(R"(\row\pard)");
+}
+
 void AnalysedTableStart(Conversion& c) {
   TagLoopState& loop = c.loop;
   const std::size_t tag = c.pos;
@@ -272,7 +279,9 @@ void AnalysedTableStart(Conversion& c) {
       c.output += c.templates.cell_paragraph_start;
       AppendLevel(c.output, s.level - 1);
     }
-  } else if (loop.cell_has_text && !loop.at_paragraph_start) {
+  } else if ((loop.cell_has_text && !loop.at_paragraph_start) || EndsWithTableEnd(c.output)) {
+    // Also between two tables: with no paragraph between them a reader joins their rows
+    // into one table.
     c.output += "\n" R"(\pard\par)" "\n";
   }
   if (FirstRowIsExplicit(std::string_view(c.input).substr(std::min(c.pos + 1, c.input.size())))) {

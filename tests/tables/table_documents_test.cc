@@ -210,6 +210,19 @@ TEST(TableDocuments, TextAfterATableWhoseLastCellStartsOnANewLine) {
   EXPECT_NE(out.find("last\\cell\\pard \\intbl \\row"), std::string::npos) << out;
 }
 
+// A reader joins the rows of two tables with nothing between them into one table.
+TEST(TableDocuments, AdjacentTablesStaySeparate) {
+  const std::string out = Convert(
+      Page("<table><tr><td>a</td></tr></table>\n<table><tr><td>b</td></tr></table>"),
+      PageOptions());
+  EXPECT_NE(out.find("\\row\\pard\n\n\\pard\\par\n"), std::string::npos) << out;
+  // After text the one paragraph end is enough.
+  const std::string after_text = Convert(
+      Page("<table><tr><td>a</td></tr></table><p>x</p><table><tr><td>b</td></tr></table>"),
+      PageOptions());
+  EXPECT_EQ(after_text.find("\\pard\\par\n"), std::string::npos) << after_text;
+}
+
 TEST(TableDocuments, OneCellTableInsideACell) {
   const std::string out = FromFirstRow(
       Page("<table><tr><td><table><tr><td>x</td></tr></table>y</td></tr></table>"));
