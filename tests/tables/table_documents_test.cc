@@ -221,6 +221,13 @@ TEST(TableDocuments, AdjacentTablesStaySeparate) {
       Page("<table><tr><td>a</td></tr></table><p>x</p><table><tr><td>b</td></tr></table>"),
       PageOptions());
   EXPECT_EQ(after_text.find("\\pard\\par\n"), std::string::npos) << after_text;
+  // Two nested tables in one cell: a paragraph of the enclosing level between them.
+  const std::string nested = Convert(
+      Page("<table><tr><td><table><tr><td>a</td></tr></table>\n"
+           "<table><tr><td>b</td></tr></table></td></tr></table>"),
+      PageOptions());
+  EXPECT_NE(nested.find("{\\nonesttables\\par}\\itap1\n\n\\par\\pard\\intbl"), std::string::npos)
+      << nested;
 }
 
 TEST(TableDocuments, OneCellTableInsideACell) {
