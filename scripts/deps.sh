@@ -20,6 +20,7 @@ TEST=(
   python3 time
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
   dpkg-dev file
+  abiword  # a second real reader of the RTF in the tests
 )
 WINDOW=(
   qt6-base-dev libgl-dev

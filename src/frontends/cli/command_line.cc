@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "core/append.h"
+#include "core/charset.h"
 #include "frontends/batch/batch.h"
 #include "platform/files.h"
 
@@ -152,6 +153,8 @@ std::string_view LookupEncoding(std::string_view value) {
   for (const EncodingEntry& encoding : kEncodings) {
     if (EqualsNoCase(value, encoding.value)) return encoding.display_name;
   }
+  // Other character sets go to the engine by name when it can decode them.
+  if (IsLibraryDecodedCharset(value)) return value;
   return "Auto-Select";
 }
 

@@ -92,7 +92,8 @@ struct PaperSize {
 };
 PaperSize LookupPaper(std::string_view name);
 
-// The encoding display name for an argument value (any case); unknown gives "Auto-Select".
+// The encoding display name for an argument value (any case); a character set the engine
+// decodes with the C library ("EUC-KR") is passed on as given; unknown gives "Auto-Select".
 std::string_view LookupEncoding(std::string_view value);
 
 // Table border from its value: "as in html" 2, "visible" 1, anything else 0.

@@ -149,6 +149,8 @@ TEST(OptionValues, Encodings) {
       {"windows-1258", "(Windows-1258) European"}, {"KOI8-R", "(KOI8-R) Cyrillic"},
       {"latin1", "(ISO-8859-1) Latin1"},           {"utf-8", "(UTF-8) Unicode"},
       {"utf8", "Auto-Select"},                     {"", "Auto-Select"},
+      {"EUC-KR", "EUC-KR"},                        {"shift_jis", "shift_jis"},
+      {"iso-8859-2", "iso-8859-2"},                {"no-such-set", "Auto-Select"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value);
