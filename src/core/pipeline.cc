@@ -277,18 +277,24 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kOutputExists;
     }
 
-    // Stage 2: create the output. An output that is the input itself is refused before
-    // anything is truncated.
+    // Stage 2: create the output. An output that is the input itself is refused. The
+    // document goes into a temporary beside the output, which takes the output's name
+    // only when complete: until then an existing output keeps its content.
     c.Trace("2. Trying to create file:", c.output_path);
-    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path) ||
-        !WriteTextFile(c.output_path, "")) {
+    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path)) {
       return ConvertResult::kCannotCreateOutput;
     }
+    ReplacementFile output(c.output_path);
+    if (!output.created()) return ConvertResult::kCannotCreateOutput;
     c.Trace("Created.");
 
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
-    if (c.input_size < 1) return ConvertResult::kInputEmpty;
+    if (c.input_size < 1) {
+      // An empty input gives an empty output.
+      if (!output.Commit()) return ConvertResult::kCannotWriteOutput;
+      return ConvertResult::kInputEmpty;
+    }
     c.Trace("3. Memory allocation",
             StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
     c.raw.swap(bytes);
@@ -301,7 +307,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stage 10: write the document in one piece.
     std::string document;
     FinishDocument(c, document);
-    if (!WriteTextFile(c.output_path, document)) return ConvertResult::kCannotCreateOutput;
+    if (!output.WriteText(document) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
     c.Trace("10. Conversion finished. Memory freeing");
     c.Trace("Done at ", ClockText());
     return ConvertResult::kDone;

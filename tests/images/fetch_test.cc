@@ -102,7 +102,7 @@ TEST(FetchUrlToFile, SlowServerTimesOut) {
   LoopbackServer server(Response("200 OK", "late"), std::chrono::milliseconds(3000));
   const std::string path = testing::MakeTempFolder() + "slow.gif";
   FetchLimits limits;
-  limits.total_timeout_seconds = 1;
+  limits.total_timeout_milliseconds = 1000;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_NE(FetchUrlToFile(server.Url("/slow.gif"), path, limits), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));

@@ -40,6 +40,11 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
     std::error_code kind_error;
     // A link to a folder is a folder; a dangling link is a file that will not open.
     const bool is_folder = it->is_directory(kind_error);
+    // FIFOs, devices and sockets are no pages: a run never waits on one.
+    if (it->is_fifo(kind_error) || it->is_socket(kind_error) || it->is_block_file(kind_error) ||
+        it->is_character_file(kind_error)) {
+      continue;
+    }
     entries.push_back({it->path().filename().string(), is_folder});
   }
   std::sort(entries.begin(), entries.end(),
@@ -101,6 +106,9 @@ std::string FileErrorMessage(ConvertResult result, const std::string& input_path
       return StringF("Can't open %s file for reading.", input_path.c_str());
     case ConvertResult::kInputEmpty:
       return StringF("%s file has zero length.", input_path.c_str());
+    case ConvertResult::kCannotWriteOutput:
+      return StringF("Can't write %s file to its end (is the disk full?).\nAn earlier file of that name is kept.",
+                     OutputPathFor(input_path, output_folder, extension).c_str());
     default:
       return "";
   }
