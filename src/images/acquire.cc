@@ -274,9 +274,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     return false;
   }
   const std::int64_t source_size = FileSize(path);
-  const long long text_left =
-      PictureList::kMaxDocumentPictureText - c.pictures.picture_text;
-  if ((DumpsSourceUnchanged(conversion) && 2 * source_size > text_left) ||
+  if ((DumpsSourceUnchanged(conversion) && 2 * source_size > c.pictures.picture_text_left) ||
       source_size > kMaxDecodedSourceSize) {
     c.Trace("Picture skipped, the document's picture data would exceed its limit:", path);
     return false;

@@ -125,8 +125,8 @@ std::string_view UrlFileName(std::string_view url) {
 std::string Download(Conversion& c, std::string_view url, bool trace) {
   PictureList& list = c.pictures;
   FetchLimits limits;
-  const long long time_left = PictureList::kMaxDownloadMilliseconds - list.download_milliseconds;
-  const long long bytes_left = PictureList::kMaxDownloadBytes - list.download_bytes;
+  const long long time_left = list.download_milliseconds_left;
+  const long long bytes_left = list.download_bytes_left;
   if (time_left <= 0 || bytes_left <= 0) {
     if (trace) c.Trace("Remote picture skipped, the document's download limit is spent:", url);
     return {};
@@ -153,7 +153,7 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
   RegisteredTemporary registration;
   const auto start = std::chrono::steady_clock::now();
   const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration);
-  list.download_milliseconds += std::chrono::duration_cast<std::chrono::milliseconds>(
+  list.download_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - start)
                                     .count();
   if (fetched != 0) {
@@ -161,7 +161,7 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
     return {};
   }
   list.temporaries.Adopt(local, std::move(registration));
-  list.download_bytes += std::max<std::int64_t>(0, FileSize(local));
+  list.download_bytes_left -= std::max<std::int64_t>(0, FileSize(local));
   if (trace) c.Trace("Image was downloaded OK to: ", local);
   return local;
 }
@@ -189,11 +189,11 @@ void SetGoalSize(PictureRecord& record, int width_attribute, int height_attribut
 // line) when it would go over.
 bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
   PictureList& list = c.pictures;
-  if (record.hex_length > PictureList::kMaxDocumentPictureText - list.picture_text) {
+  if (record.hex_length > list.picture_text_left) {
     c.Trace("Picture skipped, the document's picture data would exceed its limit");
     return false;
   }
-  list.picture_text += record.hex_length;
+  list.picture_text_left -= record.hex_length;
   return true;
 }
 

@@ -42,9 +42,10 @@ struct PictureList {
   std::string previous_path;    // the last picture converted in this document
   std::string shared_bmp_name;  // the intermediate BMP shared by GIF and PNG conversions
   int next_number = 0;          // picture numbers handed out so far
-  long long picture_text = 0;   // hexadecimal text of the records placed so far
-  long long download_milliseconds = 0;
-  long long download_bytes = 0;
+  // What is left of the document's budgets.
+  long long picture_text_left = kMaxDocumentPictureText;
+  long long download_milliseconds_left = kMaxDownloadMilliseconds;
+  long long download_bytes_left = kMaxDownloadBytes;
   // Every file the pictures of this conversion made; what is left goes with the list.
   TemporaryFileSet temporaries;
 };
