@@ -465,7 +465,7 @@ FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_p
   const std::string input = ToForwardSlashes(input_path);
   if (IsDirectory(input)) {
     plan.input_opens = false;
-  } else if (std::FILE* file = std::fopen(input.c_str(), "rb"); file != nullptr) {
+  } else if (std::FILE* file = OpenRegularFileForReading(input); file != nullptr) {
     std::fclose(file);
   } else {
     plan.input_opens = false;
