@@ -56,6 +56,15 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
   --index;
 }
 
+void ReleaseConsumedInput(Conversion& c) {
+  c.next_input_release = c.pos + Conversion::kInputReleaseStep;
+  if (c.loop.table_depth != 0 || c.pos < Conversion::kInputReleaseMargin) return;
+  const std::size_t until = c.pos - Conversion::kInputReleaseMargin;
+  if (until <= c.input_released) return;
+  ReleasePages(c.input.data() + c.input_released, c.input.data() + until);
+  c.input_released = until;
+}
+
 namespace {
 
 // Braces minus escaped braces ("\{", "\}") from the second byte on, and the backslash
@@ -194,6 +203,27 @@ void StartProgress(Conversion& c) {
   c.progress->SetLabel("0");
 }
 
+// Address room for the whole output, so that it never moves while it grows: moving
+// holds the old and the new copy at once, twice the memory of the document at the worst
+// moment. Room is only address space until it is written, so it is reserved generously:
+// tables and deep lists write up to twelve times their input and more, plus the "\'hh"
+// of each byte above 127. When the system refuses that much, less is asked for.
+void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high_bytes) {
+  for (const std::size_t factor : {16, 8, 4}) {
+    std::size_t room = 0;
+    if (__builtin_mul_overflow(input_size, factor, &room) || room > output.max_size() / 2) {
+      continue;
+    }
+    try {
+      output.reserve(room + 3 * high_bytes + 5000);
+      return;
+    } catch (const std::bad_alloc&) {
+      // try a smaller room
+    }
+  }
+  output.reserve(4 * input_size + 3 * high_bytes + 5000);
+}
+
 // Stages 4 to 9: decoding, then the plain-text conversion or the RTF stages. Returns
 // false when memory for the decoding ran out (result 2).
 [[nodiscard]] bool RunStages(Conversion& c) {
@@ -216,7 +246,7 @@ void StartProgress(Conversion& c) {
     // each byte above 127, and the head room the tag pass keeps: pages never touched
     // cost no memory, while a reallocation copies everything and holds both copies.
     const std::size_t high_bytes = CountHighBytes(c.input);
-    c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
+    ReserveOutput(c.output, c.input.size(), high_bytes);
     AdviseHugePages(c.output);
     WritePrologue(c);
 

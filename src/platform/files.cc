@@ -81,6 +81,14 @@ void AdviseHugePages(std::string& buffer) {
 #endif
 }
 
+void ReleasePages(char* begin, char* end) {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
+  const auto last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+  // Advice only: memory that cannot be released stays as it is.
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 namespace {
 
 // Opens `path` without waiting on a FIFO or taking a terminal, and keeps it only when it

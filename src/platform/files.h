@@ -20,6 +20,9 @@ void FromTextModeInPlace(std::string& text);
 // after reserving and before filling; small buffers and systems without huge pages are
 // left as they are.
 void AdviseHugePages(std::string& buffer);
+// Gives the memory behind the whole pages inside [begin, end) back to the system; they
+// read as zero bytes afterwards. For buffers whose front is no longer needed.
+void ReleasePages(char* begin, char* end);
 // Every LF becomes CR LF.
 std::string ToTextMode(std::string_view text);
 
