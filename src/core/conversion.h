@@ -77,10 +77,10 @@ struct Conversion {
   // while the output grows, the input shrinks. Bytes before `input_released` read as 0.
   std::size_t input_released = 0;
   std::size_t next_input_release = kInputReleaseStep;
-  static constexpr std::size_t kInputReleaseStep = std::size_t{8} << 20;
+  static constexpr std::size_t kInputReleaseStep = std::size_t{1} << 20;
   // No handler looks back further than a byte or two; a table is read again from its
   // start, so nothing is released while one is open.
-  static constexpr std::size_t kInputReleaseMargin = std::size_t{1} << 20;
+  static constexpr std::size_t kInputReleaseMargin = std::size_t{256} << 10;
 
   ProgressSchedule schedule;
 
