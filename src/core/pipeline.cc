@@ -207,7 +207,8 @@ void StartProgress(Conversion& c) {
 // holds the old and the new copy at once, twice the memory of the document at the worst
 // moment. Room is only address space until it is written, so it is reserved generously:
 // tables and deep lists write up to twelve times their input and more, plus the "\'hh"
-// of each byte above 127. When the system refuses that much, less is asked for.
+// of each byte above 127 and the head room the tag pass keeps. When the system refuses
+// that much, less is asked for.
 void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high_bytes) {
   for (const std::size_t factor : {16, 8, 4}) {
     std::size_t room = 0;
@@ -242,9 +243,6 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
-    // each byte above 127, and the head room the tag pass keeps: pages never touched
-    // cost no memory, while a reallocation copies everything and holds both copies.
     const std::size_t high_bytes = CountHighBytes(c.input);
     ReserveOutput(c.output, c.input.size(), high_bytes);
     AdviseHugePages(c.output);

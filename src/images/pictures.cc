@@ -152,16 +152,18 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
   if (trace) c.Trace("Trying to download image: ", url);
   RegisteredTemporary registration;
   const auto start = std::chrono::steady_clock::now();
-  const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration);
+  long long received = 0;
+  const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration, &received);
+  // A failed transfer counts too: a page cannot spend the budget many times over.
   list.download_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - start)
                                     .count();
+  list.download_bytes_left -= received;
   if (fetched != 0) {
     if (trace) c.Trace("Can't save remote image to: ", local);
     return {};
   }
   list.temporaries.Adopt(local, std::move(registration));
-  list.download_bytes_left -= std::max<std::int64_t>(0, FileSize(local));
   if (trace) c.Trace("Image was downloaded OK to: ", local);
   return local;
 }

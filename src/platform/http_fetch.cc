@@ -81,7 +81,7 @@ const Curl* LoadCurl() {
 }  // namespace
 
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
-                   const FetchLimits& limits, RegisteredTemporary* keep) {
+                   const FetchLimits& limits, RegisteredTemporary* keep, long long* received) {
   const Curl* api = LoadCurl();
   if (api == nullptr) return 1;
   CURL* curl = api->easy_init();
@@ -127,6 +127,7 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
   api->slist_free_all(headers);
   api->easy_cleanup(curl);
   const bool closed = std::fclose(sink.file) == 0;
+  if (received != nullptr) *received = static_cast<long long>(sink.written);
   if (result != CURLE_OK || sink.failed || !closed) {
     ::unlink(local_path.c_str());
     return 1;

@@ -19,10 +19,11 @@ struct FetchLimits {
 // success. Connect timeout 10 s, whole transfer 60 s, at most 64 MiB. Returns 0 on
 // success; on failure nothing is left at `local_path`.
 // While the transfer runs the file is registered as a temporary (a signal removes it);
-// on success that registration passes to `keep` when given.
+// on success that registration passes to `keep` when given. `received`, when given,
+// gets the bytes of the body that arrived, also of a transfer that failed.
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
                    const FetchLimits& limits = FetchLimits{},
-                   RegisteredTemporary* keep = nullptr);
+                   RegisteredTemporary* keep = nullptr, long long* received = nullptr);
 
 }  // namespace velmorane
 
