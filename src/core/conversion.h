@@ -75,12 +75,14 @@ struct Conversion {
   std::size_t pos = 0; // position in `input` during the tag pass
   // The tag pass gives the memory of the input it has left behind back to the system:
   // while the output grows, the input shrinks. Bytes before `input_released` read as 0.
+  static constexpr std::size_t kInputReleaseStep = std::size_t{1} << 20;
+  // No handler looks back further than a byte or two; the table code keeps positions
+  // into the tables it is in, so nothing is released while one is open.
+  static constexpr std::size_t kInputReleaseMargin = std::size_t{256} << 10;
+  std::size_t input_release_step = kInputReleaseStep;
+  std::size_t input_release_margin = kInputReleaseMargin;
   std::size_t input_released = 0;
   std::size_t next_input_release = kInputReleaseStep;
-  static constexpr std::size_t kInputReleaseStep = std::size_t{1} << 20;
-  // No handler looks back further than a byte or two; a table is read again from its
-  // start, so nothing is released while one is open.
-  static constexpr std::size_t kInputReleaseMargin = std::size_t{256} << 10;
 
   ProgressSchedule schedule;
 

@@ -57,9 +57,9 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
 }
 
 void ReleaseConsumedInput(Conversion& c) {
-  c.next_input_release = c.pos + Conversion::kInputReleaseStep;
-  if (c.loop.table_depth != 0 || c.pos < Conversion::kInputReleaseMargin) return;
-  const std::size_t until = c.pos - Conversion::kInputReleaseMargin;
+  c.next_input_release = c.pos + c.input_release_step;
+  if (c.loop.table_depth != 0 || c.pos < c.input_release_margin) return;
+  const std::size_t until = c.pos - c.input_release_margin;
   if (until <= c.input_released) return;
   ReleasePages(c.input.data() + c.input_released, c.input.data() + until);
   c.input_released = until;
