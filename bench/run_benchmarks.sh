@@ -4,6 +4,10 @@
 # and prints MB/s, peak memory and the ratios the targets are stated in.
 #
 #   bench/run_benchmarks.sh [--sizes 1,10,100] [--small-pages 1000] [--repeat 3]
+#                           [--memory-mb 100]
+#
+# It also reports the peak memory against the input on a page of nothing but tables
+# (--memory-mb MB, 100 unless said otherwise; 0 leaves it out) and on 100,000 nested lists.
 #
 # Each measurement is repeated (3 times unless --repeat says otherwise) and the fastest
 # run is reported: on a shared or virtual machine the slower runs measure the neighbours.
@@ -12,12 +16,14 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 sizes="1,10,100"
 small_pages=1000
 repeat=3
+memory_mb=100
 while [ $# -gt 0 ]; do
   case "$1" in
     --sizes) sizes="$2"; shift 2 ;;
     --small-pages) small_pages="$2"; shift 2 ;;
     --repeat) repeat="$2"; shift 2 ;;
-    *) echo "usage: $0 [--sizes 1,10,100] [--small-pages N] [--repeat N]" >&2; exit 2 ;;
+    --memory-mb) memory_mb="$2"; shift 2 ;;
+    *) echo "usage: $0 [--sizes 1,10,100] [--small-pages N] [--repeat N] [--memory-mb MB]" >&2; exit 2 ;;
   esac
 done
 
@@ -35,6 +41,9 @@ for mb in ${sizes//,/ }; do
     python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "$mb" --small-pages 0
   fi
 done
+if [ "$memory_mb" -gt 0 ] && { [ ! -f "$data/tables-${memory_mb}mb.html" ] || [ ! -f "$data/nested-lists.html" ]; }; then
+  python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages 0 --memory-mb "$memory_mb"
+fi
 if [ "$(find "$data/small" -name '*.html' 2>/dev/null | wc -l)" -ne "$small_pages" ]; then
   rm -rf "$data/small"
   python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages "$small_pages"
@@ -120,6 +129,20 @@ for mb in ${sizes//,/ }; do
     fi
   done
 done
+
+# Peak memory against the input on the pages that need the most: tables write about five
+# times their input, and a list nested 100,000 deep more than that.
+if [ "$memory_mb" -gt 0 ]; then
+  for page in "$data/tables-${memory_mb}mb.html:6" "$data/nested-lists.html:8"; do
+    target=${page##*:}
+    page=${page%:*}
+    bytes=$(stat -c %s "$page")
+    measure_best 'rm -f "$work/out/"*' "$bin" "$page" "$work/out"
+    out_bytes=$(stat -c %s "$work/out/$(basename "${page%.html}").rtf" 2>/dev/null || echo 0)
+    awk -v k="$PEAK_KB" -v b="$bytes" -v o="$out_bytes" -v t="$target" -v s="$SECONDS_TAKEN" -v n="$(basename "$page")" \
+      'BEGIN { printf "memory %s: %.1f MB in %.2f s, peak %.0f MB = %.2f times the input (target <= %d); output %.2f times the input\n", n, b / 1048576, s, k / 1024, k * 1024 / b, t, o / b }'
+  done
+fi
 
 if [ -n "${velmorane_seconds[10]:-}" ] && [ -n "${velmorane_seconds[100]:-}" ]; then
   awk -v a="${velmorane_seconds[10]}" -v b="${velmorane_seconds[100]}" \

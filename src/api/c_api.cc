@@ -179,6 +179,8 @@ const char* velmorane_result_message(velmorane_result result) {
       return "the input is empty";
     case VELMORANE_OUTPUT_EXISTS:
       return "the output file exists and was kept";
+    case VELMORANE_CANNOT_WRITE_OUTPUT:
+      return "the output file cannot be written to its end";
     case VELMORANE_INVALID_ARGUMENT:
       return "invalid argument";
   }

@@ -31,7 +31,8 @@ typedef enum velmorane_result {
   VELMORANE_CANNOT_OPEN_INPUT = 4,
   VELMORANE_INPUT_EMPTY = 5,
   VELMORANE_OUTPUT_EXISTS = 6,
-  VELMORANE_INVALID_ARGUMENT = 7 /* a null pointer or an options record of another size */
+  VELMORANE_CANNOT_WRITE_OUTPUT = 7, /* a full disk or an I/O error; an earlier file is kept */
+  VELMORANE_INVALID_ARGUMENT = 8 /* a null pointer or an options record of another size */
 } velmorane_result;
 
 /* What is written. */

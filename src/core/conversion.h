@@ -35,6 +35,12 @@ struct ProgressSchedule {
   void Check(std::size_t pos, ProgressSink* sink);
 };
 
+struct Conversion;
+
+// Releases the input before the tag pass's position, less a margin, when no table is
+// open; sets the position of the next release.
+void ReleaseConsumedInput(Conversion& conversion);
+
 struct Conversion {
   Conversion(CarryOver& carry, const ConvertRequest& request, const ConversionOptions& opts,
              const EngineSettings& engine_settings)
@@ -77,6 +83,16 @@ struct Conversion {
   std::string input;   // the cleaned input of the tag pass (stage 5)
   std::string output;  // the document being written (from stage 7)
   std::size_t pos = 0; // position in `input` during the tag pass
+  // The tag pass gives the memory of the input it has left behind back to the system:
+  // while the output grows, the input shrinks. Bytes before `input_released` read as 0.
+  static constexpr std::size_t kInputReleaseStep = std::size_t{1} << 20;
+  // No handler looks back further than a byte or two; the table code keeps positions
+  // into the tables it is in, so nothing is released while one is open.
+  static constexpr std::size_t kInputReleaseMargin = std::size_t{256} << 10;
+  std::size_t input_release_step = kInputReleaseStep;
+  std::size_t input_release_margin = kInputReleaseMargin;
+  std::size_t input_released = 0;
+  std::size_t next_input_release = kInputReleaseStep;
 
   ProgressSchedule schedule;
 

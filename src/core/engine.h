@@ -18,6 +18,9 @@ enum class ConvertResult : int {
   kCannotOpenInput = 4,
   kInputEmpty = 5,
   kOutputExists = 6,
+  // The output could be created but not written to its end (a full disk, an I/O error);
+  // an earlier file of that name keeps its content.
+  kCannotWriteOutput = 7,
 };
 
 // Receives the progress of one conversion: range 0..50, positions 1..50 and the

@@ -64,6 +64,15 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
   --index;
 }
 
+void ReleaseConsumedInput(Conversion& c) {
+  c.next_input_release = c.pos + c.input_release_step;
+  if (c.loop.table_depth != 0 || c.pos < c.input_release_margin) return;
+  const std::size_t until = c.pos - c.input_release_margin;
+  if (until <= c.input_released) return;
+  ReleasePages(c.input.data() + c.input_released, c.input.data() + until);
+  c.input_released = until;
+}
+
 namespace {
 
 // Braces minus escaped braces ("\{", "\}") from the second byte on, and the backslash
@@ -206,6 +215,28 @@ void StartProgress(Conversion& c) {
   c.progress->SetLabel("0");
 }
 
+// Address room for the whole output, so that it never moves while it grows: moving
+// holds the old and the new copy at once, twice the memory of the document at the worst
+// moment. Room is only address space until it is written, so it is reserved generously:
+// tables and deep lists write up to twelve times their input and more, plus the "\'hh"
+// of each byte above 127 and the head room the tag pass keeps. When the system refuses
+// that much, less is asked for.
+void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high_bytes) {
+  for (const std::size_t factor : {16, 8, 4}) {
+    std::size_t room = 0;
+    if (__builtin_mul_overflow(input_size, factor, &room) || room > output.max_size() / 2) {
+      continue;
+    }
+    try {
+      output.reserve(room + 3 * high_bytes + 5000);
+      return;
+    } catch (const std::bad_alloc&) {
+      // try a smaller room
+    }
+  }
+  output.reserve(4 * input_size + 3 * high_bytes + 5000);
+}
+
 // Stages 4 to 9: decoding, then the plain-text conversion or the RTF stages. Returns
 // false when memory for the decoding ran out (result 2).
 [[nodiscard]] bool RunStages(Conversion& c) {
@@ -224,11 +255,8 @@ void StartProgress(Conversion& c) {
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
-    // each byte above 127, and the head room the tag pass keeps: pages never touched
-    // cost no memory, while a reallocation copies everything and holds both copies.
     const std::size_t high_bytes = CountHighBytes(c.input);
-    c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
+    ReserveOutput(c.output, c.input.size(), high_bytes);
     AdviseHugePages(c.output);
     WritePrologue(c);
 
@@ -293,18 +321,24 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kOutputExists;
     }
 
-    // Stage 2: create the output. An output that is the input itself is refused before
-    // anything is truncated.
+    // Stage 2: create the output. An output that is the input itself is refused. The
+    // document goes into a temporary beside the output, which takes the output's name
+    // only when complete: until then an existing output keeps its content.
     c.Trace("2. Trying to create file:", c.output_path);
-    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path) ||
-        !WriteTextFile(c.output_path, "")) {
+    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path)) {
       return ConvertResult::kCannotCreateOutput;
     }
+    ReplacementFile output(c.output_path);
+    if (!output.created()) return ConvertResult::kCannotCreateOutput;
     c.Trace("Created.");
 
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
-    if (c.input_size < 1) return ConvertResult::kInputEmpty;
+    if (c.input_size < 1) {
+      // An empty input gives an empty output.
+      if (!output.Commit()) return ConvertResult::kCannotWriteOutput;
+      return ConvertResult::kInputEmpty;
+    }
     c.Trace("3. Memory allocation",
             StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
     c.raw.swap(bytes);
@@ -317,7 +351,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stage 10: write the document in one piece.
     std::string document;
     FinishDocument(c, document);
-    if (!WriteTextFile(c.output_path, document)) return ConvertResult::kCannotCreateOutput;
+    if (!output.WriteText(document) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
     c.Trace("10. Conversion finished. Memory freeing");
     c.Trace("Done at ", ClockText());
     return ConvertResult::kDone;

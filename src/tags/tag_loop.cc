@@ -744,6 +744,7 @@ void TagLoop(Conversion& c) {
 
   while (c.pos < in.size()) {
     if (!EnsureHeadRoom(out, head_room)) break;
+    if (c.pos >= c.next_input_release) ReleaseConsumedInput(c);
     ReportProgress(c);
     const std::size_t pos = c.pos;
     const unsigned char byte = static_cast<unsigned char>(in[pos]);

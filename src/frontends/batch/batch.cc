@@ -41,6 +41,11 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
     std::error_code kind_error;
     // A link to a folder is a folder; a dangling link is a file that will not open.
     const bool is_folder = it->is_directory(kind_error);
+    // FIFOs, devices and sockets are no pages: a run never waits on one.
+    if (it->is_fifo(kind_error) || it->is_socket(kind_error) || it->is_block_file(kind_error) ||
+        it->is_character_file(kind_error)) {
+      continue;
+    }
     entries.push_back({it->path().filename().string(), is_folder});
   }
   std::sort(entries.begin(), entries.end(),
@@ -102,6 +107,9 @@ std::string FileErrorMessage(ConvertResult result, const std::string& input_path
       return StringF("Can't open %s file for reading.", input_path.c_str());
     case ConvertResult::kInputEmpty:
       return StringF("%s file has zero length.", input_path.c_str());
+    case ConvertResult::kCannotWriteOutput:
+      return StringF("Can't write %s file to its end (is the disk full?).\nAn earlier file of that name is kept.",
+                     OutputPathFor(input_path, output_folder, extension).c_str());
     default:
       return "";
   }
@@ -545,7 +553,7 @@ FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_p
   const std::string input = UserPath(input_path);
   if (IsDirectory(input)) {
     plan.input_opens = false;
-  } else if (std::FILE* file = std::fopen(input.c_str(), "rb"); file != nullptr) {
+  } else if (std::FILE* file = OpenRegularFileForReading(input); file != nullptr) {
     std::fclose(file);
   } else {
     plan.input_opens = false;

@@ -61,7 +61,8 @@ constexpr char kUsage[] =
     "Values no, free, off, false and 0 switch a flag off; anything else switches it on.\n"
     "Exit status: 0 converted, 1 wrong arguments, 2 not enough memory, 3 cannot create\n"
     "the output, 4 cannot open the input (or a folder without HTML files), 5 input is\n"
-    "empty; for a folder, the status of the first file that failed.\n";
+    "empty, 7 cannot write the output to its end (an earlier output is kept); for a\n"
+    "folder, the status of the first file that failed.\n";
 
 // A bar of '#' marks on standard error, redrawn in place.
 class TerminalProgress : public ProgressSink {
@@ -129,6 +130,8 @@ std::string FailureLine(ConvertResult result, const std::string& input_file) {
       return StringF("Error! Can't open %s file.\n", input_file.c_str());
     case ConvertResult::kInputEmpty:
       return "Error! HTML file is empty\n";
+    case ConvertResult::kCannotWriteOutput:
+      return "Error! Can't write output file (disk full?), an earlier file is kept\n";
     default:
       return "Unknown error!\n";
   }
@@ -176,7 +179,19 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
                      status);
     }
+    case ConvertResult::kCannotWriteOutput: {
+      const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
+      const std::string output = OutputFileName(
+          record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+      return StringF(
+          "velmorane: cannot write output file %s to its end (disk full?); an earlier file "
+          "of that name is kept (status %d)\n",
+          output.c_str(), status);
+    }
     case ConvertResult::kCannotOpenInput:
+      if (KindOfFile(record.input_file) == FileKind::kOther) {
+        return StringF("velmorane: input %s is not a regular file (status %d)\n", input, status);
+      }
       if (record.input_file.empty()) {
         return StringF("velmorane: no input file given (status %d)\n", status);
       }
