@@ -443,19 +443,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       if (ReadPngSize(source, width, height)) dumped = HexDumpBytes(source, hex_path);
       break;
     case Conversion_::kPngToMetafile: {
-      RasterImage image;
-      try {
-        DecodePng(AsBytes(source), image);
-      } catch (...) {
-        // A damaged file still gives its picture when all rows came before the damage.
-      }
-      std::vector<std::uint8_t> bmp;
-      try {
-        if (image.complete()) WriteBmp(bmp, image);
-      } catch (...) {
-        bmp.clear();
-      }
-      if (const std::optional<Bitmap24> bitmap = DecodeBmp(bmp)) {
+      if (const std::optional<Bitmap24> bitmap = DecodeBmp(PngToBmp(AsBytes(source)))) {
         dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, false, width, height)), hex_path);
       }
       break;

@@ -480,14 +480,10 @@ void DecodePng(std::span<const std::uint8_t> file, RasterImage& image) {
   decoder.Decode();
 }
 
-int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path) {
-  std::FILE* probe = std::fopen(png_path.c_str(), "rb");
-  if (probe == nullptr) return 1;
-  std::fclose(probe);
+std::vector<std::uint8_t> PngToBmp(std::span<const std::uint8_t> file) {
   RasterImage image;
   try {
-    std::vector<std::uint8_t> bytes;
-    if (ReadFileBytes(png_path, kMaxPngFileSize, bytes)) DecodePng(bytes, image);
+    DecodePng(file, image);
   } catch (...) {
     // A damaged file still gives its picture when all rows were decoded before the damage.
   }
@@ -497,6 +493,16 @@ int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path) {
   } catch (...) {
     bmp.clear();
   }
+  return bmp;
+}
+
+int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path) {
+  std::FILE* probe = std::fopen(png_path.c_str(), "rb");
+  if (probe == nullptr) return 1;
+  std::fclose(probe);
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> bmp;
+  if (ReadFileBytes(png_path, kMaxPngFileSize, bytes)) bmp = PngToBmp(bytes);
   static_cast<void>(WriteFileBytes(bmp_path, bmp));
   return 0;
 }

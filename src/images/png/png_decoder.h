@@ -58,6 +58,10 @@ void WriteBmp(std::vector<std::uint8_t>& out, const RasterImage& image);
 // load, rather than holding a black picture of the right size.
 int ConvertPngToBmp(const std::string& png_path, const std::string& bmp_path);
 
+// A PNG file as a 24-bit BMP file in memory; empty when no complete picture came out
+// (a damaged file still gives its picture when all rows came before the damage).
+std::vector<std::uint8_t> PngToBmp(std::span<const std::uint8_t> file);
+
 }  // namespace velmorane
 
 #endif  // VELMORANE_IMAGES_PNG_PNG_DECODER_H_
