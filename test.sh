@@ -39,6 +39,7 @@ second=skipped
 if [ "${CI:-}" = "true" ] || [ "${VELMORANE_SANITIZE:-}" = "1" ]; then
   sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
     stage "sanitizer build and tests" build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELMORANE_GUI=OFF -DVELMORANE_BENCH=OFF "-DCMAKE_CXX_FLAGS=$sanitize" \
     "-DCMAKE_C_FLAGS=$sanitize" \
