@@ -5,6 +5,7 @@ Pages hold styled text, nested lists, links, tables with spans and nested tables
 entities and pictures-free markup, in UTF-8 or windows-1251, at a requested size.
 Usage: make_pages.py OUT_DIR [--sizes 1,10,100] [--small-pages 1000]
        make_pages.py OUT_DIR --page-kb 200 --seed 7 [--sizes ''] [--small-pages 0]
+       make_pages.py OUT_DIR --tables-mb 10 --nested-lists 100000 [--sizes ''] [--small-pages 0]
 The same arguments always give the same bytes (each page has its own fixed seed).
 """
 import argparse
@@ -92,6 +93,45 @@ def make_page(path, size, charset, words, seed):
         out.write(b"</body></html>\n")
 
 
+def make_tables_page(path, size, seed):
+    """A page that is nearly all tables: wide rows, spans, nested tables, widths."""
+    rng = random.Random(seed)
+    words = WORDS_LATIN + WORDS_CYRILLIC
+    with open(path, "wb") as out:
+        head = HEAD.format(charset="utf-8").encode()
+        out.write(head)
+        written = len(head)
+        i = 0
+        while written < size:
+            if i % 3 == 2:
+                chunk = block(rng, words, 2)  # spans and a nested table
+            else:
+                cols = rng.choice([3, 5, 8])
+                rows = "".join(
+                    "<tr>" + "".join(f'<td width="{rng.randrange(5, 30)}%" '
+                                     f'bgcolor="#{rng.randrange(1 << 24):06x}">'
+                                     f"{sentence(rng, words, rng.randrange(1, 6))}</td>"
+                                     for _ in range(cols)) + "</tr>\n"
+                    for _ in range(rng.randrange(2, 12)))
+                chunk = f'<table border=1 cellpadding=2 width="100%">\n{rows}</table>\n'
+            data = chunk.encode()
+            out.write(data)
+            written += len(data)
+            i += 1
+        out.write(b"</body></html>\n")
+
+
+def make_nested_lists_page(path, depth):
+    """Lists nested `depth` deep, each item with a few words, then all closed."""
+    with open(path, "wb") as out:
+        out.write(HEAD.format(charset="utf-8").encode())
+        for i in range(depth):
+            out.write(f"<{'ul' if i % 2 else 'ol'}><li>item {i}\n".encode())
+        for i in reversed(range(depth)):
+            out.write(f"</li></{'ul' if i % 2 else 'ol'}>\n".encode())
+        out.write(b"</body></html>\n")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("out")
@@ -100,8 +140,18 @@ def main():
     parser.add_argument("--page-kb", type=int, default=0,
                         help="also write page-KBkb.html and page-KBkb-1251.html of this size")
     parser.add_argument("--seed", type=int, default=0, help="seed of the --page-kb pages")
+    parser.add_argument("--tables-mb", type=int, default=0,
+                        help="also write page-tables-Nmb.html, a page of tables")
+    parser.add_argument("--nested-lists", type=int, default=0,
+                        help="also write page-lists-N.html, lists nested N deep")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
+    if args.tables_mb > 0:
+        make_tables_page(os.path.join(args.out, f"page-tables-{args.tables_mb}mb.html"),
+                         args.tables_mb << 20, 77)
+    if args.nested_lists > 0:
+        make_nested_lists_page(os.path.join(args.out, f"page-lists-{args.nested_lists}.html"),
+                               args.nested_lists)
     if args.page_kb > 0:
         kb = args.page_kb
         make_page(os.path.join(args.out, f"page-{kb}kb.html"), kb << 10, "utf-8",
