@@ -21,7 +21,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-bin="$here/build/velmorane"
+# VELMORANE_BIN=/path/to/velmorane times another build (an older commit, for instance).
+bin="${VELMORANE_BIN:-$here/build/velmorane}"
 if [ ! -x "$bin" ]; then
   cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$here/build" -j "$(nproc)" --target velmorane >/dev/null
