@@ -53,7 +53,8 @@ const std::string& WorkFolder() {
     const std::string made = velmorane::fuzz::TempFolder("velmorane-fuzz");
 #ifdef VELMORANE_FUZZ_PICTURES
     std::error_code ignored;
-    for (const char* name : {"pic.png", "pic.gif", "pic.bmp", "pic.jpg"}) {
+    for (const char* name : {"pic.png", "pic.gif", "pic.bmp", "pic.jpg", "pic.svg", "pic.webp",
+                             "pic.ico", "pic.tif", "truncated.webp"}) {
       std::filesystem::copy_file(std::filesystem::path(VELMORANE_FUZZ_PICTURES) / name,
                                  std::filesystem::path(made) / name, ignored);
     }

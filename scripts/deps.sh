@@ -7,6 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg-dev libcurl4-openssl-dev zlib1g-dev libpng-dev
+  librsvg2-dev libwebp-dev libtiff-dev
   qt6-base-dev libgl-dev
   clang libclang-rt-14-dev
   python3 time

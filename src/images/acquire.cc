@@ -14,10 +14,14 @@
 #include "core/conversion.h"
 #include "images/bitmap/bitmap.h"
 #include "images/bitmap/metafile.h"
+#include "images/bitmap/ico.h"
 #include "images/gif/gif_decoder.h"
+#include "images/picture_format.h"
 #include "images/png/png_decoder.h"
+#include "images/png/png_encoder.h"
 #include "platform/files.h"
 #include "platform/jpeg.h"
+#include "platform/picture_decoders.h"
 
 namespace velmorane {
 
@@ -33,30 +37,82 @@ enum class Conversion_ {
   kJpegToDib,
   kPngUnchanged,
   kPngToMetafile,
+  kDecoded,  // SVG, WebP, TIFF and icon bitmaps: decoded here, then PNG or metafile
 };
 
-// The text from the last "." within the last nine characters, lower-cased.
-std::string Extension(std::string_view path) {
-  const std::size_t len = path.size();
-  for (std::size_t back = 1; back <= 9 && back <= len; ++back) {
-    if (path[len - back] == '.') {
-      std::string ext(path.substr(len - back));
-      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      return ext;
-    }
+// Largest file the decoders below read whole.
+constexpr std::size_t kMaxDecodedFileBytes = std::size_t{64} << 20;
+
+Conversion_ Choose(PictureFormat format, int image_format) {
+  const bool wmf = image_format == 1;
+  switch (format) {
+    case PictureFormat::kGif: return wmf ? Conversion_::kGifToDib : Conversion_::kGifToMetafile;
+    case PictureFormat::kBmp: return wmf ? Conversion_::kBmpToDib : Conversion_::kBmpToMetafile;
+    case PictureFormat::kJpeg: return wmf ? Conversion_::kJpegToDib : Conversion_::kJpegUnchanged;
+    case PictureFormat::kPng: return wmf ? Conversion_::kPngToMetafile : Conversion_::kPngUnchanged;
+    case PictureFormat::kSvg:
+    case PictureFormat::kWebp:
+    case PictureFormat::kIco:
+    case PictureFormat::kTiff:
+      return Conversion_::kDecoded;
+    case PictureFormat::kUnknown:
+      break;
   }
-  return {};
+  return Conversion_::kFailure;
 }
 
-Conversion_ Choose(std::string_view extension, int image_format) {
-  const bool wmf = image_format == 1;
-  if (extension == ".gif") return wmf ? Conversion_::kGifToDib : Conversion_::kGifToMetafile;
-  if (extension == ".bmp") return wmf ? Conversion_::kBmpToDib : Conversion_::kBmpToMetafile;
-  if (extension == ".jpg" || extension == ".jpeg" || extension == ".pjpeg") {
-    return wmf ? Conversion_::kJpegToDib : Conversion_::kJpegUnchanged;
+PictureFormat SniffFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[kSniffBytes];
+  in.read(head, sizeof head);
+  const std::streamsize got = in.gcount();
+  if (got <= 0) return PictureFormat::kUnknown;
+  return SniffPictureFormat(std::string_view(head, static_cast<std::size_t>(got)));
+}
+
+// Decodes an SVG, WebP, TIFF or icon file into `bitmap`. An icon whose largest image is
+// a PNG gives that PNG in `png` instead.
+bool DecodeOtherFormat(const std::string& path, PictureFormat format, const SizeHint& hint,
+                       Bitmap24& bitmap, std::vector<std::uint8_t>& png) {
+  if (FileSize(path) > static_cast<std::int64_t>(kMaxDecodedFileBytes)) return false;
+  std::string bytes;
+  if (!ReadBinaryFile(path, bytes)) return false;
+  DecodedPicture decoded;
+  bool ok = false;
+  switch (format) {
+    case PictureFormat::kSvg: {
+      double own_width = 0, own_height = 0;
+      if (!ReadSvgSize(bytes, own_width, own_height)) own_width = own_height = 0;
+      const RenderSize size =
+          ChooseRenderSize(hint.width_attribute, hint.height_attribute, own_width, own_height);
+      ok = RenderSvg(bytes, size.width, size.height, decoded);
+      break;
+    }
+    case PictureFormat::kWebp:
+      ok = DecodeWebp(bytes, decoded);
+      break;
+    case PictureFormat::kTiff:
+      ok = DecodeTiff(bytes, decoded);
+      break;
+    case PictureFormat::kIco: {
+      const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+      std::optional<IconImage> icon = DecodeIco(std::span<const std::uint8_t>(data, bytes.size()));
+      if (!icon) return false;
+      if (!icon->png.empty()) {
+        png = std::move(icon->png);
+        return true;
+      }
+      bitmap = std::move(icon->bitmap);
+      return true;
+    }
+    default:
+      return false;
   }
-  if (extension == ".png") return wmf ? Conversion_::kPngToMetafile : Conversion_::kPngUnchanged;
-  return Conversion_::kFailure;
+  if (!ok) return false;
+  bitmap.width = decoded.width;
+  bitmap.height = decoded.height;
+  bitmap.bgr = std::move(decoded.bgr);
+  return true;
 }
 
 // The intermediate BMP shared by the GIF and PNG metafile conversions of a document.
@@ -175,10 +231,12 @@ long HexDumpFile(const std::string& source, long start_offset, const std::string
   return out.fail() ? 0 : dumped;
 }
 
-bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& record) {
+bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& record,
+                    const SizeHint& hint) {
   record.goal_width = 0;
   record.goal_height = 0;
-  const Conversion_ conversion = Choose(Extension(path), c.options.image_format);
+  const PictureFormat format = SniffFile(path);
+  Conversion_ conversion = Choose(format, c.options.image_format);
   if (conversion == Conversion_::kFailure) return false;
 
   const std::string number = std::to_string(c.pictures.records.size() + 1);
@@ -193,11 +251,37 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
   long dumped = 0;
   int width = 0, height = 0;
   PictureKind kind = PictureKind::kMetafile;
+  // A picture decoded here continues as a PNG file (n.png) or, in metafile mode for a
+  // bitmap, straight as a metafile.
+  std::string source = path;
+  std::string unpacked;
+  if (conversion == Conversion_::kDecoded) {
+    Bitmap24 bitmap;
+    std::vector<std::uint8_t> png;
+    conversion = Conversion_::kFailure;
+    if (DecodeOtherFormat(path, format, hint, bitmap, png)) {
+      if (png.empty() && c.options.image_format == 1) {
+        if (make_intermediate() && SaveMetafileFile(bitmap, MetafileLayout{}, intermediate)) {
+          width = bitmap.width;
+          height = bitmap.height;
+          dumped = HexDumpFile(intermediate, 0, hex_path);
+        }
+      } else {
+        if (png.empty()) png = EncodePng(bitmap);
+        unpacked = CreateFreeName(c.work_folder, number, ".png");
+        if (!png.empty() && !unpacked.empty() && WriteFileBytes(unpacked, png)) {
+          source = unpacked;
+          conversion = c.options.image_format == 1 ? Conversion_::kPngToMetafile
+                                                   : Conversion_::kPngUnchanged;
+        }
+      }
+    }
+  }
   switch (conversion) {
     case Conversion_::kGifToMetafile: {
       const std::string bmp = SharedBmpPath(c);
       int screen_w = 0, screen_h = 0;
-      if (!bmp.empty() && GifToBmpFile(path, bmp, screen_w, screen_h) && make_intermediate() &&
+      if (!bmp.empty() && GifToBmpFile(source, bmp, screen_w, screen_h) && make_intermediate() &&
           BmpFileToMetafile(bmp, intermediate, true, width, height)) {
         dumped = HexDumpFile(intermediate, 0, hex_path);
       }
@@ -205,24 +289,24 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     }
     case Conversion_::kGifToDib:
       kind = PictureKind::kDib;
-      if (make_intermediate() && GifToBmpFile(path, intermediate, width, height)) {
+      if (make_intermediate() && GifToBmpFile(source, intermediate, width, height)) {
         dumped = HexDumpFile(intermediate, 14, hex_path);
       }
       break;
     case Conversion_::kBmpToMetafile:
-      if (make_intermediate() && BmpFileToMetafile(path, intermediate, false, width, height)) {
+      if (make_intermediate() && BmpFileToMetafile(source, intermediate, false, width, height)) {
         dumped = HexDumpFile(intermediate, 0, hex_path);
       }
       break;
     case Conversion_::kBmpToDib:
       kind = PictureKind::kDib;
-      if (ReadBmpInfoSize(path, width, height)) dumped = HexDumpFile(path, 14, hex_path);
+      if (ReadBmpInfoSize(source, width, height)) dumped = HexDumpFile(source, 14, hex_path);
       break;
     case Conversion_::kJpegUnchanged: {
       kind = PictureKind::kJpeg;
       std::string bytes;
-      if (ReadBinaryFile(path, bytes) && ReadJpegSize(bytes, width, height)) {
-        dumped = HexDumpFile(path, 0, hex_path);
+      if (ReadBinaryFile(source, bytes) && ReadJpegSize(bytes, width, height)) {
+        dumped = HexDumpFile(source, 0, hex_path);
       }
       break;
     }
@@ -230,7 +314,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       kind = PictureKind::kDib;
       std::string bytes;
       JpegImage image;
-      if (ReadBinaryFile(path, bytes) && DecodeJpeg(bytes, image) && make_intermediate()) {
+      if (ReadBinaryFile(source, bytes) && DecodeJpeg(bytes, image) && make_intermediate()) {
         Bitmap24 bitmap;
         bitmap.width = image.width;
         bitmap.height = image.height;
@@ -245,20 +329,22 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     }
     case Conversion_::kPngUnchanged:
       kind = PictureKind::kPng;
-      if (ReadPngSize(path, width, height)) dumped = HexDumpFile(path, 0, hex_path);
+      if (ReadPngSize(source, width, height)) dumped = HexDumpFile(source, 0, hex_path);
       break;
     case Conversion_::kPngToMetafile: {
       const std::string bmp = SharedBmpPath(c);
-      if (!bmp.empty() && ConvertPngToBmp(path, bmp) == 0 && make_intermediate() &&
+      if (!bmp.empty() && ConvertPngToBmp(source, bmp) == 0 && make_intermediate() &&
           BmpFileToMetafile(bmp, intermediate, false, width, height)) {
         dumped = HexDumpFile(intermediate, 0, hex_path);
       }
       break;
     }
     case Conversion_::kFailure:
+    case Conversion_::kDecoded:
       break;
   }
   if (!intermediate.empty()) std::remove(intermediate.c_str());
+  if (!unpacked.empty()) std::remove(unpacked.c_str());
   if (dumped <= 0) {
     std::remove(hex_path.c_str());
     return false;

@@ -11,11 +11,18 @@ namespace velmorane {
 
 struct Conversion;
 
-// Chooses a conversion by the path's extension and the image format option, runs it and
-// fills `record` (temp name, hex length, kind, width, height; goals zeroed). False when
-// the picture cannot be converted; nothing is left behind then.
+// The size the page asks for a picture (attributes; 0 = not given). Drawings are
+// rendered at it.
+struct SizeHint {
+  int width_attribute = 0;
+  int height_attribute = 0;
+};
+
+// Chooses a conversion by the file's first bytes and the image format option, runs it
+// and fills `record` (temp name, hex length, kind, width, height; goals zeroed). False
+// when the picture cannot be converted; nothing is left behind then.
 [[nodiscard]] bool AcquirePicture(Conversion& conversion, const std::string& path,
-                                  PictureRecord& record);
+                                  PictureRecord& record, const SizeHint& hint = {});
 
 // Writes the bytes of `source` from `start_offset` on as lower-case hexadecimal text
 // into a new file `hex_path`. Returns the number of bytes dumped (0 = failure).

@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "core/text_match.h"
 #include "images/acquire.h"
+#include "images/picture_sources.h"
 #include "platform/files.h"
 #include "platform/http_fetch.h"
 #include "tags/tag_loop.h"
@@ -171,7 +172,144 @@ void WarnSkipped(const Conversion& c, std::string_view source, std::string_view 
   c.progress->Warning(text);
 }
 
-// <img with a blank or line feed after the name; leaves the position on the ">".
+// How far back from an img tag an enclosing <picture> is looked for.
+constexpr std::size_t kPictureLookBehind = 8192;
+
+// Attribute value with its character references decoded (as src values are).
+std::string DecodedValue(std::string_view value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '&') {
+      i += DecodeEntity(value, i, out);
+    } else {
+      out += value[i];
+    }
+  }
+  return out;
+}
+
+// The srcset candidates of the <source> tags of a <picture> that encloses the img tag
+// starting at `tag_start`.
+std::vector<SrcsetCandidate> PictureSourceCandidates(std::string_view in, std::size_t tag_start) {
+  std::vector<SrcsetCandidate> candidates;
+  const std::size_t from = tag_start > kPictureLookBehind ? tag_start - kPictureLookBehind : 0;
+  const std::string_view before = in.substr(from, tag_start - from);
+  std::size_t open = std::string_view::npos;
+  for (std::size_t at = before.size(); at-- > 0;) {
+    if (before[at] != '<') continue;
+    if (LooksAtNoCase(before, at, "</picture")) return candidates;
+    if (LooksAtNoCase(before, at, "<picture") && at + 8 < before.size() &&
+        std::string_view(" \n\t>").find(before[at + 8]) != std::string_view::npos) {
+      open = at;
+      break;
+    }
+  }
+  if (open == std::string_view::npos) return candidates;
+  for (std::size_t at = before.find('<', open + 1); at != std::string_view::npos;
+       at = before.find('<', at + 1)) {
+    if (!LooksAtNoCase(before, at, "<source") || at + 7 >= before.size() ||
+        std::string_view(" \n\t/>").find(before[at + 7]) == std::string_view::npos) {
+      continue;
+    }
+    const std::vector<TagAttribute> attributes = ParseTagAttributes(before.substr(at));
+    const TagAttribute* srcset = FindAttribute(attributes, "srcset");
+    if (srcset == nullptr) srcset = FindAttribute(attributes, "data-srcset");
+    if (srcset == nullptr) continue;
+    const TagAttribute* type = FindAttribute(attributes, "type");
+    if (type != nullptr && !MaySupportPicture({}, type->value)) continue;
+    for (SrcsetCandidate& candidate : ParseSrcset(DecodedValue(srcset->value))) {
+      candidates.push_back(std::move(candidate));
+    }
+  }
+  return candidates;
+}
+
+// The source to use when the tag names alternatives to src (srcset, lazy-loading
+// attributes, an enclosing <picture>): src itself unless it is missing or a placeholder,
+// else data-src, else the largest candidate. `found` is false when the tag has no
+// alternatives, so that src is read as before.
+std::string ChooseAlternativeSource(std::string_view in, std::size_t tag_start,
+                                    const std::vector<TagAttribute>& attributes, bool& found) {
+  const TagAttribute* src = FindAttribute(attributes, "src");
+  const TagAttribute* lazy = FindAttribute(attributes, "data-src");
+  std::vector<SrcsetCandidate> candidates;
+  for (const char* name : {"srcset", "data-srcset"}) {
+    if (const TagAttribute* srcset = FindAttribute(attributes, name)) {
+      for (SrcsetCandidate& candidate : ParseSrcset(DecodedValue(srcset->value))) {
+        candidates.push_back(std::move(candidate));
+      }
+    }
+  }
+  std::vector<SrcsetCandidate> from_picture = PictureSourceCandidates(in, tag_start);
+  candidates.insert(candidates.end(), std::make_move_iterator(from_picture.begin()),
+                    std::make_move_iterator(from_picture.end()));
+  found = lazy != nullptr || !candidates.empty() ||
+          FindAttribute(attributes, "srcset") != nullptr;
+  if (!found) return {};
+  std::string source = src == nullptr ? std::string() : DecodedValue(src->value);
+  if (!IsPlaceholderSource(source)) return source;
+  if (lazy != nullptr) {
+    std::string value = DecodedValue(lazy->value);
+    if (!IsPlaceholderSource(value) && MaySupportPicture(value)) return value;
+  }
+  std::string best = LargestCandidate(candidates);
+  if (best.empty()) return source;
+  // A scheme-relative address takes the secure scheme.
+  if (best.size() > 2 && best[0] == '/' && best[1] == '/') best.insert(0, "https:");
+  return best;
+}
+
+// Writes the bytes of a data: address into a new temporary in the work folder. Empty on
+// failure (malformed address, no free name, write error).
+std::string SaveDataUri(Conversion& c, std::string_view uri) {
+  const std::optional<DataUri> data = DecodeDataUri(uri);
+  if (!data) return {};
+  const std::string path =
+      CreateFreeName(c.work_folder, "data-uri", SuffixForMediaType(data->media_type));
+  if (path.empty()) return {};
+  if (!WriteBinaryFile(path, data->bytes)) {
+    std::remove(path.c_str());
+    return {};
+  }
+  return path;
+}
+
+// Places a converted picture (or the previous one again) and reports success.
+bool PlacePicture(Conversion& c, const std::string& path, const std::string& identity,
+                  int width_attribute, int height_attribute) {
+  PictureList& list = c.pictures;
+  PictureRecord record;
+  record.output_position = c.output.size();
+  // Paths compare without regard to case; a data: address's bytes are case-sensitive.
+  const bool same = IsDataUri(identity) ? identity == list.previous_path
+                                        : EqualsNoCase(identity, list.previous_path);
+  if (!list.records.empty() && same) {
+    // The same picture again: share its temp file, with this tag's own goal size.
+    const PictureRecord& last = list.records.back();
+    record.temp_name = last.temp_name;
+    record.hex_length = last.hex_length;
+    record.kind = last.kind;
+    record.width = last.width;
+    record.height = last.height;
+    record.goal_width = width_attribute < 0 ? last.goal_width : width_attribute;
+    record.goal_height = height_attribute < 0 ? last.goal_height : height_attribute;
+    list.records.push_back(record);
+    return true;
+  }
+  c.Trace("Trying to convert image: ", path);
+  if (!AcquirePicture(c, path, record, SizeHint{width_attribute, height_attribute})) {
+    c.Trace("Error!");
+    return false;
+  }
+  c.Trace("OK!");
+  list.previous_path = identity;
+  SetGoalSize(record, width_attribute, height_attribute);
+  list.records.push_back(record);
+  return true;
+}
+
+// <img with a blank or line feed after the name; leaves the position on the ">". A
+// picture that cannot be placed leaves its alternative text.
 void HandleImageTag(Conversion& c) {
   const std::string_view in = c.input;
   const std::size_t start = c.pos;
@@ -205,54 +343,144 @@ void HandleImageTag(Conversion& c) {
   }
   c.pos = std::min(pos, in.size() - 1);
 
+  const std::vector<TagAttribute> attributes =
+      ParseTagAttributes(in.substr(start, c.pos + 1 - start));
+  const TagAttribute* alt = FindAttribute(attributes, "alt");
+  auto leave_alternative_text = [&] {
+    if (alt != nullptr) WriteAlternativeText(c, alt->value);
+  };
+
+  bool has_alternatives = false;
+  std::string chosen = ChooseAlternativeSource(in, start, attributes, has_alternatives);
+  if (has_alternatives) {
+    source = std::move(chosen);
+  } else if (IsDataUri(source)) {
+    // The whole address: src values are otherwise cut at 259 characters.
+    if (const TagAttribute* src = FindAttribute(attributes, "src")) {
+      source = DecodedValue(src->value);
+    }
+  }
+
   PictureList& list = c.pictures;
-  if (list.records.size() >= PictureList::kMaxPictures) return;
+  if (list.records.size() >= PictureList::kMaxPictures) {
+    leave_alternative_text();
+    return;
+  }
   source.erase(0, source.find_first_not_of(' ') == std::string::npos
                       ? source.size()
                       : source.find_first_not_of(' '));
-  PictureRecord record;
-  c.Trace("Found image tag <img src = ", source);
+  c.Trace("Found image tag <img src = ", source.substr(0, kMaxSourceLength));
 
-  std::string downloaded;
-  if (c.settings.download_images == 1 && IsRemote(source)) {
+  std::string temporary;  // a downloaded or decoded copy, deleted after the tag
+  std::string identity;   // what "the same picture as the last one" compares
+  if (IsDataUri(source)) {
+    temporary = SaveDataUri(c, source);
+    if (temporary.empty()) {
+      c.Trace("Error!");
+      WarnSkipped(c, "data: address", "malformed or cannot be saved");
+      leave_alternative_text();
+      return;
+    }
+    identity = source;
+    source = temporary;
+  } else if (c.settings.download_images == 1 && IsRemote(source)) {
     if (UrlFileName(source).size() < 5) {
       WarnSkipped(c, source, "no file name to download it under");
+      leave_alternative_text();
       return;
     }
-    downloaded = Download(c, source, true);
-    if (downloaded.empty()) {
+    temporary = Download(c, source, true);
+    if (temporary.empty()) {
       WarnSkipped(c, source, "download failed");
+      leave_alternative_text();
       return;
     }
-    source = downloaded;
+    source = temporary;
   }
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
+  if (identity.empty()) identity = path;
+  if (!PlacePicture(c, path, identity, width_attribute, height_attribute)) {
+    WarnSkipped(c, IsDataUri(identity) ? std::string("data: address") : path,
+                "cannot be read or converted");
+    leave_alternative_text();
+  }
+  if (!temporary.empty()) std::remove(temporary.c_str());
+}
 
-  record.output_position = c.output.size();
-  if (!list.records.empty() && EqualsNoCase(path, list.previous_path)) {
-    // The same picture again: share its temp file, with this tag's own goal size.
-    const PictureRecord& last = list.records.back();
-    record.temp_name = last.temp_name;
-    record.hex_length = last.hex_length;
-    record.kind = last.kind;
-    record.width = last.width;
-    record.height = last.height;
-    record.goal_width = width_attribute < 0 ? last.goal_width : width_attribute;
-    record.goal_height = height_attribute < 0 ? last.goal_height : height_attribute;
-    list.records.push_back(record);
-  } else {
+// The end of an inline <svg> element starting at `start`: the position of the ">" of its
+// matching "</svg>" (nested svg elements counted), or npos when it is not closed.
+std::size_t InlineSvgEnd(std::string_view in, std::size_t start) {
+  int depth = 0;
+  for (std::size_t at = start; at < in.size(); at = in.find('<', at + 1)) {
+    if (at == std::string_view::npos) break;
+    if (LooksAtNoCase(in, at, "<svg") && at + 4 < in.size() &&
+        std::string_view(" \n\t>/").find(in[at + 4]) != std::string_view::npos) {
+      const std::size_t close = in.find('>', at);
+      if (close == std::string_view::npos) return close;
+      if (in[close - 1] != '/') ++depth;
+      else if (depth == 0) return close;  // <svg ... /> on its own
+    } else if (LooksAtNoCase(in, at, "</svg")) {
+      const std::size_t close = in.find('>', at);
+      if (close == std::string_view::npos) return close;
+      if (--depth == 0) return close;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// An <svg> element of the page: its markup is rendered like an SVG file. Inline markup
+// often leaves out the namespace declarations that a stand-alone file needs.
+void HandleInlineSvg(Conversion& c, std::size_t end) {
+  const std::string_view in = c.input;
+  std::string markup(in.substr(c.pos, end + 1 - c.pos));
+  const std::size_t root_end = markup.find('>');
+  const std::string root = markup.substr(0, root_end);
+  std::string declarations;
+  if (root.find("xmlns=") == std::string::npos) {
+    declarations += R"( xmlns="http://www.w3.org/2000/svg")";
+  }
+  if (markup.find("xlink:") != std::string::npos && root.find("xmlns:xlink") == std::string::npos) {
+    declarations += R"( xmlns:xlink="http://www.w3.org/1999/xlink")";
+  }
+  markup.insert(4, declarations);
+  // The page's text reaches here as 8-bit text (characters beyond it as references):
+  // the bytes above 127 become references for the XML reader, and so does the one HTML
+  // entity such markup often holds.
+  std::string xml;
+  xml.reserve(markup.size());
+  for (std::size_t i = 0; i < markup.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(markup[i]);
+    if (byte >= 0x80) {
+      xml += "&#" + std::to_string(byte) + ";";
+    } else if (markup.compare(i, 6, "&nbsp;") == 0) {
+      xml += "&#160;";
+      i += 5;
+    } else {
+      xml += static_cast<char>(byte);
+    }
+  }
+  markup.swap(xml);
+  c.pos = end;
+
+  if (c.pictures.records.size() >= PictureList::kMaxPictures) return;
+  c.Trace("Found image tag <svg");
+  const std::string path = CreateFreeName(c.work_folder, "inline", ".svg");
+  if (path.empty()) return;
+  if (WriteBinaryFile(path, markup)) {
+    // Every inline drawing is its own picture: the temporary's name says nothing.
+    c.pictures.previous_path.clear();
+    PictureRecord record;
+    record.output_position = c.output.size();
     c.Trace("Trying to convert image: ", path);
     if (AcquirePicture(c, path, record)) {
       c.Trace("OK!");
-      list.previous_path = path;
-      SetGoalSize(record, width_attribute, height_attribute);
-      list.records.push_back(record);
+      c.pictures.records.push_back(record);
     } else {
       c.Trace("Error!");
-      WarnSkipped(c, path, "cannot be read or converted");
+      WarnSkipped(c, "inline <svg>", "cannot be read or converted");
     }
   }
-  if (!downloaded.empty()) std::remove(downloaded.c_str());
+  std::remove(path.c_str());
 }
 
 // <imagertf: the text up to the ">" goes into the output unchanged.
@@ -373,6 +601,13 @@ bool TryImageTag(Conversion& c) {
   }
   if (LooksAtNoCase(in, c.pos, "<img") && FollowedByBlankOrLineFeed(in, c.pos + 4)) {
     HandleImageTag(c);
+    return true;
+  }
+  if (LooksAtNoCase(in, c.pos, "<svg") && c.pos + 4 < in.size() &&
+      std::string_view(" \n\t>").find(in[c.pos + 4]) != std::string_view::npos) {
+    const std::size_t end = InlineSvgEnd(in, c.pos);
+    if (end == std::string_view::npos) return false;
+    HandleInlineSvg(c, end);
     return true;
   }
   return false;

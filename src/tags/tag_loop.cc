@@ -662,6 +662,41 @@ void BreakParagraph(Conversion& c) {
   s.trailing_break = true;
 }
 
+void WriteAlternativeText(Conversion& c, std::string_view text) {
+  std::size_t first = 0;
+  while (first < text.size() && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  if (first == text.size()) return;
+  const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
+  StartPendingParagraph(c, static_cast<unsigned char>(text[first]));
+  std::string& out = c.output;
+  bool blank_pending = false;
+  for (std::size_t i = first; i < text.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if (byte <= ' ') {
+      blank_pending = true;
+      continue;
+    }
+    if (blank_pending) {
+      out += ' ';
+      blank_pending = false;
+    }
+    if (byte == '&') {
+      i += DecodeEntity(text, i, out);
+    } else if (byte == '{' || byte == '}' || byte == '\\') {
+      out += '\\';
+      out += static_cast<char>(byte);
+    } else {
+      const std::uint8_t mapped = MapByte(c.charset, byte);
+      if (double_byte || mapped >= 160) {
+        AppendHex(out, mapped);
+      } else {
+        out += static_cast<char>(mapped);
+      }
+    }
+  }
+  MarkTextWritten(c.loop);
+}
+
 void ReemitCharacterState(Conversion& c) {
   if (c.loop.font_active) c.output += c.loop.font_string;
   if (c.loop.size_active) c.output += c.loop.size_string;

@@ -95,6 +95,10 @@ void TagLoop(Conversion& conversion);
 // The paragraph break used by the text path and every block handler.
 void BreakParagraph(Conversion& conversion);
 
+// Writes a picture's alternative text (an attribute value as written in the page) where
+// the picture could not be placed: references decoded, blanks collapsed, RTF specials
+// escaped, like the text around it.
+void WriteAlternativeText(Conversion& conversion, std::string_view text);
 // Appends the active font and size control words.
 void ReemitCharacterState(Conversion& conversion);
 
