@@ -4,6 +4,7 @@
 #include "tags/style_sheet.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <new>
 
@@ -86,6 +87,15 @@ void TrimTrailingBlanks(std::string_view& text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
 }
 
+// Bytes that end a name: control bytes, quotes and , . : ; = > }. A table, since names are
+// read for every attribute of every styled tag.
+constexpr auto kNameEnds = [] {
+  std::array<bool, 256> ends{};
+  for (int c = 0; c < 32; ++c) ends[static_cast<std::size_t>(c)] = true;
+  for (const char c : std::string_view("\"',.:;=>}")) ends[static_cast<unsigned char>(c)] = true;
+  return ends;
+}();
+
 // The name reader: skips blanks, quotes and "="; takes up to kMaxToken bytes until a
 // control byte, quote, ",", ".", ":", ";", "=", ">" or "}" (or a blank unless blanks are
 // allowed), case kept, as a view into `text`. Moves at least one byte.
@@ -95,7 +105,7 @@ std::string_view ReadName(std::string_view text, std::size_t& pos, bool allow_bl
   const std::size_t name_start = pos;
   while (pos < text.size() && pos - name_start < kMaxToken) {
     const unsigned char c = static_cast<unsigned char>(text[pos]);
-    if (c < 32 || IsOneOf(c, "\"',.:;=>}") || (c == ' ' && !allow_blanks)) break;
+    if (kNameEnds[c] || (c == ' ' && !allow_blanks)) break;
     ++pos;
   }
   const std::string_view name = text.substr(name_start, pos - name_start);
