@@ -87,6 +87,10 @@ if [ "$(find "$data/small" -name '*.html' 2>/dev/null | wc -l)" -ne "$small_page
   rm -rf "$data/small"
   python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages "$small_pages"
 fi
+if [ ! -f "$data/page-tables-10mb.html" ] || [ ! -f "$data/page-lists-100000.html" ]; then
+  python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages 0 \
+    --tables-mb 10 --nested-lists 100000
+fi
 python3 "$here/bench/scripts/make_pages.py" "$work/gen" --sizes "" --small-pages 0 \
   --page-kb 200 --seed 7
 
@@ -99,8 +103,7 @@ while IFS= read -r -d '' page; do pages+=("$page"); done < <(
     for mb in ${sizes//,/ }; do
       printf '%s\0' "$data/page-${mb}mb.html" "$data/page-${mb}mb-1251.html"
     done
-    find "$data" -maxdepth 1 -type f -name 'page-*.html' ! -name 'page-*mb.html' \
-      ! -name 'page-*mb-1251.html' -print0
+    printf '%s\0' "$data/page-tables-10mb.html" "$data/page-lists-100000.html"
     for dir in "${corpus_dirs[@]}"; do
       find "$dir" -type f \( -iname '*.html' -o -iname '*.htm' \) -print0
     done
