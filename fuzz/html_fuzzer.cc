@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/engine.h"
+#include "images/raw_picture.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -64,6 +65,41 @@ const std::string& WorkFolder() {
   return folder;
 }
 
+// The fields the converter writes are its own links, page numbers and form fields, and
+// every picture group, made from a file or passed through from the page, is a picture
+// and nothing else.
+void CheckFieldsAndPictures(std::string_view rtf) {
+  constexpr std::string_view kFieldStart = "{\\*\\fldinst";
+  for (std::size_t at = rtf.find(kFieldStart); at != std::string_view::npos;
+       at = rtf.find(kFieldStart, at + 1)) {
+    const std::string_view rest = rtf.substr(at + kFieldStart.size());
+    if (rest.rfind(" { HYPERLINK ", 0) != 0 && rest.rfind(" { FORMCHECKBOX }", 0) != 0 &&
+        rest.rfind(" { FORMTEXT }", 0) != 0 && rest.rfind(" {\\fs", 0) != 0) {
+      velmorane::fuzz::Fail("a field the converter does not write reached the output");
+    }
+  }
+  constexpr std::string_view kPictureStart = "{\\pict";
+  for (std::size_t at = rtf.find(kPictureStart); at != std::string_view::npos;
+       at = rtf.find(kPictureStart, at + 1)) {
+    if (at > 0 && rtf[at - 1] == '\\') continue;  // an escaped brace in text
+    // The group runs to its matching brace.
+    long depth = 0;
+    std::size_t end = at;
+    for (; end < rtf.size(); ++end) {
+      if (rtf[end] == '\\') {
+        ++end;
+      } else if (rtf[end] == '{') {
+        ++depth;
+      } else if (rtf[end] == '}' && --depth == 0) {
+        break;
+      }
+    }
+    if (end >= rtf.size() || !velmorane::IsSinglePictureGroup(rtf.substr(at, end + 1 - at))) {
+      velmorane::fuzz::Fail("a picture group holds more than a picture");
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   velmorane::EngineSettings settings;
   velmorane::InitEngineSettings(settings);
   settings.body_only = (mode_byte >> 5) & 1;
-  settings.raw_rtf_passthrough = 0;  // imagertf is the one deliberate way to inject RTF
+  // imagertf is the one deliberate way to write RTF from the page: a picture group only.
+  settings.raw_rtf_passthrough = (mode_byte >> 6) & 1;
   settings.download_images = 0;
 
   velmorane::Engine engine;
@@ -98,11 +135,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Control words the converter never writes can only come from the input.
     for (const std::string_view word : velmorane::fuzz::ControlWords(output)) {
-      if (word == "object" || word == "objdata" || word == "bin" || word == "htmltag" ||
-          word == "result") {
+      if (word == "object" || word == "objdata" || word == "objemb" || word == "objlink" ||
+          word == "objclass" || word == "bin" || word == "htmltag" || word == "result") {
         velmorane::fuzz::Fail("a control word from the input reached the output");
       }
     }
+    CheckFieldsAndPictures(output);
   }
   return 0;
 }

@@ -1,24 +1,52 @@
 #!/usr/bin/env bash
-# The one list of Debian packages needed to build, test and benchmark the converter.
+# The Debian packages the converter needs, in three groups:
+#   build   what building the command line and the library takes (./run.sh)
+#   test    the test suite, its reference readers and oracles, fuzzing and benchmarks
+#   window  the desktop window and its screenshots
+# Usage: scripts/deps.sh [build] [test] [window] [all]   (no group: all of them)
 # Installs only what is missing; uses sudo when not run as root.
 set -euo pipefail
 
-PACKAGES=(
-  build-essential cmake pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libjpeg-dev libcurl4-openssl-dev zlib1g-dev libpng-dev
+BUILD=(
+  build-essential cmake pkg-config
+  libjpeg-dev libcurl4-openssl-dev
   librsvg2-dev libwebp-dev libtiff-dev
-  qt6-base-dev libgl-dev
+)
+TEST=(
+  git ccache
+  libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libpng-dev
   clang libclang-rt-14-dev
   python3 time
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
+  dpkg-dev file
+  abiword  # a second real reader of the RTF in the tests
+)
+WINDOW=(
+  qt6-base-dev libgl-dev
   xvfb xauth
 )
+
+groups=("$@")
+[ ${#groups[@]} -eq 0 ] && groups=(all)
+PACKAGES=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    build) PACKAGES+=("${BUILD[@]}") ;;
+    test) PACKAGES+=("${BUILD[@]}" "${TEST[@]}") ;;
+    window) PACKAGES+=("${BUILD[@]}" "${WINDOW[@]}") ;;
+    all) PACKAGES+=("${BUILD[@]}" "${TEST[@]}" "${WINDOW[@]}") ;;
+    *)
+      echo "deps.sh: unknown group '$group' (build, test, window or all)" >&2
+      exit 1
+      ;;
+  esac
+done
 
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
+    case " ${missing[*]-} " in *" $p "*) ;; *) missing+=("$p") ;; esac
   fi
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

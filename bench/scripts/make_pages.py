@@ -5,7 +5,9 @@ Pages hold styled text, nested lists, links, tables with spans and nested tables
 entities and pictures-free markup, in UTF-8 or windows-1251, at a requested size.
 Usage: make_pages.py OUT_DIR [--sizes 1,10,100] [--small-pages 1000]
        make_pages.py OUT_DIR --page-kb 200 --seed 7 [--sizes ''] [--small-pages 0]
-       make_pages.py OUT_DIR --tables-mb 10 --nested-lists 100000 [--sizes ''] [--small-pages 0]
+       make_pages.py OUT_DIR --memory-mb 50 --sizes '' --small-pages 0
+The last form writes the two pages whose peak memory the benchmark reports: tables-NNmb.html
+(nothing but tables) and nested-lists.html (100,000 nested <ol><li>).
 The same arguments always give the same bytes (each page has its own fixed seed).
 """
 import argparse
@@ -93,42 +95,40 @@ def make_page(path, size, charset, words, seed):
         out.write(b"</body></html>\n")
 
 
-def make_tables_page(path, size, seed):
-    """A page that is nearly all tables: wide rows, spans, nested tables, widths."""
+def make_table_page(path, size, seed):
+    """Table after table of short cells, some with spans and nested tables: the page
+    kind whose output is the largest against its input."""
     rng = random.Random(seed)
-    words = WORDS_LATIN + WORDS_CYRILLIC
     with open(path, "wb") as out:
         head = HEAD.format(charset="utf-8").encode()
         out.write(head)
         written = len(head)
-        i = 0
         while written < size:
-            if i % 3 == 2:
-                chunk = block(rng, words, 2)  # spans and a nested table
-            else:
-                cols = rng.choice([3, 5, 8])
-                rows = "".join(
-                    "<tr>" + "".join(f'<td width="{rng.randrange(5, 30)}%" '
-                                     f'bgcolor="#{rng.randrange(1 << 24):06x}">'
-                                     f"{sentence(rng, words, rng.randrange(1, 6))}</td>"
-                                     for _ in range(cols)) + "</tr>\n"
-                    for _ in range(rng.randrange(2, 12)))
-                chunk = f'<table border=1 cellpadding=2 width="100%">\n{rows}</table>\n'
-            data = chunk.encode()
-            out.write(data)
-            written += len(data)
-            i += 1
+            rows = []
+            for r in range(rng.randrange(5, 30)):
+                cells = []
+                for c in range(rng.randrange(2, 8)):
+                    text = sentence(rng, WORDS_LATIN, rng.randrange(1, 4))
+                    if c == 0 and r % 7 == 3:
+                        cells.append(f"<td colspan=2><b>{text}</b></td>")
+                    elif c == 1 and r % 11 == 5:
+                        cells.append(f"<td><table border=1><tr><td>{text}</td></tr></table></td>")
+                    else:
+                        cells.append(f"<td>{text}</td>")
+                rows.append("<tr>" + "".join(cells) + "</tr>")
+            chunk = ("<table border=1 cellpadding=2>\n" + "\n".join(rows) +
+                     "\n</table>\n").encode()
+            out.write(chunk)
+            written += len(chunk)
         out.write(b"</body></html>\n")
 
 
-def make_nested_lists_page(path, depth):
-    """Lists nested `depth` deep, each item with a few words, then all closed."""
+def make_nested_lists(path, depth=100000):
+    """Lists nested `depth` deep, each item holding a word."""
     with open(path, "wb") as out:
-        out.write(HEAD.format(charset="utf-8").encode())
-        for i in range(depth):
-            out.write(f"<{'ul' if i % 2 else 'ol'}><li>item {i}\n".encode())
-        for i in reversed(range(depth)):
-            out.write(f"</li></{'ul' if i % 2 else 'ol'}>\n".encode())
+        out.write(b"<html><body>")
+        out.write(b"<ol><li>item" * depth)
+        out.write(b"</li></ol>" * depth)
         out.write(b"</body></html>\n")
 
 
@@ -140,18 +140,14 @@ def main():
     parser.add_argument("--page-kb", type=int, default=0,
                         help="also write page-KBkb.html and page-KBkb-1251.html of this size")
     parser.add_argument("--seed", type=int, default=0, help="seed of the --page-kb pages")
-    parser.add_argument("--tables-mb", type=int, default=0,
-                        help="also write page-tables-Nmb.html, a page of tables")
-    parser.add_argument("--nested-lists", type=int, default=0,
-                        help="also write page-lists-N.html, lists nested N deep")
+    parser.add_argument("--memory-mb", type=int, default=0,
+                        help="also write tables-MBmb.html and nested-lists.html")
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    if args.tables_mb > 0:
-        make_tables_page(os.path.join(args.out, f"page-tables-{args.tables_mb}mb.html"),
-                         args.tables_mb << 20, 77)
-    if args.nested_lists > 0:
-        make_nested_lists_page(os.path.join(args.out, f"page-lists-{args.nested_lists}.html"),
-                               args.nested_lists)
+    if args.memory_mb > 0:
+        make_table_page(os.path.join(args.out, f"tables-{args.memory_mb}mb.html"),
+                        args.memory_mb << 20, args.memory_mb + 2000)
+        make_nested_lists(os.path.join(args.out, "nested-lists.html"))
     if args.page_kb > 0:
         kb = args.page_kb
         make_page(os.path.join(args.out, f"page-{kb}kb.html"), kb << 10, "utf-8",

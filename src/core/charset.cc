@@ -1,5 +1,9 @@
 // Stage 4: turns the input into 8-bit text (16-bit and UTF-8 input become bytes and
 // "&#N;" references) and settles the character set, language and code page.
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -16,17 +20,30 @@ namespace velmorane {
 namespace {
 
 // KOI8-R bytes 0x80..0xFF in Windows-1251. The letters follow the usual correspondence;
-// the box-drawing bytes without a Windows-1251 counterpart keep their value, and a few
-// bytes take the dash, bar and degree-like signs that readers of such pages expect.
+// the signs of the upper half map to their Windows-1251 byte, and those Windows-1251
+// lacks (box drawing, mathematical signs) are 0: the decoding turns them into references
+// (kKoi8rHighUnicode) before any byte mapping runs.
 constexpr std::uint8_t kKoi8rToWindows1251[128] = {
-    0x97, 0xA6, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
-    0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0xBA, 0xAA, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
-    0xA0, 0xA1, 0xA2, 0xB8, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
-    0xB0, 0xB1, 0xB2, 0xA8, 0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xB9,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xA0, 0x00, 0xB0, 0x00, 0xB7, 0x00,
+    0x00, 0x00, 0x00, 0xB8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0xA8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xA9,
     0xFE, 0xE0, 0xE1, 0xF6, 0xE4, 0xE5, 0xF4, 0xE3, 0xF5, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE,
     0xEF, 0xFF, 0xF0, 0xF1, 0xF2, 0xF3, 0xE6, 0xE2, 0xFC, 0xFB, 0xE7, 0xF8, 0xFD, 0xF9, 0xF7, 0xFA,
     0xDE, 0xC0, 0xC1, 0xD6, 0xC4, 0xC5, 0xD4, 0xC3, 0xD5, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE,
     0xCF, 0xDF, 0xD0, 0xD1, 0xD2, 0xD3, 0xC6, 0xC2, 0xDC, 0xDB, 0xC7, 0xD8, 0xDD, 0xD9, 0xD7, 0xDA,
+};
+
+// KOI8-R bytes 0x80..0xBF as Unicode.
+constexpr char16_t kKoi8rHighUnicode[64] = {
+    0x2500, 0x2502, 0x250C, 0x2510, 0x2514, 0x2518, 0x251C, 0x2524,
+    0x252C, 0x2534, 0x253C, 0x2580, 0x2584, 0x2588, 0x258C, 0x2590,
+    0x2591, 0x2592, 0x2593, 0x2320, 0x25A0, 0x2219, 0x221A, 0x2248,
+    0x2264, 0x2265, 0x00A0, 0x2321, 0x00B0, 0x00B2, 0x00B7, 0x00F7,
+    0x2550, 0x2551, 0x2552, 0x0451, 0x2553, 0x2554, 0x2555, 0x2556,
+    0x2557, 0x2558, 0x2559, 0x255A, 0x255B, 0x255C, 0x255D, 0x255E,
+    0x255F, 0x2560, 0x2561, 0x0401, 0x2562, 0x2563, 0x2564, 0x2565,
+    0x2566, 0x2567, 0x2568, 0x2569, 0x256A, 0x256B, 0x256C, 0x00A9,
 };
 
 // ISO-8859-5 bytes 0xF0..0xFF in Windows-1251. Shifting them by 0x10 like the rest of
@@ -130,8 +147,24 @@ void ApplyDeclarationsAt(std::string_view text, std::size_t q, CharsetState& sta
   }
 }
 
-// Honours every "charset=" declaration before "</head>"; the last match wins.
-void ScanDeclarations(std::string_view text, CharsetState& state) {
+// The charset name behind "charset=" at `p`, in lower case (quotes and blanks passed over).
+std::string DeclaredName(std::string_view text, std::size_t p) {
+  std::size_t q = p + 8;
+  while (q < text.size() && (text[q] == '"' || text[q] == '\'' || text[q] == ' ')) ++q;
+  std::string name;
+  for (; q < text.size() && name.size() < 40; ++q) {
+    const char ch = AsciiLower(text[q]);
+    const bool letter = (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9');
+    if (!letter && ch != '-' && ch != '_' && ch != '.' && ch != ':') break;
+    name += ch;
+  }
+  return name;
+}
+
+// Honours every "charset=" declaration before "</head>"; the last match wins. Returns
+// the name the last declaration gave (empty for none).
+std::string ScanDeclarations(std::string_view text, CharsetState& state) {
+  std::string declared;
   std::size_t p = 0;
   while (p < text.size()) {
     // Both keywords start with "<" or "c": other bytes are passed over untested.
@@ -140,15 +173,151 @@ void ScanDeclarations(std::string_view text, CharsetState& state) {
       ++p;
       continue;
     }
-    if (AtNoCase(text, p, "</head>")) return;
+    if (AtNoCase(text, p, "</head>")) break;
     if (AtNoCase(text, p, "charset=")) {
       std::size_t end = text.find('>', p);
       if (end == std::string_view::npos) end = text.size();
       for (std::size_t q = p; q < end; ++q) ApplyDeclarationsAt(text, q, state);
+      std::string name = DeclaredName(text, p);
+      if (!name.empty()) declared = std::move(name);
       p = end + 1;
       continue;
     }
     ++p;
+  }
+  return declared;
+}
+
+struct ConverterName {
+  std::string_view name;   // as pages declare it, in lower case
+  std::string_view iconv;  // the C library's name; empty: the byte table handles it
+};
+
+// Names whose text the byte table reads as it is, and names that need the C library's
+// decoder (browsers read the older names as their larger successors).
+constexpr ConverterName kConverterNames[] = {
+    {"iso-8859-1", ""},          {"iso8859-1", ""},           {"latin1", ""},
+    {"us-ascii", ""},            {"ascii", ""},               {"iso-8859-5", ""},
+    {"iso8859-5", ""},           {"koi8-r", ""},              {"koi8r", ""},
+    {"koi8", ""},                {"utf-8", ""},               {"utf8", ""},
+    {"utf-16", ""},              {"shift_jis", "CP932"},      {"shift-jis", "CP932"},
+    {"sjis", "CP932"},           {"x-sjis", "CP932"},         {"windows-31j", "CP932"},
+    {"cp932", "CP932"},          {"euc-jp", "EUC-JP"},        {"x-euc-jp", "EUC-JP"},
+    {"iso-2022-jp", "ISO-2022-JP"}, {"euc-kr", "CP949"},      {"ks_c_5601-1987", "CP949"},
+    {"cp949", "CP949"},          {"windows-949", "CP949"},    {"gb2312", "GB18030"},
+    {"gbk", "GB18030"},          {"gb18030", "GB18030"},      {"x-gbk", "GB18030"},
+    {"cp936", "GB18030"},        {"big5", "BIG5-HKSCS"},      {"big5-hkscs", "BIG5-HKSCS"},
+    {"cp950", "BIG5-HKSCS"},     {"x-x-big5", "BIG5-HKSCS"},  {"koi8-u", "KOI8-U"},
+    {"windows-874", "CP874"},    {"tis-620", "CP874"},        {"iso-8859-11", "CP874"},
+    {"utf-16be", "UTF-16BE"},    {"utf-16le", "UTF-16LE"},
+};
+
+// The C library's decoder for a declared or chosen name; empty when the byte table reads
+// the text (or nothing knows the name).
+std::string_view ConverterFor(std::string_view name) {
+  for (const ConverterName& row : kConverterNames) {
+    if (name == row.name) return row.iconv;
+  }
+  // Windows code pages 1250..1258 in any spelling are the byte table's.
+  for (std::string_view page : {"1250", "1251", "1252", "1253", "1254", "1255", "1256", "1257",
+                                "1258"}) {
+    if (name.find(page) != std::string_view::npos) return "";
+  }
+  // The other ISO-8859 parts: "iso-8859-2", "iso8859-15", "latin2" ...
+  if (name.starts_with("iso-8859-") || name.starts_with("iso8859-") ||
+      name.starts_with("iso_8859-")) {
+    return name;
+  }
+  return "";
+}
+
+constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+
+bool IconvToUtf8(const std::string& from, std::string& text) {
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string out;
+  out.resize(text.size() * 2 + 16);
+  char* in = text.data();
+  std::size_t in_left = text.size();
+  std::size_t used = 0;
+  while (in_left > 0) {
+    if (out.size() - used < 16) out.resize(out.size() * 2);
+    char* w = out.data() + used;
+    std::size_t out_left = out.size() - used;
+    const std::size_t done = iconv(cd, &in, &in_left, &w, &out_left);
+    used = static_cast<std::size_t>(w - out.data());
+    if (done != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+    } else {
+      // An invalid or cut-off sequence: one replacement character, then the next byte.
+      if (out.size() - used < kUtf8Replacement.size()) out.resize(out.size() * 2);
+      out.replace(used, kUtf8Replacement.size(), kUtf8Replacement);
+      used += kUtf8Replacement.size();
+      ++in;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  out.resize(used);
+  text.swap(out);
+  return true;
+}
+
+// True when `text` is well-formed UTF-8 holding at least one multi-byte sequence.
+bool LooksLikeUtf8(std::string_view text) {
+  bool multi_byte = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      i = AsciiRunEnd(text, i);
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    multi_byte = true;
+    i += length;
+  }
+  return multi_byte;
+}
+
+// The Windows code page of an RTF character set (1252 for the ones without their own).
+int CodePageOfCharset(int charset) {
+  switch (charset) {
+    case 204: return 1251;
+    case 238: return 1250;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 222: return 874;
+    case 128: return 932;
+    case 129: return 949;
+    case 134: return 936;
+    case 136: return 950;
+    default: return 1252;
   }
 }
 
@@ -164,6 +333,28 @@ char* WriteReference(char* w, unsigned value) {
 void AppendReference(std::string& out, unsigned value) {
   char text[14];
   out.append(text, static_cast<std::size_t>(WriteReference(text, value) - text));
+}
+
+// KOI8-R text: the upper-half signs Windows-1251 lacks become references, so that the
+// byte mapping meets only bytes it has a Windows-1251 byte for.
+void RewriteKoi8rSigns(std::string& text) {
+  std::size_t signs = 0;
+  for (char ch : text) {
+    const unsigned char b = static_cast<unsigned char>(ch);
+    signs += b >= 0x80 && kKoi8rToWindows1251[b - 0x80] == 0 ? 1 : 0;
+  }
+  if (signs == 0) return;
+  std::string out;
+  out.reserve(text.size() + 8 * signs);
+  for (char ch : text) {
+    const unsigned char b = static_cast<unsigned char>(ch);
+    if (b >= 0x80 && kKoi8rToWindows1251[b - 0x80] == 0) {
+      AppendReference(out, kKoi8rHighUnicode[b - 0x80]);
+    } else {
+      out += ch;
+    }
+  }
+  text.swap(out);
 }
 
 // Mostly-zero input is taken as 16-bit little-endian text: a unit whose high byte is
@@ -258,8 +449,11 @@ void DecodeUtf8(std::string_view text, EmitRun&& emit_run, Emit&& emit) {
   }
 }
 
-// Rewrites UTF-8 text as bytes below 256 and references for every other unit.
-void RewriteUtf8(std::string& text) {
+// Rewrites UTF-8 text as bytes below 256 and references for every other unit; with
+// `latin_bytes` false (a code page other than Windows-1252 will read the bytes) only
+// ASCII stays bytes.
+void RewriteUtf8(std::string& text, bool latin_bytes = true) {
+  const char16_t byte_limit = latin_bytes ? 256 : 128;
   std::string_view body = text;
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   // Every unit a well-formed sequence gives fits in three bytes more than the sequence
@@ -270,9 +464,9 @@ void RewriteUtf8(std::string& text) {
   out.reserve(body.size() + 3 * high_bytes + 64);
   AdviseHugePages(out);
   BlockAppender block(out);
-  auto emit = [&block](char16_t unit) {
+  auto emit = [&block, byte_limit](char16_t unit) {
     char* w = block.Room();
-    if (unit < 256) {
+    if (unit < byte_limit) {
       *w++ = static_cast<char>(unit);
     } else {
       w = WriteReference(w, unit);
@@ -286,6 +480,31 @@ void RewriteUtf8(std::string& text) {
 }
 
 }  // namespace
+
+bool ConvertToUtf8(const std::string& from, std::string& text) {
+  return IconvToUtf8(from, text);
+}
+
+bool IsLibraryDecodedCharset(std::string_view name) {
+  std::string lowered;
+  for (char ch : name) lowered += AsciiLower(ch);
+  const std::string_view converter = ConverterFor(lowered);
+  if (converter.empty()) return false;
+  const iconv_t cd = iconv_open("UTF-8", std::string(converter).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
+
+unsigned Windows1252ToUnicode(std::uint8_t byte) {
+  // Bytes 0x80..0x9F; the rest is Latin-1.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+  };
+  return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+}
 
 void LookupLanguage(std::string_view name, CharsetState& state) {
   state.language_id = 1033;
@@ -333,16 +552,61 @@ bool DecodeInput(Conversion& conversion) {
   CharsetState& state = conversion.charset;
   std::string& text = conversion.raw;
 
-  if (RewriteSixteenBit(text)) conversion.input_size = text.size();
+  // A byte-order mark decides first, as in a browser.
+  const std::string_view head(text.data(), std::min<std::size_t>(text.size(), 3));
+  const bool utf8_mark = head == "\xEF\xBB\xBF";
+  const bool big_endian_mark = head.starts_with("\xFE\xFF");
+  const bool little_endian_mark = head.starts_with("\xFF\xFE");
+  bool sixteen_bit = false;
+  if (!big_endian_mark && RewriteSixteenBit(text)) {
+    conversion.input_size = text.size();
+    sixteen_bit = true;
+  } else if (big_endian_mark || little_endian_mark) {
+    try {
+      if (IconvToUtf8(big_endian_mark ? "UTF-16BE" : "UTF-16LE", text)) {
+        text.erase(0, text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
+        conversion.input_size = text.size();
+        sixteen_bit = true;
+        RewriteUtf8(text);
+      }
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
 
+  std::string converter;
+  int chosen_charset = -1;  // the character set a declaration or the encoding option chose
   if (conversion.encoding_name == "Auto-Select") {
-    ScanDeclarations(text, state);
+    const int before = state.charset;
+    state.charset = -1;
+    const std::string declared = ScanDeclarations(text, state);
+    chosen_charset = state.charset;
+    if (state.charset < 0) state.charset = before;
+    converter = std::string(ConverterFor(declared));
+    // An undeclared page that reads as UTF-8 is UTF-8.
+    if (declared.empty() && !sixteen_bit && !utf8_mark && LooksLikeUtf8(text)) {
+      state.utf8 = true;
+    }
   } else {
     const EncodingChoice* choice = &kOtherEncoding;
     for (const NamedEncoding& named : kEncodingNames) {
       if (named.name == conversion.encoding_name) choice = &named.choice;
     }
+    if (choice == &kOtherEncoding) {
+      std::string name;
+      for (char ch : conversion.encoding_name) name += AsciiLower(ch);
+      converter = std::string(ConverterFor(name));
+    }
     Apply(*choice, state);
+    chosen_charset = choice->charset;
+  }
+  if (sixteen_bit) {
+    state.utf8 = false;
+    converter.clear();
+  } else if (utf8_mark) {
+    state.utf8 = true;
+    state.mapping = ByteMapping::kIdentity;
+    converter.clear();
   }
 
   // The document's language decides the character set over any encoding.
@@ -353,14 +617,24 @@ bool DecodeInput(Conversion& conversion) {
   if (EqualsNoCase(language, "korean")) state.charset = 129;
   if (EqualsNoCase(language, "russian")) state.charset = 204;
 
-  if (state.utf8) {
-    try {
-      RewriteUtf8(text);
-    } catch (const std::bad_alloc&) {
-      return false;
+  // The code page of the character set a declaration or the encoding option chose, unless
+  // the language overruled it.
+  const bool chosen = chosen_charset > 0 && chosen_charset == state.charset;
+  state.ansi_code_page = chosen ? CodePageOfCharset(state.charset) : AnsiCodePage(language);
+  try {
+    if (!converter.empty() && IconvToUtf8(converter, text)) {
+      // Decoded to Unicode: from here on the page reads as UTF-8 does.
+      state.mapping = ByteMapping::kIdentity;
+      state.utf8 = true;
     }
+    if (state.utf8) {
+      RewriteUtf8(text, state.ansi_code_page == 1252);
+    } else if (state.mapping == ByteMapping::kKoi8rToWindows1251) {
+      RewriteKoi8rSigns(text);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  state.ansi_code_page = AnsiCodePage(language);
   return true;
 }
 

@@ -36,6 +36,18 @@ std::uint8_t MapByte(const CharsetState& state, std::uint8_t byte);
 // True for the languages whose text is written as hexadecimal escapes throughout.
 bool IsDoubleByteLanguage(std::string_view language_name);
 
+// The Unicode character of a Windows-1252 byte (0 for the five bytes without one).
+unsigned Windows1252ToUnicode(std::uint8_t byte);
+
+// Converts `text` from the charset the C library calls `from` to UTF-8; a byte that does
+// not decode becomes U+FFFD. False (text unchanged) when the library does not know the
+// name. May throw std::bad_alloc.
+bool ConvertToUtf8(const std::string& from, std::string& text);
+
+// True for a character set name (any case) that the C library decodes for the engine,
+// such as "EUC-KR" or "Shift_JIS", as an encoding option names it.
+bool IsLibraryDecodedCharset(std::string_view name);
+
 // Stage 4: decodes conversion.raw in place and settles conversion.charset.
 // Returns false when memory for the UTF-8 decoding cannot be had.
 [[nodiscard]] bool DecodeInput(Conversion& conversion);

@@ -35,6 +35,12 @@ struct ProgressSchedule {
   void Check(std::size_t pos, ProgressSink* sink);
 };
 
+struct Conversion;
+
+// Releases the input before the tag pass's position, less a margin, when no table is
+// open; sets the position of the next release.
+void ReleaseConsumedInput(Conversion& conversion);
+
 struct Conversion {
   Conversion(CarryOver& carry, const ConvertRequest& request, const ConversionOptions& opts,
              const EngineSettings& engine_settings)
@@ -43,18 +49,28 @@ struct Conversion {
         encoding_name(request.encoding_name),
         convert_images(request.convert_images),
         progress(request.progress),
+        messages(request.messages),
         options(opts),
         settings(engine_settings) {}
 
   // Appends a trace line "%s %s %s\n" when tracing is on.
   void Trace(std::string_view message, std::string_view text1 = {},
              std::string_view text2 = {}) const;
+  // Tells the caller's message sink, when there is one.
+  void Warn(std::string_view text) const {
+    if (messages != nullptr) messages->Message(MessageKind::kWarning, text);
+    if (progress != nullptr) progress->Warning(text);
+  }
+  void Note(std::string_view text) const {
+    if (messages != nullptr) messages->Message(MessageKind::kNote, text);
+  }
 
   CarryOver& carry_over;
   int output_mode;
   std::string encoding_name;
   bool convert_images;
   ProgressSink* progress;
+  MessageSink* messages;
   ConversionOptions options;   // the engine's own copy, normalised
   EngineSettings settings;
 
@@ -67,6 +83,16 @@ struct Conversion {
   std::string input;   // the cleaned input of the tag pass (stage 5)
   std::string output;  // the document being written (from stage 7)
   std::size_t pos = 0; // position in `input` during the tag pass
+  // The tag pass gives the memory of the input it has left behind back to the system:
+  // while the output grows, the input shrinks. Bytes before `input_released` read as 0.
+  static constexpr std::size_t kInputReleaseStep = std::size_t{1} << 20;
+  // No handler looks back further than a byte or two; the table code keeps positions
+  // into the tables it is in, so nothing is released while one is open.
+  static constexpr std::size_t kInputReleaseMargin = std::size_t{256} << 10;
+  std::size_t input_release_step = kInputReleaseStep;
+  std::size_t input_release_margin = kInputReleaseMargin;
+  std::size_t input_released = 0;
+  std::size_t next_input_release = kInputReleaseStep;
 
   ProgressSchedule schedule;
 
@@ -89,6 +115,7 @@ struct Conversion {
   LinkState links;
   TableContext tables;
   PictureList pictures;
+  int pictures_left_out = 0;   // img tags passed over because pictures are off
 };
 
 }  // namespace velmorane

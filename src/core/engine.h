@@ -18,6 +18,9 @@ enum class ConvertResult : int {
   kCannotOpenInput = 4,
   kInputEmpty = 5,
   kOutputExists = 6,
+  // The output could be created but not written to its end (a full disk, an I/O error);
+  // an earlier file of that name keeps its content.
+  kCannotWriteOutput = 7,
 };
 
 // Receives the progress of one conversion: range 0..50, positions 1..50 and the
@@ -30,6 +33,19 @@ class ProgressSink {
   virtual void SetLabel(std::string_view /*text*/) {}
   // A picture of the page was left out of the document; `text` names it and says why.
   virtual void Warning(std::string_view /*text*/) {}
+};
+
+// Hears what a conversion has to say besides its result. Called on the converting thread.
+enum class MessageKind {
+  kWarning,  // something the document lost: a picture left out
+  kNote,     // a detail for the run log: a picture decoder's words about a damaged file
+  kStage,    // the conversion reached a stage; asked for only when WantsStages()
+};
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void Message(MessageKind kind, std::string_view text) = 0;
+  virtual bool WantsStages() const { return false; }
 };
 
 // Values that live from one conversion to the next within one engine object.
@@ -49,6 +65,7 @@ struct ConvertRequest {
   bool convert_images = false;
   bool keep_existing_output = false;
   ProgressSink* progress = nullptr;
+  MessageSink* messages = nullptr;
 };
 
 // One engine object per thread; two engines may convert at the same time.
@@ -75,9 +92,9 @@ class Engine {
   CarryOver carry_over_;
 };
 
-// The output file a conversion writes: a target longer than five characters that ends in
-// .rtf, .txt or .doc (any case) is the file name itself; anything else is a folder that
-// gets the input's name with the output extension in place of its last extension.
+// The output file a conversion writes: a target whose last name ends in .rtf, .txt or
+// .doc (any case) after at least one character is the file name itself; anything else is a folder that gets the input's name
+// with the output extension in place of its last extension.
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode);
 

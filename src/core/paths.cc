@@ -14,6 +14,19 @@ std::string ToForwardSlashes(std::string_view path) {
   return result;
 }
 
+std::string UserPath(std::string_view path) {
+  if (path.find('\\') == std::string_view::npos) return std::string(path);
+  std::error_code error;
+  const std::filesystem::path written{std::string(path)};
+  if (std::filesystem::exists(written, error)) return std::string(path);
+  const std::filesystem::path parent = written.parent_path();
+  const bool plain_name = written.filename().string().find('\\') == std::string::npos;
+  if (plain_name && !parent.empty() && std::filesystem::is_directory(parent, error)) {
+    return std::string(path);
+  }
+  return ToForwardSlashes(path);
+}
+
 std::string WithTrailingSeparator(std::string_view folder) {
   std::string result(folder);
   if (result.empty() || result.back() != '/') result += '/';

@@ -11,6 +11,12 @@ namespace velmorane {
 // Every "\" becomes "/".
 std::string ToForwardSlashes(std::string_view path);
 
+// A path the user gave (an input, an output target, a folder): "\" is an ordinary
+// character in names here, so a path that exists as written is kept, and so is a new
+// name without "\" in an existing folder; otherwise every "\" is read as a separator,
+// as in a path from HTML.
+std::string UserPath(std::string_view path);
+
 // The folder of a file path, ending in "/"; a relative path is taken relative to the
 // current directory, keeping its folders ("dir/page.html" gives "<cwd>/dir/").
 std::string FolderOf(std::string_view path);

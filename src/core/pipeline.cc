@@ -21,10 +21,18 @@ namespace velmorane {
 
 void Conversion::Trace(std::string_view message, std::string_view text1,
                        std::string_view text2) const {
-  if (settings.trace_enabled != 1) return;
+  const bool stages = messages != nullptr && messages->WantsStages();
+  if (settings.trace_enabled != 1 && !stages) return;
   std::string line;
   line.reserve(message.size() + text1.size() + text2.size() + 3);
-  line.append(message).append(" ").append(text1).append(" ").append(text2).append("\n");
+  line.append(message).append(" ").append(text1).append(" ").append(text2);
+  if (stages) {
+    // Without the blanks that stand for missing texts.
+    const std::size_t end = line.find_last_not_of(' ');
+    messages->Message(MessageKind::kStage, std::string_view(line).substr(0, end + 1));
+  }
+  if (settings.trace_enabled != 1) return;
+  line += '\n';
   // A trace file that cannot be opened loses the line; the conversion goes on.
   (void)AppendTextFile(settings.trace_file, line);
 }
@@ -54,6 +62,15 @@ void ProgressSchedule::Check(std::size_t pos, ProgressSink* sink) {
   }
   ++step;
   --index;
+}
+
+void ReleaseConsumedInput(Conversion& c) {
+  c.next_input_release = c.pos + c.input_release_step;
+  if (c.loop.table_depth != 0 || c.pos < c.input_release_margin) return;
+  const std::size_t until = c.pos - c.input_release_margin;
+  if (until <= c.input_released) return;
+  ReleasePages(c.input.data() + c.input_released, c.input.data() + until);
+  c.input_released = until;
 }
 
 namespace {
@@ -146,8 +163,12 @@ std::string OutputExtension(const ConversionOptions& options, int output_mode) {
 
 std::string OutputFileName(std::string_view input_path, std::string_view target,
                            const ConversionOptions& options, int output_mode) {
-  if (target.size() > 5 && (EndsWithNoCase(target, ".rtf") || EndsWithNoCase(target, ".txt") ||
-                            EndsWithNoCase(target, ".doc"))) {
+  // A name with one of the three endings is a file, however short ("f.rtf"); the ending
+  // alone (".rtf") names no file.
+  const std::size_t slash = target.find_last_of('/');
+  const std::string_view last = slash == std::string_view::npos ? target : target.substr(slash + 1);
+  if (last.size() > 4 && (EndsWithNoCase(last, ".rtf") || EndsWithNoCase(last, ".txt") ||
+                          EndsWithNoCase(last, ".doc"))) {
     return std::string(target);
   }
   std::string name(FileNameOf(input_path));
@@ -194,6 +215,28 @@ void StartProgress(Conversion& c) {
   c.progress->SetLabel("0");
 }
 
+// Address room for the whole output, so that it never moves while it grows: moving
+// holds the old and the new copy at once, twice the memory of the document at the worst
+// moment. Room is only address space until it is written, so it is reserved generously:
+// tables and deep lists write up to twelve times their input and more, plus the "\'hh"
+// of each byte above 127 and the head room the tag pass keeps. When the system refuses
+// that much, less is asked for.
+void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high_bytes) {
+  for (const std::size_t factor : {16, 8, 4}) {
+    std::size_t room = 0;
+    if (__builtin_mul_overflow(input_size, factor, &room) || room > output.max_size() / 2) {
+      continue;
+    }
+    try {
+      output.reserve(room + 3 * high_bytes + 5000);
+      return;
+    } catch (const std::bad_alloc&) {
+      // try a smaller room
+    }
+  }
+  output.reserve(4 * input_size + 3 * high_bytes + 5000);
+}
+
 // Stages 4 to 9: decoding, then the plain-text conversion or the RTF stages. Returns
 // false when memory for the decoding ran out (result 2).
 [[nodiscard]] bool RunStages(Conversion& c) {
@@ -212,11 +255,8 @@ void StartProgress(Conversion& c) {
 
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
-    // Room for the usual growth of HTML into RTF (under three times), the "\'hh" of
-    // each byte above 127, and the head room the tag pass keeps: pages never touched
-    // cost no memory, while a reallocation copies everything and holds both copies.
     const std::size_t high_bytes = CountHighBytes(c.input);
-    c.output.reserve(4 * c.input.size() + 3 * high_bytes + 5000);
+    ReserveOutput(c.output, c.input.size(), high_bytes);
     AdviseHugePages(c.output);
     WritePrologue(c);
 
@@ -241,6 +281,10 @@ void FinishDocument(Conversion& c, std::string& document) {
   if (rtf && c.settings.body_only == 1) c.output += "}";
   document.swap(c.output);
   if (c.convert_images && !c.pictures.records.empty()) WritePictures(c, document);
+  if (c.pictures_left_out > 0) {
+    c.Warn(StringF("%d picture%s left out: converting pictures is off", c.pictures_left_out,
+                   c.pictures_left_out == 1 ? "" : "s"));
+  }
   if (rtf && c.settings.body_only != 1) BalanceBraces(document);
 }
 
@@ -256,7 +300,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
 
     // Stage 0: folders. Paths use "/"; a "\" is read as a separator too.
     if (input_path.find('/') != std::string::npos) c.settings.forward_slashes = 1;
-    input_path = ToForwardSlashes(input_path);
+    input_path = UserPath(input_path);
     c.input_folder = FolderOf(input_path);
     const UtcTime start = NowUtc();
     c.Trace(StringF("Conversion started at (min:sec:msec) %d : %d : %d", start.minute,
@@ -269,7 +313,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kCannotOpenInput;
     }
     c.Trace("Opened.");
-    c.output_path = OutputFileName(input_path, ToForwardSlashes(output_target), c.options,
+    c.output_path = OutputFileName(input_path, UserPath(output_target), c.options,
                                    c.output_mode);
     c.work_folder = FolderOf(c.output_path);
     if (request.keep_existing_output && FileExists(c.output_path)) {
@@ -277,18 +321,24 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kOutputExists;
     }
 
-    // Stage 2: create the output. An output that is the input itself is refused before
-    // anything is truncated.
+    // Stage 2: create the output. An output that is the input itself is refused. The
+    // document goes into a temporary beside the output, which takes the output's name
+    // only when complete: until then an existing output keeps its content.
     c.Trace("2. Trying to create file:", c.output_path);
-    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path) ||
-        !WriteTextFile(c.output_path, "")) {
+    if (IsDirectory(c.output_path) || SameFile(c.output_path, input_path)) {
       return ConvertResult::kCannotCreateOutput;
     }
+    ReplacementFile output(c.output_path);
+    if (!output.created()) return ConvertResult::kCannotCreateOutput;
     c.Trace("Created.");
 
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
-    if (c.input_size < 1) return ConvertResult::kInputEmpty;
+    if (c.input_size < 1) {
+      // An empty input gives an empty output.
+      if (!output.Commit()) return ConvertResult::kCannotWriteOutput;
+      return ConvertResult::kInputEmpty;
+    }
     c.Trace("3. Memory allocation",
             StringF("%lld Kb", static_cast<long long>(4 * c.input_size / 1024)));
     c.raw.swap(bytes);
@@ -301,7 +351,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stage 10: write the document in one piece.
     std::string document;
     FinishDocument(c, document);
-    if (!WriteTextFile(c.output_path, document)) return ConvertResult::kCannotCreateOutput;
+    if (!output.WriteText(document) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
     c.Trace("10. Conversion finished. Memory freeing");
     c.Trace("Done at ", ClockText());
     return ConvertResult::kDone;
@@ -320,8 +370,8 @@ ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view i
     Conversion c(carry_over_, request, options, settings);
     NormalizeOptions(c);
     StartProgress(c);
-    c.input_folder = WithTrailingSeparator(ToForwardSlashes(input_folder));
-    c.work_folder = WithTrailingSeparator(ToForwardSlashes(work_folder));
+    c.input_folder = WithTrailingSeparator(UserPath(input_folder));
+    c.work_folder = WithTrailingSeparator(UserPath(work_folder));
     c.input_size = html.size();
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.raw = FromTextMode(html);

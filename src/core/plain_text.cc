@@ -4,11 +4,14 @@
 #include "core/plain_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/charset.h"
 #include "core/conversion.h"
@@ -249,8 +252,12 @@ unsigned char LookupEntity(std::string_view name) {
 
 // Decodes the character reference at `amp` (an "&") into at most one byte of `result`.
 // Returns the offset of the last consumed byte from the "&".
-std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string& result) {
+// A numeric reference above 255 leaves its code in `wide` (and a "?" in `result`, the
+// writer's stand-in); `wide` is 0 otherwise.
+std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string& result,
+                             char32_t& wide) {
   result.clear();
+  wide = 0;
   const unsigned char after_name = ByteAt(text, amp + 5);  // after "&nbsp" or "&quot"
   if (AtExact(text, amp, "&nbsp")) {
     result = " ";
@@ -304,12 +311,12 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
         break;
       }
     }
-    // Plain text is 8-bit: a character above 255 keeps its low byte. Where that byte
-    // would be a control character (a NUL, a line break) a question mark stands for the
-    // character instead, so the text keeps its lines and no stray control byte.
+    // A character above 255 is the writer's to place (a byte of the output's code page,
+    // or Unicode text).
     const unsigned char low = static_cast<unsigned char>(value & 0xFF);
     if (value > 255) {
-      result.assign(1, low >= 32 ? static_cast<char>(low) : '?');
+      result = "?";
+      wide = value <= 0x10FFFF ? static_cast<char32_t>(value) : U'\uFFFD';
     } else if (value == 32) {
       result = " ";
     } else if (value >= 33) {
@@ -343,6 +350,75 @@ std::size_t DecodeTextEntity(std::string_view text, std::size_t amp, std::string
   return length + 1;
 }
 
+// The bytes 128..255 of the output's 8-bit code page as Unicode and back, looked up when
+// a character beyond ASCII first has to be placed.
+class CodePageBytes {
+ public:
+  explicit CodePageBytes(int code_page) : name_("CP" + std::to_string(code_page)) {}
+
+  // The byte of `code` in the code page, or -1 when the code page has none.
+  int ByteOf(char32_t code) {
+    if (code < 0x80) return static_cast<int>(code);
+    if (!built_) Build();
+    const auto found = std::lower_bound(reverse_.begin(), reverse_.end(),
+                                        std::pair<char32_t, int>(code, 0));
+    return found != reverse_.end() && found->first == code ? found->second : -1;
+  }
+  // The character of a byte (U+FFFD where the code page has none).
+  char32_t CharacterOf(unsigned char byte) {
+    if (byte < 0x80) return byte;
+    if (!built_) Build();
+    const char32_t code = high_[byte - 0x80];
+    return code != 0 ? code : U'\uFFFD';
+  }
+
+ private:
+  void Build() {
+    built_ = true;
+    for (std::size_t i = 0; i < high_.size(); ++i) {
+      std::string one(1, static_cast<char>(0x80 + i));
+      if (!ConvertToUtf8(name_, one)) break;
+      high_[i] = OnlyCharacter(one);
+      if (high_[i] != 0) reverse_.emplace_back(high_[i], static_cast<int>(0x80 + i));
+    }
+    std::sort(reverse_.begin(), reverse_.end());
+  }
+  // The one character of a short UTF-8 text (0 for none, or for U+FFFD).
+  static char32_t OnlyCharacter(std::string_view utf8) {
+    if (utf8.empty()) return 0;
+    const unsigned char lead = static_cast<unsigned char>(utf8[0]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (utf8.size() != length) return 0;
+    char32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (utf8[k] & 0x3F);
+    return code == 0xFFFD ? 0 : code;
+  }
+
+  std::string name_;
+  std::array<char32_t, 128> high_{};
+  std::vector<std::pair<char32_t, int>> reverse_;
+  bool built_ = false;
+};
+
+// Appends the UTF-8 form of `code`.
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
 // The state of the main walk.
 class TextWriter {
  public:
@@ -351,12 +427,16 @@ class TextWriter {
         text_(text),
         out_(c.output),
         folding_(c.options.line_folding != 0),
-        keep_links_(c.options.keep_hyperlinks != 0) {
+        keep_links_(c.options.keep_hyperlinks != 0),
+        code_page_(c.charset.ansi_code_page) {
     const int width = MaxLineWidth(c.options);
     width_ = width > 0 ? static_cast<std::size_t>(width) : 80;
   }
 
   void Run();
+  // When a character did not fit the 8-bit code page, the whole text is UTF-8 with a
+  // byte-order mark.
+  void FinishUnicode();
 
  private:
   // Each step handles the construct at pos_ and returns false when it does not apply.
@@ -372,6 +452,16 @@ class TextWriter {
 
   // Appends bytes taken from the input (mapped to the output character set).
   void PutSource(std::string_view bytes);
+  // Appends one byte of the code page (as UTF-8 once the text is Unicode).
+  void PutByte(unsigned char byte) {
+    if (unicode_ && byte >= 0x80) {
+      AppendUtf8(out_, code_page_.CharacterOf(byte));
+    } else {
+      out_.push_back(static_cast<char>(byte));
+    }
+  }
+  // Rewrites the text so far in UTF-8; what follows is written so.
+  void SwitchToUnicode();
   // Writes a blank where a source blank belongs in folded output, then any pending break.
   void FoldedBlank();
   // Whitespace between words: at most one blank, never at the start of a line.
@@ -411,6 +501,10 @@ class TextWriter {
   bool row_open_ = false;
   int cells_expected_ = 0;
   std::string entity_;
+  CodePageBytes code_page_;
+  // A character the code page lacks was met: the text so far was rewritten in UTF-8 and
+  // everything after it is written so.
+  bool unicode_ = false;
 };
 
 void TextWriter::ReportProgress() {
@@ -422,9 +516,7 @@ void TextWriter::ReportProgress() {
 }
 
 void TextWriter::PutSource(std::string_view bytes) {
-  for (char byte : bytes) {
-    out_.push_back(static_cast<char>(MapByte(c_.charset, static_cast<std::uint8_t>(byte))));
-  }
+  for (char byte : bytes) PutByte(MapByte(c_.charset, static_cast<std::uint8_t>(byte)));
 }
 
 void TextWriter::FoldedBlank() {
@@ -623,7 +715,29 @@ bool TextWriter::BreakTag() {
 }
 
 void TextWriter::Entity() {
-  const std::size_t last = DecodeTextEntity(text_, pos_, entity_);
+  char32_t wide = 0;
+  const std::size_t last = DecodeTextEntity(text_, pos_, entity_, wide);
+  // Under a code page other than Windows-1252 a reference to 128..255 means the
+  // Windows-1252 character, which that code page may hold elsewhere or not at all.
+  if (wide == 0 && entity_.size() == 1 && c_.charset.ansi_code_page != 1252 &&
+      static_cast<unsigned char>(entity_[0]) >= 0x80) {
+    wide = Windows1252ToUnicode(static_cast<unsigned char>(entity_[0]));
+    if (wide == 0) wide = U'\uFFFD';
+  }
+  if (wide != 0) {
+    const int byte = unicode_ ? -1 : code_page_.ByteOf(wide);
+    if (byte >= 0) {
+      entity_.assign(1, static_cast<char>(byte));
+    } else {
+      if (!unicode_) SwitchToUnicode();
+      entity_.clear();
+      AppendUtf8(entity_, wide);
+    }
+  } else if (unicode_ && entity_.size() == 1 && static_cast<unsigned char>(entity_[0]) >= 0x80) {
+    const char32_t code = code_page_.CharacterOf(static_cast<unsigned char>(entity_[0]));
+    entity_.clear();
+    AppendUtf8(entity_, code);
+  }
   // A reference to a blank does not start the text.
   if (!entity_.empty() && !(entity_ == " " && !written_)) {
     CloseGap();
@@ -639,7 +753,7 @@ void TextWriter::TextByte(unsigned char byte) {
     Whitespace();
   } else if (byte >= 32) {
     CloseGap();
-    out_.push_back(static_cast<char>(MapByte(c_.charset, byte)));
+    PutByte(MapByte(c_.charset, byte));
     last_blank_ = false;
     written_ = true;
   }
@@ -698,6 +812,25 @@ void TextWriter::Run() {
 
 }  // namespace
 
+void TextWriter::SwitchToUnicode() {
+  unicode_ = true;
+  std::string text;
+  text.reserve(out_.size() + out_.size() / 4 + 16);
+  for (char ch : out_) {
+    const unsigned char byte = static_cast<unsigned char>(ch);
+    if (byte < 0x80) {
+      text.push_back(ch);
+    } else {
+      AppendUtf8(text, code_page_.CharacterOf(byte));
+    }
+  }
+  out_.swap(text);
+}
+
+void TextWriter::FinishUnicode() {
+  if (unicode_) out_.insert(0, "\xEF\xBB\xBF");
+}
+
 void ConvertToPlainText(Conversion& c) {
   c.input = StripNonText(c.raw);
   std::string().swap(c.raw);
@@ -707,6 +840,7 @@ void ConvertToPlainText(Conversion& c) {
   c.output.reserve(c.input.size());
   TextWriter writer(c, c.input);
   writer.Run();
+  writer.FinishUnicode();
 }
 
 }  // namespace velmorane

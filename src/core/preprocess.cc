@@ -204,6 +204,40 @@ bool LoadStyleFile(Conversion& conversion, const std::string& path) {
   return true;
 }
 
+bool IsTagBlank(char ch) { return ch == ' ' || ch == '\n' || ch == '\t' || ch == '\r'; }
+
+// The length of "<head>" at `p`, blanks before its ">" allowed (0 for none; a head with
+// attributes is not this tag).
+std::size_t BareHeadLength(std::string_view text, std::size_t p) {
+  if (!AtNoCase(text, p, "<head")) return 0;
+  std::size_t end = p + 5;
+  while (end < text.size() && IsTagBlank(text[end])) ++end;
+  return end < text.size() && text[end] == '>' ? end + 1 - p : 0;
+}
+
+// Tags written with a line break after their name ("<H1\nCLASS=...>", "</P\n>", as some
+// documentation generators write every tag) take the usual one-blank form, and blanks
+// between the name and ">" go: every tag test of the later stages then knows them. Called
+// with `p` just after a copied "<" (`w` the end of the kept text, never beyond `p`).
+void NormalizeTagName(std::string_view text, char* data, std::size_t& w, std::size_t& p) {
+  const std::size_t n = text.size();
+  std::size_t name = p;
+  if (name < n && text[name] == '/') ++name;
+  if (name >= n || AsciiLower(text[name]) < 'a' || AsciiLower(text[name]) > 'z') return;
+  std::size_t end = name + 1;
+  while (end < n && (AsciiLower(text[end]) >= 'a' && AsciiLower(text[end]) <= 'z')) ++end;
+  while (end < n && text[end] >= '0' && text[end] <= '9') ++end;
+  if (end >= n || !IsTagBlank(text[end])) return;  // nearly every tag
+  std::size_t blanks_end = end + 1;
+  while (blanks_end < n && IsTagBlank(text[blanks_end])) ++blanks_end;
+  const bool closes = blanks_end < n && text[blanks_end] == '>';
+  if (!closes && blanks_end == end + 1 && text[end] == ' ') return;  // already "<p class"
+  if (w != p) std::memmove(data + w, data + p, end - p);
+  w += end - p;
+  if (!closes) data[w++] = ' ';
+  p = blanks_end;
+}
+
 void PreprocessHtml(Conversion& c) {
   // The pass only copies or drops bytes, so it writes over the text it has read: the
   // kept bytes move down in place and no second buffer of the page's size is touched.
@@ -236,8 +270,8 @@ void PreprocessHtml(Conversion& c) {
     }
     if (AtTag(text, p, "<link", " \n")) {
       HandleLinkTag(c, text, p);
-    } else if (!body_started && AtNoCase(text, p, "<head>")) {
-      p += 6;
+    } else if (!body_started && BareHeadLength(text, p) != 0) {
+      p += BareHeadLength(text, p);
       SkipHead(c, text, p, body_started);
     } else if (AtNoCase(text, p, "<script")) {
       p = SkipThroughNoCase(text, p, "</script>");
@@ -255,6 +289,7 @@ void PreprocessHtml(Conversion& c) {
     } else {
       data[w++] = ch;
       ++p;
+      NormalizeTagName(text, data, w, p);
     }
   }
   c.raw.resize(w);

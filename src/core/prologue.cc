@@ -299,7 +299,7 @@ void WritePrologue(Conversion& c) {
     const std::string fs = std::to_string(2 * c.base_size);
     if (o.page_numbers >= 2) out += "\n" R"(\titlepg )";
     if (o.page_numbers >= 1) WritePageNumberFooter(c, fs);
-    AppendF(out, "\n" R"(\pard\sb%d\sa%d\sbauto1\saauto1\fs%s\lang%d)" "\n", 100, 100,
+    AppendF(out, "\n" R"(\pard\sb%d\sa%d\sbauto1\saauto1\f0\fs%s\lang%d)" "\n", 100, 100,
             fs.c_str(), cs.language_id);
   }
   c.loop.current_size = c.base_size;

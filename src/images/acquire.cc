@@ -6,11 +6,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
 
+#include "core/append.h"
 #include "core/conversion.h"
 #include "images/bitmap/bitmap.h"
 #include "images/bitmap/metafile.h"
@@ -62,21 +69,20 @@ Conversion_ Choose(PictureFormat format, int image_format) {
 }
 
 PictureFormat SniffFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> in(OpenRegularFileForReading(path),
+                                                        &std::fclose);
+  if (!in) return PictureFormat::kUnknown;
   char head[kSniffBytes];
-  in.read(head, sizeof head);
-  const std::streamsize got = in.gcount();
-  if (got <= 0) return PictureFormat::kUnknown;
-  return SniffPictureFormat(std::string_view(head, static_cast<std::size_t>(got)));
+  const std::size_t got = std::fread(head, 1, sizeof head, in.get());
+  if (got == 0) return PictureFormat::kUnknown;
+  return SniffPictureFormat(std::string_view(head, got));
 }
 
 // Decodes an SVG, WebP, TIFF or icon file into `bitmap`. An icon whose largest image is
 // a PNG gives that PNG in `png` instead.
-bool DecodeOtherFormat(const std::string& path, PictureFormat format, const SizeHint& hint,
+bool DecodeOtherFormat(const std::string& bytes, PictureFormat format, const SizeHint& hint,
                        Bitmap24& bitmap, std::vector<std::uint8_t>& png) {
-  if (FileSize(path) > static_cast<std::int64_t>(kMaxDecodedFileBytes)) return false;
-  std::string bytes;
-  if (!ReadBinaryFile(path, bytes)) return false;
+  if (bytes.size() > kMaxDecodedFileBytes) return false;
   DecodedPicture decoded;
   bool ok = false;
   switch (format) {
@@ -115,74 +121,180 @@ bool DecodeOtherFormat(const std::string& path, PictureFormat format, const Size
   return true;
 }
 
-// The intermediate BMP shared by the GIF and PNG metafile conversions of a document.
+// A file of the picture's own that this conversion removes again, also when it is
+// stopped by a signal.
+std::string MakeTemporary(Conversion& c, std::string_view stem, std::string_view suffix) {
+  const std::string path = CreateFreeName(c.work_folder, stem, suffix);
+  if (!path.empty()) c.pictures.temporaries.Add(path);
+  return path;
+}
+
+// The intermediate BMP shared by the GIF metafile conversions of a document.
 std::string SharedBmpPath(Conversion& c) {
   if (c.pictures.shared_bmp_name.empty()) {
-    const std::string path = CreateFreeName(c.work_folder, "tmpro", ".bmp");
+    const std::string path = MakeTemporary(c, "tmpro", ".bmp");
     if (path.empty()) return {};
     c.pictures.shared_bmp_name = path.substr(c.work_folder.size());
   }
   return c.work_folder + c.pictures.shared_bmp_name;
 }
 
-// Records a BMP file as a metafile into `metafile_path`; fills the bitmap's size.
-bool BmpFileToMetafile(const std::string& bmp_path, const std::string& metafile_path,
-                       bool window_extent, int& width, int& height) {
-  const std::optional<Bitmap24> bitmap = LoadBmpFile(bmp_path);
-  if (!bitmap) return false;
-  width = bitmap->width;
-  height = bitmap->height;
-  MetafileLayout layout;
-  if (window_extent) {
-    layout.window_width = bitmap->width;
-    layout.window_height = bitmap->height;
-  }
-  return SaveMetafileFile(*bitmap, layout, metafile_path);
+std::span<const std::uint8_t> AsBytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-bool GifToBmpFile(const std::string& gif_path, const std::string& bmp_path, int& width,
-                  int& height) {
+// A bitmap recorded as a metafile; fills the bitmap's size. Empty when it cannot be.
+std::vector<std::uint8_t> BitmapToMetafile(const Bitmap24& bitmap, bool window_extent,
+                                           int& width, int& height) {
+  width = bitmap.width;
+  height = bitmap.height;
+  MetafileLayout layout;
+  if (window_extent) {
+    layout.window_width = bitmap.width;
+    layout.window_height = bitmap.height;
+  }
+  return EncodeMetafile(bitmap, layout);
+}
+
+// The decoder's words about a damaged file go to the caller's log, a line each.
+bool GifToBmpFile(const Conversion& c, const std::string& gif_path, const std::string& bmp_path,
+                  int& width, int& height) {
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> gif(OpenRegularFileForReading(gif_path),
+                                                         &std::fclose);
+  if (!gif) return false;
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> bmp(OpenOwnFileForWriting(bmp_path),
+                                                         &std::fclose);
+  if (!bmp) return false;
   GifResult result;
-  if (!DecodeGifFileToBmp(gif_path, bmp_path, result) || !result.image_written) return false;
+  DecodeGifToBmp(gif.get(), bmp.get(), 1, result);
+  std::string_view said = result.diagnostics;
+  while (!said.empty()) {
+    const std::size_t end = std::min(said.find('\n'), said.size());
+    c.Note(StringF("GIF %s: %.*s", gif_path.c_str(), static_cast<int>(end), said.data()));
+    said.remove_prefix(std::min(end + 1, said.size()));
+  }
+  if (std::fclose(bmp.release()) != 0 || !result.image_written) return false;
   width = result.width;
   height = result.height;
   return true;
 }
 
-bool ReadPngSize(const std::string& path, int& width, int& height) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char header[24];
-  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
+std::uint32_t Be32(std::string_view b, std::size_t at) {
+  return (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) << 24) |
+         (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 16) |
+         (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 8) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3]));
+}
+
+std::int32_t Le32(std::string_view b, std::size_t at) {
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8) |
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16) |
+      (static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24));
+}
+
+int Le16(std::string_view b, std::size_t at) {
+  return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+bool ReadPngSize(std::string_view header, int& width, int& height) {
   static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  for (int i = 0; i < 8; ++i) {
-    if (header[i] != kSignature[i]) return false;
+  if (header.size() < 24) return false;
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (static_cast<unsigned char>(header[i]) != kSignature[i]) return false;
   }
-  auto be32 = [&](int at) {
-    return (static_cast<unsigned>(header[at]) << 24) | (header[at + 1] << 16) |
-           (header[at + 2] << 8) | header[at + 3];
-  };
-  const unsigned w = be32(16), h = be32(20);
+  const std::uint32_t w = Be32(header, 16), h = Be32(header, 20);
   if (w == 0 || h == 0 || w > 0x7fffffffu || h > 0x7fffffffu) return false;
   width = static_cast<int>(w);
   height = static_cast<int>(h);
   return true;
 }
 
-bool ReadBmpInfoSize(const std::string& path, int& width, int& height) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char header[26];
-  if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
-  if (header[0] != 'B' || header[1] != 'M') return false;
-  auto le32 = [&](int at) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(header[at]) |
-                                     (static_cast<std::uint32_t>(header[at + 1]) << 8) |
-                                     (static_cast<std::uint32_t>(header[at + 2]) << 16) |
-                                     (static_cast<std::uint32_t>(header[at + 3]) << 24));
-  };
-  width = le32(18);
-  height = le32(22);
+bool ReadBmpInfoSize(std::string_view header, int& width, int& height) {
+  if (header.size() < 26 || header[0] != 'B' || header[1] != 'M') return false;
+  width = Le32(header, 18);
+  height = Le32(header, 22);
   return true;
 }
+
+// The larger of a GIF's logical screen and its first image, in pixels: the decoder
+// builds a bitmap of the image. 0 when the file ends before the first image.
+long long GifPixels(std::string_view gif) {
+  if (gif.size() < 13) return 0;
+  long long pixels = static_cast<long long>(Le16(gif, 6)) * Le16(gif, 8);
+  std::size_t at = 13;
+  if ((static_cast<unsigned char>(gif[10]) & 0x80) != 0) at += 3u << ((gif[10] & 7) + 1);
+  while (at < gif.size()) {
+    const unsigned char kind = static_cast<unsigned char>(gif[at]);
+    if (kind == 0x2C) {
+      if (gif.size() - at < 10) break;
+      return std::max(pixels, static_cast<long long>(Le16(gif, at + 5)) * Le16(gif, at + 7));
+    }
+    if (kind != 0x21 || gif.size() - at < 2) break;
+    at += 2;  // an extension: its sub-blocks up to the empty one
+    while (at < gif.size() && gif[at] != 0) at += 1 + static_cast<unsigned char>(gif[at]);
+    ++at;
+  }
+  return pixels;
+}
+
+// The pixels a conversion would decode, from the source's header; -1 when the header
+// does not tell (the decoder then refuses the file itself).
+long long DecodedPixels(Conversion_ conversion, std::string_view source) {
+  int width = 0, height = 0;
+  switch (conversion) {
+    case Conversion_::kGifToMetafile:
+    case Conversion_::kGifToDib:
+      return GifPixels(source);
+    case Conversion_::kBmpToMetafile:
+      if (ReadBmpInfoSize(source, width, height)) {
+        return std::llabs(static_cast<long long>(width)) * std::llabs(static_cast<long long>(height));
+      }
+      return -1;
+    case Conversion_::kJpegToDib:
+      if (ReadJpegSize(source, width, height)) return static_cast<long long>(width) * height;
+      return -1;
+    case Conversion_::kPngToMetafile:
+      if (ReadPngSize(source, width, height)) return static_cast<long long>(width) * height;
+      return -1;
+    default:
+      return -1;  // dumped as it is, never decoded
+  }
+}
+
+bool DumpsSourceUnchanged(Conversion_ conversion) {
+  return conversion == Conversion_::kBmpToDib || conversion == Conversion_::kJpegUnchanged ||
+         conversion == Conversion_::kPngUnchanged;
+}
+
+// Writes `bytes` as lower-case hexadecimal text into the file `hex_path` made for it.
+// Returns the number of bytes dumped (0 = failure).
+long HexDumpBytes(std::string_view bytes, const std::string& hex_path) {
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> out(OpenOwnFileForWriting(hex_path),
+                                                         &std::fclose);
+  if (!out) return 0;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char text[2 * 4096];
+  for (std::size_t start = 0; start < bytes.size(); start += 4096) {
+    const std::string_view block = bytes.substr(start, 4096);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      const unsigned char b = static_cast<unsigned char>(block[i]);
+      text[2 * i] = kDigits[b >> 4];
+      text[2 * i + 1] = kDigits[b & 15];
+    }
+    if (std::fwrite(text, 1, 2 * block.size(), out.get()) != 2 * block.size()) return 0;
+  }
+  if (std::fclose(out.release()) != 0) return 0;
+  return static_cast<long>(bytes.size());
+}
+
+std::string_view AsText(const std::vector<std::uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// A source decoded to pixels may be at most this large.
+constexpr std::int64_t kMaxDecodedSourceSize = std::int64_t{512} << 20;
 
 }  // namespace
 
@@ -205,72 +317,69 @@ std::string CreateFreeName(const std::string& folder, std::string_view stem,
 }
 
 long HexDumpFile(const std::string& source, long start_offset, const std::string& hex_path) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) return 0;
-  std::ofstream out(hex_path, std::ios::binary | std::ios::trunc);
-  if (!out) return 0;
-  in.seekg(start_offset, std::ios::beg);
-  if (!in) return 0;
-  static constexpr char kDigits[] = "0123456789abcdef";
-  char block[4096];
-  char text[2 * sizeof block];
-  long dumped = 0;
-  while (in) {
-    in.read(block, sizeof block);
-    const std::streamsize got = in.gcount();
-    if (got <= 0) break;
-    for (std::streamsize i = 0; i < got; ++i) {
-      const unsigned char b = static_cast<unsigned char>(block[i]);
-      text[2 * i] = kDigits[b >> 4];
-      text[2 * i + 1] = kDigits[b & 15];
-    }
-    out.write(text, 2 * got);
-    dumped += static_cast<long>(got);
-  }
-  out.close();
-  return out.fail() ? 0 : dumped;
+  std::string bytes;
+  if (start_offset < 0 || !ReadBinaryFile(source, bytes)) return 0;
+  if (static_cast<std::size_t>(start_offset) >= bytes.size()) return 0;
+  return HexDumpBytes(std::string_view(bytes).substr(static_cast<std::size_t>(start_offset)),
+                      hex_path);
+}
+
+bool CanConvertPicture(std::string_view path, int image_format) {
+  return Choose(SniffFile(std::string(path)), image_format) != Conversion_::kFailure;
 }
 
 bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& record,
                     const SizeHint& hint) {
   record.goal_width = 0;
   record.goal_height = 0;
+  // Only a regular file is a picture: a FIFO, a device or a folder is never read.
+  const FileKind source_kind = KindOfFile(path);
+  if (source_kind != FileKind::kRegular) {
+    if (source_kind != FileKind::kMissing) c.Trace("Picture is not a regular file, skipped:", path);
+    return false;
+  }
   const PictureFormat format = SniffFile(path);
   Conversion_ conversion = Choose(format, c.options.image_format);
   if (conversion == Conversion_::kFailure) return false;
+  const std::int64_t source_size = FileSize(path);
+  if ((DumpsSourceUnchanged(conversion) && 2 * source_size > c.pictures.picture_text_left) ||
+      source_size > kMaxDecodedSourceSize) {
+    c.Trace("Picture skipped, the document's picture data would exceed its limit:", path);
+    return false;
+  }
+  std::string source;
+  if (!ReadBinaryFile(path, source)) return false;
+  const long long pixels = DecodedPixels(conversion, source);
+  if (pixels > PictureList::kMaxDecodedPixels) {
+    c.Trace("Picture skipped, more than 64 million pixels:", path);
+    return false;
+  }
 
   const std::string number = std::to_string(c.pictures.records.size() + 1);
-  const std::string hex_path = CreateFreeName(c.work_folder, number, ".tmp");
+  const std::string hex_path = MakeTemporary(c, number, ".tmp");
   if (hex_path.empty()) return false;
   std::string intermediate;  // n.tm, when the conversion needs one
   auto make_intermediate = [&]() {
-    intermediate = CreateFreeName(c.work_folder, number, ".tm");
+    intermediate = MakeTemporary(c, number, ".tm");
     return !intermediate.empty();
   };
 
   long dumped = 0;
   int width = 0, height = 0;
   PictureKind kind = PictureKind::kMetafile;
-  // A picture decoded here continues as a PNG file (n.png) or, in metafile mode for a
-  // bitmap, straight as a metafile.
-  std::string source = path;
-  std::string unpacked;
+  // A picture decoded here continues as PNG bytes or, in metafile mode for a bitmap,
+  // straight as a metafile.
   if (conversion == Conversion_::kDecoded) {
     Bitmap24 bitmap;
     std::vector<std::uint8_t> png;
     conversion = Conversion_::kFailure;
-    if (DecodeOtherFormat(path, format, hint, bitmap, png)) {
+    if (DecodeOtherFormat(source, format, hint, bitmap, png)) {
       if (png.empty() && c.options.image_format == 1) {
-        if (make_intermediate() && SaveMetafileFile(bitmap, MetafileLayout{}, intermediate)) {
-          width = bitmap.width;
-          height = bitmap.height;
-          dumped = HexDumpFile(intermediate, 0, hex_path);
-        }
+        dumped = HexDumpBytes(AsText(BitmapToMetafile(bitmap, false, width, height)), hex_path);
       } else {
         if (png.empty()) png = EncodePng(bitmap);
-        unpacked = CreateFreeName(c.work_folder, number, ".png");
-        if (!png.empty() && !unpacked.empty() && WriteFileBytes(unpacked, png)) {
-          source = unpacked;
+        if (!png.empty()) {
+          source.assign(AsText(png));
           conversion = c.options.image_format == 1 ? Conversion_::kPngToMetafile
                                                    : Conversion_::kPngUnchanged;
         }
@@ -281,61 +390,73 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     case Conversion_::kGifToMetafile: {
       const std::string bmp = SharedBmpPath(c);
       int screen_w = 0, screen_h = 0;
-      if (!bmp.empty() && GifToBmpFile(source, bmp, screen_w, screen_h) && make_intermediate() &&
-          BmpFileToMetafile(bmp, intermediate, true, width, height)) {
-        dumped = HexDumpFile(intermediate, 0, hex_path);
+      std::string bmp_bytes;
+      if (!bmp.empty() && GifToBmpFile(c, path, bmp, screen_w, screen_h) &&
+          ReadBinaryFile(bmp, bmp_bytes)) {
+        if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(bmp_bytes))) {
+          dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, true, width, height)), hex_path);
+        }
       }
       break;
     }
-    case Conversion_::kGifToDib:
+    case Conversion_::kGifToDib: {
       kind = PictureKind::kDib;
-      if (make_intermediate() && GifToBmpFile(source, intermediate, width, height)) {
-        dumped = HexDumpFile(intermediate, 14, hex_path);
+      std::string bmp_bytes;
+      if (make_intermediate() && GifToBmpFile(c, path, intermediate, width, height) &&
+          ReadBinaryFile(intermediate, bmp_bytes) && bmp_bytes.size() > 14) {
+        dumped = HexDumpBytes(std::string_view(bmp_bytes).substr(14), hex_path);
       }
       break;
+    }
     case Conversion_::kBmpToMetafile:
-      if (make_intermediate() && BmpFileToMetafile(source, intermediate, false, width, height)) {
-        dumped = HexDumpFile(intermediate, 0, hex_path);
+      if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(source))) {
+        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, false, width, height)), hex_path);
       }
       break;
     case Conversion_::kBmpToDib:
       kind = PictureKind::kDib;
-      if (ReadBmpInfoSize(source, width, height)) dumped = HexDumpFile(source, 14, hex_path);
-      break;
-    case Conversion_::kJpegUnchanged: {
-      kind = PictureKind::kJpeg;
-      std::string bytes;
-      if (ReadBinaryFile(source, bytes) && ReadJpegSize(bytes, width, height)) {
-        dumped = HexDumpFile(source, 0, hex_path);
+      if (ReadBmpInfoSize(source, width, height)) {
+        dumped = HexDumpBytes(std::string_view(source).substr(14), hex_path);
       }
       break;
-    }
+    case Conversion_::kJpegUnchanged:
+      kind = PictureKind::kJpeg;
+      if (ReadJpegSize(source, width, height)) dumped = HexDumpBytes(source, hex_path);
+      break;
     case Conversion_::kJpegToDib: {
       kind = PictureKind::kDib;
-      std::string bytes;
       JpegImage image;
-      if (ReadBinaryFile(source, bytes) && DecodeJpeg(bytes, image) && make_intermediate()) {
+      if (DecodeJpeg(source, image)) {
         Bitmap24 bitmap;
         bitmap.width = image.width;
         bitmap.height = image.height;
         bitmap.bgr = std::move(image.bgr);
         width = bitmap.width;
         height = bitmap.height;
-        if (SaveBmp24File(bitmap, intermediate)) {
-          dumped = HexDumpFile(intermediate, 14, hex_path);
-        }
+        const std::vector<std::uint8_t> bmp = EncodeBmp24(bitmap);
+        if (bmp.size() > 14) dumped = HexDumpBytes(AsText(bmp).substr(14), hex_path);
       }
       break;
     }
     case Conversion_::kPngUnchanged:
       kind = PictureKind::kPng;
-      if (ReadPngSize(source, width, height)) dumped = HexDumpFile(source, 0, hex_path);
+      if (ReadPngSize(source, width, height)) dumped = HexDumpBytes(source, hex_path);
       break;
     case Conversion_::kPngToMetafile: {
-      const std::string bmp = SharedBmpPath(c);
-      if (!bmp.empty() && ConvertPngToBmp(source, bmp) == 0 && make_intermediate() &&
-          BmpFileToMetafile(bmp, intermediate, false, width, height)) {
-        dumped = HexDumpFile(intermediate, 0, hex_path);
+      RasterImage image;
+      try {
+        DecodePng(AsBytes(source), image);
+      } catch (...) {
+        // A damaged file still gives its picture when all rows came before the damage.
+      }
+      std::vector<std::uint8_t> bmp;
+      try {
+        if (image.complete()) WriteBmp(bmp, image);
+      } catch (...) {
+        bmp.clear();
+      }
+      if (const std::optional<Bitmap24> bitmap = DecodeBmp(bmp)) {
+        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, false, width, height)), hex_path);
       }
       break;
     }
@@ -343,10 +464,9 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     case Conversion_::kDecoded:
       break;
   }
-  if (!intermediate.empty()) std::remove(intermediate.c_str());
-  if (!unpacked.empty()) std::remove(unpacked.c_str());
+  if (!intermediate.empty()) c.pictures.temporaries.Remove(intermediate);
   if (dumped <= 0) {
-    std::remove(hex_path.c_str());
+    c.pictures.temporaries.Remove(hex_path);
     return false;
   }
   record.temp_name = hex_path.substr(c.work_folder.size());

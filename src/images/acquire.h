@@ -24,6 +24,10 @@ struct SizeHint {
 [[nodiscard]] bool AcquirePicture(Conversion& conversion, const std::string& path,
                                   PictureRecord& record, const SizeHint& hint = {});
 
+// True when the path's extension names a picture kind AcquirePicture converts with the
+// image format option `image_format`.
+bool CanConvertPicture(std::string_view path, int image_format);
+
 // Writes the bytes of `source` from `start_offset` on as lower-case hexadecimal text
 // into a new file `hex_path`. Returns the number of bytes dumped (0 = failure).
 long HexDumpFile(const std::string& source, long start_offset, const std::string& hex_path);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/append.h"
@@ -13,6 +16,7 @@
 #include "core/text_match.h"
 #include "images/acquire.h"
 #include "images/picture_sources.h"
+#include "images/raw_picture.h"
 #include "platform/files.h"
 #include "platform/http_fetch.h"
 #include "tags/tag_loop.h"
@@ -117,8 +121,21 @@ std::string_view UrlFileName(std::string_view url) {
   return last == std::string_view::npos ? url : url.substr(last + 1);
 }
 
-// Downloads a remote picture into a free name in the work folder. Empty on failure.
+// Downloads a remote picture into a free name in the work folder, within what is left
+// of the document's download time and bytes. Empty on failure.
 std::string Download(Conversion& c, std::string_view url, bool trace) {
+  PictureList& list = c.pictures;
+  FetchLimits limits;
+  const long long time_left = list.download_milliseconds_left;
+  const long long bytes_left = list.download_bytes_left;
+  if (time_left <= 0 || bytes_left <= 0) {
+    if (trace) c.Trace("Remote picture skipped, the document's download limit is spent:", url);
+    return {};
+  }
+  limits.total_timeout_milliseconds = static_cast<long>(
+      std::min<long long>(limits.total_timeout_milliseconds, time_left));
+  limits.max_bytes = std::min(limits.max_bytes, bytes_left);
+
   std::string_view name = UrlFileName(url);
   std::string stem(name), suffix;
   const std::size_t dot = stem.rfind('.');
@@ -134,10 +151,20 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
     }
   }
   if (trace) c.Trace("Trying to download image: ", url);
-  if (FetchUrlToFile(std::string(url), local) != 0) {
+  RegisteredTemporary registration;
+  const auto start = std::chrono::steady_clock::now();
+  long long received = 0;
+  const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration, &received);
+  // A failed transfer counts too: a page cannot spend the budget many times over.
+  list.download_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count();
+  list.download_bytes_left -= received;
+  if (fetched != 0) {
     if (trace) c.Trace("Can't save remote image to: ", local);
     return {};
   }
+  list.temporaries.Adopt(local, std::move(registration));
   if (trace) c.Trace("Image was downloaded OK to: ", local);
   return local;
 }
@@ -161,15 +188,34 @@ void SetGoalSize(PictureRecord& record, int width_attribute, int height_attribut
   }
 }
 
-// Tells the caller that a picture was left out.
-void WarnSkipped(const Conversion& c, std::string_view source, std::string_view reason) {
-  if (c.progress == nullptr) return;
-  std::string text = "Picture skipped: ";
-  text += source;
-  text += " (";
-  text += reason;
-  text += ")";
-  c.progress->Warning(text);
+// Counts the record's text against the document's picture data; false (and a trace
+// line and a warning) when it would go over.
+bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
+  PictureList& list = c.pictures;
+  if (record.hex_length > list.picture_text_left) {
+    c.Trace("Picture skipped, the document's picture data would exceed its limit");
+    c.Warn("picture skipped, the document's pictures reached their 256 MiB limit");
+    return false;
+  }
+  list.picture_text_left -= record.hex_length;
+  return true;
+}
+
+// One warning for a picture that stays out of the document, with the reason when it can
+// be told: `source` as the page gives it, `path` the file tried (a download's local copy
+// when `fetched`).
+void WarnPictureSkipped(Conversion& c, const std::string& source, const std::string& path,
+                        bool fetched) {
+  const std::string& shown = fetched ? source : path;
+  if (!fetched && IsRemote(source)) {
+    c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
+  } else if (!fetched && !FileExists(path)) {
+    c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
+  } else if (!CanConvertPicture(path, c.options.image_format)) {
+    c.Warn(StringF("picture skipped, format not supported: %s", shown.c_str()));
+  } else {
+    c.Warn(StringF("picture skipped, cannot be read: %s", shown.c_str()));
+  }
 }
 
 // How far back from an img tag an enclosing <picture> is looked for.
@@ -267,16 +313,19 @@ std::string SaveDataUri(Conversion& c, std::string_view uri) {
   const std::string path =
       CreateFreeName(c.work_folder, "data-uri", SuffixForMediaType(data->media_type));
   if (path.empty()) return {};
+  c.pictures.temporaries.Add(path);
   if (!WriteBinaryFile(path, data->bytes)) {
-    std::remove(path.c_str());
+    c.pictures.temporaries.Remove(path);
     return {};
   }
   return path;
 }
 
-// Places a converted picture (or the previous one again) and reports success.
-bool PlacePicture(Conversion& c, const std::string& path, const std::string& identity,
-                  int width_attribute, int height_attribute) {
+enum class Placed { kYes, kUnreadable, kOverBudget };
+
+// Places a converted picture (or the previous one again).
+Placed PlacePicture(Conversion& c, const std::string& path, const std::string& identity,
+                    int width_attribute, int height_attribute) {
   PictureList& list = c.pictures;
   PictureRecord record;
   record.output_position = c.output.size();
@@ -293,19 +342,24 @@ bool PlacePicture(Conversion& c, const std::string& path, const std::string& ide
     record.height = last.height;
     record.goal_width = width_attribute < 0 ? last.goal_width : width_attribute;
     record.goal_height = height_attribute < 0 ? last.goal_height : height_attribute;
+    if (!WithinPictureTextBudget(c, record)) return Placed::kOverBudget;
     list.records.push_back(record);
-    return true;
+    return Placed::kYes;
   }
   c.Trace("Trying to convert image: ", path);
   if (!AcquirePicture(c, path, record, SizeHint{width_attribute, height_attribute})) {
     c.Trace("Error!");
-    return false;
+    return Placed::kUnreadable;
   }
   c.Trace("OK!");
-  list.previous_path = identity;
   SetGoalSize(record, width_attribute, height_attribute);
+  if (!WithinPictureTextBudget(c, record)) {
+    list.temporaries.Remove(c.work_folder + record.temp_name);
+    return Placed::kOverBudget;
+  }
+  list.previous_path = identity;
   list.records.push_back(record);
-  return true;
+  return Placed::kYes;
 }
 
 // <img with a blank or line feed after the name; leaves the position on the ">". A
@@ -363,6 +417,8 @@ void HandleImageTag(Conversion& c) {
 
   PictureList& list = c.pictures;
   if (list.records.size() >= PictureList::kMaxPictures) {
+    c.Warn(StringF("picture skipped, the document holds %zu pictures already: %s",
+                   PictureList::kMaxPictures, source.c_str()));
     leave_alternative_text();
     return;
   }
@@ -371,13 +427,14 @@ void HandleImageTag(Conversion& c) {
                       : source.find_first_not_of(' '));
   c.Trace("Found image tag <img src = ", source.substr(0, kMaxSourceLength));
 
+  const std::string page_source = IsDataUri(source) ? std::string("data: address") : source;
   std::string temporary;  // a downloaded or decoded copy, deleted after the tag
   std::string identity;   // what "the same picture as the last one" compares
   if (IsDataUri(source)) {
     temporary = SaveDataUri(c, source);
     if (temporary.empty()) {
       c.Trace("Error!");
-      WarnSkipped(c, "data: address", "malformed or cannot be saved");
+      c.Warn("picture skipped, malformed data: address");
       leave_alternative_text();
       return;
     }
@@ -385,13 +442,13 @@ void HandleImageTag(Conversion& c) {
     source = temporary;
   } else if (c.settings.download_images == 1 && IsRemote(source)) {
     if (UrlFileName(source).size() < 5) {
-      WarnSkipped(c, source, "no file name to download it under");
+      c.Warn(StringF("picture skipped, its address names no file: %s", source.c_str()));
       leave_alternative_text();
       return;
     }
     temporary = Download(c, source, true);
     if (temporary.empty()) {
-      WarnSkipped(c, source, "download failed");
+      c.Warn(StringF("picture skipped, download failed: %s", source.c_str()));
       leave_alternative_text();
       return;
     }
@@ -399,12 +456,10 @@ void HandleImageTag(Conversion& c) {
   }
   const std::string path = ResolvePictureSource(c.input_folder, source, true);
   if (identity.empty()) identity = path;
-  if (!PlacePicture(c, path, identity, width_attribute, height_attribute)) {
-    WarnSkipped(c, IsDataUri(identity) ? std::string("data: address") : path,
-                "cannot be read or converted");
-    leave_alternative_text();
-  }
-  if (!temporary.empty()) std::remove(temporary.c_str());
+  const Placed placed = PlacePicture(c, path, identity, width_attribute, height_attribute);
+  if (placed == Placed::kUnreadable) WarnPictureSkipped(c, page_source, path, !temporary.empty());
+  if (placed != Placed::kYes) leave_alternative_text();
+  if (!temporary.empty()) list.temporaries.Remove(temporary);
 }
 
 // The end of an inline <svg> element starting at `start`: the position of the ">" of its
@@ -466,6 +521,7 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
   c.Trace("Found image tag <svg");
   const std::string path = CreateFreeName(c.work_folder, "inline", ".svg");
   if (path.empty()) return;
+  c.pictures.temporaries.Add(path);
   if (WriteBinaryFile(path, markup)) {
     // Every inline drawing is its own picture: the temporary's name says nothing.
     c.pictures.previous_path.clear();
@@ -474,21 +530,34 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
     c.Trace("Trying to convert image: ", path);
     if (AcquirePicture(c, path, record)) {
       c.Trace("OK!");
-      c.pictures.records.push_back(record);
+      if (WithinPictureTextBudget(c, record)) {
+        c.pictures.records.push_back(record);
+      } else {
+        c.pictures.temporaries.Remove(c.work_folder + record.temp_name);
+      }
     } else {
       c.Trace("Error!");
-      WarnSkipped(c, "inline <svg>", "cannot be read or converted");
+      c.Warn("picture skipped, cannot be read: inline <svg>");
     }
   }
-  std::remove(path.c_str());
+  c.pictures.temporaries.Remove(path);
 }
 
-// <imagertf: the text up to the ">" goes into the output unchanged.
+// <imagertf: the text up to the ">" goes into the output unchanged when it is one
+// picture group; anything else could plant an object or a field in the document, so
+// the tag is dropped then.
 void HandleRawRtfTag(Conversion& c) {
   const std::size_t text_start = c.pos + 10;
   const std::size_t close = c.input.find('>', text_start);
   const std::size_t end = close == std::string::npos ? c.input.size() : close;
-  if (text_start < end) c.output.append(c.input, text_start, end - text_start);
+  if (text_start < end) {
+    const std::string_view text = std::string_view(c.input).substr(text_start, end - text_start);
+    if (IsSinglePictureGroup(text)) {
+      c.output.append(text);
+    } else {
+      c.Trace("Tag <imagertf> dropped, it is not one {\\pict} picture group");
+    }
+  }
   c.pos = std::min(end, c.input.size() - 1);
 }
 
@@ -588,7 +657,7 @@ int ProbeCellPictureWidth(Conversion& c, std::string_view cell) {
       width = static_cast<unsigned char>(header[6]) | (static_cast<unsigned char>(header[7]) << 8);
     }
   }
-  if (!downloaded.empty()) std::remove(downloaded.c_str());
+  if (!downloaded.empty()) c.pictures.temporaries.Remove(downloaded);
   return width * 16;
 }
 
@@ -630,6 +699,18 @@ void ShiftPicturePositionsForInsert(Conversion& c, std::size_t insert_at,
   }
 }
 
+namespace {
+
+// RTF reads a control word's number as a signed 32-bit value; a picture's sizes are
+// never negative. Truncates toward zero like the integer conversion it stands for.
+long ClampToRtfNumber(double value) {
+  constexpr double kMax = 2147483647.0;
+  if (!(value > 0)) return 0;
+  return value >= kMax ? static_cast<long>(kMax) : static_cast<long>(value);
+}
+
+}  // namespace
+
 void WritePictures(Conversion& c, std::string& document) {
   const ConversionOptions& o = c.options;
   const long text_width = static_cast<long>(o.orientation == 1 ? o.paper_height : o.paper_width) -
@@ -646,10 +727,14 @@ void WritePictures(Conversion& c, std::string& document) {
     if (record.hex_length >= 0 && hex.size() > static_cast<std::size_t>(record.hex_length)) {
       hex.resize(static_cast<std::size_t>(record.hex_length));
     }
-    const long picw_mm = static_cast<long>(record.width * 26.45);
-    const long pich_mm = static_cast<long>(record.height * 26.45);
-    const long picwgoal = 15L * (record.goal_width > 0 ? record.goal_width : record.width);
-    const long pichgoal = 15L * (record.goal_height > 0 ? record.goal_height : record.height);
+    // Sizes from file headers can be anything: a top-down bitmap stores its height
+    // negated, and a header may claim two thousand million pixels.
+    const double width = std::fabs(static_cast<double>(record.width));
+    const double height = std::fabs(static_cast<double>(record.height));
+    const long picw_mm = ClampToRtfNumber(width * 26.45);
+    const long pich_mm = ClampToRtfNumber(height * 26.45);
+    const long picwgoal = ClampToRtfNumber(15.0 * (record.goal_width > 0 ? record.goal_width : width));
+    const long pichgoal = ClampToRtfNumber(15.0 * (record.goal_height > 0 ? record.goal_height : height));
     int scale = 100;
     if (text_width > 0 && picwgoal > text_width) {
       scale = static_cast<int>(100.0 / (static_cast<double>(picwgoal) / text_width));
@@ -662,11 +747,11 @@ void WritePictures(Conversion& c, std::string& document) {
               picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
     } else if (record.kind == PictureKind::kJpeg) {
       AppendF(result, "\n" R"({\pict\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\jpegblip\picscalex%d\picscaley%d)" "\n",
-              static_cast<long>(record.width), static_cast<long>(record.height), picwgoal,
+              ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
               pichgoal, scale, scale);
     } else if (record.kind == PictureKind::kPng) {
       AppendF(result, "\n" R"({\pict\pngblip\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
-              static_cast<long>(record.width), static_cast<long>(record.height), picwgoal,
+              ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
               pichgoal, scale, scale);
     } else {
       AppendF(result, "\n" R"({\pict\wmetafile8\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
@@ -675,16 +760,8 @@ void WritePictures(Conversion& c, std::string& document) {
     result += hex;
     result += "}";
   }
-  // Remove the temporaries: reused pictures share one file.
-  std::string last_deleted;
-  for (const PictureRecord& record : c.pictures.records) {
-    if (record.temp_name.empty() || record.temp_name == last_deleted) continue;
-    std::remove((c.work_folder + record.temp_name).c_str());
-    last_deleted = record.temp_name;
-  }
-  if (!c.pictures.shared_bmp_name.empty()) {
-    std::remove((c.work_folder + c.pictures.shared_bmp_name).c_str());
-  }
+  // The picture temporaries, the shared bitmap with them, are no longer needed.
+  c.pictures.temporaries.RemoveAll();
   if (written < document.size()) result.append(document, written, std::string::npos);
   document.swap(result);
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/temporaries.h"
+
 namespace velmorane {
 
 struct Conversion;
@@ -28,10 +30,24 @@ struct PictureRecord {
 struct PictureList {
   // A document places at most this many pictures; further img tags are passed over.
   static constexpr std::size_t kMaxPictures = 2000;
+  // A page cannot make one conversion take over the machine: a picture decoded to
+  // pixels has at most this many (a 24-bit bitmap of 192 MB), ...
+  static constexpr long long kMaxDecodedPixels = 64LL << 20;
+  // ... the picture groups of one document hold at most this much hexadecimal text, ...
+  static constexpr long long kMaxDocumentPictureText = 256LL << 20;
+  // ... and its remote pictures take at most this long and this many bytes in all.
+  static constexpr long long kMaxDownloadMilliseconds = 120 * 1000;
+  static constexpr long long kMaxDownloadBytes = 256LL << 20;
   std::vector<PictureRecord> records;
   std::string previous_path;    // the last picture converted in this document
   std::string shared_bmp_name;  // the intermediate BMP shared by GIF and PNG conversions
   int next_number = 0;          // picture numbers handed out so far
+  // What is left of the document's budgets.
+  long long picture_text_left = kMaxDocumentPictureText;
+  long long download_milliseconds_left = kMaxDownloadMilliseconds;
+  long long download_bytes_left = kMaxDownloadBytes;
+  // Every file the pictures of this conversion made; what is left goes with the list.
+  TemporaryFileSet temporaries;
 };
 
 // Called by the tag loop at a "<" when pictures are converted: handles <imagertf and

@@ -7,13 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+
+#include "platform/temporaries.h"
 
 namespace velmorane {
 
@@ -80,81 +81,57 @@ void AdviseHugePages(std::string& buffer) {
 #endif
 }
 
+void ReleasePages(char* begin, char* end) {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
+  const auto last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+  // Advice only: memory that cannot be released stays as it is.
+  if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 namespace {
 
-// Reads a regular file with one read call per chunk: no stream, no seeks. False when
-// `fd` is no regular file (the stream reader takes those) or a read fails.
-bool ReadRegularFile(int fd, std::string& bytes) {
+// Opens `path` without waiting on a FIFO or taking a terminal, and keeps it only when it
+// is a regular file. -1 otherwise, with errno set (EINVAL for a file of another kind).
+int OpenRegular(const std::string& path, int flags, mode_t mode = 0) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+  if (fd < 0) return -1;
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  const auto size = static_cast<std::size_t>(info.st_size);
-  bytes.clear();
-  bytes.reserve(size);
-  AdviseHugePages(bytes);
-  bytes.resize(size);
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(fd, bytes.data() + got, size - got);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  // Back to blocking reads and writes (a regular file ignores the flag, but a stream
+  // made from the descriptor should not see it).
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) (void)::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd, data + written, size - written);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;  // the file shrank meanwhile
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  return true;
-}
-
-}  // namespace
-
-bool ReadBinaryFile(const std::string& path, std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool read = ReadRegularFile(fd, bytes);
-  ::close(fd);
-  if (read) return true;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  in.seekg(0, std::ios::beg);
-  bytes.clear();
-  bytes.reserve(static_cast<std::size_t>(size));
-  AdviseHugePages(bytes);
-  bytes.resize(static_cast<std::size_t>(size));
-  if (size > 0 && !in.read(bytes.data(), size)) {
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
   }
   return true;
 }
 
-bool ReadTextFile(const std::string& path, std::string& text) {
-  std::string bytes;
-  if (!ReadBinaryFile(path, bytes)) return false;
-  text = FromTextMode(bytes);
-  return true;
-}
-
-namespace {
-
-bool WriteWithMode(const std::string& path, std::string_view bytes, std::ios::openmode mode) {
-  std::ofstream out(path, std::ios::binary | mode);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return !out.fail();
-}
-
-// Writes `text` with each LF as CR LF, converting one block at a time so a large
-// document is never copied whole.
-bool WriteTextWithMode(const std::string& path, std::string_view text, std::ios::openmode mode) {
-  std::ofstream out(path, std::ios::binary | mode);
-  if (!out) return false;
+// Writes `text` with each LF as CR LF through `write`, converting one block at a time
+// so a large document is never copied whole.
+template <typename Writer>
+bool WriteTextBlocks(std::string_view text, Writer&& write) {
   constexpr std::size_t kBlock = 1 << 16;
   // Room for a block of line feeds only; small texts get a small buffer.
   std::string block(2 * std::min(text.size(), kBlock), '\0');
   std::size_t start = 0;
-  while (start < text.size() && out) {
+  while (start < text.size()) {
     const std::string_view piece = text.substr(start, kBlock);
     start += piece.size();
     char* w = block.data();
@@ -170,28 +147,199 @@ bool WriteTextWithMode(const std::string& path, std::string_view text, std::ios:
       *w++ = '\n';
       p = stop + 1;
     }
-    out.write(block.data(), w - block.data());
+    if (!write(block.data(), static_cast<std::size_t>(w - block.data()))) return false;
   }
-  out.close();
-  return !out.fail();
+  return true;
 }
 
 }  // namespace
 
-bool WriteTextFile(const std::string& path, std::string_view text) {
-  return WriteTextWithMode(path, text, std::ios::trunc);
+FileKind KindOfFile(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return FileKind::kMissing;
+  if (S_ISREG(info.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(info.st_mode)) return FileKind::kDirectory;
+  return FileKind::kOther;
 }
 
-bool AppendTextFile(const std::string& path, std::string_view text) {
-  return WriteTextWithMode(path, text, std::ios::app);
+bool ReadBinaryFile(const std::string& path, std::string& bytes) {
+  const int fd = OpenRegular(path, O_RDONLY);
+  if (fd < 0) return false;
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return false;
+  }
+  // The size is where reading starts, not a limit: a file whose size reads 0 (under
+  // /proc) or one that grows meanwhile is read to its end.
+  std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
+  bytes.clear();
+  bytes.reserve(capacity);
+  AdviseHugePages(bytes);
+  bytes.resize(capacity);
+  std::size_t got = 0;
+  bool ok = true;
+  while (true) {
+    if (got == bytes.size()) bytes.resize(std::max<std::size_t>(4096, 2 * bytes.size()));
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
+  return ok;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text) {
+  std::string bytes;
+  if (!ReadBinaryFile(path, bytes)) return false;
+  text = FromTextMode(bytes);
+  return true;
+}
+
+struct ReplacementFile::Registration {
+  RegisteredTemporary temporary;
+};
+
+ReplacementFile::ReplacementFile(const std::string& path) : path_(path) {
+  // A device, a FIFO, a socket or a folder at the name is never renamed away: replacing
+  // /dev/null or a named pipe would break the system, not write a file.
+  struct stat existing;
+  if (::lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+      !S_ISLNK(existing.st_mode)) {
+    error_ = S_ISDIR(existing.st_mode) ? EISDIR : EEXIST;
+    return;
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  // A name of our own: the process and a counter make it unlikely to be taken, and the
+  // exclusive create makes sure it is not.
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    const unsigned n = counter.fetch_add(1);
+    char name[64];
+    std::snprintf(name, sizeof name, ".velmorane-%ld-%u.tmp", static_cast<long>(::getpid()), n);
+    temporary_ = folder + name;
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    error_ = errno;
+    temporary_.clear();
+    return;
+  }
+  registration_ = new Registration;
+  registration_->temporary.Register(temporary_);
+  // The new file keeps the permission bits of the regular file it replaces.
+  struct stat old;
+  if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    (void)::fchmod(fd_, old.st_mode & 07777);
+  }
+}
+
+ReplacementFile::~ReplacementFile() {
+  Discard();
+  delete registration_;
+}
+
+bool ReplacementFile::Write(std::string_view bytes) {
+  if (fd_ < 0 || error_ != 0) {
+    if (error_ == 0) error_ = EBADF;
+    return false;
+  }
+  if (!WriteAll(fd_, bytes.data(), bytes.size())) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+bool ReplacementFile::WriteText(std::string_view text) {
+  return WriteTextBlocks(text, [this](const char* data, std::size_t size) {
+    return Write(std::string_view(data, size));
+  });
+}
+
+bool ReplacementFile::Commit() {
+  if (fd_ < 0) {
+    if (error_ == 0) error_ = EBADF;
+    return false;
+  }
+  // fdatasync would cost a disk flush per file; a crash of the whole system may leave
+  // the new file empty, but a failing program never leaves a cut one.
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && error_ == 0) error_ = errno;
+  if (error_ == 0 && ::rename(temporary_.c_str(), path_.c_str()) != 0) error_ = errno;
+  if (error_ != 0) {
+    RemoveTemporary(temporary_, registration_->temporary);
+    temporary_.clear();
+    return false;
+  }
+  registration_->temporary.Release();
+  temporary_.clear();
+  return true;
+}
+
+void ReplacementFile::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temporary_.empty()) {
+    RemoveTemporary(temporary_, registration_->temporary);
+    temporary_.clear();
+  }
+}
+
+bool WriteTextFile(const std::string& path, std::string_view text) {
+  ReplacementFile file(path);
+  return file.WriteText(text) && file.Commit();
 }
 
 bool WriteBinaryFile(const std::string& path, std::string_view bytes) {
-  return WriteWithMode(path, bytes, std::ios::trunc);
+  ReplacementFile file(path);
+  return file.Write(bytes) && file.Commit();
+}
+
+bool AppendTextFile(const std::string& path, std::string_view text) {
+  const int fd = OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteTextBlocks(
+      text, [fd](const char* data, std::size_t size) { return WriteAll(fd, data, size); });
+  return ::close(fd) == 0 && written;
+}
+
+bool OverwriteOwnFile(const std::string& path, std::string_view bytes) {
+  const int fd = OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes.data(), bytes.size());
+  return ::close(fd) == 0 && written;
+}
+
+std::FILE* OpenOwnFileForWriting(const std::string& path) {
+  const int fd = OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
+std::FILE* OpenRegularFileForReading(const std::string& path) {
+  const int fd = OpenRegular(path, O_RDONLY);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
 }
 
 AppendingTextFile::AppendingTextFile(const std::string& path)
-    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {}
+    : fd_(OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0666)) {}
 
 AppendingTextFile::~AppendingTextFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -200,14 +348,7 @@ AppendingTextFile::~AppendingTextFile() {
 bool AppendingTextFile::Append(std::string_view text) {
   if (fd_ < 0) return false;
   const std::string bytes = ToTextMode(text);
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
+  return WriteAll(fd_, bytes.data(), bytes.size());
 }
 
 bool FileExists(const std::string& path) {

@@ -4,6 +4,7 @@
 #define VELMORANE_PLATFORM_FILES_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -19,25 +20,82 @@ void FromTextModeInPlace(std::string& text);
 // after reserving and before filling; small buffers and systems without huge pages are
 // left as they are.
 void AdviseHugePages(std::string& buffer);
+// Gives the memory behind the whole pages inside [begin, end) back to the system; they
+// read as zero bytes afterwards. For buffers whose front is no longer needed.
+void ReleasePages(char* begin, char* end);
 // Every LF becomes CR LF.
 std::string ToTextMode(std::string_view text);
 
-// Reads a whole file as bytes. False when it cannot be opened or read.
+// What a path names, links followed.
+enum class FileKind { kMissing, kRegular, kDirectory, kOther };
+FileKind KindOfFile(const std::string& path);
+
+// Reads a whole regular file as bytes, to its end even when its size reads 0 (as files
+// under /proc do). False when it cannot be opened or read, and at once for anything but
+// a regular file: a FIFO, a device, a socket or a directory is never read from.
 [[nodiscard]] bool ReadBinaryFile(const std::string& path, std::string& bytes);
-// Reads a whole file in text mode.
+// Reads a whole file in text mode, on the same terms.
 [[nodiscard]] bool ReadTextFile(const std::string& path, std::string& text);
-// Creates (truncates) a file and writes `text` in text mode.
+// Replaces `path` with a file holding `text` in text mode (see ReplacementFile).
 [[nodiscard]] bool WriteTextFile(const std::string& path, std::string_view text);
-// Appends `text` in text mode, creating the file when missing.
+// Appends `text` in text mode to a regular file, creating it when missing. A symbolic
+// link or a special file at `path` is refused, never followed or waited on.
 [[nodiscard]] bool AppendTextFile(const std::string& path, std::string_view text);
-// Creates (truncates) a file and writes bytes unchanged.
+// Replaces `path` with a file holding `bytes` unchanged (see ReplacementFile).
 [[nodiscard]] bool WriteBinaryFile(const std::string& path, std::string_view bytes);
+
+// A file that takes the place of `path` only once it is complete. The bytes go to a
+// temporary of our own in the same folder, created exclusively, which Commit renames
+// over `path`; until then an existing file at `path` keeps its content, whatever stops
+// the writing (a full disk, a failure, a signal). A symbolic link at `path` is replaced,
+// never followed, and the other names of a hard-linked file keep their content. An
+// existing regular file's permission bits carry over to the new one. The temporary is
+// removed when the object goes without a Commit, and by SIGINT, SIGTERM and SIGHUP.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(const std::string& path);
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  // False when the temporary could not be created (the folder is missing or not ours
+  // to write): nothing can be written then.
+  bool created() const { return fd_ >= 0; }
+  [[nodiscard]] bool Write(std::string_view bytes);
+  // Writes `text` with each LF as CR LF, a block at a time.
+  [[nodiscard]] bool WriteText(std::string_view text);
+  // Flushes, closes and renames the temporary over `path`. False (and `path` untouched)
+  // when any write, the close or the rename failed.
+  [[nodiscard]] bool Commit();
+  // Drops the temporary; `path` stays as it was.
+  void Discard();
+  // The errno of the first failure, 0 when none.
+  int error() const { return error_; }
+  const std::string& temporary_path() const { return temporary_; }
+
+ private:
+  struct Registration;
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+  int error_ = 0;
+  Registration* registration_ = nullptr;
+};
+
+// Overwrites a file this program created itself (a temporary made with CreateNewFile or
+// an exclusive name). A link or special file put in its place is refused.
+[[nodiscard]] bool OverwriteOwnFile(const std::string& path, std::string_view bytes);
+// The same file as a stream for a writer that works on one; null when it cannot be had.
+std::FILE* OpenOwnFileForWriting(const std::string& path);
+// A regular file opened for reading as a stream; null for anything else, at once.
+std::FILE* OpenRegularFileForReading(const std::string& path);
 
 // A text-mode file held open for appending: one write per piece, for a log that gets a
 // line per converted file. Each piece reaches the file when Append returns.
 class AppendingTextFile {
  public:
-  // Opens (creates) `path`; a file that cannot be opened makes every Append fail.
+  // Opens (creates) `path`; a file that cannot be opened, a symbolic link and a special
+  // file make every Append fail.
   explicit AppendingTextFile(const std::string& path);
   ~AppendingTextFile();
   AppendingTextFile(const AppendingTextFile&) = delete;

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace velmorane {
 
@@ -80,7 +81,7 @@ const Curl* LoadCurl() {
 }  // namespace
 
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
-                   const FetchLimits& limits) {
+                   const FetchLimits& limits, RegisteredTemporary* keep, long long* received) {
   const Curl* api = LoadCurl();
   if (api == nullptr) return 1;
   CURL* curl = api->easy_init();
@@ -92,6 +93,7 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
     api->easy_cleanup(curl);
     return 1;
   }
+  RegisteredTemporary registration(local_path);
   Sink sink;
   sink.max_bytes = static_cast<curl_off_t>(limits.max_bytes);
   sink.file = ::fdopen(fd, "wb");
@@ -108,7 +110,7 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
   api->easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   api->easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   api->easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_timeout_seconds);
-  api->easy_setopt(curl, CURLOPT_TIMEOUT, limits.total_timeout_seconds);
+  api->easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.total_timeout_milliseconds);
   api->easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
   api->easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
   api->easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
@@ -125,10 +127,12 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
   api->slist_free_all(headers);
   api->easy_cleanup(curl);
   const bool closed = std::fclose(sink.file) == 0;
+  if (received != nullptr) *received = static_cast<long long>(sink.written);
   if (result != CURLE_OK || sink.failed || !closed) {
     ::unlink(local_path.c_str());
     return 1;
   }
+  if (keep != nullptr) *keep = std::move(registration);
   return 0;
 }
 

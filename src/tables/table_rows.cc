@@ -215,6 +215,22 @@ void CloseTopLevelRow(Conversion& c, TableState& s) {
   s.in_row = false;
 }
 
+// True when the output ends (blanks aside) with the end of a top-level table.
+bool EndsWithTableEnd(std::string_view out) {
+  std::size_t end = out.size();
+  while (end > 0 && (out[end - 1] == '\n' || out[end - 1] == ' ')) --end;
+  return out.substr(0, end).ends_with(R"(\row\pard)");
+}
+
+// True when the output ends (blanks aside) with the end of a nested table whose
+// enclosing level is `level`.
+bool EndsWithNestedTableEnd(std::string_view out, int level) {
+  std::size_t end = out.size();
+  while (end > 0 && (out[end - 1] == '\n' || out[end - 1] == ' ')) --end;
+  const std::string tail = StringF(R"(\nestrow}{\nonesttables\par}\itap%d)", level);
+  return out.substr(0, end).ends_with(tail);
+}
+
 void AnalysedTableStart(Conversion& c) {
   TagLoopState& loop = c.loop;
   const std::size_t tag = c.pos;
@@ -267,12 +283,15 @@ void AnalysedTableStart(Conversion& c) {
   MoveToClose(c);
 
   if (s.level >= 2) {
-    if (loop.cell_has_text) {
-      // End the paragraph of the enclosing cell before the nested table.
+    if (loop.cell_has_text || EndsWithNestedTableEnd(c.output, s.level - 1)) {
+      // End the paragraph of the enclosing cell before the nested table (also right
+      // after another nested table, which a reader would join to this one).
       c.output += c.templates.cell_paragraph_start;
       AppendLevel(c.output, s.level - 1);
     }
-  } else if (loop.cell_has_text && !loop.at_paragraph_start) {
+  } else if ((loop.cell_has_text && !loop.at_paragraph_start) || EndsWithTableEnd(c.output)) {
+    // Also between two tables: with no paragraph between them a reader joins their rows
+    // into one table.
     c.output += "\n" R"(\pard\par)" "\n";
   }
   if (FirstRowIsExplicit(std::string_view(c.input).substr(std::min(c.pos + 1, c.input.size())))) {

@@ -238,16 +238,49 @@ void HandleLineBreak(Conversion& c) {
   c.loop.last_element_br = true;
 }
 
+// Takes the bookmarks that end the output (written for anchors since the paragraph
+// began) off it and returns them. A reader takes a paragraph style only from the start
+// of the paragraph, so a heading writes them again after its style.
+std::string TakeTrailingBookmarks(std::string& out) {
+  std::size_t cut = out.size();
+  while (true) {
+    std::size_t end = cut;
+    while (end > 0 && out[end - 1] == '\n') --end;
+    if (end == 0 || out[end - 1] != '}') break;
+    const std::size_t open = out.rfind(R"({\*\bkmk)", end - 1);
+    if (open == std::string::npos || out.find_first_of("{}", open + 1) != end - 1) break;
+    cut = open;
+  }
+  std::string taken;
+  for (std::size_t i = cut; i < out.size(); ++i) {
+    if (out[i] != '\n') taken += out[i];
+  }
+  out.resize(cut);
+  return taken;
+}
+
+// True when the output ends (line feeds aside) with a group other than a bookmark: a
+// picture or field that stands in the paragraph although no text was written.
+bool EndsWithGroup(std::string_view out) {
+  std::size_t end = out.size();
+  while (end > 0 && out[end - 1] == '\n') --end;
+  if (end == 0 || out[end - 1] != '}') return false;
+  const std::size_t open = out.rfind('{', end - 1);
+  return open == std::string_view::npos || out.substr(open, 8) != R"({\*\bkmk)";
+}
+
 void HandleHeadingStart(Conversion& c) {
   const std::size_t tag = c.pos;
   const unsigned char digit = ByteAt(c.input, tag + 2);
   ClearPendingBreaks(c.loop);
+  std::string bookmarks;
 
   BlockState& b = c.blocks;
   int groups = 1;
   if (c.loop.cell_paragraph_mode) {
     if (c.loop.cell_paragraph_count < 2) {
       ++c.loop.cell_paragraph_count;
+      bookmarks = TakeTrailingBookmarks(c.output);
       c.output += c.templates.heading_open;
     } else {
       c.loop.cell_paragraph_count = 1;
@@ -255,9 +288,13 @@ void HandleHeadingStart(Conversion& c) {
       c.output += c.templates.heading_open_par;
       groups = 2;
     }
+  } else if (c.loop.at_paragraph_start && !EndsWithGroup(c.output)) {
+    bookmarks = TakeTrailingBookmarks(c.output);
+    c.output += c.templates.heading_open;
   } else {
-    c.output += c.loop.at_paragraph_start ? c.templates.heading_open
-                                          : c.templates.heading_open_par;
+    // After text, or after a picture or another group the paragraph holds, the heading
+    // begins a paragraph of its own.
+    c.output += c.templates.heading_open_par;
   }
   ++b.heading_count;
   if (b.heading_groups.size() < kStackDepth) {
@@ -276,6 +313,7 @@ void HandleHeadingStart(Conversion& c) {
   c.pos = TagEndFrom(c.input, tag);
   c.loop.at_paragraph_start = true;
   if (numbered) AppendF(c.output, R"(\s%d )", digit - '0');
+  c.output += bookmarks;
   ReemitCharacterState(c);
   OpenElementStyle(c, tag, b.heading_type, InTableCell(c));
 }
@@ -398,6 +436,21 @@ void HandleAddress(Conversion& c) {
 void HandleDefinitionList(Conversion& c) { HandleAddress(c); }
 
 void HandleDefinitionEnd(Conversion& c) { HandleAddress(c); }
+
+void HandleDefinitionTerm(Conversion& c) {
+  ClearPendingBreaks(c.loop);
+  if (!c.loop.at_paragraph_start) {
+    BreakParagraph(c);
+    ReemitCharacterState(c);
+  }
+  c.pos = TagEndFrom(c.input, c.pos);
+}
+
+void HandleDefinitionData(Conversion& c) {
+  HandleDefinitionTerm(c);
+  // The definition stands one step further in than the term (and any quotation).
+  AppendF(c.output, R"(\li%d )", (std::max(c.blocks.blockquote_depth, 0) + 1) * kQuoteIndent);
+}
 
 void HandleHorizontalRule(Conversion& c) {
   const std::size_t tag = c.pos;

@@ -41,6 +41,9 @@ void HandleHeadingStart(Conversion& conversion);     // <h0 .. <h9
 void HandleHeadingEnd(Conversion& conversion);       // </h?>
 void HandleDefinitionList(Conversion& conversion);   // <dl>
 void HandleDefinitionEnd(Conversion& conversion);    // </dd>
+// <dt> and <dd> start a paragraph of their own; a <dd> paragraph is indented.
+void HandleDefinitionTerm(Conversion& conversion);   // <dt>
+void HandleDefinitionData(Conversion& conversion);   // <dd>
 void HandleCenterStart(Conversion& conversion);      // <center
 void HandleCenterEnd(Conversion& conversion);        // </center>
 void HandleBlockquoteStart(Conversion& conversion);  // <blockquote

@@ -4,6 +4,8 @@
 #include "tags/links.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "core/append.h"
@@ -124,8 +126,77 @@ bool NameFollowedBy(std::string_view text, std::size_t pos, std::string_view nam
   return next == '=' || IsBlankOrLineFeed(next);
 }
 
+// The link target an href value names: character references decoded, and a double
+// quote (which would end the field's argument and let the rest add switches) written
+// as "%22", as in an address.
+std::string LinkTarget(std::string_view value) {
+  std::string target;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char ch = value[i];
+    if (ch == '&') {
+      const std::size_t end = value.find(';', i);
+      const std::string_view name =
+          end == std::string_view::npos || end - i > 10 ? std::string_view()
+                                                        : value.substr(i + 1, end - i - 1);
+      long code = -1;
+      if (name == "amp") code = '&';
+      else if (name == "lt") code = '<';
+      else if (name == "gt") code = '>';
+      else if (name == "quot") code = '"';
+      else if (name == "apos") code = '\'';
+      else if (name.size() >= 2 && name[0] == '#') {
+        const bool hex = name[1] == 'x' || name[1] == 'X';
+        const std::string digits(name.substr(hex ? 2 : 1));
+        char* parsed_end = nullptr;
+        const long parsed = std::strtol(digits.c_str(), &parsed_end, hex ? 16 : 10);
+        if (!digits.empty() && *parsed_end == '\0' && parsed > 0 && parsed < 0x110000) {
+          code = parsed;
+        }
+      }
+      if (code >= 0) {
+        if (code < 0x80) {
+          target += static_cast<char>(code);
+        } else {
+          // Beyond ASCII: the UTF-8 bytes, percent-encoded as browsers send them.
+          char utf8[4];
+          std::size_t n = 0;
+          if (code < 0x800) {
+            utf8[n++] = static_cast<char>(0xC0 | (code >> 6));
+          } else if (code < 0x10000) {
+            utf8[n++] = static_cast<char>(0xE0 | (code >> 12));
+            utf8[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+          } else {
+            utf8[n++] = static_cast<char>(0xF0 | (code >> 18));
+            utf8[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            utf8[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+          }
+          utf8[n++] = static_cast<char>(0x80 | (code & 0x3F));
+          for (std::size_t k = 0; k < n; ++k) {
+            AppendF(target, "%%%02X", static_cast<unsigned char>(utf8[k]));
+          }
+        }
+        i = end;
+        continue;
+      }
+    }
+    target += ch;
+  }
+  // No double quote may end the argument early.
+  std::string safe;
+  for (char ch : target) {
+    if (ch == '"') {
+      safe += "%22";
+    } else {
+      safe += ch;
+    }
+  }
+  return safe;
+}
+
 // Writes the HYPERLINK field of an href value; nothing for an empty or "#" target.
-void WriteLinkField(Conversion& c, std::string_view value, bool image_link) {
+void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) {
+  const std::string decoded = LinkTarget(raw_value);
+  std::string_view value = decoded;
   const char* result_format = image_link ? "" : R"(\ul\cf2)";
   if (!value.empty() && value.front() == '#') {
     value.remove_prefix(1);
@@ -140,6 +211,8 @@ void WriteLinkField(Conversion& c, std::string_view value, bool image_link) {
             target.c_str(), result_format);
   }
   c.links.link_open = true;
+  // The result group ends in a control word: a blank that follows is the link's text.
+  if (!image_link) c.loop.after_control_word = true;
 }
 
 void CloseOpenLink(Conversion& c) {

@@ -164,6 +164,7 @@ double CssFontSize(const std::string& token) {
 bool AcceptSize(double points, StyleRule& rule) {
   if (!(points > kMinPoints && points < kMaxPoints)) return false;
   rule.size = static_cast<int>(points * 2);
+  rule.size_percent = 0;
   rule.has[kPropFontSize] = true;
   return true;
 }
@@ -247,7 +248,10 @@ void MergeRule(StyleRule& first, const StyleRule& later) {
   if (l.has[kPropFontFamily]) f.font = l.font;
   if (l.has[kPropColor]) f.color = l.color;
   if (l.has[kPropFontWeight]) f.bold = l.bold;
-  if (l.has[kPropFontSize]) f.size = l.size;
+  if (l.has[kPropFontSize]) {
+    f.size = l.size;
+    f.size_percent = l.size_percent;
+  }
   if (l.has[kPropTextAlign]) f.align = l.align;
   if (l.has[kPropFontStyle]) f.style = l.style;
   if (l.has[kPropMarginTop]) f.margin_top = l.margin_top;
@@ -507,7 +511,10 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[kPropFontWeight] = true;
       }
     } else if (property == "font-size") {
-      AcceptSize(CssFontSize(ReadNumberToken(block, pos)), rule);
+      const std::string token = ReadNumberToken(block, pos);
+      if (AcceptSize(CssFontSize(token), rule)) {
+        rule.size_percent = Contains(token, "%") ? static_cast<int>(LeadingNumber(token)) : 0;
+      }
     } else if (property == "text-align" || property == "align") {
       const std::string lowered = Lower(ReadName(block, pos, false));
       const std::string_view value = lowered;
@@ -690,7 +697,10 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
-    s.current_size = rule.size / 2;
+    // A percentage scales the size in effect ("100%" keeps it).
+    s.current_size = rule.size_percent > 0
+                         ? std::max(1, s.current_size * rule.size_percent / 100)
+                         : rule.size / 2;
     s.size_string = StringF(R"(\fs%d )", s.current_size * 2);
     out += s.size_string;
     s.after_control_word = true;

@@ -81,6 +81,7 @@ struct StyleRule {
   int color = 0;                   // ColorTable index
   int bold = 0;                    // 1 bold, 0 normal
   int size = 0;                    // half-points
+  int size_percent = 0;            // a percentage of the size in effect (0: none)
   char align = 0;                  // 'l', 'c', 'r' or 'j'
   char style = 0;                  // 'i' for italic
   std::uint32_t margin_top = 0;    // twips

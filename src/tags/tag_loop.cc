@@ -170,9 +170,15 @@ char* WriteUnicodeWord(char* w, unsigned unit) {
 
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
-// 16-bit plane).
-char* WriteCharacterCode(char* w, long long code) {
+// 16-bit plane). With `latin_as_unicode` (a document whose code page is not Windows-1252)
+// the codes 128..255, Windows-1252 characters, are written as "\uNF" too, since the
+// reader would take a byte in the document's own code page.
+char* WriteCharacterCode(char* w, long long code, bool latin_as_unicode = false) {
   if (code < 32 || code > kMaxCodePoint) return w;
+  if (latin_as_unicode && code >= 128 && code <= 255) {
+    const unsigned unit = Windows1252ToUnicode(static_cast<unsigned char>(code));
+    return unit == 0 ? WriteHex(w, static_cast<unsigned char>(code)) : WriteUnicodeWord(w, unit);
+  }
   if (code == 32) {
     *w++ = ' ';
   } else if (code <= 255) {
@@ -188,9 +194,10 @@ char* WriteCharacterCode(char* w, long long code) {
   return w;
 }
 
-void AppendCharacterCode(std::string& out, long long code) {
+void AppendCharacterCode(std::string& out, long long code, bool latin_as_unicode) {
   char text[16];
-  out.append(text, static_cast<std::size_t>(WriteCharacterCode(text, code) - text));
+  out.append(text,
+             static_cast<std::size_t>(WriteCharacterCode(text, code, latin_as_unicode) - text));
 }
 
 // Characters of a numeric reference behind `start`: up to the ";" or a blank, at most
@@ -335,6 +342,10 @@ bool DispatchTag(Conversion& c) {
     HandleDefinitionList(c);
   } else if (!s.at_paragraph_start && exact("</dd>")) {
     HandleDefinitionEnd(c);
+  } else if (StartTag(in, p, "<dt", "> \n")) {
+    HandleDefinitionTerm(c);
+  } else if (StartTag(in, p, "<dd", "> \n")) {
+    HandleDefinitionData(c);
   } else if (o.keep_alignment && StartTag(in, p, "<center", "> ")) {
     HandleCenterStart(c);
   } else if (o.keep_alignment && exact("</center>")) {
@@ -382,7 +393,10 @@ bool DispatchLateTag(Conversion& c) {
     HandleHorizontalRule(c);
     return true;
   }
-  return c.convert_images && TryImageTag(c);
+  if (c.convert_images) return TryImageTag(c);
+  // Counted for the warning at the end; the tag itself is passed over as any other.
+  if (StartTag(c.input, c.pos, "<img", " \n")) ++c.pictures_left_out;
+  return false;
 }
 
 // The paragraph a closed p or div leaves pending starts with the next text.
@@ -488,7 +502,7 @@ void WriteTextRun(Conversion& c) {
       long long value = 0;
       const std::size_t length = RunReference(in, p, value);
       if (length == 0) break;
-      out.Advance(WriteCharacterCode(out.Room(), value));
+      out.Advance(WriteCharacterCode(out.Room(), value, s.latin_as_unicode));
       p += length;
     } else if (b == '{' || b == '}' || b == '\\') {
       char* w = out.Room();
@@ -498,7 +512,7 @@ void WriteTextRun(Conversion& c) {
       ++p;
     } else if (b >= 128) {
       const std::uint8_t mapped = MapByte(c.charset, b);
-      if (mapped >= 160) {
+      if (mapped >= 128) {
         out.Advance(WriteHex(out.Room(), mapped));
       } else {
         out.Put(static_cast<char>(mapped));
@@ -523,13 +537,29 @@ bool StartsTextRun(std::string_view in, std::size_t pos, unsigned char byte) {
   return byte == '&' && RunReference(in, pos, value) != 0;
 }
 
+// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
+bool EndsControlWord(std::string_view out, std::size_t at) {
+  std::size_t i = at;
+  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
+  if (i > 0 && out[i - 1] == '-') --i;
+  const std::size_t letters_end = i;
+  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
+  if (i == letters_end || i == 0 || out[i - 1] != '\\') return false;
+  // After an escaped backslash the letters are text.
+  std::size_t slashes = 0;
+  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+  return slashes % 2 == 1;
+}
+
 void WriteWhitespace(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
   std::string& out = c.output;
   if (!s.at_paragraph_start) {
     const char last = out.empty() ? '\0' : out.back();
     if (byte == '\n' && last == '}') {
-      if (out.size() >= 3 && out[out.size() - 2] != ' ') out += ' ';
+      // A group just closed: one blank, unless text before it already ended in one.
+      const std::size_t before = out.size() - 2;
+      if (out.size() >= 3 && (out[before] != ' ' || EndsControlWord(out, before))) out += ' ';
     } else if (last != ' ') {
       out += ' ';
     } else if (s.after_control_word) {
@@ -548,7 +578,8 @@ std::string HexEscape(std::uint8_t byte) {
   return text;
 }
 
-std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out) {
+std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out,
+                         bool latin_as_unicode) {
   auto next = [&](std::size_t offset) { return At(input, pos + offset); };
   // Numeric references first: no named test below can match "&#", and decoded UTF-8
   // text reaches the loop as these.
@@ -563,7 +594,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
       value = value * 10 + (input[q] - '0');
     }
     if (q > first && q < input.size() && input[q] == ';') {
-      AppendCharacterCode(out, value == 160 ? 32 : value);
+      AppendCharacterCode(out, value == 160 ? 32 : value, latin_as_unicode);
       return q - pos;
     }
     bool terminated = false;
@@ -573,7 +604,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
         out += '&';  // the rest is written as text
         return 0;
       }
-      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16));
+      AppendCharacterCode(out, ParseNumber(input.substr(pos + 3, n), 16), latin_as_unicode);
       return n + 3;
     }
     const std::size_t n = ReferenceLength(input, pos + 2, terminated);
@@ -582,7 +613,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
       return 0;
     }
     const long long code = ParseNumber(input.substr(pos + 2, n), 10);
-    AppendCharacterCode(out, code == 160 ? 32 : code);
+    AppendCharacterCode(out, code == 160 ? 32 : code, latin_as_unicode);
     return n + 2;
   }
   if (LooksAtNoCase(input, pos, "&nbsp")) {
@@ -629,7 +660,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
         kSorted.begin(), kSorted.end(), name,
         [](const Entity& entity, std::string_view key) { return entity.name < key; });
     if (found != kSorted.end() && found->name == name && found->code != 0) {
-      AppendCharacterCode(out, found->code);
+      AppendCharacterCode(out, found->code, latin_as_unicode);
       return n + 1;
     }
   }
@@ -707,16 +738,24 @@ void TagLoop(Conversion& c) {
   const std::string_view in = c.input;
   std::string& out = c.output;
   s.loop_start_length = out.size();
+  s.latin_as_unicode = c.charset.ansi_code_page != 1252;
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
 
   while (c.pos < in.size()) {
     if (!EnsureHeadRoom(out, head_room)) break;
+    if (c.pos >= c.next_input_release) ReleaseConsumedInput(c);
     ReportProgress(c);
     const std::size_t pos = c.pos;
     const unsigned char byte = static_cast<unsigned char>(in[pos]);
 
-    if (pos > 0 && in[pos - 1] == '>' && byte != '<' && byte != '\n') s.char_data_allowed = true;
+    // Text comes back after a table or cell start with the first byte that is neither a
+    // tag nor a blank (blanks right behind a tag other than a line feed count too).
+    if (!s.char_data_allowed && byte != '<' &&
+        ((pos > 0 && in[pos - 1] == '>' && byte != '\n') ||
+         (byte != '\n' && byte != ' ' && byte != '\t' && byte != '\r'))) {
+      s.char_data_allowed = true;
+    }
 
     if (byte == '<' && !s.html_seen && StartTag(in, pos, "<html", "> \n")) {
       SkipTag(c);
@@ -744,7 +783,7 @@ void TagLoop(Conversion& c) {
       // The pending paragraph first, then the character straight into the output: the
       // decoding reads only the input.
       StartPendingParagraph(c, byte);
-      const std::size_t consumed = DecodeEntity(in, pos, out);
+      const std::size_t consumed = DecodeEntity(in, pos, out, s.latin_as_unicode);
       MarkTextWritten(s);
       c.pos = pos + consumed + 1;
       continue;
@@ -794,7 +833,7 @@ void TagLoop(Conversion& c) {
         WriteWhitespace(c, byte);
       } else if (byte >= 32) {
         const std::uint8_t mapped = MapByte(c.charset, byte);
-        if (double_byte || mapped >= 160) {
+        if (double_byte || mapped >= 128) {
           AppendHex(out, mapped);
         } else {
           out += static_cast<char>(mapped);

@@ -53,7 +53,10 @@ struct TagLoopState {
   bool list_par_pending = false;
   bool cell_has_text = false;
   bool html_seen = false;
-  bool last_element_br = false;  // set by the <br handler, cleared by written text
+  bool last_element_br = false;
+  // The document's code page is not Windows-1252: references to the codes 128..255 are
+  // written as Unicode, not as bytes the reader would take in that code page.
+  bool latin_as_unicode = false;  // set by the <br handler, cleared by written text
   std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings
@@ -107,7 +110,9 @@ bool InCell(const Conversion& conversion);
 
 // Decodes the reference at `pos` (on the "&"); appends its RTF text to `out` and returns
 // the offset of the last consumed byte relative to the "&".
-std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out);
+// With `latin_as_unicode` the codes 128..255 are written as Unicode (see TagLoopState).
+std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out,
+                         bool latin_as_unicode = false);
 
 // "\'" and two lower-case hexadecimal digits.
 std::string HexEscape(std::uint8_t byte);

@@ -23,7 +23,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 
-const fs::path kSuite = fs::path(VELMORANE_SHARED_TESTDATA) / "pngsuite";
+const fs::path kSuite = fs::path(VELMORANE_FIXTURES) / "pngsuite";
 
 Bytes ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

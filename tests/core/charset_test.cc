@@ -74,6 +74,76 @@ TEST(InputDecoding, Utf8GrowsBeyondTheInput) {
   EXPECT_EQ(Decode("\xE2\x82\xAC", "(UTF-8) Unicode").text, "&#8364;");
 }
 
+// Which decoding a page gets: byte-order mark first, then declarations and the encoding
+// option, then a UTF-8 sniff of undeclared pages; the C library decodes what the byte
+// table cannot.
+TEST(InputDecoding, DetectionOrderAndOtherCharsets) {
+  const struct {
+    std::string_view name;
+    std::string raw;
+    std::string_view encoding;
+    std::string want;
+  } kCases[] = {
+      {"undeclared UTF-8 is sniffed", "Caf\xC3\xA9", "Auto-Select", "Caf\xE9"},
+      {"undeclared bytes that are no UTF-8 stay", "Caf\xE9 \xC3\xA9", "Auto-Select",
+       "Caf\xE9 \xC3\xA9"},
+      {"a declaration wins over the sniff", "<meta charset=windows-1252>Caf\xC3\xA9",
+       "Auto-Select", "<meta charset=windows-1252>Caf\xC3\xA9"},
+      {"the encoding option wins over the sniff", "Caf\xC3\xA9", "(Windows-1252) European",
+       "Caf\xC3\xA9"},
+      {"UTF-8 mark wins over a declaration", "\xEF\xBB\xBF<meta charset=koi8-r>\xC3\xA9",
+       "Auto-Select", "<meta charset=koi8-r>&#233;"},
+      {"UTF-16BE mark", "\xFE\xFF\0<\0p\0>\x04\x10"s, "Auto-Select", "<p>&#1040;"},
+      {"UTF-16LE mark on text without zero bytes", "\xFF\xFE\x10\x04\x11\x04"s, "Auto-Select",
+       "&#1040;&#1041;"},
+      {"EUC-KR", "<meta charset=euc-kr>\xC7\xD1", "Auto-Select", "<meta charset=euc-kr>&#54620;"},
+      {"EUC-JP", "<meta charset=EUC-JP>\xA4\xA2", "Auto-Select", "<meta charset=EUC-JP>&#12354;"},
+      {"Shift_JIS trail byte 0x5C is no backslash",
+       "<meta charset=shift_jis>\x83\x5C", "Auto-Select", "<meta charset=shift_jis>&#12477;"},
+      {"GB2312", "<meta charset=gb2312>\xD6\xD0", "Auto-Select", "<meta charset=gb2312>&#20013;"},
+      {"Big5", "<meta charset=big5>\xA4\xA4", "Auto-Select", "<meta charset=big5>&#20013;"},
+      {"ISO-8859-2", "<meta charset=iso-8859-2>\xB3", "Auto-Select",
+       "<meta charset=iso-8859-2>&#322;"},
+      {"ISO-8859-15 is not Latin-1", "<meta charset=ISO-8859-15>\xA4", "Auto-Select",
+       "<meta charset=ISO-8859-15>&#8364;"},
+      {"KOI8-U", "<meta charset=koi8-u>\xA4", "Auto-Select", "<meta charset=koi8-u>&#1108;"},
+      {"windows-874", "<meta charset=windows-874>\xA1", "Auto-Select",
+       "<meta charset=windows-874>&#3585;"},
+      {"undecodable bytes become U+FFFD", "<meta charset=euc-kr>\xFF!", "Auto-Select",
+       "<meta charset=euc-kr>&#65533;!"},
+      {"KOI8-R signs Windows-1251 lacks become references", "<meta charset=koi8-r>\x80\x9A\xC1",
+       "Auto-Select", "<meta charset=koi8-r>&#9472;\x9A\xC1"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Decode(c.raw, c.encoding).text, c.want);
+  }
+}
+
+TEST(CharsetChoice, CodePageFollowsTheChosenCharacterSet) {
+  const struct {
+    std::string_view name, raw, encoding, language;
+    int code_page;
+  } kCases[] = {
+      {"declared windows-1251", "<meta charset=windows-1251>", "Auto-Select", "English", 1251},
+      {"declared windows-1250", "<meta charset=windows-1250>", "Auto-Select", "English", 1250},
+      {"declared KOI8-R", "<meta charset=koi8-r>", "Auto-Select", "English", 1251},
+      {"declared Shift_JIS", "<meta charset=shift_jis>", "Auto-Select", "English", 932},
+      {"encoding option", "x", "(Windows-1253) Greek", "English", 1253},
+      {"UTF-8 chooses no character set", "<meta charset=utf-8>", "Auto-Select", "Turkish", 1254},
+      {"nothing declared", "x", "Auto-Select", "English", 1252},
+      {"the language overrules the declaration", "<meta charset=windows-1250>", "Auto-Select",
+       "Russian", 1251},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Decode(c.raw, c.encoding, c.language).state.ansi_code_page, c.code_page);
+  }
+  // A page decoded to Unicode under another code page keeps Latin letters as references.
+  EXPECT_EQ(Decode("<meta charset=koi8-u>\xC1", "Auto-Select").text, "<meta charset=koi8-u>&#1072;");
+  EXPECT_EQ(Decode("\xEF\xBB\xBF\xC3\xA9", "(Windows-1251) Cyrillic").text, "&#233;");
+}
+
 TEST(CharsetChoice, DeclarationsAndNames) {
   const struct {
     std::string_view name, raw, encoding, language;
@@ -148,15 +218,17 @@ TEST(ByteMappings, Cyrillic) {
       {ByteMapping::kKoi8rToWindows1251, 0xD1, 0xFF},  // я
       {ByteMapping::kKoi8rToWindows1251, 0xA3, 0xB8},  // ё
       {ByteMapping::kKoi8rToWindows1251, 0xB3, 0xA8},  // Ё
-      {ByteMapping::kKoi8rToWindows1251, 0x80, 0x97},
-      {ByteMapping::kKoi8rToWindows1251, 0x81, 0xA6},
-      {ByteMapping::kKoi8rToWindows1251, 0x98, 0xBA},
-      {ByteMapping::kKoi8rToWindows1251, 0x99, 0xAA},
-      {ByteMapping::kKoi8rToWindows1251, 0xBF, 0xB9},
-      {ByteMapping::kKoi8rToWindows1251, 0x9A, 0x9A},
-      {ByteMapping::kKoi8rToWindows1251, 0x9C, 0x9C},
-      {ByteMapping::kKoi8rToWindows1251, 0x9E, 0x9E},
-      {ByteMapping::kKoi8rToWindows1251, 0x95, 0x95},  // box drawing stays
+      // Signs map to their Windows-1251 byte, never to an unrelated letter; those
+      // Windows-1251 lacks are 0 (the decoding made them references before).
+      {ByteMapping::kKoi8rToWindows1251, 0xBF, 0xA9},  // ©
+      {ByteMapping::kKoi8rToWindows1251, 0x9A, 0xA0},  // no-break space
+      {ByteMapping::kKoi8rToWindows1251, 0x9C, 0xB0},  // °
+      {ByteMapping::kKoi8rToWindows1251, 0x9E, 0xB7},  // ·
+      {ByteMapping::kKoi8rToWindows1251, 0x80, 0x00},  // box drawing
+      {ByteMapping::kKoi8rToWindows1251, 0x81, 0x00},
+      {ByteMapping::kKoi8rToWindows1251, 0x98, 0x00},  // ≤
+      {ByteMapping::kKoi8rToWindows1251, 0x99, 0x00},  // ≥
+      {ByteMapping::kKoi8rToWindows1251, 0x95, 0x00},
       {ByteMapping::kIso88595ToWindows1251, 0xA1, 0xA1},
       {ByteMapping::kIso88595ToWindows1251, 0xB0, 0xC0},  // А
       {ByteMapping::kIso88595ToWindows1251, 0xEF, 0xFF},  // я

@@ -37,6 +37,27 @@ TEST(PathRules, Separators) {
   EXPECT_EQ(CollapseSeparators("/a//b///c/"), "/a/b/c/");
 }
 
+TEST(PathRules, UserPathKeepsBackslashesOfRealNames) {
+  const std::string folder = std::filesystem::temp_directory_path().string() + "/velmorane-userpath";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder + "/odd\\name");
+  std::filesystem::create_directories(folder + "/a/b");
+  const struct { std::string_view name; std::string path, want; } cases[] = {
+      {"no backslash", folder + "/x.html", folder + "/x.html"},
+      {"an existing folder with a backslash", folder + "/odd\\name", folder + "/odd\\name"},
+      {"a new file in that folder", folder + "/odd\\name/p.rtf", folder + "/odd\\name/p.rtf"},
+      {"separators of a path that does not exist", folder + "\\a\\b\\p.html",
+       folder + "/a/b/p.html"},
+      {"a new name with a backslash is read as a path", folder + "/a\\b", folder + "/a/b"},
+      {"relative", "sub\\page.html", "sub/page.html"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(UserPath(c.path), c.want);
+  }
+  std::filesystem::remove_all(folder);
+}
+
 TEST(PathRules, ResolveRelativePath) {
   constexpr struct { std::string_view name, folder, relative, want; } kCases[] = {
       {"two parent steps", "/a/b/c/", "../../img.gif", "/a/img.gif"},

@@ -80,8 +80,12 @@ TEST_F(PipelineTest, OutputFileNaming) {
       {"six characters ending in .rtf are a file name", "page.html", "ab.rtf", ".rtf",
        kModeRtfTables, "ab.rtf"},
       {".rtf alone is a folder", "page.html", ".rtf", ".rtf", kModeRtfTables, ".rtf/page.rtf"},
-      {"five characters are a folder", "page.html", "a.rtf", ".rtf", kModeRtfTables,
-       "a.rtf/page.rtf"},
+      {"five characters are a file name too", "page.html", "a.rtf", ".rtf", kModeRtfTables,
+       "a.rtf"},
+      {"a short name in a folder is a file name", "page.html", "out/f.txt", ".rtf",
+       kModeRtfTables, "out/f.txt"},
+      {".rtf alone in a folder is a folder", "page.html", "out/.rtf", ".rtf", kModeRtfTables,
+       "out/.rtf/page.rtf"},
       {".txt target in RTF mode is a file name", "page.html", "out/x.TXT", ".rtf",
        kModeRtfTables, "out/x.TXT"},
       {".doc target is a file name", "page.html", "out/x.doc", ".rtf", kModeRtfTables,
@@ -106,7 +110,7 @@ TEST_F(PipelineTest, OutputFileNaming) {
     fs::remove_all(folder_ + "out");
     fs::create_directories(folder_ + "out");
     fs::create_directories(folder_ + ".rtf");
-    fs::create_directories(folder_ + "a.rtf");
+    fs::create_directories(folder_ + "out/.rtf");
     WriteBytes(folder_ + std::string(c.input), kPage);
     ConversionOptions options = velmorane::testing::DefaultOptions();
     SetField(options.output_extension, c.extension);

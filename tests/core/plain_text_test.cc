@@ -63,7 +63,7 @@ TEST(PlainText, Markup) {
 }
 
 constexpr Case kEntityCases[] = {
-    {"euro number keeps its low byte", "&#8364;", "\xAC"},
+    {"a number the code page holds becomes its byte", "&#8364;", "\x80"},
     {"hexadecimal number", "&#x41;b", "Ab"},
     {"unknown name vanishes with its semicolon", "a&foo;b", "ab"},
     {"e acute", "caf&eacute;", "caf\xE9"},
@@ -78,9 +78,11 @@ constexpr Case kEntityCases[] = {
     {"markup references", "&lt;b&gt; &amp; &quot;", "<b> & \""},
     {"a blank reference does not start the text", "&nbsp;x&nbsp;&nbsp;y", "x  y"},
     {"control values give nothing", "a&#10;b&#9;c", "abc"},
-    {"a number above 255 writes its low byte", "&#321;&#1090;&#x2026;", "AB&"},
-    {"a number above 255 with a control low byte gives a question mark",
-     "don&#8217;t&#8212;&#256; x &#266; y", "don?t?? x ? y"},
+    {"characters the code page lacks make the text UTF-8", "&#321;&#1090;&#x2026;",
+     "\xEF\xBB\xBF\xC5\x81\xD1\x82\xE2\x80\xA6"},
+    {"then every character is UTF-8, whatever its low byte",
+     "don&#8217;t&#8212;&#256; x &#266; y&eacute;",
+     "\xEF\xBB\xBF" "don\xE2\x80\x99t\xE2\x80\x94\xC4\x80 x \xC4\x8A y\xC3\xA9"},
     {"a number without end stays text", "&#12345678901;", "&#12345678901;"},
     {"ten digits with an end are a number", "&#0000000065;&#x0000000041;", "AA"},
     {"a bare ampersand stays", "AT & T", "AT & T"},
@@ -93,6 +95,29 @@ TEST(PlainText, CharacterReferences) {
   for (const auto& c : kEntityCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ToText(std::string("<html>") + std::string(c.html), o), c.want);
+  }
+}
+
+// Text that fits the output's 8-bit code page stays in it; other text is never cut to
+// the low byte of its characters.
+TEST(PlainText, CharactersOutsideTheCodePage) {
+  const ConversionOptions o = testing::DefaultOptions();
+  const struct {
+    std::string_view name, html, want;
+  } kCases[] = {
+      {"UTF-8 Cyrillic under Windows-1252",
+       "<html><head><meta charset=utf-8></head><p>\xD0\x9F\xD1\x80\xD0\xB8 caf\xC3\xA9</p>",
+       "\xEF\xBB\xBF\n\xD0\x9F\xD1\x80\xD0\xB8 caf\xC3\xA9\n"},
+      {"UTF-8 Cyrillic under a declared Windows-1251 stays 8-bit",
+       "<html><head><meta charset=windows-1251></head><p>&#1055;&#1088;\xE8</p>",
+       "\n\xCF\xF0\xE8\n"},
+      {"a Latin reference under Windows-1251 is looked up",
+       "<html><head><meta charset=windows-1251></head><p>&copy;&eacute;</p>",
+       "\xEF\xBB\xBF\n\xC2\xA9\xC3\xA9\n"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ToText(c.html, o), c.want);
   }
 }
 

@@ -41,7 +41,7 @@ TEST(Prologue, DefaultDocumentStart) {
       std::string(kFixedFontsAndColors) + "}\n" +
       R"({\info{\doccomm Created by the Velmorane Converter Pro 3.0.0.0 (February 6th, 2009)}})"
       "\n" R"(\paperw11906\paperh16838\margl720\margr1800\margt720\margb720)"
-      "\n" R"(\pard\sb100\sa100\sbauto1\saauto1\fs20\lang1033)" "\n";
+      "\n" R"(\pard\sb100\sa100\sbauto1\saauto1\f0\fs20\lang1033)" "\n";
   EXPECT_EQ(rtf.substr(0, want.size()), want);
   EXPECT_EQ(rtf.find(R"(\stylesheet)"), std::string::npos);
 }

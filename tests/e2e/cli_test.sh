@@ -129,9 +129,9 @@ run self.rtf "$work/self.rtf"
 [ "$status" -eq 3 ] || fail "output is input: status $status, want 3"
 [ "$(cat self.rtf)" = "<p>keep me</p>" ] || fail "output is input: input was changed"
 
-# 8. A folder tree: every HTML file of the tree lands in one output folder, a name met
-#    again deeper down gets the folder in its name, and one worker or four give the
-#    same files.
+# 8. A folder tree with -flat yes: every HTML file of the tree lands in one output
+#    folder, a name met again deeper down gets the folder in its name, and one worker or
+#    four give the same files.
 mkdir -p site/docs/deep site/.hidden
 for i in 1 2 3 4 5 6 7 8 9 10 11 12; do printf '<p>Page %s <b>bold</b></p>\n' "$i" >"site/p$i.htm"; done
 printf '<h1>Top</h1>\n' >site/index.html
@@ -139,16 +139,16 @@ printf '<h1>Docs</h1>\n' >site/docs/index.html
 printf '<p>deep</p>\n' >site/docs/deep/page.shtml
 printf '<p>hidden</p>\n' >site/.hidden/secret.htm
 printf 'not html\n' >site/notes.txt
-run site tree1 -subfolders yes -jobs 1
+run site tree1 -subfolders yes -flat yes -jobs 1
 [ "$status" -eq 0 ] || fail "tree: status $status, want 0"
 [ "$(ls tree1 | wc -l)" -eq 15 ] || fail "tree: $(ls tree1 | wc -l) outputs, want 15"
 [ -f "tree1/index(DIR docs).rtf" ] && [ -f tree1/index.rtf ] && [ -f tree1/page.rtf ] ||
   fail "tree: index.rtf, index(DIR docs).rtf or page.rtf missing"
 [ ! -e tree1/secret.rtf ] || fail "tree: a hidden folder was converted"
 grep -c 'Converted successfully!' velmorane.log | grep -qx 15 || fail "tree: log lines"
-run site tree4 -subfolders yes -jobs 4
+run site tree4 -subfolders yes -flat yes -jobs 4
 [ "$status" -eq 0 ] && diff -r tree1 tree4 >/dev/null || fail "tree: -jobs 4 differs from -jobs 1"
-run site tree4 -subfolders yes
+run site tree4 -subfolders yes -flat yes
 [ "$status" -eq 0 ] && [ "$(ls tree4 | wc -l)" -eq 15 ] ||
   fail "tree: a second run into the same folder added files"
 # Without -subfolders only the folder itself; a folder without HTML files gives 4.
@@ -157,6 +157,108 @@ run site flat
 mkdir -p nohtml && cp site/notes.txt nohtml/
 run nohtml out4 -subfolders yes
 [ "$status" -eq 4 ] || fail "folder without HTML files: status $status, want 4"
+
+# 9. Without -flat the output folder mirrors the tree.
+run site mirror -subfolders yes -jobs 2
+[ "$status" -eq 0 ] && [ -f mirror/index.rtf ] && [ -f mirror/docs/index.rtf ] &&
+  [ -f mirror/docs/deep/page.rtf ] && [ ! -e mirror/secret.rtf ] ||
+  fail "mirrored tree: status $status, $(cd mirror 2>/dev/null && find . -type f | sort | tr '\n' ' ')"
+
+# 10. Pipes: standard input to standard output, and a file to standard output gives the
+#     bytes of the file it would write.
+out="$(printf '<p>h\xc3\xa9llo</p>' | "$bin" - -o - 2>stderr.txt)"
+[ "${out:0:6}" = '{\rtf1' ] || fail "stdin to stdout: no RTF ('${out:0:20}')"
+printf '<p>piped</p>' | "$bin" - >piped.rtf 2>stderr.txt
+grep -q piped piped.rtf || fail "stdin without output: nothing on stdout"
+"$bin" page.html -o - >stdout.rtf 2>stderr.txt && "$bin" page.html -o file.rtf 2>stderr.txt
+cmp -s stdout.rtf file.rtf || fail "-o - differs from the file"
+printf '<p>named</p>' | "$bin" - -o named.txt 2>stderr.txt
+[ -f named.txt ] && grep -q named named.txt && ! grep -q rtf1 named.txt ||
+  fail "stdin to -o named.txt: no plain text"
+printf '<p>x</p>' | "$bin" - outfolder >/dev/null 2>stderr.txt
+[ $? -eq 1 ] && [ ! -e outfolder ] || fail "stdin into a folder: want status 1"
+
+# 11. --version, -o NAME.txt, a short .rtf name, truth values.
+"$bin" --version | grep -Eq '^velmorane [0-9]+\.[0-9]+\.[0-9]+$' || fail "--version"
+run page.html -o out.txt
+[ "$status" -eq 0 ] && [ -f out.txt ] && ! grep -q rtf1 out.txt || fail "-o out.txt: no text"
+run page.html f.rtf
+[ "$status" -eq 0 ] && [ -f f.rtf ] || fail "f.rtf: not a file"
+printf '<p>x</p><img src="pic.png">' >img.html
+cp "$source_dir/examples/sample.png" pic.png
+run img.html -o img-off.rtf -image off
+! grep -q pngblip img-off.rtf || fail "-image off: picture kept"
+grep -q 'velmorane: warning: 1 picture left out' stderr.txt || fail "-image off: no summary"
+run img.html -o img-on.rtf -image 1
+grep -q pngblip img-on.rtf || fail "-image 1: no picture"
+
+# 12. Usage errors: one line naming the argument, status 1, nothing written.
+rm -f velmorane.log
+mkdir -p typo && cd typo
+"$bin" ../page.html -imgae yes >/dev/null 2>../stderr.txt
+status=$?
+cd ..
+[ "$status" -eq 1 ] && [ "$(wc -l <stderr.txt)" -eq 1 ] && grep -q -- '-imgae' stderr.txt &&
+  [ -z "$(ls typo)" ] || fail "unknown option: status $status, $(cat stderr.txt), $(ls typo)"
+run page.html -face
+[ "$status" -eq 1 ] && grep -q -- 'option -face needs a value' stderr.txt || fail "missing value"
+mkdir -p dir.cfg
+run dir.cfg
+[ "$status" -ne 0 ] && [ "$status" -lt 128 ] || fail "dir.cfg: status $status"
+
+# 13. Names as the shell passed them: quotes, backslashes, blanks and more than 260
+#     characters, for one file and for a folder.
+odd='odd "quoted" back\slash name'
+mkdir -p "$odd"
+printf '<p>odd</p>' >"$odd/page one.html"
+run "$odd/page one.html" "$odd/out"
+[ "$status" -eq 0 ] && [ -f "$odd/out/page one.rtf" ] || fail "odd file name: status $status"
+run "$odd" "$odd/all"
+[ "$status" -eq 0 ] && [ -f "$odd/all/page one.rtf" ] || fail "odd folder name: status $status"
+long="$(printf 'n%.0s' $(seq 1 200))"
+mkdir -p "$long/$long"
+run page.html "$long/$long/out.rtf" -kh yes
+[ "$status" -eq 0 ] && [ -f "$long/$long/out.rtf" ] || fail "long output name: status $status"
+grep -q 'KEEP HYPERLINKS: 1' velmorane.log || fail "long output name: option past 260 characters lost"
+
+# 14. The run log: -log FILE, -log none, a log that cannot be made or written.
+run page.html -o log1.rtf -log my.log
+[ "$status" -eq 0 ] && grep -q 'Converted successfully' my.log || fail "-log my.log"
+rm -f velmorane.log
+run page.html -o log2.rtf -log none
+[ "$status" -eq 0 ] && [ ! -e velmorane.log ] && [ -f log2.rtf ] || fail "-log none"
+run page.html -o log3.rtf -log "$work/no/such/folder/x.log"
+[ "$status" -eq 0 ] && [ -f log3.rtf ] && grep -q 'cannot create the run log' stderr.txt ||
+  fail "log that cannot be created: status $status"
+if [ -w /dev/full ]; then
+  # A device is written to or refused, never replaced by a file of ours.
+  run page.html -o log4.rtf -log /dev/full
+  [ "$status" -eq 0 ] && [ -f log4.rtf ] && grep -q 'run log' stderr.txt &&
+    [ -c /dev/full ] || fail "log on a device: status $status, $(cat stderr.txt)"
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  mkdir -p readonly && chmod a-w readonly
+  (cd readonly && "$bin" ../page.html -o ../log5.rtf >/dev/null 2>../stderr.txt)
+  [ $? -eq 0 ] && [ -f log5.rtf ] || fail "read-only current folder: nothing converted"
+  chmod u+w readonly
+fi
+
+# 15. Warnings: one per skipped picture, -q silences them, the GIF decoder's words go to
+#     the run log only.
+cp "$source_dir/tests/fixtures/gif/animated.gif" anim.gif
+printf '<p>x</p><img src="missing.png"><img src="http://example.invalid/a.png"><img src="anim.gif">' >warn.html
+run warn.html -o warn.rtf -image yes
+grep -q 'warning: picture skipped, not found: .*missing.png' stderr.txt &&
+  grep -q 'warning: picture skipped, remote and downloads are off: http://example.invalid/a.png' stderr.txt ||
+  fail "picture warnings: $(cat stderr.txt)"
+grep -q "Warning: picture skipped, not found" velmorane.log || fail "picture warning not in the log"
+! grep -q 'extension' stderr.txt || fail "GIF diagnostics on stderr"
+grep -q "GIF .*anim.gif: got a 'Application Extension' extension" velmorane.log ||
+  fail "GIF diagnostics not in the run log"
+run warn.html -o warn.rtf -image yes -q
+[ ! -s stderr.txt ] || fail "-q: $(cat stderr.txt)"
+run warn.html -o warn.rtf -v
+grep -q 'velmorane: 4. Detect encoding.' stderr.txt || fail "-v: no stages"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2

@@ -4,10 +4,11 @@
 # HTML; the export must hold the same tables, rows and cells with each text in its cell.
 # Then every page with a table found under a folder of documentation pages (pages below
 # 400 KiB, at most VELMORANE_TABLE_PAGES of them, default 60; folder VELMORANE_DOC_PAGES,
-# default /usr/share/doc) must convert with status 0 and balanced braces, and load.
+# default tests/fixtures/doc_pages) must convert with status 0 and balanced braces, and load.
 #   tables_reader_test.sh VELMORANE_BINARY SOURCE_DIR
 set -euo pipefail
 bin="$(realpath "$1")"
+source="$(realpath "$2")"
 if ! command -v soffice >/dev/null 2>&1; then
   echo "soffice is not installed; the table reader check is skipped"
   exit 0
@@ -76,7 +77,7 @@ PY
 convert pages/grid.html out/grid.rtf || true
 convert pages/nested.html out/nested.rtf || true
 
-folder="${VELMORANE_DOC_PAGES:-/usr/share/doc}"
+folder="${VELMORANE_DOC_PAGES:-$source/tests/fixtures/doc_pages}"
 limit="${VELMORANE_TABLE_PAGES:-60}"
 n=0
 if [ -d "$folder" ]; then

@@ -6,11 +6,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "core/conversion.h"
+#include "images/pictures.h"
 #include "platform/files.h"
 #include "platform/http_fetch.h"
 #include "support/test_support.h"
@@ -102,7 +105,7 @@ TEST(FetchUrlToFile, SlowServerTimesOut) {
   LoopbackServer server(Response("200 OK", "late"), std::chrono::milliseconds(3000));
   const std::string path = testing::MakeTempFolder() + "slow.gif";
   FetchLimits limits;
-  limits.total_timeout_seconds = 1;
+  limits.total_timeout_milliseconds = 1000;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_NE(FetchUrlToFile(server.Url("/slow.gif"), path, limits), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
@@ -123,6 +126,41 @@ TEST(FetchUrlToFile, RefusedConnectionFails) {
   const std::string path = testing::MakeTempFolder() + "none.gif";
   EXPECT_NE(FetchUrlToFile("http://127.0.0.1:1/none.gif", path), 0);
   EXPECT_FALSE(FileExists(path));
+}
+
+// The remote pictures of one document share a budget of time and bytes; what goes over
+// it is skipped, and a download cut off by it leaves nothing behind.
+TEST(RemotePictures, StayWithinTheDocumentsDownloadBudget) {
+  const std::string png = testing::ReadBytes(std::string(VELMORANE_FIXTURES) + "/images/pic.png");
+  LoopbackServer server(Response("200 OK", png));
+  CarryOver carry;
+  ConvertRequest request;
+  EngineSettings settings = testing::DefaultSettings();
+  settings.download_images = 1;
+  Conversion c(carry, request, testing::DefaultOptions(), settings);
+  c.convert_images = true;
+  c.input_folder = c.work_folder = testing::MakeTempFolder();
+  c.pictures.download_bytes_left = static_cast<long long>(png.size()) + 10;
+  auto place = [&](const std::string& url) {
+    c.input = "<img src=\"" + url + "\">";
+    c.pos = 0;
+    (void)TryImageTag(c);
+    return c.pictures.records.size();
+  };
+  EXPECT_EQ(place(server.Url("/first.png")), 1u);
+  EXPECT_EQ(place(server.Url("/second.png")), 1u);  // 10 bytes were left: cut off
+  c.pictures.download_bytes_left = 1 << 20;
+  c.pictures.download_milliseconds_left = 0;
+  EXPECT_EQ(place(server.Url("/third.png")), 1u);  // no time left: not even asked for
+  c.pictures.download_milliseconds_left = 60 * 1000;
+  EXPECT_EQ(place(server.Url("/fourth.png")), 2u);
+  // Only the two converted pictures' own files are left, for the writing.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(c.work_folder)) {
+    EXPECT_EQ(entry.path().extension(), ".tmp");
+    ++files;
+  }
+  EXPECT_EQ(files, 2u);
 }
 
 }  // namespace

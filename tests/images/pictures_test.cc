@@ -152,17 +152,22 @@ TEST(ImageTags, SourcesResolveAgainstTheInputFolder) {
   EXPECT_NE(ConvertWithPictures(file_url).rtf.find("\\pngblip"), std::string::npos);
 }
 
-TEST(ImageTags, TopDownBitmapKeepsItsNegativeHeight) {
+TEST(ImageTags, TopDownBitmapIsWrittenWithItsHeightAsAPositiveNumber) {
+  // The bitmap stores its height negated; RTF readers take no negative picture size.
   const Result r = ConvertWithPictures("<img src=\"topdown.bmp\">", 1);
-  EXPECT_NE(r.rtf.find("{\\pict\\dibitmap0\\picw793\\pich-529\\picwgoal450\\pichgoal-300"),
+  EXPECT_NE(r.rtf.find("{\\pict\\dibitmap0\\picw793\\pich529\\picwgoal450\\pichgoal300"),
             std::string::npos);
 }
 
 TEST(ImageTags, RawRtfPassesThroughOnlyWithPicturesOn) {
-  const Result on = ConvertWithPictures("<p>a<imagertf {\\b bold}>b</p>");
-  EXPECT_NE(on.rtf.find("a{\\b bold}b"), std::string::npos);
-  const std::string off = testing::Convert("<p>a<imagertf {\\b bold}>b</p>", testing::DefaultOptions());
-  EXPECT_EQ(off.find("{\\b bold}"), std::string::npos);
+  const char* const kPage = "<p>a<imagertf {\\pict\\pngblip\\picw1\\pich1 89504e47}>b</p>";
+  const Result on = ConvertWithPictures(kPage);
+  EXPECT_NE(on.rtf.find("a{\\pict\\pngblip\\picw1\\pich1 89504e47}b"), std::string::npos);
+  const std::string off = testing::Convert(kPage, testing::DefaultOptions());
+  EXPECT_EQ(off.find("{\\pict"), std::string::npos);
+  // Only a picture group comes through: other RTF drops the tag.
+  const Result bold = ConvertWithPictures("<p>a<imagertf {\\b bold}>b</p>");
+  EXPECT_EQ(bold.rtf.find("{\\b bold}"), std::string::npos);
 }
 
 TEST(ImageTags, UserFilesInTheWorkFolderSurvive) {

@@ -176,6 +176,60 @@ TEST(TableDocuments, UnanalysableTablesAreRunningText) {
   }
 }
 
+// Text that opens a cell on a line of its own, or behind a block or inline start tag
+// on a line of its own, is written; blanks between the table's own tags write nothing.
+TEST(TableDocuments, TextAtTheStartOfACell) {
+  const struct {
+    std::string_view name;
+    std::string_view body;
+    std::string_view want;  // the text as it stands in the cell
+  } kCases[] = {
+      {"line feed after the cell tag", "<table><tr><td>\nname</td></tr></table>",
+       "\\ql name\\cell"},
+      {"indented on its own line", "<table><tr>\n  <td>\n    a b\n  </td>\n</tr></table>",
+       "\\ql a b"},
+      {"cell with attributes", "<table><tr><td align=center>\nname</td></tr></table>",
+       " name\\cell"},
+      {"after a paragraph tag", "<table><tr><td><p>\ntext</p></td></tr></table>", "text"},
+      {"after an inline tag", "<table><tr><td><b>\nbold</b></td></tr></table>", "bold"},
+      {"reference first", "<table><tr><td>\n&amp; more</td></tr></table>", "& more\\cell"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = FromFirstRow(Page(c.body));
+    EXPECT_NE(out.find(c.want), std::string::npos) << out;
+    EXPECT_EQ(out.find("\\cell \\cell"), std::string::npos) << out;
+  }
+}
+
+TEST(TableDocuments, TextAfterATableWhoseLastCellStartsOnANewLine) {
+  const std::string out =
+      Convert(Page("<table><tr><td>\nlast</td></tr></table>\n<p>\nafter</p>"), PageOptions());
+  EXPECT_NE(out.find("last\\cell"), std::string::npos) << out;
+  EXPECT_NE(out.find("after"), std::string::npos) << out;
+  EXPECT_NE(out.find("last\\cell\\pard \\intbl \\row"), std::string::npos) << out;
+}
+
+// A reader joins the rows of two tables with nothing between them into one table.
+TEST(TableDocuments, AdjacentTablesStaySeparate) {
+  const std::string out = Convert(
+      Page("<table><tr><td>a</td></tr></table>\n<table><tr><td>b</td></tr></table>"),
+      PageOptions());
+  EXPECT_NE(out.find("\\row\\pard\n\n\\pard\\par\n"), std::string::npos) << out;
+  // After text the one paragraph end is enough.
+  const std::string after_text = Convert(
+      Page("<table><tr><td>a</td></tr></table><p>x</p><table><tr><td>b</td></tr></table>"),
+      PageOptions());
+  EXPECT_EQ(after_text.find("\\pard\\par\n"), std::string::npos) << after_text;
+  // Two nested tables in one cell: a paragraph of the enclosing level between them.
+  const std::string nested = Convert(
+      Page("<table><tr><td><table><tr><td>a</td></tr></table>\n"
+           "<table><tr><td>b</td></tr></table></td></tr></table>"),
+      PageOptions());
+  EXPECT_NE(nested.find("{\\nonesttables\\par}\\itap1\n\n\\par\\pard\\intbl"), std::string::npos)
+      << nested;
+}
+
 TEST(TableDocuments, OneCellTableInsideACell) {
   const std::string out = FromFirstRow(
       Page("<table><tr><td><table><tr><td>x</td></tr></table>y</td></tr></table>"));

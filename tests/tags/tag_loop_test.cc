@@ -47,9 +47,7 @@ constexpr struct {
     {"runs of whitespace collapse", "a  \n\n \t b", "a b"},
     {"blanks at paragraph start vanish", "  \n a", "a"},
     {"braces and backslash are escaped", R"(x{y}\z)", R"(x\{y\}\\z)"},
-    {"128-159 copied, 160-255 escaped", "\x80\x9f\xa0\xff",
-     "\x80\x9f"
-     R"(\'a0\'ff)"},
+    {"128-255 escaped", "\x80\x9f\xa0\xff", R"(\'80\'9f\'a0\'ff)"},
     {"control bytes are dropped",
      "a\r\x01"
      "b",
@@ -92,8 +90,12 @@ TEST(TextPath, DoubleByteLanguageEscapesEveryByte) {
 TEST(TextPath, DisabledCharacterDataComesBackAfterATag) {
   LoopRun run;
   run.conversion.loop.char_data_allowed = false;
-  // Dropped until a byte follows a ">" that is not "<" or a line feed.
-  EXPECT_EQ(run.Run("x{y>\nz>{w"), R"(\{w)");
+  // Blanks are dropped until the first byte that is neither a blank nor a tag; a blank
+  // right behind a ">" other than a line feed also brings the text back.
+  EXPECT_EQ(run.Run("\n \tz>{w"), R"(z\{w)");
+  LoopRun after_tag;
+  after_tag.conversion.loop.char_data_allowed = false;
+  EXPECT_EQ(after_tag.Run("\n<b>\n\tz"), R"({\b z)");
 }
 
 TEST(TextPath, PendingParagraphStartsBeforeAnEntity) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -40,6 +41,11 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
     std::error_code kind_error;
     // A link to a folder is a folder; a dangling link is a file that will not open.
     const bool is_folder = it->is_directory(kind_error);
+    // FIFOs, devices and sockets are no pages: a run never waits on one.
+    if (it->is_fifo(kind_error) || it->is_socket(kind_error) || it->is_block_file(kind_error) ||
+        it->is_character_file(kind_error)) {
+      continue;
+    }
     entries.push_back({it->path().filename().string(), is_folder});
   }
   std::sort(entries.begin(), entries.end(),
@@ -101,6 +107,9 @@ std::string FileErrorMessage(ConvertResult result, const std::string& input_path
       return StringF("Can't open %s file for reading.", input_path.c_str());
     case ConvertResult::kInputEmpty:
       return StringF("%s file has zero length.", input_path.c_str());
+    case ConvertResult::kCannotWriteOutput:
+      return StringF("Can't write %s file to its end (is the disk full?).\nAn earlier file of that name is kept.",
+                     OutputPathFor(input_path, output_folder, extension).c_str());
     default:
       return "";
   }
@@ -424,6 +433,15 @@ class BatchRun {
     ShowSummary();
   }
 
+  // The folder a tree run writes the output of `input` into, made when missing.
+  std::string TreeOutputFolder(const std::string& input) {
+    if (!request_.mirror_tree) return output_;
+    const std::string folder = MirroredOutputFolder(output_, InputFolder(), input);
+    std::error_code error;
+    if (folder != output_) std::filesystem::create_directories(folder, error);
+    return folder;
+  }
+
   // One file of a tree run: an existing output is asked about until it is dealt with.
   void ConvertInTree(const std::string& input) {
     Emit([this, input] { host_.SetCurrentFile(input); });
@@ -434,7 +452,8 @@ class BatchRun {
       CountConverted();
       ShowCount();
     };
-    std::string target = output_;
+    const std::string folder = TreeOutputFolder(input);
+    std::string target = folder;
     bool keep_existing = keep_existing_;
     while (!Start(input, target, keep_existing, report)) {
       if (Cancelled() || state_ == OverwriteChoice::kSkipAll) return;
@@ -449,7 +468,7 @@ class BatchRun {
           keep_existing = false;
           break;
         case OverwriteChoice::kRename:
-          target = output_ + rename.substr(0, kMaxRenameLength);
+          target = folder + rename.substr(0, kMaxRenameLength);
           keep_existing = true;
           break;
         case OverwriteChoice::kSkip:
@@ -475,6 +494,37 @@ class BatchRun {
 
 }  // namespace
 
+namespace {
+
+// Tells a run's messages with the input they belong to.
+class InputMessages : public MessageSink {
+ public:
+  InputMessages(FileMessages& to, const std::string& input) : to_(to), input_(input) {}
+  void Message(MessageKind kind, std::string_view text) override {
+    to_.FileMessage(input_, kind, text);
+  }
+  bool WantsStages() const override { return to_.WantsStages(); }
+
+ private:
+  FileMessages& to_;
+  const std::string& input_;
+};
+
+}  // namespace
+
+std::string MirroredOutputFolder(std::string_view output_folder, std::string_view input_root,
+                                 std::string_view input_path) {
+  std::string folder = WithTrailingSeparator(output_folder);
+  // Both absolute, as FolderOf makes them.
+  const std::string root = FolderOf(WithTrailingSeparator(input_root));
+  const std::string input_folder = FolderOf(input_path);
+  // The planned paths of a tree all begin with its root; anything else stays on top.
+  if (input_folder.size() > root.size() && input_folder.starts_with(root)) {
+    folder += input_folder.substr(root.size());
+  }
+  return folder;
+}
+
 ConvertResult EngineConverter::Convert(const std::string& input_path,
                                        std::string& output_target, bool keep_existing_output,
                                        ProgressSink* progress) {
@@ -484,6 +534,11 @@ ConvertResult EngineConverter::Convert(const std::string& input_path,
   request.convert_images = settings_.convert_images;
   request.keep_existing_output = keep_existing_output;
   request.progress = progress;
+  std::optional<InputMessages> messages;
+  if (settings_.messages != nullptr) {
+    messages.emplace(*settings_.messages, input_path);
+    request.messages = &*messages;
+  }
   EngineSettings engine_settings;
   InitEngineSettings(engine_settings);
   std::string input = input_path;
@@ -495,15 +550,15 @@ FileConverter::OutputPlan EngineConverter::PlanOutput(const std::string& input_p
                                                       const std::string& output_target) {
   OutputPlan plan;
   plan.known = true;
-  const std::string input = ToForwardSlashes(input_path);
+  const std::string input = UserPath(input_path);
   if (IsDirectory(input)) {
     plan.input_opens = false;
-  } else if (std::FILE* file = std::fopen(input.c_str(), "rb"); file != nullptr) {
+  } else if (std::FILE* file = OpenRegularFileForReading(input); file != nullptr) {
     std::fclose(file);
   } else {
     plan.input_opens = false;
   }
-  plan.path = OutputFileName(input, ToForwardSlashes(output_target), settings_.options,
+  plan.path = OutputFileName(input, UserPath(output_target), settings_.options,
                              settings_.output_mode);
   return plan;
 }

@@ -91,12 +91,22 @@ class FileConverter {
   virtual std::unique_ptr<FileConverter> Clone() const { return nullptr; }
 };
 
+// Hears the messages of the conversions of a run, told with the input they belong to.
+// Called on the thread converting the file: with workers, on several at once.
+class FileMessages {
+ public:
+  virtual ~FileMessages() = default;
+  virtual void FileMessage(const std::string& input, MessageKind kind, std::string_view text) = 0;
+  virtual bool WantsStages() const { return false; }
+};
+
 // What every file of a run is converted with.
 struct BatchSettings {
   ConversionOptions options{};
   int output_mode = kModeRtfTables;
   std::string encoding_name = "Auto-Select";
   bool convert_images = false;
+  FileMessages* messages = nullptr;  // none: the conversions' messages are dropped
 };
 
 // A FileConverter over its own Engine; engine settings are refilled before every file.
@@ -129,7 +139,15 @@ struct BatchRequest {
   // When set and turned on (from any thread), the run stops as "Stop conversion" does:
   // files already converting are finished and reported, no further file is begun.
   const std::atomic<bool>* cancel = nullptr;
+  // A tree run writes each file into the output folder's copy of the file's folder
+  // (site/docs/a.htm into out/docs/) instead of into the output folder itself.
+  bool mirror_tree = false;
 };
+
+// The folder a mirrored tree run writes the output of `input_path` into: `output_folder`
+// followed by the folders from `input_root` down to the file, with a trailing "/".
+std::string MirroredOutputFolder(std::string_view output_folder, std::string_view input_root,
+                                 std::string_view input_path);
 
 // The message shown for a file whose conversion failed with `result` (empty for success
 // and for an existing output); the output file is named from `output_folder`, the input's
@@ -195,6 +213,7 @@ struct CommandLineBatch {
   std::string input_folder;
   std::string output_folder;
   bool subfolders = false;
+  bool mirror_tree = false;  // with subfolders: the output folder mirrors the tree
   BatchSettings settings;
   bool show_progress = false;
   int jobs = 1;

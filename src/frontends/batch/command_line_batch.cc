@@ -32,10 +32,14 @@ class TerminalHost : public BatchHost {
   // The output folder is created without asking.
   bool AskYesNo(std::string_view, std::string_view) override { return true; }
 
+  void SetCurrentFile(std::string_view path) override { current_input_ = std::string(path); }
+
   // An output written earlier in this run belongs to another input: keep it and take the
   // suggested name. An output from before the run is replaced.
   OverwriteChoice AskOverwrite(std::string_view file_name, std::string&) override {
-    if (written_.count(Key(output_folder_ + std::string(file_name))) != 0) {
+    // The question comes after every earlier file was reported, so the current file is
+    // the one asking.
+    if (written_.count(Key(FolderFor(current_input_) + std::string(file_name))) != 0) {
       return OverwriteChoice::kRename;
     }
     return OverwriteChoice::kOverwrite;
@@ -47,8 +51,8 @@ class TerminalHost : public BatchHost {
       written_.insert(Key(std::string(output)));
     } else {
       if (first_failure_ == ConvertResult::kDone) first_failure_ = result;
-      ShowMessage(kErrorTitle,
-                  FileErrorMessage(result, std::string(input), output_folder_, extension_));
+      ShowMessage(kErrorTitle, FileErrorMessage(result, std::string(input),
+                                                FolderFor(std::string(input)), extension_));
     }
     if (batch_.on_file) batch_.on_file(std::string(input), std::string(output), result);
   }
@@ -73,6 +77,13 @@ class TerminalHost : public BatchHost {
   ConvertResult first_failure() const { return first_failure_; }
 
  private:
+  // The output folder of an input: its copy in a mirrored tree, else the one folder.
+  std::string FolderFor(const std::string& input) const {
+    return batch_.mirror_tree && batch_.subfolders
+               ? MirroredOutputFolder(output_folder_, input_root_, input)
+               : output_folder_;
+  }
+
   static std::string Key(const std::string& path) {
     return std::filesystem::path(path).lexically_normal().string();
   }
@@ -80,6 +91,8 @@ class TerminalHost : public BatchHost {
   const CommandLineBatch& batch_;
   std::string output_folder_;
   std::string extension_;
+  std::string input_root_ = WithTrailingSeparator(batch_.input_folder);
+  std::string current_input_;
   std::set<std::string> written_;  // outputs written in this run
   ConvertResult first_failure_ = ConvertResult::kDone;
   long long total_ = 0;
@@ -97,6 +110,7 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   request.subfolders = batch.subfolders;
   request.ask_in_folder = true;
   request.jobs = batch.jobs;
+  request.mirror_tree = batch.mirror_tree && batch.subfolders;
   request.output_extension = std::string(FieldText(batch.settings.options.output_extension));
   if (request.output_extension != ".txt" && request.output_extension != ".doc") {
     request.output_extension = batch.settings.output_mode == kModePlainText ? ".txt" : ".rtf";

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <iterator>
 
 #include "core/append.h"
+#include "core/charset.h"
 #include "frontends/batch/batch.h"
 #include "platform/files.h"
 
@@ -84,23 +87,33 @@ CommandLineRecord DefaultCommandLine() {
   return r;
 }
 
-std::string JoinArguments(int argc, const char* const* argv) {
-  std::string text;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) text += ' ';
-    const std::string_view argument = argv[i] != nullptr ? argv[i] : "";
-    const bool has_blank = argument.find(' ') != std::string_view::npos;
-    if (has_blank) text += '"';
-    text += argument;
-    if (has_blank) text += '"';
+std::vector<std::string> SplitArgumentText(std::string_view text) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool quoted = false;
+  bool started = false;  // "" is an argument of its own
+  for (const char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      started = true;
+    } else if (c == ' ' && !quoted) {
+      if (started) arguments.push_back(std::move(current));
+      current.clear();
+      started = false;
+    } else {
+      current += c;
+      started = true;
+    }
   }
-  return text;
+  if (started) arguments.push_back(std::move(current));
+  return arguments;
 }
 
 int TruthOf(std::string_view value) {
-  if (value.size() >= 5) return 1;
   const std::string lower = Lower(value);
-  return lower == "no" || lower == "free" ? 0 : 1;
+  return lower == "no" || lower == "free" || lower == "off" || lower == "false" || lower == "0"
+             ? 0
+             : 1;
 }
 
 int ReadOptionValue(std::string_view text, std::size_t position, std::string& destination,
@@ -140,6 +153,8 @@ std::string_view LookupEncoding(std::string_view value) {
   for (const EncodingEntry& encoding : kEncodings) {
     if (EqualsNoCase(value, encoding.value)) return encoding.display_name;
   }
+  // Other character sets go to the engine by name when it can decode them.
+  if (IsLibraryDecodedCharset(value)) return value;
   return "Auto-Select";
 }
 
@@ -197,21 +212,26 @@ std::string SettingsDump(const CommandLineRecord& record) {
   return dump;
 }
 
-int ReadConfigFile(const std::string& path, CommandLineRecord& record,
-                   const std::string& log_path) {
+int ReadConfigFile(const std::string& path, CommandLineRecord& record, std::string& log_text,
+                   std::vector<std::string>* warnings) {
   std::string text;
-  if (!ReadTextFile(path, text)) {
-    AppendRunLog(log_path, StringF("Can't open %s file.\n", path.c_str()));
+  // Only a regular file is read: a folder, a device or a pipe named *.cfg is refused at
+  // once instead of being read without end.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error) || !ReadTextFile(path, text)) {
+    log_text += StringF("Can't open %s file.\n", path.c_str());
     return 0;
   }
   ConversionOptions& o = record.options;
+  const std::string_view all = text;
   std::size_t at = 0;
-  while (at < text.size()) {
-    // One line of at most 259 characters; its newline is dropped.
-    std::size_t end = std::min(text.find('\n', at), text.size());
-    end = std::min(end, at + kConfigLineLength);
-    std::string line = text.substr(at, end - at);
-    at = end < text.size() && text[end] == '\n' ? end + 1 : end;
+  while (at < all.size()) {
+    // One line of at most 259 characters; its newline is dropped. The newline is looked
+    // for only within those characters, so a long line costs its length once.
+    const std::string_view window = all.substr(at, kConfigLineLength);
+    const std::size_t newline = window.find('\n');
+    std::string line(window.substr(0, newline));
+    at += line.size() + (newline != std::string_view::npos ? 1 : 0);
     line = line.substr(0, line.find('\0'));  // a line ends at a NUL byte
 
     const std::size_t colon = line.find(':');
@@ -266,130 +286,210 @@ int ReadConfigFile(const std::string& path, CommandLineRecord& record,
       o.paper_width = paper.width;
       o.paper_height = paper.height;
     } else {
-      AppendRunLog(log_path, StringF("Unknown - %s, seek %s\n", line.c_str(), key.c_str()));
+      log_text += StringF("Unknown - %s, seek %s\n", line.c_str(), key.c_str());
+      if (warnings != nullptr) {
+        warnings->push_back(
+            StringF("unknown key in %s: %s", path.c_str(), key.c_str()));
+      }
     }
   }
   return 1;
 }
 
-void ParseCommandLine(std::string_view argument_text, CommandLineRecord& record,
-                      const std::string& log_path) {
-  if (!WriteTextFile(log_path, "")) return;
-  const UtcTime now = NowUtc();
-  AppendRunLog(log_path, StringF("Date: %d/%d/%d Time: %d:%d:%d\n", now.month, now.day,
-                                 now.year, now.hour, now.minute, now.second));
+int ReadConfigFile(const std::string& path, CommandLineRecord& record,
+                   const std::string& log_path) {
+  std::string log_text;
+  const int read = ReadConfigFile(path, record, log_text);
+  AppendRunLog(log_path, log_text);
+  return read;
+}
 
-  const std::string_view text = argument_text.substr(0, kArgumentTextLimit);
+namespace {
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// Options that take no value.
+bool IsSwitch(std::string_view name) { return name == "-q" || name == "-v"; }
+
+// Every option that takes a value, the described ones first.
+constexpr std::string_view kValueOptions[] = {
+    "-table", "-image", "-face",   "-size", "-txt",  "-language",   "-encoding",
+    "-border", "-align", "-kh",    "-kf",   "-ks",   "-kc",         "-ka",
+    "-ktw",   "-knt",   "-ml",     "-mr",   "-mt",   "-mb",         "-psize",
+    "-wmf",   "-subfolders", "-jobs", "-o", "-log", "-download",   "-flat",
+};
+
+bool TakesValue(std::string_view name) {
+  return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
+         std::end(kValueOptions);
+}
+
+// Applies one option with its value to the record.
+void ApplyOption(std::string_view name, const std::string& value, CommandLineRecord& record) {
   ConversionOptions& o = record.options;
-  bool quoted = false;
-  bool input_set = false;
-  std::string token;
-  std::size_t i = 0;
-  while (true) {
-    const bool at_end = i >= text.size();
-    if (!at_end && text[i] == '"') {
-      quoted = !quoted;
-      ++i;
-      continue;
-    }
-    if (!at_end && (text[i] != ' ' || quoted)) {
-      token += text[i++];
-      continue;
-    }
+  const int truth = TruthOf(value);
+  if (name == "-table") {
+    record.convert_tables = truth;
+  } else if (name == "-image") {
+    record.convert_images = truth;
+  } else if (name == "-face") {
+    record.font_face = Cut(value, kFaceLength);
+  } else if (name == "-size") {
+    record.font_size = Cut(value, kSizeLength);
+  } else if (name == "-txt") {
+    record.output_kind = 0;  // whatever the value says
+  } else if (name == "-language") {
+    SetField(o.rtf_language, value);
+  } else if (name == "-encoding") {
+    record.encoding_name = std::string(LookupEncoding(value));
+  } else if (name == "-border") {
+    o.table_border = BorderFromValue(value);
+  } else if (name == "-align") {
+    SetField(o.page_alignment, value);
+  } else if (name == "-kh") {
+    o.keep_hyperlinks = Flag(truth);
+  } else if (name == "-kf") {
+    o.keep_font_face = Flag(truth);
+  } else if (name == "-ks") {
+    o.keep_font_size = Flag(truth);
+  } else if (name == "-kc") {
+    o.keep_font_color = Flag(truth);
+  } else if (name == "-ka") {
+    o.keep_alignment = Flag(truth);
+  } else if (name == "-ktw") {
+    o.keep_table_width = Flag(truth);
+  } else if (name == "-knt") {
+    o.keep_nested_tables = Flag(truth);
+  } else if (name == "-ml") {
+    ApplyMarginMillimetres(value, o.margin_left);
+  } else if (name == "-mr") {
+    ApplyMarginMillimetres(value, o.margin_right);
+  } else if (name == "-mt") {
+    ApplyMarginMillimetres(value, o.margin_top);
+  } else if (name == "-mb") {
+    ApplyMarginMillimetres(value, o.margin_bottom);
+  } else if (name == "-psize") {
+    const PaperSize paper = LookupPaper(value);
+    o.paper_width = paper.width;
+    o.paper_height = paper.height;
+  } else if (name == "-wmf") {
+    // Pictures as metafiles and device-independent bitmaps instead of PNG and JPEG.
+    o.image_format = truth;
+  } else if (name == "-subfolders") {
+    record.subfolders = truth;
+  } else if (name == "-jobs") {
+    record.jobs = JobsFromValue(value);
+  } else if (name == "-o") {
+    record.out_folder = value;
+    record.output_named = true;
+  } else if (name == "-log") {
+    record.log_path = EqualsNoCase(value, "none") ? std::string() : value;
+  } else if (name == "-download") {
+    o.download_images = truth;
+  } else if (name == "-flat") {
+    record.flat = truth != 0;
+  }
+}
 
-    // A token ended at i. An option reads its value from there and the scan goes on
-    // behind that value.
-    std::string value;
-    std::size_t consumed = 0;
-    std::size_t value_start = 0;
-    auto read_value = [&]() {
-      return ReadOptionValue(text, i, value, ' ', consumed, &value_start);
-    };
-    bool read = true;
-    if (token.find(".cfg") != std::string::npos) {
-      AppendRunLog(log_path, "Reading a CFG-file\n");
-      (void)ReadConfigFile(token, record, log_path);
-      break;  // later tokens are ignored
-    } else if (token == "-table") {
-      record.convert_tables = read_value();
-    } else if (token == "-image") {
-      record.convert_images = read_value() != 0 ? 1 : 0;
-    } else if (token == "-face") {
-      read_value();
-      record.font_face = Cut(value, kFaceLength);
-    } else if (token == "-size") {
-      read_value();
-      record.font_size = Cut(value, kSizeLength);
-    } else if (token == "-txt") {
-      read_value();
-      record.output_kind = 0;
-    } else if (token == "-language") {
-      read_value();
-      SetField(o.rtf_language, value);
-    } else if (token == "-encoding") {
-      read_value();
-      record.encoding_name = std::string(LookupEncoding(value));
-    } else if (token == "-border") {
-      read_value();
-      o.table_border = BorderFromValue(value);
-    } else if (token == "-align") {
-      read_value();
-      SetField(o.page_alignment, value);
-    } else if (token == "-kh") {
-      o.keep_hyperlinks = Flag(read_value());
-    } else if (token == "-kf") {
-      o.keep_font_face = Flag(read_value());
-    } else if (token == "-ks") {
-      o.keep_font_size = Flag(read_value());
-    } else if (token == "-kc") {
-      o.keep_font_color = Flag(read_value());
-    } else if (token == "-ka") {
-      o.keep_alignment = Flag(read_value());
-    } else if (token == "-ktw") {
-      o.keep_table_width = Flag(read_value());
-    } else if (token == "-knt") {
-      o.keep_nested_tables = Flag(read_value());
-    } else if (token == "-ml" || token == "-mr" || token == "-mt" || token == "-mb") {
-      read_value();
-      std::int32_t& margin = token == "-ml"   ? o.margin_left
-                             : token == "-mr" ? o.margin_right
-                             : token == "-mt" ? o.margin_top
-                                              : o.margin_bottom;
-      ApplyMarginMillimetres(value, margin);
-    } else if (token == "-wmf") {
-      // Pictures as metafiles and device-independent bitmaps instead of PNG and JPEG.
-      o.image_format = read_value() != 0 ? 1 : 0;
-    } else if (token == "-subfolders") {
-      record.subfolders = read_value() != 0 ? 1 : 0;
-    } else if (token == "-jobs") {
-      read_value();
-      record.jobs = JobsFromValue(value);
-    } else if (token == "-psize") {
-      read_value();
-      const PaperSize paper = LookupPaper(value);
-      o.paper_width = paper.width;
-      o.paper_height = paper.height;
-    } else {
-      read = false;
-      if (!token.empty() && token[0] != '-' && !EqualsNoCase(token, "velmorane.exe")) {
-        (input_set ? record.out_folder : record.input_file) = Cut(token, kPathLength);
-        input_set = true;
-      }
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
+                               CommandLineRecord& record) {
+  ParsedArguments parsed;
+  const auto fail = [&parsed](std::string message) {
+    parsed.action = ParsedArguments::Action::kError;
+    parsed.error = std::move(message);
+    return parsed;
+  };
+  // Help and version win wherever they stand among the options.
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    if (argument == "-h" || argument == "--help") {
+      parsed.action = ParsedArguments::Action::kHelp;
+      return parsed;
     }
-    token.clear();
-    if (read) {
-      i = value_start + consumed;
-    } else if (at_end) {
-      break;
-    } else {
-      ++i;
+    if (argument == "--version") {
+      parsed.action = ParsedArguments::Action::kVersion;
+      return parsed;
     }
   }
 
-  SetField(o.font_face, record.font_face);
-  SetField(o.font_size, record.font_size);
-  AppendRunLog(log_path, SettingsDump(record));
-  o.conversion_type = 2;
+  bool options_ended = false;
+  bool input_set = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    std::error_code error;
+    if (!options_ended && argument == "--") {
+      options_ended = true;
+    } else if (argument.ends_with(".cfg") &&
+               std::filesystem::is_regular_file(argument, error)) {
+      parsed.log_text += "Reading a CFG-file\n";
+      if (ReadConfigFile(argument, record, parsed.log_text, &parsed.warnings) == 0) {
+        return fail("cannot read configuration file " + argument);
+      }
+      break;  // later arguments are ignored
+    } else if (!options_ended && argument.size() > 1 && argument[0] == '-') {
+      if (IsSwitch(argument)) {
+        record.verbosity = argument == "-q" ? 0 : 2;
+      } else if (!TakesValue(argument)) {
+        return fail("unknown option " + argument + " (velmorane --help lists the options)");
+      } else if (i + 1 >= arguments.size()) {
+        return fail("option " + argument + " needs a value");
+      } else {
+        ApplyOption(argument, arguments[++i], record);
+      }
+    } else if (!argument.empty() && !EqualsNoCase(argument, "velmorane.exe")) {
+      (input_set ? record.out_folder : record.input_file) = argument;
+      input_set = true;
+    }
+  }
+
+  SetField(record.options.font_face, record.font_face);
+  SetField(record.options.font_size, record.font_size);
+  record.options.conversion_type = 2;
+  // -o name.txt asks for plain text as -txt does.
+  if (record.output_named && EndsWithNoCase(record.out_folder, ".txt")) record.output_kind = 0;
+  if (record.input_file == kStandardStream) {
+    if (record.out_folder.empty()) record.out_folder = kStandardStream;
+    if (record.out_folder != kStandardStream && !EndsWithNoCase(record.out_folder, ".rtf") &&
+        !EndsWithNoCase(record.out_folder, ".txt") && !EndsWithNoCase(record.out_folder, ".doc")) {
+      return fail("standard input has no name: give an output file (-o NAME.rtf) or - for "
+                  "standard output");
+    }
+  }
+  return parsed;
+}
+
+bool RunLog::Create() {
+  if (path_.empty()) return true;
+  created_ = WriteTextFile(path_, "");
+  return created_;
+}
+
+void RunLog::Append(std::string_view text) {
+  if (!active() || text.empty()) return;
+  if (!AppendTextFile(path_, text)) failed_ = true;
+}
+
+void StartRunLog(RunLog& log, const CommandLineRecord& record, std::string_view log_text) {
+  const UtcTime now = NowUtc();
+  log.Append(StringF("Date: %d/%d/%d Time: %d:%d:%d\n", now.month, now.day, now.year,
+                     now.hour, now.minute, now.second));
+  log.Append(log_text);
+  log.Append(SettingsDump(record));
+}
+
+ParsedArguments ParseCommandLine(std::string_view argument_text, CommandLineRecord& record,
+                                 const std::string& log_path) {
+  ParsedArguments parsed = ParseArguments(SplitArgumentText(argument_text), record);
+  if (parsed.action == ParsedArguments::Action::kConvert) {
+    RunLog log(log_path);
+    if (log.Create()) StartRunLog(log, record, parsed.log_text);
+  }
+  return parsed;
 }
 
 }  // namespace velmorane

@@ -1,15 +1,22 @@
 // The run of the command line: one conversion (or the files of a folder) with the outcome
 // in the run log, the progress bar on a terminal, the usage text and the exit status.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/append.h"
 #include "core/paths.h"
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
+#include "platform/temporary_folder.h"
+#include "velmorane_version.h"
 
 namespace velmorane {
 
@@ -20,15 +27,20 @@ constexpr int kBarWidth = 50;  // one mark per progress position
 constexpr char kUsage[] =
     "Usage: velmorane INPUT.html [OUTPUT-FOLDER | OUTPUT.rtf] [options]\n"
     "       velmorane INPUT-FOLDER [OUTPUT-FOLDER] [options]\n"
+    "       velmorane - [-o OUTPUT.rtf | -o -] [options]     (from standard input)\n"
     "       velmorane SETTINGS.cfg\n"
+    "       velmorane --help | --version\n"
     "\n"
     "Converts one HTML file, or every HTML file of a folder, to RTF (or plain text) and\n"
-    "writes velmorane.log in the current directory. Options take one value each:\n"
+    "writes the run log velmorane.log in the current directory. Options:\n"
+    "  -o OUTPUT           the output file or folder; - writes to standard output;\n"
+    "                      a name ending in .txt writes plain text\n"
     "  -table yes|no       convert tables (default yes)\n"
     "  -image yes|no       convert pictures (default no)\n"
+    "  -download yes|no    fetch remote pictures (default no)\n"
     "  -face NAME          default font (\"Times New Roman\" in quotes; default Arial)\n"
     "  -size POINTS        default font size (default 10)\n"
-    "  -txt VALUE          write plain text instead of RTF\n"
+    "  -txt VALUE          write plain text instead of RTF (any value)\n"
     "  -language NAME      document language (default English)\n"
     "  -encoding NAME      windows-1250..1258, koi8-r, latin1, utf-8 (default automatic)\n"
     "  -border VALUE       \"as in html\", visible or invisible table borders\n"
@@ -39,13 +51,18 @@ constexpr char kUsage[] =
     "  -psize NAME         A3, A4, A5, B5, Letter, Legal, Executive or Monarh\n"
     "  -wmf yes|no         pictures as WMF metafiles and DIB bitmaps instead of PNG\n"
     "                      and JPEG (default no)\n"
-    "  -subfolders yes|no  with a folder as input: its whole tree (default no)\n"
+    "  -subfolders yes|no  with a folder as input: its whole tree, mirrored below the\n"
+    "                      output folder (default no)\n"
+    "  -flat yes|no        with -subfolders: every output in the one output folder\n"
     "  -jobs N             with a folder as input: files converted at once\n"
     "                      (default: one per processor core)\n"
-    "Values no and free switch a flag off; anything else switches it on.\n"
-    "Exit status: 0 converted, 2 not enough memory, 3 cannot create the output,\n"
-    "4 cannot open the input (or a folder without HTML files), 5 input is empty;\n"
-    "for a folder, the status of the first file that failed.\n";
+    "  -log FILE|none      the run log (default velmorane.log)\n"
+    "  -q                  no warnings     -v  every stage of the conversion\n"
+    "Values no, free, off, false and 0 switch a flag off; anything else switches it on.\n"
+    "Exit status: 0 converted, 1 wrong arguments, 2 not enough memory, 3 cannot create\n"
+    "the output, 4 cannot open the input (or a folder without HTML files), 5 input is\n"
+    "empty, 7 cannot write the output to its end (an earlier output is kept); for a\n"
+    "folder, the status of the first file that failed.\n";
 
 // A bar of '#' marks on standard error, redrawn in place.
 class TerminalProgress : public ProgressSink {
@@ -87,9 +104,6 @@ std::string ProgressBarText(int position, std::string_view percent) {
   return text;
 }
 
-namespace {
-
-// The output mode of the record; plain text also sets its extension and line width.
 int PrepareOutputMode(CommandLineRecord& record) {
   ConversionOptions& o = record.options;
   int mode = record.convert_tables + 1;
@@ -103,6 +117,8 @@ int PrepareOutputMode(CommandLineRecord& record) {
   return mode > kModeRtfTables ? kModeRtfTables : mode;
 }
 
+namespace {
+
 // The run log's line for a result other than success.
 std::string FailureLine(ConvertResult result, const std::string& input_file) {
   switch (result) {
@@ -114,6 +130,8 @@ std::string FailureLine(ConvertResult result, const std::string& input_file) {
       return StringF("Error! Can't open %s file.\n", input_file.c_str());
     case ConvertResult::kInputEmpty:
       return "Error! HTML file is empty\n";
+    case ConvertResult::kCannotWriteOutput:
+      return "Error! Can't write output file (disk full?), an earlier file is kept\n";
     default:
       return "Unknown error!\n";
   }
@@ -131,8 +149,19 @@ std::string BeginLine() {
 
 }  // namespace
 
+namespace {
+
+// The input as messages name it.
+std::string InputName(const CommandLineRecord& record) {
+  return record.input_file == kStandardStream ? std::string("standard input")
+                                              : record.input_file;
+}
+
+}  // namespace
+
 std::string FailureMessage(ConvertResult result, const CommandLineRecord& record) {
-  const char* input = record.input_file.c_str();
+  const std::string input_name = InputName(record);
+  const char* input = input_name.c_str();
   const int status = static_cast<int>(result);
   switch (result) {
     case ConvertResult::kDone:
@@ -140,14 +169,29 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
     case ConvertResult::kNoMemory:
       return StringF("velmorane: not enough memory to convert %s (status %d)\n", input, status);
     case ConvertResult::kCannotCreateOutput: {
+      if (record.out_folder == kStandardStream) {
+        return StringF("velmorane: cannot write to standard output (status %d)\n", status);
+      }
       // The name the engine tried: the output target itself or a file in that folder.
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
-          record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+          record.input_file, UserPath(record.out_folder), record.options, mode);
       return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
                      status);
     }
+    case ConvertResult::kCannotWriteOutput: {
+      const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
+      const std::string output = OutputFileName(
+          record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+      return StringF(
+          "velmorane: cannot write output file %s to its end (disk full?); an earlier file "
+          "of that name is kept (status %d)\n",
+          output.c_str(), status);
+    }
     case ConvertResult::kCannotOpenInput:
+      if (KindOfFile(record.input_file) == FileKind::kOther) {
+        return StringF("velmorane: input %s is not a regular file (status %d)\n", input, status);
+      }
       if (record.input_file.empty()) {
         return StringF("velmorane: no input file given (status %d)\n", status);
       }
@@ -161,8 +205,157 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
   return StringF("velmorane: conversion of %s failed (status %d)\n", input, status);
 }
 
-ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
-                            const std::string& log_path, ProgressSink* progress) {
+namespace {
+
+// What a conversion says: warnings go to stderr (not with -q) and to the run log, notes to
+// the run log (and stderr with -v), stages to stderr with -v only.
+class TerminalMessages : public MessageSink {
+ public:
+  TerminalMessages(int verbosity, RunLog& log) : verbosity_(verbosity), log_(log) {}
+
+  void Message(MessageKind kind, std::string_view text) override { Tell({}, kind, text); }
+  bool WantsStages() const override { return verbosity_ >= 2; }
+
+  // `input` names the file in a folder run; empty for the one file of a run.
+  void Tell(std::string_view input, MessageKind kind, std::string_view text) {
+    std::string line(input);
+    if (!line.empty()) line += ": ";
+    line += text;
+    switch (kind) {
+      case MessageKind::kWarning:
+        if (verbosity_ > 0) std::fprintf(stderr, "velmorane: warning: %s\n", line.c_str());
+        log_.Append(StringF("Warning: %s\n", line.c_str()));
+        break;
+      case MessageKind::kNote:
+        if (verbosity_ >= 2) std::fprintf(stderr, "velmorane: %s\n", line.c_str());
+        log_.Append(line + "\n");
+        break;
+      case MessageKind::kStage:
+        if (verbosity_ >= 2) std::fprintf(stderr, "velmorane: %s\n", line.c_str());
+        break;
+    }
+  }
+
+ private:
+  int verbosity_;
+  RunLog& log_;
+};
+
+// The messages of a folder run, held per input until the file is reported, so that they
+// come in file order whatever worker converted the file.
+class FolderMessages : public FileMessages {
+ public:
+  explicit FolderMessages(TerminalMessages& out) : out_(out) {}
+
+  void FileMessage(const std::string& input, MessageKind kind, std::string_view text) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    held_[input].push_back({kind, std::string(text)});
+  }
+  bool WantsStages() const override { return out_.WantsStages(); }
+
+  // Tells what the conversion of `input` said. Called on the thread that reports files.
+  void Release(const std::string& input) {
+    std::vector<Held> lines;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      const auto it = held_.find(input);
+      if (it == held_.end()) return;
+      lines.swap(it->second);
+      held_.erase(it);
+    }
+    for (const Held& held : lines) out_.Tell(input, held.kind, held.text);
+  }
+
+ private:
+  struct Held {
+    MessageKind kind;
+    std::string text;
+  };
+  TerminalMessages& out_;
+  std::mutex mutex_;
+  std::map<std::string, std::vector<Held>> held_;
+};
+
+// All of standard input as bytes.
+bool ReadStandardInput(std::string& bytes) {
+  char block[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) bytes.append(block, got);
+  return std::ferror(stdin) == 0;
+}
+
+// Makes the folder of an output file when it does not exist yet, as users expect of a
+// converter; a folder that cannot be made leaves the "cannot create" result to the write.
+void MakeOutputFolder(const std::string& output) {
+  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::exists(folder, error)) {
+    std::filesystem::create_directories(folder, error);
+  }
+}
+
+// One conversion that reads standard input or writes standard output, through the
+// in-memory entry: the document has the bytes a file would get.
+ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
+                             const ConvertRequest& request, const EngineSettings& settings) {
+  const bool from_stdin = record.input_file == kStandardStream;
+  const bool to_stdout = record.out_folder == kStandardStream;
+  std::string html;
+  std::string input = UserPath(record.input_file);
+  std::string input_folder;
+  if (from_stdin) {
+    if (!ReadStandardInput(html)) return ConvertResult::kCannotOpenInput;
+    input = "stdin";
+  } else {
+    if (input.empty() || IsDirectory(input) || !ReadBinaryFile(input, html)) {
+      return ConvertResult::kCannotOpenInput;
+    }
+    input_folder = FolderOf(input);
+  }
+  // Pictures and style sheets of standard input, and of a file given without a folder,
+  // are looked for in the current folder.
+  if (input_folder.empty()) {
+    std::error_code error;
+    input_folder = std::filesystem::current_path(error).string();
+  }
+
+  std::string output_path;
+  if (!to_stdout) {
+    output_path = OutputFileName(input, UserPath(record.out_folder), record.options,
+                                 request.output_mode);
+    MakeOutputFolder(output_path);
+    if (IsDirectory(output_path) || (!from_stdin && SameFile(output_path, input))) {
+      return ConvertResult::kCannotCreateOutput;
+    }
+  }
+  if (html.empty()) {
+    // As for a file: an empty input leaves an empty output file.
+    if (!to_stdout && !WriteTextFile(output_path, "")) return ConvertResult::kCannotCreateOutput;
+    return ConvertResult::kInputEmpty;
+  }
+
+  TemporaryFolder temporary;
+  std::string work_folder = to_stdout ? temporary.path() : FolderOf(output_path);
+  if (work_folder.empty()) work_folder = ".";
+  std::string document;
+  ConversionOptions options = record.options;
+  const ConvertResult result = engine.ConvertHtmlBytes(html, input_folder, work_folder,
+                                                       request, options, settings, document);
+  if (result != ConvertResult::kDone) return result;
+  if (!to_stdout) {
+    return WriteTextFile(output_path, document) ? ConvertResult::kDone
+                                                : ConvertResult::kCannotCreateOutput;
+  }
+  const std::string bytes = ToTextMode(document);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  return written && std::fflush(stdout) == 0 ? ConvertResult::kDone
+                                             : ConvertResult::kCannotCreateOutput;
+}
+
+}  // namespace
+
+ConvertResult RunConversion(CommandLineRecord& record, Engine& engine, RunLog& log,
+                            ProgressSink* progress, MessageSink* messages) {
   ConversionOptions& o = record.options;
   ConvertRequest request;
   request.output_mode = PrepareOutputMode(record);
@@ -170,44 +363,51 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
   request.convert_images = record.convert_images != 0;
   request.keep_existing_output = false;
   request.progress = progress;
+  request.messages = messages;
 
-  AppendRunLog(log_path, BeginLine());
+  log.Append(BeginLine());
 
   EngineSettings settings;
   InitEngineSettings(settings);
-  // An output folder that does not exist yet is made, as users expect of a converter;
-  // only a folder that cannot be made leaves the "cannot create" result.
-  if (!record.input_file.empty() && !record.out_folder.empty()) {
-    const std::string output = OutputFileName(ToForwardSlashes(record.input_file),
-                                              ToForwardSlashes(record.out_folder), o,
-                                              request.output_mode);
-    const std::filesystem::path folder = std::filesystem::path(output).parent_path();
-    std::error_code error;
-    if (!folder.empty() && !std::filesystem::exists(folder, error)) {
-      std::filesystem::create_directories(folder, error);
+  ConvertResult result;
+  if (record.input_file == kStandardStream || record.out_folder == kStandardStream) {
+    result = ConvertStreams(record, engine, request, settings);
+  } else {
+    if (!record.input_file.empty() && !record.out_folder.empty()) {
+      MakeOutputFolder(OutputFileName(UserPath(record.input_file),
+                                      UserPath(record.out_folder), o,
+                                      request.output_mode));
     }
+    result = engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
   }
-  const ConvertResult result =
-      engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
 
   const std::string outcome = result == ConvertResult::kDone
                                   ? "Converted successfully!\n" + EndLine()
                                   : FailureLine(result, record.input_file);
-  AppendRunLog(log_path, outcome);
+  log.Append(outcome);
   return result;
 }
 
-int RunFolderConversion(CommandLineRecord& record, const std::string& log_path,
-                        bool show_progress) {
+ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
+                            const std::string& log_path, ProgressSink* progress) {
+  RunLog log(log_path, true);
+  return RunConversion(record, engine, log, progress);
+}
+
+int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progress) {
+  TerminalMessages terminal(record.verbosity, log);
+  FolderMessages messages(terminal);
   CommandLineBatch batch;
   batch.input_folder = record.input_file;
   batch.output_folder = record.out_folder;
   batch.subfolders = record.subfolders != 0;
+  batch.mirror_tree = !record.flat;
   batch.jobs = record.jobs;
   batch.settings.output_mode = PrepareOutputMode(record);
   batch.settings.options = record.options;
   batch.settings.encoding_name = record.encoding_name;
   batch.settings.convert_images = record.convert_images != 0;
+  batch.settings.messages = &messages;
   batch.show_progress = show_progress;
   batch.on_progress = [](long long converted, long long total) {
     const long long percent = converted * 100 / total;
@@ -218,64 +418,106 @@ int RunFolderConversion(CommandLineRecord& record, const std::string& log_path,
     std::fprintf(stderr, " %lld of %lld", converted, total);
     std::fflush(stderr);
   };
-  AppendRunLog(log_path, BeginLine());
+  log.Append(BeginLine());
   int status;
   {
     // One line per file, in file order, through a log held open for the run: opening the
     // file for each line would cost the thread that reports the files three system calls
     // a file, while the workers wait for it.
-    AppendingTextFile log(log_path);
-    batch.on_file = [&log, &log_path](const std::string& input, const std::string& output,
-                                      ConvertResult result) {
+    std::optional<AppendingTextFile> open_log;
+    if (log.active()) open_log.emplace(log.path());
+    batch.on_file = [&](const std::string& input, const std::string& output,
+                        ConvertResult result) {
+      messages.Release(input);
+      if (!log.active()) return;
       const std::string line =
           result == ConvertResult::kDone
               ? StringF("%s -> %s: Converted successfully!\n", input.c_str(), output.c_str())
               : input + ": " + FailureLine(result, input);
-      if (!log.Append(line)) AppendRunLog(log_path, line);
+      if (!open_log->Append(line)) log.Append(line);
     };
     status = ConvertPathFromCommandLine(batch);
     batch.on_file = nullptr;  // it refers to the log closed here
   }
-  AppendRunLog(log_path, EndLine());
+  log.Append(EndLine());
   return status;
 }
 
+int RunFolderConversion(CommandLineRecord& record, const std::string& log_path,
+                        bool show_progress) {
+  RunLog log(log_path, true);
+  return RunFolderConversion(record, log, show_progress);
+}
+
 int RunCommandLine(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "-h" || argument == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-  }
-  const std::string text = JoinArguments(argc, argv);
-  if (text.empty()) {
+  const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+  if (arguments.empty()) {
     // Without arguments there is nothing to convert.
     std::fputs(kUsage, stderr);
     return 1;
   }
 
   CommandLineRecord record = DefaultCommandLine();
-  ParseCommandLine(text, record);
-  if (!record.input_file.empty() && IsDirectory(record.input_file)) {
-    const int status = RunFolderConversion(record, kRunLogName, StandardErrorIsTerminal());
-    if (status != 0) {
-      std::fprintf(stderr, "velmorane: folder conversion ended with status %d (see %s)\n",
-                   status, kRunLogName);
+  const ParsedArguments parsed = ParseArguments(arguments, record);
+  switch (parsed.action) {
+    case ParsedArguments::Action::kHelp:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case ParsedArguments::Action::kVersion:
+      std::printf("velmorane %s\n", VELMORANE_VERSION);
+      return 0;
+    case ParsedArguments::Action::kError:
+      std::fprintf(stderr, "velmorane: %s\n", parsed.error.c_str());
+      return 1;
+    case ParsedArguments::Action::kConvert:
+      break;
+  }
+  const bool folder = !record.input_file.empty() && record.input_file != kStandardStream &&
+                      IsDirectory(record.input_file);
+  if (folder && record.out_folder == kStandardStream) {
+    std::fprintf(stderr, "velmorane: a folder cannot be written to standard output\n");
+    return 1;
+  }
+
+  // The run log never decides the outcome: without it the conversion runs all the same.
+  RunLog log(record.log_path);
+  if (!log.Create() && record.verbosity > 0) {
+    std::fprintf(stderr, "velmorane: warning: cannot create the run log %s; converting without it\n",
+                 record.log_path.c_str());
+  }
+  StartRunLog(log, record, parsed.log_text);
+  if (record.verbosity > 0) {
+    for (const std::string& warning : parsed.warnings) {
+      std::fprintf(stderr, "velmorane: warning: %s\n", warning.c_str());
     }
-    return status;
   }
-  Engine engine;
-  ConvertResult result;
-  if (StandardErrorIsTerminal()) {
-    TerminalProgress bar;
-    result = RunConversion(record, engine, kRunLogName, &bar);
+
+  int status;
+  if (folder) {
+    status = RunFolderConversion(record, log, StandardErrorIsTerminal());
+    if (status != 0) {
+      std::fprintf(stderr, "velmorane: folder conversion ended with status %d%s\n", status,
+                   log.active() ? StringF(" (see %s)", log.path().c_str()).c_str() : "");
+    }
   } else {
-    result = RunConversion(record, engine);
+    Engine engine;
+    TerminalMessages messages(record.verbosity, log);
+    ConvertResult result;
+    if (StandardErrorIsTerminal()) {
+      TerminalProgress bar;
+      result = RunConversion(record, engine, log, &bar, &messages);
+    } else {
+      result = RunConversion(record, engine, log, nullptr, &messages);
+    }
+    std::fputs(FailureMessage(result, record).c_str(), stderr);
+    // The exit status tells a failure from a success.
+    status = static_cast<int>(result);
   }
-  std::fputs(FailureMessage(result, record).c_str(), stderr);
-  // The exit status tells a failure from a success.
-  return static_cast<int>(result);
+  if (log.failed()) {
+    std::fprintf(stderr, "velmorane: the run log %s could not be written completely\n",
+                 log.path().c_str());
+  }
+  return status;
 }
 
 }  // namespace velmorane

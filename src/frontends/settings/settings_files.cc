@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <vector>
 
 #include "core/paths.h"
@@ -102,12 +102,13 @@ std::string OptionsFolder() {
 std::string OptionsFilePath() { return OptionsFolder() + kOptionsFileName; }
 
 bool ReadOptionsFile(ConversionOptions& options) {
-  std::ifstream file(OptionsFilePath(), std::ios::binary);
-  if (!file) return false;
+  // Only a regular file: a FIFO put in its place is never waited on.
+  std::FILE* file = OpenRegularFileForReading(OptionsFilePath());
+  if (file == nullptr) return false;
   char bytes[sizeof(ConversionOptions)];
-  file.read(bytes, sizeof bytes);
-  const std::streamsize got = file.gcount();
-  if (got > 0) std::memcpy(&options, bytes, static_cast<std::size_t>(got));
+  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
+  std::fclose(file);
+  if (got > 0) std::memcpy(&options, bytes, got);
   return true;
 }
 

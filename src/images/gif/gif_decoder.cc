@@ -2,9 +2,11 @@
 // image and writes its rows, de-interlaced, bottom-up into a palette BMP file.
 #include "images/gif/gif_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,12 +24,6 @@ constexpr std::size_t kMaxBmpBytes = std::size_t{256} << 20;
 
 using Palette = std::array<std::uint8_t, 256 * 4>;  // blue, green, red, 0
 
-[[gnu::format(printf, 1, 2)]] void Diagnose(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -39,6 +35,16 @@ class GifDecoder {
   int Run(int image_number, GifResult& result);
 
  private:
+  // A line about damage in the file, kept in the result for the caller's log.
+  [[gnu::format(printf, 2, 3)]] void Diagnose(const char* format, ...) {
+    if (diagnostics_ == nullptr) return;
+    char line[160];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0) diagnostics_->append(line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1));
+  }
   bool Read(std::uint8_t* dest, std::size_t count) {
     return std::fread(dest, 1, count, in_) == count;
   }
@@ -56,6 +62,7 @@ class GifDecoder {
 
   std::FILE* in_;
   std::FILE* out_;
+  std::string* diagnostics_ = nullptr;
   Palette global_{};
   Palette local_{};
   int image_count_ = 0;
@@ -385,6 +392,7 @@ void GifDecoder::DecodeImage(int width, int height, const Palette& table, int ta
 
 int GifDecoder::Run(int image_number, GifResult& result) {
   result = GifResult{};
+  diagnostics_ = &result.diagnostics;
   std::uint8_t signature[6];
   if (!Read(signature, 6) || std::memcmp(signature, "GIF", 3) != 0 ||
       (std::memcmp(signature + 3, "87a", 3) != 0 && std::memcmp(signature + 3, "89a", 3) != 0)) {

@@ -39,7 +39,8 @@ TEST(FolderOptions, ParsedBesideThePaths) {
       {"site out", 0, 0, "site", "out"},
       {"site -subfolders yes out -jobs 2", 1, 2, "site", "out"},
       {"-jobs 0 -subfolders no site", 0, 0, "site", ""},
-      {"-subfolders 0 -jobs many site out", 1, 0, "site", "out"},
+      {"-subfolders 0 -jobs many site out", 0, 0, "site", "out"},
+      {"-subfolders on site", 1, 0, "site", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -57,6 +58,19 @@ TEST(FolderOptions, ParsedBesideThePaths) {
   }
 }
 
+TEST(FolderOptions, MirroredOutputFolders) {
+  const struct { std::string_view root, input, want; } cases[] = {
+      {"/site", "/site/a.htm", "out/"},
+      {"/site/", "/site/docs/deep/a.htm", "out/docs/deep/"},
+      {"site", "site/docs/a.htm", "out/docs/"},  // relative paths are compared absolute
+      {"/site", "/other/a.htm", "out/"},         // outside the tree: on top
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(MirroredOutputFolder("out", c.root, c.input), c.want);
+  }
+}
+
 void Write(const std::string& path, std::string_view bytes) {
   fs::create_directories(fs::path(path).parent_path());
   ASSERT_TRUE(WriteBinaryFile(path, bytes));
@@ -68,9 +82,10 @@ struct FolderCase {
   // empty file or a link to nothing.
   std::vector<std::string> files;
   bool subfolders;
+  std::string_view options;  // more options
   std::string_view out;  // below the scratch folder
   int status;
-  std::vector<std::string> outputs;  // below `out`, in name order
+  std::vector<std::string> outputs;  // files below `out`, in name order
   int log_lines;                     // outcome lines for files
 };
 
@@ -86,19 +101,25 @@ void MakeFile(const std::string& in, const std::string& file) {
 
 TEST(FolderRun, StatusesOutputsAndLog) {
   const FolderCase cases[] = {
-      {"a folder", {"a.htm", "b.html", "notes.txt"}, false, "out", 0, {"a.rtf", "b.rtf"}, 2},
-      {"a tree",
+      {"a folder", {"a.htm", "b.html", "notes.txt"}, false, "", "out", 0, {"a.rtf", "b.rtf"}, 2},
+      {"a tree is mirrored",
+       {"index.htm", "docs/index.htm", "docs/deep/page.htm", "docs/notes.txt"},
+       true, "", "out", 0, {"docs/deep/page.rtf", "docs/index.rtf", "index.rtf"}, 3},
+      {"a flat tree lands in one folder",
        {"index.htm", "docs/index.htm", "docs/deep/page.htm"},
-       true, "out", 0, {"index(DIR docs).rtf", "index.rtf", "page.rtf"}, 3},
+       true, " -flat yes", "out", 0, {"index(DIR docs).rtf", "index.rtf", "page.rtf"}, 3},
+      {"two pages of one name in a mirrored folder",
+       {"docs/a.htm", "docs/a.html", "a.htm"},
+       true, "", "out", 0, {"a.rtf", "docs/a(DIR docs).rtf", "docs/a.rtf"}, 3},
       {"the same tree without subfolders",
-       {"index.htm", "docs/index.htm"}, false, "out", 0, {"index.rtf"}, 1},
+       {"index.htm", "docs/index.htm"}, false, "", "out", 0, {"index.rtf"}, 1},
       {"the first failure decides",
-       {"a.htm", "empty:b.htm", "broken:c.htm"}, false, "out", 5, {"a.rtf", "b.rtf"}, 3},
+       {"a.htm", "empty:b.htm", "broken:c.htm"}, false, "", "out", 5, {"a.rtf", "b.rtf"}, 3},
       {"one output name for two pages of a folder",
-       {"a.htm", "a.html"}, false, "out", 0, {"a(DIR site).rtf", "a.rtf"}, 2},
-      {"no HTML file", {"x.txt"}, true, "out", 4, {}, 0},
-      {"no HTML file, one folder", {"x.txt"}, false, "out", 4, {}, 0},
-      {"output folder cannot be created", {"a.htm"}, false, "no/such", 3, {}, 0},
+       {"a.htm", "a.html"}, false, "", "out", 0, {"a(DIR site).rtf", "a.rtf"}, 2},
+      {"no HTML file", {"x.txt"}, true, "", "out", 4, {}, 0},
+      {"no HTML file, one folder", {"x.txt"}, false, "", "out", 4, {}, 0},
+      {"output folder cannot be created", {"a.htm"}, false, "", "no/such", 3, {}, 0},
   };
   for (const FolderCase& c : cases) {
     for (const int jobs : {1, 3}) {
@@ -111,13 +132,16 @@ TEST(FolderRun, StatusesOutputsAndLog) {
       const std::string log = scratch + "velmorane.log";
       ParseCommandLine(in + " " + scratch + std::string(c.out) +
                            (c.subfolders ? " -subfolders yes" : "") + " -jobs " +
-                           std::to_string(jobs),
+                           std::to_string(jobs) + std::string(c.options),
                        record, log);
       EXPECT_EQ(RunFolderConversion(record, log), c.status);
       std::vector<std::string> outputs;
       if (IsDirectory(scratch + std::string(c.out))) {
-        for (const auto& entry : fs::directory_iterator(scratch + std::string(c.out))) {
-          outputs.push_back(entry.path().filename().string());
+        const fs::path out = scratch + std::string(c.out);
+        for (const auto& entry : fs::recursive_directory_iterator(out)) {
+          if (entry.is_regular_file()) {
+            outputs.push_back(entry.path().lexically_relative(out).string());
+          }
         }
       }
       std::sort(outputs.begin(), outputs.end());

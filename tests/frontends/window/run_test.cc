@@ -370,8 +370,7 @@ TEST_F(WindowRunTest, LogListsEveryFile) {
   EXPECT_EQ(lines[1].toStdString(), site + "a.htm -> " + out + "a.rtf: Converted successfully!");
   EXPECT_EQ(lines[2].toStdString(), site + "b.htm: Error! HTML file is empty");
   // The picture the page names is missing: the page converts without it, and says so.
-  EXPECT_EQ(lines[3].toStdString(), site + "c.htm: Warning! Picture skipped: " + site +
-                                        "missing.png (cannot be read or converted)");
+  EXPECT_EQ(lines[3].toStdString(), site + "c.htm: Warning! picture skipped, not found: " + site + "missing.png");
   EXPECT_EQ(lines[4].toStdString(), site + "c.htm -> " + out + "c.rtf: Converted successfully!");
   EXPECT_TRUE(lines[5].startsWith("2 of 3 files converted. End of converting in: "));
 }

@@ -1,0 +1,83 @@
+// What a conversion tells its caller about pictures that stay out of the document.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/engine.h"
+#include "platform/files.h"
+#include "support/test_support.h"
+
+namespace velmorane {
+namespace {
+
+const std::string kFixtures = std::string(VELMORANE_FIXTURES) + "/images/";
+const std::string kSuite = std::string(VELMORANE_FIXTURES) + "/pngsuite/";
+
+class Collected : public MessageSink {
+ public:
+  void Message(MessageKind kind, std::string_view text) override {
+    (kind == MessageKind::kWarning ? warnings : notes).emplace_back(text);
+  }
+  std::vector<std::string> warnings;
+  std::vector<std::string> notes;
+};
+
+Collected Convert(const std::string& html, bool convert_images, int output_mode = kModeRtfTables) {
+  ConvertRequest request;
+  request.convert_images = convert_images;
+  request.output_mode = output_mode;
+  Collected collected;
+  request.messages = &collected;
+  Engine engine;
+  std::string out;
+  (void)engine.ConvertHtmlBytes(html, kFixtures, testing::MakeTempFolder(), request,
+                                testing::DefaultOptions(), testing::DefaultSettings(), out);
+  return collected;
+}
+
+TEST(PictureWarnings, OneLinePerSkippedPicture) {
+  const struct {
+    std::string_view name, html;
+    bool images;
+    std::vector<std::string> want;
+  } kCases[] = {
+      {"pictures that convert say nothing", R"(<img src="pic.png"><img src="pic.gif">)", true, {}},
+      {"a missing file", R"(<img src="gone.png">)", true,
+       {"picture skipped, not found: " + kFixtures + "gone.png"}},
+      {"a remote picture with downloads off", R"(<img src="http://example.invalid/a.png">)",
+       true, {"picture skipped, remote and downloads are off: http://example.invalid/a.png"}},
+      {"a format the converter does not know", R"(<img src="../pngsuite/PngSuite.README">)",
+       true, {"picture skipped, format not supported: " + kSuite + "PngSuite.README"}},
+      {"a damaged signature: no known format", R"(<img src="../pngsuite/xs1n0g01.png">)", true,
+       {"picture skipped, format not supported: " + kSuite + "xs1n0g01.png"}},
+      {"every skipped picture, in page order", R"(<img src="a.png"><p>x<img src="b.png">)",
+       true,
+       {"picture skipped, not found: " + kFixtures + "a.png",
+        "picture skipped, not found: " + kFixtures + "b.png"}},
+      {"pictures off: one summary", R"(<img src="pic.png"><IMG
+src="pic.gif"><imgx>)", false, {"2 pictures left out: converting pictures is off"}},
+      {"pictures off, one picture", R"(<p><img src="pic.png"></p>)", false,
+       {"1 picture left out: converting pictures is off"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Convert(std::string(c.html), c.images).warnings, c.want);
+  }
+  // Plain text never holds pictures: nothing to warn about.
+  EXPECT_TRUE(Convert(R"(<img src="pic.png">)", false, kModePlainText).warnings.empty());
+}
+
+TEST(PictureWarnings, GifDiagnosticsAreNotes) {
+  // The decoder's words about a file go to the caller, never to stderr.
+  ::testing::internal::CaptureStderr();
+  const Collected c = Convert(R"(<img src="../gif/animated.gif">)", true);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(c.warnings.empty());
+  ASSERT_FALSE(c.notes.empty());
+  EXPECT_NE(c.notes[0].find("animated.gif: got a 'Application Extension' extension"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmorane
