@@ -87,9 +87,12 @@ if [ "$(find "$data/small" -name '*.html' 2>/dev/null | wc -l)" -ne "$small_page
   rm -rf "$data/small"
   python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages "$small_pages"
 fi
-if [ ! -f "$data/page-tables-10mb.html" ] || [ ! -f "$data/page-lists-100000.html" ]; then
+# The memory pages: all tables, and lists nested 100,000 deep (DIFF_MEMORY_MB sets the size of
+# the first, 10 MB unless said otherwise).
+memory_mb="${DIFF_MEMORY_MB:-10}"
+if [ ! -f "$data/tables-${memory_mb}mb.html" ] || [ ! -f "$data/nested-lists.html" ]; then
   python3 "$here/bench/scripts/make_pages.py" "$data" --sizes "" --small-pages 0 \
-    --tables-mb 10 --nested-lists 100000
+    --memory-mb "$memory_mb"
 fi
 python3 "$here/bench/scripts/make_pages.py" "$work/gen" --sizes "" --small-pages 0 \
   --page-kb 200 --seed 7
@@ -103,7 +106,7 @@ while IFS= read -r -d '' page; do pages+=("$page"); done < <(
     for mb in ${sizes//,/ }; do
       printf '%s\0' "$data/page-${mb}mb.html" "$data/page-${mb}mb-1251.html"
     done
-    printf '%s\0' "$data/page-tables-10mb.html" "$data/page-lists-100000.html"
+    printf '%s\0' "$data/tables-${memory_mb}mb.html" "$data/nested-lists.html"
     for dir in "${corpus_dirs[@]}"; do
       find "$dir" -type f \( -iname '*.html' -o -iname '*.htm' \) -print0
     done
