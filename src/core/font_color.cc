@@ -1,5 +1,6 @@
 // The font and colour tables, the colour and value readers, and the paragraph templates.
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "core/append.h"
@@ -63,7 +64,31 @@ constexpr NamedColor kNamedColors[] = {
 };
 static_assert(std::size(kNamedColors) == 137);
 
-bool IsHexDigit(unsigned char c) { return std::isxdigit(c) != 0; }
+// The names in byte order, for a binary search; every name occurs once, so the entry
+// found is the one a scan of the list finds.
+constexpr auto kSortedNamedColors = [] {
+  std::array<NamedColor, std::size(kNamedColors)> sorted{};
+  std::copy(std::begin(kNamedColors), std::end(kNamedColors), sorted.begin());
+  std::sort(sorted.begin(), sorted.end(),
+            [](const NamedColor& a, const NamedColor& b) { return a.name < b.name; });
+  return sorted;
+}();
+static_assert(std::adjacent_find(kSortedNamedColors.begin(), kSortedNamedColors.end(),
+                                 [](const NamedColor& a, const NamedColor& b) {
+                                   return a.name == b.name;
+                                 }) == kSortedNamedColors.end());
+
+const NamedColor* FindNamedColor(std::string_view name) {
+  const auto it = std::lower_bound(
+      kSortedNamedColors.begin(), kSortedNamedColors.end(), name,
+      [](const NamedColor& entry, std::string_view key) { return entry.name < key; });
+  return it != kSortedNamedColors.end() && it->name == name ? &*it : nullptr;
+}
+
+// The hexadecimal digits of ASCII; no locale decides.
+bool IsHexDigit(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 
@@ -81,14 +106,31 @@ int FontTable::Find(std::string_view name) const {
   return -1;
 }
 
+namespace {
+
+std::size_t ColorSlot(std::string_view text) {
+  std::uint32_t hash = 2166136261u;  // FNV-1a
+  for (const char ch : text) hash = (hash ^ static_cast<unsigned char>(ch)) * 16777619u;
+  return hash;
+}
+
+}  // namespace
+
 void ColorTable::Add(std::string_view six_digits) {
   if (colors_.size() >= kMaxColors || Find(six_digits) >= 0) return;
+  if (slots_.empty()) slots_.assign(kSlots, 0);
+  std::size_t slot = ColorSlot(six_digits) & (kSlots - 1);
+  while (slots_[slot] != 0) slot = (slot + 1) & (kSlots - 1);
   colors_.emplace_back(six_digits);
+  slots_[slot] = static_cast<std::uint8_t>(colors_.size());
 }
 
 int ColorTable::Find(std::string_view six_digits) const {
-  for (std::size_t i = 0; i < colors_.size(); ++i) {
-    if (colors_[i] == six_digits) return static_cast<int>(i);
+  if (slots_.empty()) return -1;
+  for (std::size_t slot = ColorSlot(six_digits) & (kSlots - 1); slots_[slot] != 0;
+       slot = (slot + 1) & (kSlots - 1)) {
+    const std::size_t index = slots_[slot] - 1u;
+    if (colors_[index] == six_digits) return static_cast<int>(index);
   }
   return -1;
 }
@@ -100,39 +142,40 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
     ++pos;
   }
   // Copy at most 21 characters in lower case; blanks stop the copy until a "(" is seen.
+  // The copy lives on the stack: colours are read for every coloured cell and run.
   constexpr std::size_t kMaxColorText = 21;
-  std::string copy;
+  char buffer[kMaxColorText];
+  std::size_t length = 0;
   bool saw_paren = false;
-  while (pos < text.size() && copy.size() < kMaxColorText) {
+  while (pos < text.size() && length < kMaxColorText) {
     const unsigned char c = static_cast<unsigned char>(text[pos]);
     if (c == '\'' || c == '"' || c == ';' || c == '>' || c == '\\') break;
     if ((c == ' ' || c < 32) && !saw_paren) break;
     if (c == '(') saw_paren = true;
-    copy += AsciiLower(static_cast<char>(c));
+    buffer[length++] = AsciiLower(static_cast<char>(c));
     ++pos;
   }
+  const std::string_view copy(buffer, length);
   if (!copy.empty() && copy[0] == '#') {
     std::size_t digits = 0;
     while (1 + digits < copy.size() && IsHexDigit(static_cast<unsigned char>(copy[1 + digits]))) {
       ++digits;
     }
     if (digits >= 6) {
-      out = copy.substr(1, 6);
+      out.assign(copy.substr(1, 6));
       return true;
     }
   } else {
-    for (const NamedColor& named : kNamedColors) {
-      if (named.name == copy) {
-        out = std::string(named.value);
-        return true;
-      }
+    if (const NamedColor* named = FindNamedColor(copy); named != nullptr) {
+      out.assign(named->value);
+      return true;
     }
     if (copy.size() == 6 &&
         std::all_of(copy.begin(), copy.end(), [](char c) { return IsHexDigit(c); })) {
-      out = copy;
+      out.assign(copy);
       return true;
     }
-    if (copy.find("rgb") != std::string::npos) {
+    if (copy.find("rgb") != std::string_view::npos) {
       int numbers[3];
       int found = 0;
       for (std::size_t i = 0; i < copy.size() && found < 3;) {

@@ -4,6 +4,7 @@
 #define VELMORANE_CORE_PROLOGUE_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@ class FontTable {
 };
 
 // At most 255 colours as six hexadecimal digits; RTF number = index + 3.
+// Looked up for every coloured cell and run: a small open-addressed index over the
+// entries keeps that from scanning the whole table each time.
 class ColorTable {
  public:
   static constexpr std::size_t kMaxColors = 255;
@@ -39,7 +42,10 @@ class ColorTable {
   const std::string& operator[](std::size_t i) const { return colors_[i]; }
 
  private:
+  // Twice the most entries, a power of two: probes stay short.
+  static constexpr std::size_t kSlots = 512;
   std::vector<std::string> colors_;
+  std::vector<std::uint8_t> slots_;  // entry index + 1 per slot, 0 when free
 };
 
 // Pre-formatted texts the tag pass writes for default formatting.

@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
+
+#include "platform/shared_library.h"
 #endif
 
 namespace velmorane {
@@ -47,28 +48,57 @@ toff_t Size(thandle_t h) { return static_cast<MemoryFile*>(h)->bytes.size(); }
 int Map(thandle_t, tdata_t*, toff_t*) { return 0; }
 void Unmap(thandle_t, tdata_t, toff_t) {}
 
+
+// The libtiff functions used, from the library opened on the first TIFF picture; its
+// messages are silenced once, when it is opened.
+struct Tiff {
+  decltype(&TIFFSetErrorHandler) set_error_handler = nullptr;
+  decltype(&TIFFSetWarningHandler) set_warning_handler = nullptr;
+  decltype(&TIFFClientOpen) client_open = nullptr;
+  decltype(&TIFFGetField) get_field = nullptr;
+  decltype(&TIFFReadRGBAImageOriented) read_rgba_image_oriented = nullptr;
+  decltype(&TIFFClose) close = nullptr;
+};
+
+const Tiff* LoadTiff() {
+  static const Tiff* const loaded = []() -> const Tiff* {
+    void* library = OpenSharedLibrary("libtiff.so.6");
+    static Tiff tiff;
+    if (library == nullptr ||
+        !ResolveSymbol(library, "TIFFSetErrorHandler", tiff.set_error_handler) ||
+        !ResolveSymbol(library, "TIFFSetWarningHandler", tiff.set_warning_handler) ||
+        !ResolveSymbol(library, "TIFFClientOpen", tiff.client_open) ||
+        !ResolveSymbol(library, "TIFFGetField", tiff.get_field) ||
+        !ResolveSymbol(library, "TIFFReadRGBAImageOriented", tiff.read_rgba_image_oriented) ||
+        !ResolveSymbol(library, "TIFFClose", tiff.close)) {
+      return nullptr;
+    }
+    tiff.set_error_handler(nullptr);
+    tiff.set_warning_handler(nullptr);
+    return &tiff;
+  }();
+  return loaded;
+}
+
 }  // namespace
 
-bool TiffSupported() { return true; }
+bool TiffSupported() { return LoadTiff() != nullptr; }
 
 bool DecodeTiff(std::string_view bytes, DecodedPicture& out) {
-  static std::once_flag quiet;
-  std::call_once(quiet, [] {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-  });
+  const Tiff* tiff = LoadTiff();
+  if (tiff == nullptr) return false;
   MemoryFile file{bytes, 0};
-  TIFF* tif = TIFFClientOpen("picture", "rm", &file, Read, Write, Seek, Close, Size, Map, Unmap);
+  TIFF* tif = tiff->client_open("picture", "rm", &file, Read, Write, Seek, Close, Size, Map, Unmap);
   if (tif == nullptr) return false;
   std::uint32_t width = 0, height = 0;
-  bool ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) == 1 &&
-            TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height) == 1 && width > 0 && height > 0 &&
+  bool ok = tiff->get_field(tif, TIFFTAG_IMAGEWIDTH, &width) == 1 &&
+            tiff->get_field(tif, TIFFTAG_IMAGELENGTH, &height) == 1 && width > 0 && height > 0 &&
             width <= kMaxDecodedPixels / height;
   std::vector<std::uint32_t> raster;
   if (ok) {
     const std::size_t pixels = std::size_t{width} * height;
     raster.resize(pixels);
-    ok = TIFFReadRGBAImageOriented(tif, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 1;
+    ok = tiff->read_rgba_image_oriented(tif, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 1;
     if (ok) {
       out.width = static_cast<int>(width);
       out.height = static_cast<int>(height);
@@ -86,7 +116,7 @@ bool DecodeTiff(std::string_view bytes, DecodedPicture& out) {
       }
     }
   }
-  TIFFClose(tif);
+  tiff->close(tif);
   return ok;
 }
 

@@ -3,28 +3,60 @@
 
 #ifdef VELMORANE_HAVE_WEBP
 #include <webp/decode.h>
+
+#include "platform/shared_library.h"
 #endif
 
 namespace velmorane {
 
 #ifdef VELMORANE_HAVE_WEBP
 
-bool WebpSupported() { return true; }
+namespace {
+
+// The libwebp functions used, from the library opened on the first WebP picture.
+struct Webp {
+  decltype(&WebPGetFeaturesInternal) get_features = nullptr;
+  decltype(&WebPDecodeBGRA) decode_bgra = nullptr;
+  decltype(&WebPFree) free = nullptr;
+};
+
+const Webp* LoadWebp() {
+  static const Webp* const loaded = []() -> const Webp* {
+    void* library = OpenSharedLibrary("libwebp.so.7");
+    static Webp webp;
+    if (library == nullptr ||
+        !ResolveSymbol(library, "WebPGetFeaturesInternal", webp.get_features) ||
+        !ResolveSymbol(library, "WebPDecodeBGRA", webp.decode_bgra) ||
+        !ResolveSymbol(library, "WebPFree", webp.free)) {
+      return nullptr;
+    }
+    return &webp;
+  }();
+  return loaded;
+}
+
+}  // namespace
+
+bool WebpSupported() { return LoadWebp() != nullptr; }
 
 bool DecodeWebp(std::string_view bytes, DecodedPicture& out) {
+  const Webp* webp = LoadWebp();
+  if (webp == nullptr) return false;
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
   WebPBitstreamFeatures features;
-  if (bytes.empty() || WebPGetFeatures(data, bytes.size(), &features) != VP8_STATUS_OK ||
+  if (bytes.empty() ||
+      webp->get_features(data, bytes.size(), &features, WEBP_DECODER_ABI_VERSION) !=
+          VP8_STATUS_OK ||
       features.has_animation || features.width <= 0 || features.height <= 0 ||
       static_cast<std::size_t>(features.width) >
           kMaxDecodedPixels / static_cast<std::size_t>(features.height)) {
     return false;
   }
   int width = 0, height = 0;
-  std::uint8_t* rgba = WebPDecodeBGRA(data, bytes.size(), &width, &height);
+  std::uint8_t* rgba = webp->decode_bgra(data, bytes.size(), &width, &height);
   if (rgba == nullptr) return false;
   if (width != features.width || height != features.height) {
-    WebPFree(rgba);
+    webp->free(rgba);
     return false;
   }
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -38,7 +70,7 @@ bool DecodeWebp(std::string_view bytes, DecodedPicture& out) {
           static_cast<std::uint8_t>((rgba[4 * i + c] * alpha + 255 * (255 - alpha)) / 255);
     }
   }
-  WebPFree(rgba);
+  webp->free(rgba);
   return true;
 }
 

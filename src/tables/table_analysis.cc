@@ -185,6 +185,14 @@ CellAttributes ParseCellAttributes(std::string_view tag, const ColorTable* color
   std::string selector;
   std::size_t i = 0;
   while (i < t.size()) {
+    // Only the first letters of the names read below can start a match.
+    switch (ts::Lower(static_cast<unsigned char>(t[i]))) {
+      case 'a': case 'b': case 'c': case 'i': case 'r': case 'v': case 'w':
+        break;
+      default:
+        ++i;
+        continue;
+    }
     const unsigned char prev = i > 0 ? static_cast<unsigned char>(t[i - 1]) : 0;
     if (ts::At(t, i, "width") && (prev == '\n' || prev == ' ' || prev == '"' || prev == '\'')) {
       // Both width=… and a width: declaration at the start of a quoted style.

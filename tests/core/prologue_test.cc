@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/append.h"
 #include "core/conversion.h"
@@ -133,6 +134,32 @@ TEST(Prologue, TableLimits) {
   EXPECT_EQ(colors.find(R"(\red0\green0\blue255;)", 40), std::string::npos);
 }
 
+// The colour index against a plain scan: first position of an equal text, exact bytes
+// (case counts), duplicates ignored, nothing taken past the limit, any length of text.
+TEST(ColorTableIndex, AgreesWithAScanOfTheEntries) {
+  ColorTable table;
+  std::vector<std::string> added;
+  const auto scan = [&](std::string_view text) {
+    for (std::size_t i = 0; i < added.size(); ++i) {
+      if (added[i] == text) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  EXPECT_EQ(table.Find("000000"), -1);
+  std::vector<std::string> candidates = {"ff0000", "FF0000", "ff0000", "", "0", "abcdefgh",
+                                         "00ff00"};
+  for (int i = 0; i < 400; ++i) candidates.push_back(StringF("%06x", (i * 7919) & 0xffffff));
+  for (const std::string& text : candidates) {
+    table.Add(text);
+    if (added.size() < ColorTable::kMaxColors && scan(text) < 0) added.push_back(text);
+    ASSERT_EQ(table.size(), added.size()) << text;
+  }
+  ASSERT_EQ(table.size(), ColorTable::kMaxColors);
+  for (const std::string& text : candidates) EXPECT_EQ(table.Find(text), scan(text)) << text;
+  for (std::size_t i = 0; i < added.size(); ++i) EXPECT_EQ(table[i], added[i]);
+  EXPECT_EQ(table.Find("Ff0000"), -1);
+}
+
 TEST(Prologue, PageSetupAndNumbers) {
   const struct {
     std::string_view name;
@@ -238,6 +265,29 @@ TEST(ColorValues, ParseColor) {
     std::string six;
     EXPECT_EQ(ParseColor(c.text, pos, six), c.recognised);
     EXPECT_EQ(six, c.want);
+  }
+}
+
+// At most 21 bytes of a value are read: where the reading stops, and what is taken from
+// the part read.
+TEST(ColorValues, ParseColorReadsAtMost21Bytes) {
+  const struct {
+    std::string_view text, want;
+    std::size_t end;
+  } kCases[] = {
+      {"rgb(10, 20, 30, 40, 50, 60)", "0a141e", 21},
+      {"rgb(1,2,                   3)", "000000", 21},  // the third number is past the 21
+      {"#1234567890abcdef0123456789", "123456", 21},
+      {"  =\"LightGoldenRodYellowX\"", "000000", 25},
+      {"red; color: blue", "FF0000", 3},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::size_t pos = 0;
+    std::string six = "previous";
+    ParseColor(c.text, pos, six);
+    EXPECT_EQ(six, c.want);
+    EXPECT_EQ(pos, c.end);
   }
 }
 

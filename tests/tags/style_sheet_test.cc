@@ -113,6 +113,29 @@ TEST(StyleDeclarations, FontsAndColoursGoToTheTables) {
   EXPECT_EQ(fonts.size(), 2u);
 }
 
+// Names are read up to 41 bytes, case kept, blanks trimmed at their end; a longer name
+// is cut there and its rest read as the next name. Long property names (beyond the short
+// strings kept without the heap) and upper case must still be found.
+TEST(StyleDeclarations, NameLengthsAndCase) {
+  const std::string long_name(41, 'x');
+  EXPECT_TRUE(Parse("PAGE-BREAK-BEFORE: always").has[kPropPageBreakBefore]);
+  EXPECT_EQ(Parse("Text-Decoration : line-through").decoration, 's');
+  EXPECT_EQ(Parse("list-style-type:square").has[kPropListStyleType], true);
+  EXPECT_EQ(Parse("style=\"vertical-align: super\"").vertical_align, 'r');
+  EXPECT_EQ(Parse(long_name + "font-style:italic").style, 'i');
+  EXPECT_FALSE(Parse(long_name + "x:italic; font-style").has[kPropFontStyle]);
+  const StyleRule family = [] {
+    FontTable fonts;
+    ColorTable colors;
+    StyleRule rule;
+    std::size_t pos = 0;
+    ParseDeclarations("font-family: Courier New  ; color:red", pos, rule, fonts, colors);
+    EXPECT_EQ(fonts[rule.font], "Courier New");
+    return rule;
+  }();
+  EXPECT_TRUE(family.has[kPropFontFamily]);
+}
+
 TEST(StyleDeclarations, FontShorthand) {
   const StyleRule rule = Parse("font: italic bold 12px/1.5 Arial; color: red");
   EXPECT_EQ(rule.style, 'i');
