@@ -39,6 +39,9 @@ bool IsDoubleByteLanguage(std::string_view language_name);
 // The Unicode character of a Windows-1252 byte (0 for the five bytes without one).
 unsigned Windows1252ToUnicode(std::uint8_t byte);
 
+// Appends the UTF-8 form of `code` (below 0x110000).
+void AppendUtf8(std::string& out, char32_t code);
+
 // Converts `text` from the charset the C library calls `from` to UTF-8; a byte that does
 // not decode becomes U+FFFD. False (text unchanged) when the library does not know the
 // name. May throw std::bad_alloc.

@@ -18,6 +18,11 @@ struct DecodedPicture {
   std::vector<std::uint8_t> bgr;
 };
 
+// A colour channel of a pixel with `alpha` laid on white.
+inline std::uint8_t BlendOnWhite(unsigned colour, unsigned alpha) {
+  return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha)) / 255);
+}
+
 // The most pixels a picture of these formats may decode to; a larger one is refused
 // before anything of its size is allocated.
 inline constexpr std::size_t kMaxDecodedPixels = std::size_t{25} * 1000 * 1000;

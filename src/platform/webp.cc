@@ -66,8 +66,7 @@ bool DecodeWebp(std::string_view bytes, DecodedPicture& out) {
   for (std::size_t i = 0; i < pixels; ++i) {
     const unsigned alpha = rgba[4 * i + 3];
     for (int c = 0; c < 3; ++c) {
-      out.bgr[3 * i + c] =
-          static_cast<std::uint8_t>((rgba[4 * i + c] * alpha + 255 * (255 - alpha)) / 255);
+      out.bgr[3 * i + c] = BlendOnWhite(rgba[4 * i + c], alpha);
     }
   }
   webp->free(rgba);

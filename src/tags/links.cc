@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/append.h"
+#include "core/charset.h"
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "tags/blocks.h"
@@ -158,22 +159,9 @@ std::string LinkTarget(std::string_view value) {
           target += static_cast<char>(code);
         } else {
           // Beyond ASCII: the UTF-8 bytes, percent-encoded as browsers send them.
-          char utf8[4];
-          std::size_t n = 0;
-          if (code < 0x800) {
-            utf8[n++] = static_cast<char>(0xC0 | (code >> 6));
-          } else if (code < 0x10000) {
-            utf8[n++] = static_cast<char>(0xE0 | (code >> 12));
-            utf8[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          } else {
-            utf8[n++] = static_cast<char>(0xF0 | (code >> 18));
-            utf8[n++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            utf8[n++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-          }
-          utf8[n++] = static_cast<char>(0x80 | (code & 0x3F));
-          for (std::size_t k = 0; k < n; ++k) {
-            AppendF(target, "%%%02X", static_cast<unsigned char>(utf8[k]));
-          }
+          std::string utf8;
+          AppendUtf8(utf8, static_cast<char32_t>(code));
+          for (const char byte : utf8) AppendF(target, "%%%02X", static_cast<unsigned char>(byte));
         }
         i = end;
         continue;

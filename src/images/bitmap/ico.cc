@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "images/bitmap/byte_reader.h"
+#include "platform/picture_decoders.h"
 
 namespace velmorane {
 
@@ -19,10 +20,6 @@ std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
 
 std::uint16_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint8_t Blend(std::uint8_t colour, std::uint8_t alpha) {
-  return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha)) / 255);
 }
 
 // One bitmap entry (`dib` starts at its info header).
@@ -103,9 +100,9 @@ std::optional<Bitmap24> DecodeIconBitmap(std::span<const std::uint8_t> dib) {
         const std::size_t mask_row = mask_at + stored * mask_stride;
         if ((dib[mask_row + ux / 8] >> (7 - ux % 8)) & 1) a = 0;
       }
-      out[3 * ux] = Blend(b, a);
-      out[3 * ux + 1] = Blend(g, a);
-      out[3 * ux + 2] = Blend(r, a);
+      out[3 * ux] = BlendOnWhite(b, a);
+      out[3 * ux + 1] = BlendOnWhite(g, a);
+      out[3 * ux + 2] = BlendOnWhite(r, a);
     }
   }
   return bitmap;
