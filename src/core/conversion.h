@@ -56,7 +56,9 @@ struct Conversion {
   // Appends a trace line "%s %s %s\n" when tracing is on.
   void Trace(std::string_view message, std::string_view text1 = {},
              std::string_view text2 = {}) const;
-  // Tells the caller's message sink, when there is one.
+  // Tells the caller's message sink and the file's progress sink, when there are ones:
+  // the command line hears warnings through the first, the window's log through the
+  // second (its workers hand them on in file order).
   void Warn(std::string_view text) const {
     if (messages != nullptr) messages->Message(MessageKind::kWarning, text);
     if (progress != nullptr) progress->Warning(text);
