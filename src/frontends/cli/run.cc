@@ -492,8 +492,9 @@ int RunCommandLine(int argc, char** argv) {
       return 1;
     }
     std::string text;
-    const bool read = record.files_from == kStandardStream ? ReadStandardInput(text)
-                                                            : ReadBinaryFile(record.files_from, text);
+    const bool read = record.files_from == kStandardStream
+                          ? ReadStandardInput(text)
+                          : ReadBinaryFile(record.files_from, text);
     if (!read) {
       std::fprintf(stderr, "velmorane: cannot read the list of files %s (status 4)\n",
                    record.files_from.c_str());
