@@ -34,6 +34,17 @@ def test_str_is_read_as_utf8_whatever_the_page_declares():
     assert "h\u00e9llo \u0436".encode("utf-8") in as_str
 
 
+def test_pictures_come_from_base_dir(tmp_path, monkeypatch):
+    sample = pathlib.Path(__file__).resolve().parents[2] / "examples" / "sample.png"
+    (tmp_path / "pics").mkdir()
+    (tmp_path / "pics" / "logo.png").write_bytes(sample.read_bytes())
+    monkeypatch.chdir(tmp_path)
+    page = '<p><img src="logo.png"></p>'
+    assert b"pngblip" in velmorane.convert(page, images=True, base_dir="pics")
+    assert b"pngblip" not in velmorane.convert(page, base_dir="pics")
+    assert b"pngblip" not in velmorane.convert(page, images=True)  # not in the current folder
+
+
 @pytest.mark.parametrize("options, present, absent", [
     ({"keep_hyperlinks": True}, b"HYPERLINK", None),
     ({"keep_hyperlinks": False}, None, b"HYPERLINK"),

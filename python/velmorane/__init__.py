@@ -237,7 +237,7 @@ def convert(html: Union[str, bytes], *, text: bool = False, images: bool = False
     else:
         raise TypeError(f"velmorane.convert: html is str or bytes, not {type(html).__name__}")
     record, keep = _record(text, images, encoding, options)
-    folder = os.fsencode(base_dir) if base_dir is not None else None
+    folder = os.fsencode(os.path.abspath(base_dir)) if base_dir is not None else None
     document = ctypes.POINTER(ctypes.c_char)()
     size = ctypes.c_size_t()
     result = _lib.velmorane_convert_bytes(data, len(data), folder, ctypes.byref(record),
