@@ -18,6 +18,8 @@ TEST=(
   zlib1g-dev libpng-dev
   clang libclang-rt-14-dev
   python3 time
+  python3-setuptools python3-venv python3-wheel python3-pip python3-pytest  # the Python package
+  parallel  # the batch recipes of the README
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
   dpkg-dev file
   abiword  # a second real reader of the RTF in the tests

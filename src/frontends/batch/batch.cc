@@ -175,7 +175,8 @@ class BatchRun {
       return false;
     }
     std::error_code error;
-    if (!std::filesystem::create_directory(output_, error) || error) {
+    // Another run (a worker of the same job) may make it at the same moment.
+    if ((!std::filesystem::create_directory(output_, error) || error) && !IsDirectory(output_)) {
       host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", output_.c_str()));
       return false;
     }
@@ -415,7 +416,20 @@ class BatchRun {
     host_.SetCurrentFile("");
     host_.SetTotalText("");
     std::vector<PlanStep> steps;
-    (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
+    if (request_.listed_files != nullptr) {
+      steps.push_back({PlanStep::Kind::kFolder, InputFolder(),
+                       static_cast<long long>(request_.listed_files->size())});
+      for (const std::string& file : *request_.listed_files) {
+        steps.push_back({PlanStep::Kind::kFile, file, 0});
+      }
+    } else {
+      (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
+    }
+    for (const PlanStep& step : steps) counters_.planned += step.html_files;
+    if (request_.shard_count > 1) {
+      TakeShard(steps, request_.shard_index, request_.shard_count,
+                request_.mirror_tree || !request_.subfolders);
+    }
     for (const PlanStep& step : steps) {
       if (Cancelled() || state_ == OverwriteChoice::kStop) break;
       if (step.kind == PlanStep::Kind::kFolder) {
@@ -602,6 +616,31 @@ bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps, boo
   bool listed = false;
   PlanInto(WithTrailingSeparator(folder), subfolders, steps, visited, listed);
   return listed;
+}
+
+void TakeShard(std::vector<PlanStep>& steps, int index, int count, bool by_folder) {
+  if (count < 1) return;
+  // The output a file writes, but for its extension: its group.
+  std::map<std::string, long long> groups;
+  std::vector<PlanStep> kept;
+  std::size_t folder_step = 0;
+  for (PlanStep& step : steps) {
+    if (step.kind == PlanStep::Kind::kFolder) {
+      folder_step = kept.size();
+      step.html_files = 0;
+      kept.push_back(std::move(step));
+      continue;
+    }
+    std::string key(FileNameOf(step.path));
+    if (const std::size_t dot = key.rfind('.'); dot != std::string::npos) key.resize(dot);
+    if (by_folder) key = FolderOf(step.path) + key;
+    const long long group =
+        groups.emplace(std::move(key), static_cast<long long>(groups.size())).first->second;
+    if (group % count != index) continue;
+    if (folder_step < kept.size()) ++kept[folder_step].html_files;
+    kept.push_back(std::move(step));
+  }
+  steps = std::move(kept);
 }
 
 bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files) {

@@ -142,6 +142,12 @@ struct BatchRequest {
   // A tree run writes each file into the output folder's copy of the file's folder
   // (site/docs/a.htm into out/docs/) instead of into the output folder itself.
   bool mirror_tree = false;
+  // A tree run of exactly these files (absolute paths below `input_path`, which is then
+  // the root of the mirrored tree) instead of the HTML files found in the folder.
+  const std::vector<std::string>* listed_files = nullptr;
+  // Only the files of share `shard_index` of `shard_count` (see TakeShard).
+  int shard_index = 0;
+  int shard_count = 1;
 };
 
 // The folder a mirrored tree run writes the output of `input_path` into: `output_folder`
@@ -162,6 +168,7 @@ int DefaultJobs();
 struct BatchCounters {
   long long converted = 0;
   long long total = 0;
+  long long planned = 0;  // the files of the run before a share was taken
 };
 
 // A directory entry is an HTML file when it is not a folder and the part of its name
@@ -190,8 +197,22 @@ struct PlanStep {
 bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps,
                     bool subfolders = true);
 
+// Keeps the files of share `index` (0 to count - 1) of `count` and recounts the folders'
+// files. The files are taken in turn, every count-th one, but the files that would write
+// the same output (one name apart from its extension, in one output folder: the same
+// input folder with `by_folder`, anywhere in the tree without) stay together in the share
+// of the first of them, so that the shares of a run write the files one run would.
+void TakeShard(std::vector<PlanStep>& steps, int index, int count, bool by_folder);
+
 // The HTML files directly in `folder`, in name order. False when it cannot be listed.
 bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files);
+
+// The inputs of a list of files: one path a line (a CR before the line end dropped, empty
+// lines skipped) or, with `nul_separated`, paths ended by NUL bytes. Each is made absolute
+// and normal; a path listed twice is kept once, at its first place. False, with `outside`
+// naming it, when a path does not lie below the folder `root`.
+bool ListedInputs(std::string_view text, bool nul_separated, const std::string& root,
+                  std::vector<std::string>& inputs, std::string& outside);
 
 // Runs the Convert command from the point where the window has stored its settings:
 // checks (and offers to create) the output folder, converts one file, one folder or a
@@ -222,10 +243,15 @@ struct CommandLineBatch {
   // With `show_progress`, draws the progress (files converted of the total so far) in
   // place of the module's own progress line.
   std::function<void(long long converted, long long total)> on_progress;
+  // Converts these files (absolute paths below `input_folder`) instead of the folder's.
+  const std::vector<std::string>* listed_files = nullptr;
+  int shard_index = 0;  // the share of the files converted (see TakeShard)
+  int shard_count = 1;
 };
 // Returns 0 when every HTML file was converted, 3 when the output folder cannot be
 // created, 4 when the folder cannot be listed or holds no HTML file, else the result code
-// of the first file that failed.
+// of the first file that failed. An empty list of files, or a share that got no file of
+// a folder that has some, is no failure.
 int ConvertPathFromCommandLine(const CommandLineBatch& batch);
 
 }  // namespace velmorane

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <set>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "core/paths.h"
 #include "frontends/batch/batch.h"
@@ -101,6 +104,33 @@ class TerminalHost : public BatchHost {
 
 }  // namespace
 
+bool ListedInputs(std::string_view text, bool nul_separated, const std::string& root,
+                  std::vector<std::string>& inputs, std::string& outside) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const std::string top =
+      WithTrailingSeparator(fs::absolute(root, error).lexically_normal().string());
+  std::unordered_set<std::string> seen;
+  const char separator = nul_separated ? '\0' : '\n';
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find(separator, at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    if (!nul_separated && line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty()) continue;
+    std::string path = fs::absolute(fs::path(line), error).lexically_normal().string();
+    // A listed folder or a path leaving the root would write outside the output folder.
+    if (path.size() <= top.size() || !path.starts_with(top) || path.back() == '/') {
+      outside = std::string(line);
+      return false;
+    }
+    if (seen.insert(path).second) inputs.push_back(std::move(path));
+  }
+  return true;
+}
+
 int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   BatchRequest request;
   request.input_path = batch.input_folder;
@@ -111,6 +141,9 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   request.ask_in_folder = true;
   request.jobs = batch.jobs;
   request.mirror_tree = batch.mirror_tree && batch.subfolders;
+  request.listed_files = batch.listed_files;
+  request.shard_index = batch.shard_index;
+  request.shard_count = batch.shard_count;
   request.output_extension = std::string(FieldText(batch.settings.options.output_extension));
   if (request.output_extension != ".txt" && request.output_extension != ".doc") {
     request.output_extension = batch.settings.output_mode == kModePlainText ? ".txt" : ".rtf";
@@ -123,6 +156,7 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   if (!IsDirectory(request.output_folder)) {
     return static_cast<int>(ConvertResult::kCannotCreateOutput);
   }
+  if (counters.total == 0 && (batch.listed_files != nullptr || counters.planned > 0)) return 0;
   if (counters.total == 0) {
     host.ShowMessage(kErrorTitle, kFilesNotFound);
     return static_cast<int>(ConvertResult::kCannotOpenInput);

@@ -312,7 +312,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 }
 
 // Options that take no value.
-bool IsSwitch(std::string_view name) { return name == "-q" || name == "-v"; }
+bool IsSwitch(std::string_view name) { return name == "-q" || name == "-v" || name == "-0"; }
 
 // Every option that takes a value, the described ones first.
 constexpr std::string_view kValueOptions[] = {
@@ -320,7 +320,25 @@ constexpr std::string_view kValueOptions[] = {
     "-border", "-align", "-kh",    "-kf",   "-ks",   "-kc",         "-ka",
     "-ktw",   "-knt",   "-ml",     "-mr",   "-mt",   "-mb",         "-psize",
     "-wmf",   "-subfolders", "-jobs", "-o", "-log", "-download",   "-flat",
+    "--files-from", "--root", "--shard",
 };
+
+// "K/N" with 0 <= K < N, both in digits.
+bool ParseShard(std::string_view value, int& index, int& count) {
+  const std::size_t slash = value.find('/');
+  if (slash == std::string_view::npos) return false;
+  const auto number = [](std::string_view digits, int& out) {
+    if (digits.empty() || digits.size() > 9) return false;
+    out = 0;
+    for (const char c : digits) {
+      if (c < '0' || c > '9') return false;
+      out = out * 10 + (c - '0');
+    }
+    return true;
+  };
+  return number(value.substr(0, slash), index) && number(value.substr(slash + 1), count) &&
+         count >= 1 && index < count;
+}
 
 bool TakesValue(std::string_view name) {
   return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
@@ -391,6 +409,12 @@ void ApplyOption(std::string_view name, const std::string& value, CommandLineRec
     o.download_images = truth;
   } else if (name == "-flat") {
     record.flat = truth != 0;
+  } else if (name == "--files-from") {
+    record.files_from = value;
+  } else if (name == "--root") {
+    record.root = value;
+  } else if (name == "--shard") {
+    if (!ParseShard(value, record.shard_index, record.shard_count)) record.shard_count = 0;
   }
 }
 
@@ -432,7 +456,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
       }
       break;  // later arguments are ignored
     } else if (!options_ended && argument.size() > 1 && argument[0] == '-') {
-      if (IsSwitch(argument)) {
+      if (argument == "-0") {
+        record.files_nul = true;
+      } else if (IsSwitch(argument)) {
         record.verbosity = argument == "-q" ? 0 : 2;
       } else if (!TakesValue(argument)) {
         return fail("unknown option " + argument + " (velmorane --help lists the options)");
@@ -447,6 +473,21 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
     }
   }
 
+  if (record.shard_count < 1) {
+    return fail("--shard needs a share K/N with 0 <= K < N, such as 0/8");
+  }
+  if (!record.files_from.empty()) {
+    // The one name besides the options is then the output folder.
+    if (input_set && record.out_folder.empty()) std::swap(record.input_file, record.out_folder);
+    if (!record.input_file.empty()) {
+      return fail("--files-from takes the inputs from its list: give only the output folder");
+    }
+    if (record.out_folder == kStandardStream) {
+      return fail("a list of files cannot be written to standard output");
+    }
+  } else if (record.files_nul) {
+    return fail("-0 goes with --files-from");
+  }
   SetField(record.options.font_face, record.font_face);
   SetField(record.options.font_size, record.font_size);
   record.options.conversion_type = 2;

@@ -41,6 +41,15 @@ struct CommandLineRecord {
   bool output_named = false;     // given with -o: a name ending in .txt means plain text
   int verbosity = 1;             // 0 with -q (no warnings), 2 with -v (every stage)
   std::string log_path = kRunLogName;  // empty with -log none
+  // --files-from: the list of the files to convert ("-": standard input), one a line or
+  // NUL-separated with -0, mirrored below the output folder relative to --root.
+  std::string files_from;
+  bool files_nul = false;
+  std::string root = ".";
+  // --shard K/N: only every N-th file of the run, beginning with the K-th (from 0);
+  // a count of 0 marks a value that is no share.
+  int shard_index = 0;
+  int shard_count = 1;
 };
 
 // The most conversions a folder run starts at once.
@@ -176,7 +185,10 @@ int JobsFromValue(std::string_view value);
 // the run log. Returns the exit status: 0 when every file was converted, 3 when the
 // output folder cannot be created, 4 when the folder holds no HTML file, else the result
 // code of the first file that failed.
-int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progress = false);
+// With `listed_files` the run converts those files (absolute paths below the input folder)
+// instead of the folder's own.
+int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progress = false,
+                        const std::vector<std::string>* listed_files = nullptr);
 int RunFolderConversion(CommandLineRecord& record, const std::string& log_path = kRunLogName,
                         bool show_progress = false);
 

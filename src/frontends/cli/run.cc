@@ -56,6 +56,13 @@ constexpr char kUsage[] =
     "  -flat yes|no        with -subfolders: every output in the one output folder\n"
     "  -jobs N             with a folder as input: files converted at once\n"
     "                      (default: one per processor core)\n"
+    "  --files-from LIST   convert the files LIST names (- reads standard input), one\n"
+    "                      a line, into the output folder, mirroring their folders\n"
+    "  -0                  with --files-from: the names are NUL-separated\n"
+    "  --root FOLDER       with --files-from: the folder the tree is mirrored from\n"
+    "                      (default the current folder)\n"
+    "  --shard K/N         with a folder or a list: only every N-th file, from the K-th\n"
+    "                      (0 <= K < N), for the K-th of N workers\n"
     "  -log FILE|none      the run log (default velmorane.log)\n"
     "  -q                  no warnings     -v  every stage of the conversion\n"
     "Values no, free, off, false and 0 switch a flag off; anything else switches it on.\n"
@@ -394,7 +401,8 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine,
   return RunConversion(record, engine, log, progress);
 }
 
-int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progress) {
+int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progress,
+                        const std::vector<std::string>* listed_files) {
   TerminalMessages terminal(record.verbosity, log);
   FolderMessages messages(terminal);
   CommandLineBatch batch;
@@ -409,6 +417,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
   batch.settings.convert_images = record.convert_images != 0;
   batch.settings.messages = &messages;
   batch.show_progress = show_progress;
+  batch.listed_files = listed_files;
+  batch.shard_index = record.shard_index;
+  batch.shard_count = record.shard_count;
   batch.on_progress = [](long long converted, long long total) {
     const long long percent = converted * 100 / total;
     std::fputs(ProgressBarText(static_cast<int>(converted * 50 / total),
@@ -472,10 +483,42 @@ int RunCommandLine(int argc, char** argv) {
     case ParsedArguments::Action::kConvert:
       break;
   }
-  const bool folder = !record.input_file.empty() && record.input_file != kStandardStream &&
-                      IsDirectory(record.input_file);
+  // A list of files runs as a mirrored tree run below its root.
+  std::vector<std::string> listed;
+  const bool list = !record.files_from.empty();
+  if (list) {
+    if (!IsDirectory(record.root)) {
+      std::fprintf(stderr, "velmorane: the root %s is no folder\n", record.root.c_str());
+      return 1;
+    }
+    std::string text;
+    const bool read = record.files_from == kStandardStream
+                          ? ReadStandardInput(text)
+                          : ReadBinaryFile(record.files_from, text);
+    if (!read) {
+      std::fprintf(stderr, "velmorane: cannot read the list of files %s (status 4)\n",
+                   record.files_from.c_str());
+      return static_cast<int>(ConvertResult::kCannotOpenInput);
+    }
+    std::string outside;
+    if (!ListedInputs(text, record.files_nul, record.root, listed, outside)) {
+      std::fprintf(stderr, "velmorane: listed path %s is no file below the root %s\n",
+                   outside.c_str(), record.root.c_str());
+      return 1;
+    }
+    std::error_code error;
+    record.input_file = std::filesystem::absolute(record.root, error).lexically_normal().string();
+    record.subfolders = 1;
+  }
+  const bool folder = list || (!record.input_file.empty() &&
+                               record.input_file != kStandardStream &&
+                               IsDirectory(record.input_file));
   if (folder && record.out_folder == kStandardStream) {
     std::fprintf(stderr, "velmorane: a folder cannot be written to standard output\n");
+    return 1;
+  }
+  if (!folder && record.shard_count > 1) {
+    std::fprintf(stderr, "velmorane: --shard takes a share of a folder or of a list of files\n");
     return 1;
   }
 
@@ -494,7 +537,8 @@ int RunCommandLine(int argc, char** argv) {
 
   int status;
   if (folder) {
-    status = RunFolderConversion(record, log, StandardErrorIsTerminal());
+    status = RunFolderConversion(record, log, StandardErrorIsTerminal(),
+                                 list ? &listed : nullptr);
     if (status != 0) {
       std::fprintf(stderr, "velmorane: folder conversion ended with status %d%s\n", status,
                    log.active() ? StringF(" (see %s)", log.path().c_str()).c_str() : "");
