@@ -416,19 +416,15 @@ class BatchRun {
     host_.SetTotalText("");
     std::vector<PlanStep> steps;
     (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
+    // Every folder is counted before the first file converts: the bar stands for the whole
+    // run and only moves forward.
+    for (const PlanStep& step : steps) {
+      if (step.kind == PlanStep::Kind::kFolder) counters_.total += step.html_files;
+    }
+    host_.SetTotalRange(counters_.total);
     for (const PlanStep& step : steps) {
       if (Cancelled() || state_ == OverwriteChoice::kStop) break;
-      if (step.kind == PlanStep::Kind::kFolder) {
-        // The total grows when the folder is reached, between the reports of the files
-        // before and after it.
-        const long long html_files = step.html_files;
-        Emit([this, html_files] {
-          counters_.total += html_files;
-          host_.SetTotalRange(counters_.total);
-        });
-      } else {
-        ConvertInTree(step.path);
-      }
+      if (step.kind == PlanStep::Kind::kFile) ConvertInTree(step.path);
     }
     ShowSummary();
   }
