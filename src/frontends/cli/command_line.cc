@@ -320,6 +320,7 @@ constexpr std::string_view kValueOptions[] = {
     "-border", "-align", "-kh",    "-kf",   "-ks",   "-kc",         "-ka",
     "-ktw",   "-knt",   "-ml",     "-mr",   "-mt",   "-mb",         "-psize",
     "-wmf",   "-subfolders", "-jobs", "-o", "-log", "-download",   "-flat",
+    "-strict",
 };
 
 bool TakesValue(std::string_view name) {
@@ -387,6 +388,7 @@ void ApplyOption(std::string_view name, const std::string& value, CommandLineRec
     record.output_named = true;
   } else if (name == "-log") {
     record.log_path = EqualsNoCase(value, "none") ? std::string() : value;
+    record.log_named = true;
   } else if (name == "-download") {
     o.download_images = truth;
   } else if (name == "-flat") {

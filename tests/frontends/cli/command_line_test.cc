@@ -352,9 +352,9 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
   } kCases[] = {
       {"missing input", "missing.html", "", "", ConvertResult::kCannotOpenInput,
        "Error! Can't open {}missing.html file.\r\n", "",
-       "velmorane: cannot open input file {}missing.html (status 4)\n"},
+       "velmorane: cannot open input file {}missing.html: no such file (status 4)\n"},
       {"empty input", "empty.html", "", "", ConvertResult::kInputEmpty,
-       "Error! HTML file is empty\r\n", "empty.rtf",
+       "Error! HTML file is empty\r\n", "",
        "velmorane: input file {}empty.html is empty (status 5)\n"},
       {"output folder that cannot be made", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
        "Error! Can't create output file (maybe file has open another application)\r\n", "",
@@ -424,6 +424,30 @@ TEST(OptionValues, ReadOptionValueCounts) {
     EXPECT_EQ(value, c.want);
     EXPECT_EQ(consumed, c.consumed);
     EXPECT_EQ(start, c.start);
+  }
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+TEST_F(CommandLineTest, AnInputThatDoesNotOpenIsToldWhy) {
+  fs::create_directories(folder_ + "dir.html");
+  const struct {
+    std::string_view input, reason;
+  } kCases[] = {
+      {"missing.html", "no such file"},
+      {"dir.html", "is a folder"},
+      {"missing/page.html", "no such file"},
+  };
+  for (const auto& c : kCases) {
+    CommandLineRecord record = DefaultCommandLine();
+    record.input_file = folder_ + std::string(c.input);
+    EXPECT_EQ(FailureMessage(ConvertResult::kCannotOpenInput, record),
+              "velmorane: cannot open input file " + record.input_file + ": " +
+                  std::string(c.reason) + " (status 4)\n");
   }
 }
 
