@@ -52,6 +52,14 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/velmoraneConfigVersion.cmak
 install(FILES ${CMAKE_BINARY_DIR}/velmoraneConfig.cmake
   ${CMAKE_BINARY_DIR}/velmoraneConfigVersion.cmake DESTINATION ${VELMORANE_CMAKE_DIR})
 
+# Everything cmake --install takes, so that a build of this target (./run.sh) can be
+# installed or packed without building the tests.
+add_custom_target(installables)
+add_dependencies(installables velmorane velmorane_static velmorane_shared velmorane_manpage)
+if(TARGET velmorane-gui)
+  add_dependencies(installables velmorane-gui)
+endif()
+
 # cpack -G DEB in the build folder makes velmorane_<version>_<arch>.deb.
 set(CPACK_PACKAGE_NAME velmorane)
 set(CPACK_PACKAGE_VENDOR "Velmorane Converter Pro")

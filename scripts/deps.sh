@@ -11,6 +11,7 @@ BUILD=(
   build-essential cmake pkg-config
   libjpeg-dev libcurl4-openssl-dev
   librsvg2-dev libwebp-dev libtiff-dev
+  dpkg-dev file  # cpack's Debian packages (dpkg-shlibdeps finds their dependencies)
 )
 TEST=(
   git ccache
@@ -19,7 +20,6 @@ TEST=(
   clang libclang-rt-14-dev
   python3 time
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
-  dpkg-dev file
   abiword  # a second real reader of the RTF in the tests
 )
 WINDOW=(
