@@ -344,9 +344,14 @@ class BatchRun {
                                counters_.converted, counters_.total,
                                PluralS(counters_.converted)));
     host_.SetTotalPosition(counters_.total);
-    host_.ShowMessage(kThankYouTitle,
-                      StringF("Conversion completed. %lld file%s converted successfully.",
-                              counters_.converted, PluralS(counters_.converted)));
+    std::string summary = StringF("Conversion completed. %lld file%s converted successfully.",
+                                  counters_.converted, PluralS(counters_.converted));
+    // The files of the total that were skipped or failed are not passed over in silence.
+    if (const long long rest = counters_.total - counters_.converted; rest > 0) {
+      summary += StringF(" %lld of %lld file%s not converted (skipped or failed).", rest,
+                         counters_.total, PluralS(counters_.total));
+    }
+    host_.ShowMessage(kThankYouTitle, summary);
     host_.SetTotalText("");
   }
 

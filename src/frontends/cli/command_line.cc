@@ -10,6 +10,7 @@
 #include "core/append.h"
 #include "core/charset.h"
 #include "frontends/batch/batch.h"
+#include "frontends/settings/settings_files.h"
 #include "platform/files.h"
 
 namespace velmorane {
@@ -62,27 +63,10 @@ std::uint8_t Flag(int truth) { return truth != 0 ? 1 : 0; }
 
 CommandLineRecord DefaultCommandLine() {
   CommandLineRecord r;
-  ConversionOptions& o = r.options;
-  o = ConversionOptions{};
-  o.conversion_type = 2;
-  o.keep_hyperlinks = 0;
-  o.keep_font_face = o.keep_font_size = o.keep_font_color = o.keep_alignment = 1;
-  SetField(o.font_face, r.font_face);
-  SetField(o.font_size, r.font_size);
-  SetField(o.page_alignment, "justify");
-  o.keep_table_width = o.keep_nested_tables = 1;
-  o.keep_background_color = 1;
-  o.image_format = 0;
-  o.paper_width = 11906;
-  o.paper_height = 16838;
-  o.orientation = 0;
-  o.margin_left = 720;
-  o.margin_right = 1800;
-  o.margin_top = 720;
-  o.margin_bottom = 720;
-  SetField(o.rtf_language, "English");
-  o.table_border = 0;
-  SetField(o.output_extension, ".rtf");
+  // The window starts from the same options.
+  r.options = StandardConversionOptions();
+  SetField(r.options.font_face, r.font_face);
+  SetField(r.options.font_size, r.font_size);
   r.jobs = DefaultJobs();
   return r;
 }

@@ -88,7 +88,7 @@ TEST(BatchFolder, CountsSuccessesAndReportsUnopenableFiles) {
                 "Error!|Can't open " + in + "b.htm file for reading.",
                 "Error!|Can't open " + in + "d.htm file for reading.",
                 "Thank you for using Velmorane Converter Pro!|Conversion completed. 3 files "
-                "converted successfully."}));
+                "converted successfully. 2 of 5 files not converted (skipped or failed)."}));
   ASSERT_GE(host.texts.size(), 3u);
   EXPECT_EQ(host.texts.front(), "0 of 5");
   EXPECT_TRUE(Contains(host.texts, "2 of 5"));
@@ -110,7 +110,7 @@ TEST(BatchFolder, OneConvertedFileIsSingular) {
   EXPECT_TRUE(Contains(host.texts, "1 of 5 file converted successfully."));
   EXPECT_EQ(host.messages.back(),
             "Thank you for using Velmorane Converter Pro!|Conversion completed. 1 file "
-            "converted successfully.");
+            "converted successfully. 4 of 5 files not converted (skipped or failed).");
 }
 
 TEST(BatchFolder, EmptyFolderSaysNoFilesFound) {

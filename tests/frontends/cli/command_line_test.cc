@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "frontends/settings/settings_files.h"
 #include "platform/files.h"
 #include "support/test_support.h"
 
@@ -449,6 +452,37 @@ TEST_F(CommandLineTest, AnInputThatDoesNotOpenIsToldWhy) {
               "velmorane: cannot open input file " + record.input_file + ": " +
                   std::string(c.reason) + " (status 4)\n");
   }
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// Two records are the same conversion when every byte of them is.
+bool SameRecord(const ConversionOptions& a, const ConversionOptions& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(StartingOptions, TheWindowStartsFromTheCommandLinesOptions) {
+  ::unsetenv("VELMORANE_WINDOW_CLASSIC");
+  ConversionOptions window = DialogDefaultOptions();
+  const ConversionOptions command_line = DefaultCommandLine().options;
+  EXPECT_EQ(FieldText(window.max_line_width), "80");  // shown in the dialog; 80 is the default
+  SetField(window.max_line_width, FieldText(command_line.max_line_width));
+  EXPECT_TRUE(SameRecord(window, command_line));
+  EXPECT_EQ(window.paper_width, 11906);
+  EXPECT_EQ(FieldText(window.page_alignment), "justify");
+
+  // VELMORANE_WINDOW_CLASSIC=1 gives the window's former defaults.
+  ::setenv("VELMORANE_WINDOW_CLASSIC", "1", 1);
+  const ConversionOptions classic = DialogDefaultOptions();
+  ::unsetenv("VELMORANE_WINDOW_CLASSIC");
+  EXPECT_EQ(classic.paper_width, 12240);
+  EXPECT_EQ(FieldText(classic.page_alignment), "left");
+  EXPECT_EQ(classic.margin_bottom, 1440);
+  EXPECT_EQ(classic.keep_font_face, 0);
 }
 
 }  // namespace
