@@ -36,7 +36,7 @@ bool ToRecord(const velmorane_options* given, CommandLineRecord& record) {
   record.convert_tables = in.format == VELMORANE_FORMAT_RTF_NO_TABLES ? 0 : 1;
   record.convert_images = in.convert_images != 0 ? 1 : 0;
   o.download_images = in.download_images != 0 ? 1 : 0;
-  o.image_format = in.wmf_pictures != 0 ? 1 : 0;
+  o.image_format = in.wmf_pictures == 2 ? 2 : in.wmf_pictures != 0 ? 1 : 0;
   o.keep_hyperlinks = in.keep_hyperlinks != 0 ? 1 : 0;
   o.keep_font_face = in.keep_font_face != 0 ? 1 : 0;
   o.keep_font_size = in.keep_font_size != 0 ? 1 : 0;

@@ -49,7 +49,8 @@ typedef struct velmorane_options {
   int format;               /* a velmorane_format; default RTF with tables */
   int convert_images;       /* 1: embed the pictures of the page; default 0 */
   int download_images;      /* 1: fetch remote pictures (with convert_images); default 0 */
-  int wmf_pictures;         /* 1: pictures as metafiles and DIB bitmaps; default 0 */
+  int wmf_pictures;         /* 1: pictures as metafiles and DIB bitmaps; 2: GIF and BMP as
+                               metafiles, PNG and JPEG as they are; default 0 (GIF as PNG) */
   int keep_hyperlinks;      /* default 0 */
   int keep_font_face;       /* keep the page's fonts, sizes, colours and alignment; */
   int keep_font_size;       /*   default 1 each */

@@ -228,6 +228,14 @@ run img.html -o img-off.rtf -image off
 grep -q 'velmorane: warning: 1 picture left out' stderr.txt || fail "-image off: no summary"
 run img.html -o img-on.rtf -image 1
 grep -q pngblip img-on.rtf || fail "-image 1: no picture"
+# A GIF is written as a PNG picture, a fraction of the metafile's size; -wmf gif keeps
+# the metafile.
+printf '<p>x</p><img src="sample.gif">' >gif.html
+run gif.html -o gif-png.rtf -image yes
+run gif.html -o gif-wmf.rtf -image yes -wmf gif
+grep -q pngblip gif-png.rtf && ! grep -q wmetafile gif-png.rtf && grep -q wmetafile gif-wmf.rtf &&
+  [ $(( $(wc -c <gif-png.rtf) * 5 )) -lt "$(wc -c <gif-wmf.rtf)" ] ||
+  fail "GIF as PNG: $(wc -c <gif-png.rtf) bytes against $(wc -c <gif-wmf.rtf) as a metafile"
 
 # 12. Usage errors: one line naming the argument, status 1, nothing written.
 rm -f velmorane.log

@@ -362,7 +362,8 @@ void ApplyOption(std::string_view name, const std::string& value, CommandLineRec
     o.paper_height = paper.height;
   } else if (name == "-wmf") {
     // Pictures as metafiles and device-independent bitmaps instead of PNG and JPEG.
-    o.image_format = truth;
+    // "gif": GIF and BMP as metafiles, PNG and JPEG as they are (the former default).
+    o.image_format = EqualsNoCase(value, "gif") ? 2 : truth;
   } else if (name == "-subfolders") {
     record.subfolders = truth;
   } else if (name == "-jobs") {

@@ -52,6 +52,7 @@ bool Among(std::string_view name, const auto& names) {
 
 // What `name` takes, when `value` is not among it; empty when the value is good.
 std::string Refusal(std::string_view name, std::string_view value) {
+  if (name == "-wmf" && OneOf(value, {"gif"})) return {};
   if (Among(name, kFlagOptions)) {
     if (OneOf(value, {"yes", "no", "on", "off", "true", "false", "1", "0", "free"})) return {};
     return "yes or no (also on/off, true/false, 1/0)";
