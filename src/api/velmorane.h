@@ -89,6 +89,25 @@ VELMORANE_API velmorane_result velmorane_convert_bytes(const char* html, size_t 
                                                        const velmorane_options* options,
                                                        char** output, size_t* output_size);
 
+/* Hears a warning of a conversion: what the document lost, as the command line tells its
+ * user ("picture skipped, not found: /home/me/img/logo.png", "3 pictures left out:
+ * converting pictures is off"). `text` is one line of UTF-8 without a line end, valid
+ * during the call only; the callback runs on the converting thread before the conversion
+ * returns, once per warning, in order. */
+typedef void (*velmorane_warning_callback)(const char* text, void* user_data);
+
+/* velmorane_convert_file and velmorane_convert_bytes that pass every warning to
+ * `on_warning` (with `user_data`); a NULL callback drops them as the plain calls do. */
+VELMORANE_API velmorane_result velmorane_convert_file_warn(const char* input_path,
+                                                           const char* output,
+                                                           const velmorane_options* options,
+                                                           velmorane_warning_callback on_warning,
+                                                           void* user_data);
+VELMORANE_API velmorane_result velmorane_convert_bytes_warn(
+    const char* html, size_t html_size, const char* input_folder,
+    const velmorane_options* options, char** output, size_t* output_size,
+    velmorane_warning_callback on_warning, void* user_data);
+
 /* Frees a document returned by velmorane_convert_bytes; NULL is allowed. */
 VELMORANE_API void velmorane_free(void* memory);
 
