@@ -21,7 +21,7 @@ cleanup() {
     xargs -d '\n' ${SUDO} rm -f <"$work/manifest.txt"
   fi
   if [ ${#packages[@]} -gt 0 ]; then
-    ${SUDO} apt-get remove -y -qq "${packages[@]}" >/dev/null 2>&1
+    ${SUDO} apt-get purge -y -qq "${packages[@]}" >/dev/null 2>&1
   fi
   ${SUDO} ldconfig 2>/dev/null
   rm -rf "$work"
@@ -38,7 +38,10 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 
 # The packages the walk-through installs that were not installed before: removed after.
-installed_before="$(dpkg-query -W -f='${Package}\n' 2>/dev/null | sort)"
+installed() {  # the packages installed now (not those only remembered as removed)
+  dpkg-query -W -f='${Package} ${Status}\n' 2>/dev/null | awk '$4 == "installed" { print $1 }' | sort
+}
+installed_before="$(installed)"
 
 # The commands: every line of the ```sh blocks between "## A walk through" and the next
 # "## " heading, in order.
@@ -73,7 +76,7 @@ for command in "${commands[@]}"; do
   fi
   # Packages the command installed are removed at the end.
   mapfile -t packages < <(comm -13 <(echo "$installed_before") \
-    <(dpkg-query -W -f='${Package}\n' 2>/dev/null | sort) | grep velmorane)
+    <(installed) | grep velmorane)
 done
 
 # What the commands should have left.
