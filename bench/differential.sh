@@ -154,7 +154,7 @@ for mode in "${modes[@]}"; do
     mkdir -p "$work/$side" "$work/log-$side"
     status=0
     # shellcheck disable=SC2086  # the mode's arguments are meant to split
-    (cd "$work/log-$side" && "$bin" "$data/small" "$work/$side" $args -jobs 1 >/dev/null 2>&1) \
+    (cd "$work/log-$side" && "$bin" "$data/small" "$work/$side" $args -jobs 1 -log velmorane.log >/dev/null 2>&1) \
       || status=$?
     eval "status_$side=$status"
     grep -v -e '^Date: ' -e '^Begin converting in: ' -e '^End of converting in: ' \

@@ -54,7 +54,7 @@ fi
 # deleted spends most of the folder run in the kernel's inode search.
 # BENCH_WORK_DIR=/some/folder chooses another parent folder.
 work="$(mktemp -d -p "${BENCH_WORK_DIR:-/dev/shm}" 2>/dev/null || mktemp -d)"
-cd "$work"  # the run log velmorane.log lands here
+cd "$work"  # scratch files land here (the run log goes beside each run's outputs)
 trap 'rm -rf "$work"' EXIT
 
 # Runs a command under /usr/bin/time; sets SECONDS_TAKEN (wall), CPU_SECONDS (user +

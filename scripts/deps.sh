@@ -11,6 +11,7 @@ BUILD=(
   build-essential cmake pkg-config
   libjpeg-dev libcurl4-openssl-dev
   librsvg2-dev libwebp-dev libtiff-dev
+  dpkg-dev file  # cpack's Debian packages (dpkg-shlibdeps finds their dependencies)
 )
 TEST=(
   git ccache
@@ -21,7 +22,6 @@ TEST=(
   python3-setuptools python3-venv python3-wheel python3-pip python3-pytest  # the Python package
   parallel  # the batch recipes of the README
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
-  dpkg-dev file
   abiword  # a second real reader of the RTF in the tests
 )
 WINDOW=(

@@ -36,7 +36,7 @@ bool ToRecord(const velmorane_options* given, CommandLineRecord& record) {
   record.convert_tables = in.format == VELMORANE_FORMAT_RTF_NO_TABLES ? 0 : 1;
   record.convert_images = in.convert_images != 0 ? 1 : 0;
   o.download_images = in.download_images != 0 ? 1 : 0;
-  o.image_format = in.wmf_pictures != 0 ? 1 : 0;
+  o.image_format = in.wmf_pictures == 2 ? 2 : in.wmf_pictures != 0 ? 1 : 0;
   o.keep_hyperlinks = in.keep_hyperlinks != 0 ? 1 : 0;
   o.keep_font_face = in.keep_font_face != 0 ? 1 : 0;
   o.keep_font_size = in.keep_font_size != 0 ? 1 : 0;
@@ -91,8 +91,46 @@ void velmorane_default_options(velmorane_options* options) {
   options->keep_table_width = options->keep_nested_tables = 1;
 }
 
+namespace velmorane {
+namespace {
+
+// Passes the warnings of a conversion to the caller's callback; other messages are not
+// the caller's concern.
+class CallbackMessages : public MessageSink {
+ public:
+  CallbackMessages(velmorane_warning_callback callback, void* user_data)
+      : callback_(callback), user_data_(user_data) {}
+  void Message(MessageKind kind, std::string_view text) override {
+    if (kind != MessageKind::kWarning || callback_ == nullptr) return;
+    const std::string line(text);
+    callback_(line.c_str(), user_data_);
+  }
+
+ private:
+  velmorane_warning_callback callback_;
+  void* user_data_;
+};
+
+}  // namespace
+}  // namespace velmorane
+
 velmorane_result velmorane_convert_file(const char* input_path, const char* output,
                                         const velmorane_options* options) {
+  return velmorane_convert_file_warn(input_path, output, options, nullptr, nullptr);
+}
+
+velmorane_result velmorane_convert_bytes(const char* html, size_t html_size,
+                                         const char* input_folder,
+                                         const velmorane_options* options, char** output,
+                                         size_t* output_size) {
+  return velmorane_convert_bytes_warn(html, html_size, input_folder, options, output,
+                                      output_size, nullptr, nullptr);
+}
+
+velmorane_result velmorane_convert_file_warn(const char* input_path, const char* output,
+                                             const velmorane_options* options,
+                                             velmorane_warning_callback on_warning,
+                                             void* user_data) {
   using namespace velmorane;
   if (input_path == nullptr) return VELMORANE_INVALID_ARGUMENT;
   try {
@@ -105,7 +143,8 @@ velmorane_result velmorane_convert_file(const char* input_path, const char* outp
     if (record.out_folder == kStandardStream) record.out_folder = "./-";
     Engine engine;
     RunLog no_log("");
-    return ToResult(RunConversion(record, engine, no_log));
+    CallbackMessages messages(on_warning, user_data);
+    return ToResult(RunConversion(record, engine, no_log, nullptr, &messages));
   } catch (const std::bad_alloc&) {
     return VELMORANE_NO_MEMORY;
   } catch (...) {
@@ -113,10 +152,12 @@ velmorane_result velmorane_convert_file(const char* input_path, const char* outp
   }
 }
 
-velmorane_result velmorane_convert_bytes(const char* html, size_t html_size,
-                                         const char* input_folder,
-                                         const velmorane_options* options, char** output,
-                                         size_t* output_size) {
+velmorane_result velmorane_convert_bytes_warn(const char* html, size_t html_size,
+                                              const char* input_folder,
+                                              const velmorane_options* options, char** output,
+                                              size_t* output_size,
+                                              velmorane_warning_callback on_warning,
+                                              void* user_data) {
   using namespace velmorane;
   if (output != nullptr) *output = nullptr;
   if (output_size != nullptr) *output_size = 0;
@@ -130,6 +171,8 @@ velmorane_result velmorane_convert_bytes(const char* html, size_t html_size,
     request.output_mode = PrepareOutputMode(record);
     request.encoding_name = record.encoding_name;
     request.convert_images = record.convert_images != 0;
+    CallbackMessages messages(on_warning, user_data);
+    request.messages = &messages;
     EngineSettings settings;
     InitEngineSettings(settings);
     std::string folder;

@@ -49,7 +49,8 @@ typedef struct velmorane_options {
   int format;               /* a velmorane_format; default RTF with tables */
   int convert_images;       /* 1: embed the pictures of the page; default 0 */
   int download_images;      /* 1: fetch remote pictures (with convert_images); default 0 */
-  int wmf_pictures;         /* 1: pictures as metafiles and DIB bitmaps; default 0 */
+  int wmf_pictures;         /* 1: pictures as metafiles and DIB bitmaps; 2: GIF and BMP as
+                               metafiles, PNG and JPEG as they are; default 0 (GIF as PNG) */
   int keep_hyperlinks;      /* default 0 */
   int keep_font_face;       /* keep the page's fonts, sizes, colours and alignment; */
   int keep_font_size;       /*   default 1 each */
@@ -87,6 +88,25 @@ VELMORANE_API velmorane_result velmorane_convert_bytes(const char* html, size_t 
                                                        const char* input_folder,
                                                        const velmorane_options* options,
                                                        char** output, size_t* output_size);
+
+/* Hears a warning of a conversion: what the document lost, as the command line tells its
+ * user ("picture skipped, not found: /home/me/img/logo.png", "3 pictures left out:
+ * converting pictures is off"). `text` is one line of UTF-8 without a line end, valid
+ * during the call only; the callback runs on the converting thread before the conversion
+ * returns, once per warning, in order. */
+typedef void (*velmorane_warning_callback)(const char* text, void* user_data);
+
+/* velmorane_convert_file and velmorane_convert_bytes that pass every warning to
+ * `on_warning` (with `user_data`); a NULL callback drops them as the plain calls do. */
+VELMORANE_API velmorane_result velmorane_convert_file_warn(const char* input_path,
+                                                           const char* output,
+                                                           const velmorane_options* options,
+                                                           velmorane_warning_callback on_warning,
+                                                           void* user_data);
+VELMORANE_API velmorane_result velmorane_convert_bytes_warn(
+    const char* html, size_t html_size, const char* input_folder,
+    const velmorane_options* options, char** output, size_t* output_size,
+    velmorane_warning_callback on_warning, void* user_data);
 
 /* Frees a document returned by velmorane_convert_bytes; NULL is allowed. */
 VELMORANE_API void velmorane_free(void* memory);

@@ -42,7 +42,7 @@ struct ConversionOptions {
   char rtf_language[20];
   std::int32_t table_border;           // 0 invisible, 1 visible, 2 as in HTML
   std::int32_t keep_background_color;
-  std::int32_t image_format;           // 0 PNG and JPEG, 1 WMF
+  std::int32_t image_format;           // 0 PNG and JPEG, 1 WMF, 2 as 0 with GIF as WMF
   char output_extension[12];           // ".rtf", ".txt" or ".doc"
   std::int32_t page_break_switch;
   std::int32_t page_setup_unit;        // 1 millimetres, 0 inches

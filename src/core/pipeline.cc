@@ -335,8 +335,8 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
     if (c.input_size < 1) {
-      // An empty input gives an empty output.
-      if (!output.Commit()) return ConvertResult::kCannotWriteOutput;
+      // An empty input writes nothing: an earlier output of that name keeps its content.
+      output.Discard();
       return ConvertResult::kInputEmpty;
     }
     c.Trace("3. Memory allocation",

@@ -38,6 +38,7 @@ enum class Conversion_ {
   kFailure,
   kGifToMetafile,
   kGifToDib,
+  kGifToPng,
   kBmpToMetafile,
   kBmpToDib,
   kJpegUnchanged,
@@ -53,7 +54,12 @@ constexpr std::size_t kMaxDecodedFileBytes = std::size_t{64} << 20;
 Conversion_ Choose(PictureFormat format, int image_format) {
   const bool wmf = image_format == 1;
   switch (format) {
-    case PictureFormat::kGif: return wmf ? Conversion_::kGifToDib : Conversion_::kGifToMetafile;
+    // A GIF is a PNG picture: as a metafile it takes twenty times the room or more.
+    // Mode 2 keeps the metafile of older versions.
+    case PictureFormat::kGif:
+      return wmf                ? Conversion_::kGifToDib
+             : image_format == 2 ? Conversion_::kGifToMetafile
+                                 : Conversion_::kGifToPng;
     case PictureFormat::kBmp: return wmf ? Conversion_::kBmpToDib : Conversion_::kBmpToMetafile;
     case PictureFormat::kJpeg: return wmf ? Conversion_::kJpegToDib : Conversion_::kJpegUnchanged;
     case PictureFormat::kPng: return wmf ? Conversion_::kPngToMetafile : Conversion_::kPngUnchanged;
@@ -246,6 +252,7 @@ long long DecodedPixels(Conversion_ conversion, std::string_view source) {
   switch (conversion) {
     case Conversion_::kGifToMetafile:
     case Conversion_::kGifToDib:
+    case Conversion_::kGifToPng:
       return GifPixels(source);
     case Conversion_::kBmpToMetafile:
       if (ReadBmpInfoSize(source, width, height)) {
@@ -395,6 +402,21 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
           ReadBinaryFile(bmp, bmp_bytes)) {
         if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(bmp_bytes))) {
           dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, true, width, height)), hex_path);
+        }
+      }
+      break;
+    }
+    case Conversion_::kGifToPng: {
+      kind = PictureKind::kPng;
+      const std::string bmp = SharedBmpPath(c);
+      int screen_w = 0, screen_h = 0;
+      std::string bmp_bytes;
+      if (!bmp.empty() && GifToBmpFile(c, path, bmp, screen_w, screen_h) &&
+          ReadBinaryFile(bmp, bmp_bytes)) {
+        if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(bmp_bytes))) {
+          width = bitmap->width;
+          height = bitmap->height;
+          dumped = HexDumpBytes(AsText(EncodePng(*bitmap)), hex_path);
         }
       }
       break;

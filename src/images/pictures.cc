@@ -19,6 +19,7 @@
 #include "images/raw_picture.h"
 #include "platform/files.h"
 #include "platform/http_fetch.h"
+#include "tables/tables.h"
 #include "tags/tag_loop.h"
 
 namespace velmorane {
@@ -329,6 +330,8 @@ Placed PlacePicture(Conversion& c, const std::string& path, const std::string& i
   PictureList& list = c.pictures;
   PictureRecord record;
   record.output_position = c.output.size();
+  // A picture in a table cell is kept inside the cell.
+  if (CurrentRowHasOpenCell(c)) record.fit_width = CurrentCellWidth(c);
   // Paths compare without regard to case; a data: address's bytes are case-sensitive.
   const bool same = IsDataUri(identity) ? identity == list.previous_path
                                         : EqualsNoCase(identity, list.previous_path);
@@ -736,8 +739,12 @@ void WritePictures(Conversion& c, std::string& document) {
     const long picwgoal = ClampToRtfNumber(15.0 * (record.goal_width > 0 ? record.goal_width : width));
     const long pichgoal = ClampToRtfNumber(15.0 * (record.goal_height > 0 ? record.goal_height : height));
     int scale = 100;
-    if (text_width > 0 && picwgoal > text_width) {
-      scale = static_cast<int>(100.0 / (static_cast<double>(picwgoal) / text_width));
+    // Scaled down to the text width, or to its cell's width inside a table.
+    const long fit_width = record.fit_width > 0 && (text_width <= 0 || record.fit_width < text_width)
+                               ? record.fit_width
+                               : text_width;
+    if (fit_width > 0 && picwgoal > fit_width) {
+      scale = static_cast<int>(100.0 / (static_cast<double>(picwgoal) / fit_width));
     }
     if (record.kind == PictureKind::kDib) {
       AppendF(result, "\n" R"({\pict\dibitmap0\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",

@@ -25,6 +25,7 @@ struct PictureRecord {
   PictureKind kind = PictureKind::kMetafile;
   int width = 0;                // pixels
   int height = 0;
+  int fit_width = 0;            // twips of the table cell holding it; 0: the text width
 };
 
 struct PictureList {

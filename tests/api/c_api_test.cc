@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/engine.h"
 #include "frontends/cli/command_line.h"
+#include "platform/files.h"
 #include "support/test_support.h"
 #include "velmorane_version.h"
 
@@ -110,6 +112,63 @@ TEST(CInterface, ResultsAndRefusedArguments) {
   EXPECT_STREQ(velmorane_result_message(VELMORANE_CANNOT_OPEN_INPUT),
                "the input file cannot be opened");
   EXPECT_STREQ(velmorane_result_message(static_cast<velmorane_result>(42)), "unknown result");
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+void Collect(const char* text, void* user_data) {
+  static_cast<std::vector<std::string>*>(user_data)->push_back(text);
+}
+
+TEST(CInterface, WarningsReachTheCaller) {
+  const std::string folder = testing::MakeTempFolder();
+  const std::string page = "<p>x</p><img src=\"missing.png\"><img src=\"" + kFixtures +
+                           "pic.png\"><img src=\"http://example.invalid/a.png\">";
+  const struct {
+    int convert_images;
+    std::vector<std::string> want;
+  } kCases[] = {
+      {1,
+       {"picture skipped, not found: " + folder + "missing.png",
+        "picture skipped, remote and downloads are off: http://example.invalid/a.png"}},
+      {0, {"3 pictures left out: converting pictures is off"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.convert_images);
+    velmorane_options options;
+    velmorane_default_options(&options);
+    options.convert_images = c.convert_images;
+    // In memory.
+    std::vector<std::string> heard;
+    char* out = nullptr;
+    std::size_t size = 0;
+    ASSERT_EQ(velmorane_convert_bytes_warn(page.data(), page.size(), folder.c_str(), &options,
+                                           &out, &size, Collect, &heard),
+              VELMORANE_OK);
+    velmorane_free(out);
+    EXPECT_EQ(heard, c.want);
+    // From a file: the same lines.
+    ASSERT_TRUE(WriteBinaryFile(folder + "page.html", page));
+    heard.clear();
+    ASSERT_EQ(velmorane_convert_file_warn((folder + "page.html").c_str(),
+                                          (folder + "page.rtf").c_str(), &options, Collect,
+                                          &heard),
+              VELMORANE_OK);
+    EXPECT_EQ(heard, c.want);
+  }
+  // Without a callback the warnings are dropped and the conversion is the same.
+  velmorane_options options;
+  velmorane_default_options(&options);
+  char* out = nullptr;
+  std::size_t size = 0;
+  EXPECT_EQ(velmorane_convert_bytes_warn(page.data(), page.size(), folder.c_str(), &options,
+                                         &out, &size, nullptr, nullptr),
+            VELMORANE_OK);
+  velmorane_free(out);
 }
 
 }  // namespace

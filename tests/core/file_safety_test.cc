@@ -260,10 +260,13 @@ TEST_F(OutputSafetyTest, SpecialInputsFailAtOnceAndWriteNothing) {
   }
 }
 
-TEST_F(OutputSafetyTest, EmptyInputStillLeavesAnEmptyOutput) {
+TEST_F(OutputSafetyTest, EmptyInputWritesNothingAndKeepsAnEarlierOutput) {
   WriteBytes(folder_ + "empty.html", "");
   EXPECT_EQ(Convert(folder_ + "empty.html", folder_), ConvertResult::kInputEmpty);
-  EXPECT_EQ(ReadBytes(folder_ + "empty.rtf"), "");
+  EXPECT_EQ(FolderNames(folder_), (std::vector<std::string>{"empty.html", "page.html"}));
+  WriteBytes(folder_ + "empty.rtf", "{\\rtf1 earlier}");
+  EXPECT_EQ(Convert(folder_ + "empty.html", folder_), ConvertResult::kInputEmpty);
+  EXPECT_EQ(ReadBytes(folder_ + "empty.rtf"), "{\\rtf1 earlier}");
   EXPECT_EQ(FolderNames(folder_), (std::vector<std::string>{"empty.html", "empty.rtf", "page.html"}));
 }
 

@@ -22,7 +22,8 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -3 "$work/install.log")"
 for file in bin/velmorane include/velmorane.h lib/libvelmorane.a lib/libvelmorane.so \
             lib/pkgconfig/velmorane.pc lib/cmake/velmorane/velmoraneConfig.cmake \
-            share/man/man1/velmorane.1; do
+            share/man/man1/velmorane.1.gz share/doc/velmorane/copyright \
+            share/doc/velmorane/README.md.gz; do
   [ -e "$prefix/$file" ] || fail "not installed: $file"
 done
 if [ -x "$build/src/frontends/window/velmorane-gui" ]; then
@@ -33,13 +34,21 @@ if [ -x "$build/src/frontends/window/velmorane-gui" ]; then
 fi
 
 # Every option the program lists is in the man page.
+zcat "$prefix/share/man/man1/velmorane.1.gz" >"$work/velmorane.1"
 while read -r option; do
-  grep -qF -- "\\fB$(printf '%s' "$option" | sed 's/-/\\-/g')\\fR" "$prefix/share/man/man1/velmorane.1" ||
+  grep -qF -- "\\fB$(printf '%s' "$option" | sed 's/-/\\-/g')\\fR" "$work/velmorane.1" ||
     fail "man page lacks $option"
 done < <("$prefix/bin/velmorane" --help | grep -oE '^  -[a-z]+')
 
 printf '<p>Hello <b>there</b></p>\n' >"$work/page.html"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# Only our include folder: the picture libraries' compile flags are not the user's.
+if command -v pkg-config >/dev/null; then
+  cflags="$(pkg-config --cflags velmorane)"
+  read -r -a flags <<<"$cflags"
+  [ "${#flags[@]}" -eq 1 ] && [ "$(realpath -m "${flags[0]#-I}")" = "$(realpath "$prefix/include")" ] ||
+    fail "pkg-config --cflags: $cflags"
+fi
 if command -v cc >/dev/null && command -v pkg-config >/dev/null; then
   # shellcheck disable=SC2046
   cc "$source_dir/examples/convert_stdin.c" $(pkg-config --cflags --libs velmorane) \
@@ -76,15 +85,32 @@ fi
 if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
   (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1) ||
     fail "cpack: $(tail -5 "$work/cpack.log")"
-  deb="$(ls "$work"/deb/*.deb 2>/dev/null | head -n 1)"
-  if [ -n "$deb" ]; then
+  # Three packages as Debian users expect them: the program and library, the window
+  # (when it was built) and the development files.
+  check_package() {  # NAME FILE... : the package exists and holds the files
+    local name="$1" deb
+    depends=""
+    shift
+    deb="$(ls "$work"/deb/"${name}"_*.deb 2>/dev/null | head -n 1)"
+    [ -n "$deb" ] || { fail "cpack made no $name package"; return; }
     listing="$(dpkg-deb -c "$deb")"
-    for file in ./usr/bin/velmorane ./usr/include/velmorane.h ./usr/share/man/man1/velmorane.1; do
-      grep -qF " $file" <<<"$listing" || fail "the package lacks $file"
+    for file in "$@"; do
+      grep -qE " \.$file( |\$)" <<<"$listing" || fail "$name lacks $file"
     done
-    dpkg-deb -f "$deb" Depends | grep -q libjpeg || fail "the package names no libjpeg dependency"
-  else
-    fail "cpack made no .deb"
+    depends="$(dpkg-deb -f "$deb" Depends)"
+  }
+  check_package velmorane /usr/bin/velmorane /usr/lib/libvelmorane.so.3 \
+    /usr/share/man/man1/velmorane.1.gz /usr/share/doc/velmorane/copyright
+  for dependency in librsvg2-2 libwebp7 libtiff6 libcurl4; do
+    grep -q "$dependency" <<<"$depends" || fail "velmorane does not depend on $dependency: $depends"
+  done
+  ! grep -qE ' \./usr/include/| \./usr/bin/velmorane-gui' <<<"$listing" || fail "velmorane holds another package's files"
+  check_package libvelmorane-dev /usr/include/velmorane.h /usr/lib/libvelmorane.a \
+    /usr/lib/pkgconfig/velmorane.pc
+  grep -q 'velmorane (= ' <<<"$depends" || fail "libvelmorane-dev does not depend on velmorane"
+  if [ -x "$build/src/frontends/window/velmorane-gui" ]; then
+    check_package velmorane-gui /usr/bin/velmorane-gui /usr/share/applications/velmorane-gui.desktop
+    grep -qi 'qt6' <<<"$depends" || fail "velmorane-gui does not depend on Qt: $depends"
   fi
 fi
 

@@ -1,5 +1,6 @@
 // Picture tags through the in-memory entry: sources, sizes, formats, reuse, and the
 // safety of the user's files in the work folder.
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -79,11 +80,14 @@ TEST(ImageTags, FormatsChooseTheirPictureGroups) {
   constexpr struct { const char* file; int format; const char* group; } kCases[] = {
       {"pic.png", 0, "\n{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
       {"pic.jpg", 0, "\n{\\pict\\picw30\\pich20\\picwgoal450\\pichgoal300\\jpegblip\\picscalex100\\picscaley100\n"},
-      {"pic.gif", 0, "\n{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
+      {"pic.gif", 0, "\n{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n89504e47"},
       {"pic.bmp", 0, "\n{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
       {"pic.png", 1, "\n{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
       {"pic.jpg", 1, "\n{\\pict\\dibitmap0\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
       {"pic.gif", 1, "\n{\\pict\\dibitmap0\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
+      {"pic.gif", 2, "\n{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
+      {"pic.bmp", 2, "\n{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
+      {"pic.png", 2, "\n{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
       {"pic.bmp", 1, "\n{\\pict\\dibitmap0\\picw793\\pich529\\picwgoal450\\pichgoal300\\picscalex100\\picscaley100\n"},
   };
   for (const auto& c : kCases) {
@@ -193,6 +197,48 @@ TEST(ImageTags, PageOfOnlyAPicture) {
   ASSERT_NE(group, std::string::npos);
   EXPECT_EQ(r.rtf.rfind("{\\rtf1", 0), 0u);
   EXPECT_EQ(r.rtf.back(), '}');
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// The first number after `word` in `rtf`, or -1.
+long NumberAfter(const std::string& rtf, const std::string& word, std::size_t from = 0) {
+  const std::size_t at = rtf.find(word, from);
+  if (at == std::string::npos) return -1;
+  return std::strtol(rtf.c_str() + at + word.size(), nullptr, 10);
+}
+
+TEST(ImageTags, APictureWiderThanItsCellIsScaledIntoIt) {
+  // wide.png is 1000 x 10 pixels: 15000 twips, wider than the text and than any cell here.
+  const struct {
+    const char* html;
+    bool in_cell;
+    bool scaled;
+  } kCases[] = {
+      {"<table><tr><td width=150><img src=\"wide.png\"></td><td>text</td></tr></table>", true, true},
+      {"<table width=400><tr><td><img src=\"wide.png\"></td><td>b</td></tr></table>", true, true},
+      {"<table><tr><td width=300><img src=\"pic.png\"></td><td>b</td></tr></table>", true, false},
+      {"<p><img src=\"wide.png\"></p>", false, true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.html);
+    const Result r = ConvertWithPictures(c.html);
+    const std::size_t pict = r.rtf.find("{\\pict");
+    ASSERT_NE(pict, std::string::npos);
+    const long goal = NumberAfter(r.rtf, "\\picwgoal", pict);
+    const long scale = NumberAfter(r.rtf, "\\picscalex", pict);
+    EXPECT_EQ(scale < 100, c.scaled) << scale;
+    const long shown = goal * scale / 100;
+    // Inside a table the picture ends within its cell's right edge; outside, within the
+    // text width (A4 less the margins).
+    const long limit = c.in_cell ? NumberAfter(r.rtf, "\\cellx") : 11906 - 720 - 1800;
+    ASSERT_GT(limit, 0);
+    EXPECT_LE(shown, limit);
+  }
 }
 
 }  // namespace

@@ -345,9 +345,14 @@ class BatchRun {
                                counters_.converted, counters_.total,
                                PluralS(counters_.converted)));
     host_.SetTotalPosition(counters_.total);
-    host_.ShowMessage(kThankYouTitle,
-                      StringF("Conversion completed. %lld file%s converted successfully.",
-                              counters_.converted, PluralS(counters_.converted)));
+    std::string summary = StringF("Conversion completed. %lld file%s converted successfully.",
+                                  counters_.converted, PluralS(counters_.converted));
+    // The files of the total that were skipped or failed are not passed over in silence.
+    if (const long long rest = counters_.total - counters_.converted; rest > 0) {
+      summary += StringF(" %lld of %lld file%s not converted (skipped or failed).", rest,
+                         counters_.total, PluralS(counters_.total));
+    }
+    host_.ShowMessage(kThankYouTitle, summary);
     host_.SetTotalText("");
   }
 
@@ -430,19 +435,15 @@ class BatchRun {
       TakeShard(steps, request_.shard_index, request_.shard_count,
                 request_.mirror_tree || !request_.subfolders);
     }
+    // Every folder is counted before the first file converts: the bar stands for the whole
+    // run and only moves forward.
+    for (const PlanStep& step : steps) {
+      if (step.kind == PlanStep::Kind::kFolder) counters_.total += step.html_files;
+    }
+    host_.SetTotalRange(counters_.total);
     for (const PlanStep& step : steps) {
       if (Cancelled() || state_ == OverwriteChoice::kStop) break;
-      if (step.kind == PlanStep::Kind::kFolder) {
-        // The total grows when the folder is reached, between the reports of the files
-        // before and after it.
-        const long long html_files = step.html_files;
-        Emit([this, html_files] {
-          counters_.total += html_files;
-          host_.SetTotalRange(counters_.total);
-        });
-      } else {
-        ConvertInTree(step.path);
-      }
+      if (step.kind == PlanStep::Kind::kFile) ConvertInTree(step.path);
     }
     ShowSummary();
   }

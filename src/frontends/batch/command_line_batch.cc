@@ -1,6 +1,7 @@
 // Folder and folder-tree conversion for the command line: the batch run with a host that
 // answers by itself and writes to the terminal.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string_view>
@@ -158,7 +159,11 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   }
   if (counters.total == 0 && (batch.listed_files != nullptr || counters.planned > 0)) return 0;
   if (counters.total == 0) {
-    host.ShowMessage(kErrorTitle, kFilesNotFound);
+    // Name the folder, and the switch that looks further when its subfolders were left out.
+    std::string text = std::string(kFilesNotFound, std::strlen(kFilesNotFound) - 1) +
+                       ": no HTML file in " + WithTrailingSeparator(batch.input_folder);
+    text += batch.subfolders ? " or its subfolders" : " (-subfolders yes also converts its subfolders)";
+    host.ShowMessage(kErrorTitle, text);
     return static_cast<int>(ConvertResult::kCannotOpenInput);
   }
   return static_cast<int>(host.first_failure());

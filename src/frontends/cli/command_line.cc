@@ -10,6 +10,7 @@
 #include "core/append.h"
 #include "core/charset.h"
 #include "frontends/batch/batch.h"
+#include "frontends/settings/settings_files.h"
 #include "platform/files.h"
 
 namespace velmorane {
@@ -62,27 +63,10 @@ std::uint8_t Flag(int truth) { return truth != 0 ? 1 : 0; }
 
 CommandLineRecord DefaultCommandLine() {
   CommandLineRecord r;
-  ConversionOptions& o = r.options;
-  o = ConversionOptions{};
-  o.conversion_type = 2;
-  o.keep_hyperlinks = 0;
-  o.keep_font_face = o.keep_font_size = o.keep_font_color = o.keep_alignment = 1;
-  SetField(o.font_face, r.font_face);
-  SetField(o.font_size, r.font_size);
-  SetField(o.page_alignment, "justify");
-  o.keep_table_width = o.keep_nested_tables = 1;
-  o.keep_background_color = 1;
-  o.image_format = 0;
-  o.paper_width = 11906;
-  o.paper_height = 16838;
-  o.orientation = 0;
-  o.margin_left = 720;
-  o.margin_right = 1800;
-  o.margin_top = 720;
-  o.margin_bottom = 720;
-  SetField(o.rtf_language, "English");
-  o.table_border = 0;
-  SetField(o.output_extension, ".rtf");
+  // The window starts from the same options.
+  r.options = StandardConversionOptions();
+  SetField(r.options.font_face, r.font_face);
+  SetField(r.options.font_size, r.font_size);
   r.jobs = DefaultJobs();
   return r;
 }
@@ -321,6 +305,7 @@ constexpr std::string_view kValueOptions[] = {
     "-ktw",   "-knt",   "-ml",     "-mr",   "-mt",   "-mb",         "-psize",
     "-wmf",   "-subfolders", "-jobs", "-o", "-log", "-download",   "-flat",
     "--files-from", "--root", "--shard",
+    "-strict",
 };
 
 // "K/N" with 0 <= K < N, both in digits.
@@ -395,7 +380,8 @@ void ApplyOption(std::string_view name, const std::string& value, CommandLineRec
     o.paper_height = paper.height;
   } else if (name == "-wmf") {
     // Pictures as metafiles and device-independent bitmaps instead of PNG and JPEG.
-    o.image_format = truth;
+    // "gif": GIF and BMP as metafiles, PNG and JPEG as they are (the former default).
+    o.image_format = EqualsNoCase(value, "gif") ? 2 : truth;
   } else if (name == "-subfolders") {
     record.subfolders = truth;
   } else if (name == "-jobs") {
@@ -405,6 +391,7 @@ void ApplyOption(std::string_view name, const std::string& value, CommandLineRec
     record.output_named = true;
   } else if (name == "-log") {
     record.log_path = EqualsNoCase(value, "none") ? std::string() : value;
+    record.log_named = true;
   } else if (name == "-download") {
     o.download_images = truth;
   } else if (name == "-flat") {

@@ -17,7 +17,7 @@ namespace velmorane {
 
 // A configuration-file value is read from a line of at most this many characters.
 inline constexpr std::size_t kArgumentTextLimit = 260;
-// The run log, created in the current directory unless -log names another.
+// The run log's name, beside the outputs unless -log names another file.
 inline constexpr char kRunLogName[] = "velmorane.log";
 // As input: standard input; as output: standard output.
 inline constexpr char kStandardStream[] = "-";
@@ -50,6 +50,7 @@ struct CommandLineRecord {
   // a count of 0 marks a value that is no share.
   int shard_index = 0;
   int shard_count = 1;
+  bool log_named = false;        // given with -log; else the program puts it beside the outputs
 };
 
 // The most conversions a folder run starts at once.
@@ -77,6 +78,18 @@ struct ParsedArguments {
 // their value are errors; nothing is written.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
                                CommandLineRecord& record);
+
+// The program's stricter reading of the arguments ParseArguments has read into `record`:
+// returns the error for the first option value the option does not take ("option -align
+// takes justify, center, right or left, not \"zigzag\""), else empty. -txt becomes a flag
+// and an output named *.txt selects plain text unless -txt says no. With "-strict no" it
+// does nothing.
+std::string CheckOptionValues(const std::vector<std::string>& arguments,
+                              CommandLineRecord& record);
+
+// The document languages (any case) and their list, for -language.
+bool IsDocumentLanguage(std::string_view name);
+std::string DocumentLanguageList();
 
 // Splits a text at blanks outside double quotes; the quotes are dropped. Tests and
 // harnesses give their command lines as one text.

@@ -1,7 +1,10 @@
 // The run of the command line: one conversion (or the files of a folder) with the outcome
 // in the run log, the progress bar on a terminal, the usage text and the exit status.
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -32,7 +35,7 @@ constexpr char kUsage[] =
     "       velmorane --help | --version\n"
     "\n"
     "Converts one HTML file, or every HTML file of a folder, to RTF (or plain text) and\n"
-    "writes the run log velmorane.log in the current directory. Options:\n"
+    "writes the run log velmorane.log beside the outputs. Options:\n"
     "  -o OUTPUT           the output file or folder; - writes to standard output;\n"
     "                      a name ending in .txt writes plain text\n"
     "  -table yes|no       convert tables (default yes)\n"
@@ -40,7 +43,8 @@ constexpr char kUsage[] =
     "  -download yes|no    fetch remote pictures (default no)\n"
     "  -face NAME          default font (\"Times New Roman\" in quotes; default Arial)\n"
     "  -size POINTS        default font size (default 10)\n"
-    "  -txt VALUE          write plain text instead of RTF (any value)\n"
+    "  -txt yes|no         write plain text instead of RTF (default: plain text for an\n"
+    "                      output named *.txt)\n"
     "  -language NAME      document language (default English)\n"
     "  -encoding NAME      windows-1250..1258, koi8-r, latin1, utf-8 (default automatic)\n"
     "  -border VALUE       \"as in html\", visible or invisible table borders\n"
@@ -63,7 +67,10 @@ constexpr char kUsage[] =
     "                      (default the current folder)\n"
     "  --shard K/N         with a folder or a list: only every N-th file, from the K-th\n"
     "                      (0 <= K < N), for the K-th of N workers\n"
-    "  -log FILE|none      the run log (default velmorane.log)\n"
+    "  -log FILE|none      the run log (default velmorane.log beside the outputs, none\n"
+    "                      for standard output; -log velmorane.log: the current folder)\n"
+    "  -strict yes|no      a value an option does not take is an error (default yes);\n"
+    "                      no: unknown values fall back to defaults as in older versions\n"
     "  -q                  no warnings     -v  every stage of the conversion\n"
     "Values no, free, off, false and 0 switch a flag off; anything else switches it on.\n"
     "Exit status: 0 converted, 1 wrong arguments, 2 not enough memory, 3 cannot create\n"
@@ -164,6 +171,27 @@ std::string InputName(const CommandLineRecord& record) {
                                               : record.input_file;
 }
 
+// Why `path` does not open for reading, in the system's words.
+std::string OpenFailureReason(const std::string& path) {
+  if (IsDirectory(path)) return "is a folder";
+  errno = 0;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+    return "cannot be read";
+  }
+  switch (errno) {
+    case ENOENT:
+      return "no such file";
+    case EACCES:
+      return "permission denied";
+    default: {
+      std::string reason = std::strerror(errno);
+      if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
+      return reason;
+    }
+  }
+}
+
 }  // namespace
 
 std::string FailureMessage(ConvertResult result, const CommandLineRecord& record) {
@@ -202,7 +230,8 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       if (record.input_file.empty()) {
         return StringF("velmorane: no input file given (status %d)\n", status);
       }
-      return StringF("velmorane: cannot open input file %s (status %d)\n", input, status);
+      return StringF("velmorane: cannot open input file %s: %s (status %d)\n", input,
+                     OpenFailureReason(record.input_file).c_str(), status);
     case ConvertResult::kInputEmpty:
       return StringF("velmorane: input file %s is empty (status %d)\n", input, status);
     case ConvertResult::kOutputExists:
@@ -230,6 +259,13 @@ class TerminalMessages : public MessageSink {
     line += text;
     switch (kind) {
       case MessageKind::kWarning:
+        // In a folder run the pictures left out with -image off are told once at its end.
+        if (!input.empty() && text.ends_with(kPicturesOff)) {
+          pictures_left_out_ += LeadingInt(text);
+          ++files_with_pictures_left_out_;
+          log_.Append(StringF("Warning: %s\n", line.c_str()));
+          break;
+        }
         if (verbosity_ > 0) std::fprintf(stderr, "velmorane: warning: %s\n", line.c_str());
         log_.Append(StringF("Warning: %s\n", line.c_str()));
         break;
@@ -243,9 +279,24 @@ class TerminalMessages : public MessageSink {
     }
   }
 
+  // The one line for the pictures a folder run left out, when there were any.
+  void TellPicturesLeftOut() {
+    if (pictures_left_out_ == 0) return;
+    const std::string line = StringF(
+        "%lld picture%s left out in %lld file%s: converting pictures is off (-image yes "
+        "keeps them)",
+        pictures_left_out_, pictures_left_out_ == 1 ? "" : "s", files_with_pictures_left_out_,
+        files_with_pictures_left_out_ == 1 ? "" : "s");
+    if (verbosity_ > 0) std::fprintf(stderr, "velmorane: warning: %s\n", line.c_str());
+    log_.Append(StringF("Warning: %s\n", line.c_str()));
+  }
+
  private:
+  static constexpr std::string_view kPicturesOff = ": converting pictures is off";
   int verbosity_;
   RunLog& log_;
+  long long pictures_left_out_ = 0;
+  long long files_with_pictures_left_out_ = 0;
 };
 
 // The messages of a folder run, held per input until the file is reported, so that they
@@ -335,11 +386,8 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
       return ConvertResult::kCannotCreateOutput;
     }
   }
-  if (html.empty()) {
-    // As for a file: an empty input leaves an empty output file.
-    if (!to_stdout && !WriteTextFile(output_path, "")) return ConvertResult::kCannotCreateOutput;
-    return ConvertResult::kInputEmpty;
-  }
+  // As for a file: an empty input writes no output.
+  if (html.empty()) return ConvertResult::kInputEmpty;
 
   TemporaryFolder temporary;
   std::string work_folder = to_stdout ? temporary.path() : FolderOf(output_path);
@@ -357,6 +405,24 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
   return written && std::fflush(stdout) == 0 ? ConvertResult::kDone
                                              : ConvertResult::kCannotCreateOutput;
+}
+
+// Where the run log goes when -log does not say: beside the outputs (in the output folder
+// of a folder run, in the folder of the output file), made when missing as the
+// conversion would make it; none for standard output.
+std::string RunLogBesideOutputs(const CommandLineRecord& record, bool folder_run) {
+  if (record.out_folder == kStandardStream) return {};
+  if (record.out_folder.empty()) return kRunLogName;  // the outputs go to the current folder
+  std::string place = UserPath(record.out_folder);
+  if (!folder_run) {
+    CommandLineRecord copy = record;
+    const int mode = PrepareOutputMode(copy);
+    place = FolderOf(OutputFileName(UserPath(record.input_file), place, copy.options, mode));
+  }
+  if (place.empty()) return kRunLogName;
+  std::error_code error;
+  std::filesystem::create_directories(place, error);
+  return WithTrailingSeparator(place) + kRunLogName;
 }
 
 }  // namespace
@@ -450,6 +516,7 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
     status = ConvertPathFromCommandLine(batch);
     batch.on_file = nullptr;  // it refers to the log closed here
   }
+  terminal.TellPicturesLeftOut();
   log.Append(EndLine());
   return status;
 }
@@ -469,7 +536,11 @@ int RunCommandLine(int argc, char** argv) {
   }
 
   CommandLineRecord record = DefaultCommandLine();
-  const ParsedArguments parsed = ParseArguments(arguments, record);
+  ParsedArguments parsed = ParseArguments(arguments, record);
+  if (parsed.action == ParsedArguments::Action::kConvert) {
+    parsed.error = CheckOptionValues(arguments, record);
+    if (!parsed.error.empty()) parsed.action = ParsedArguments::Action::kError;
+  }
   switch (parsed.action) {
     case ParsedArguments::Action::kHelp:
       std::fputs(kUsage, stdout);
@@ -522,6 +593,7 @@ int RunCommandLine(int argc, char** argv) {
     return 1;
   }
 
+  if (!record.log_named) record.log_path = RunLogBesideOutputs(record, folder);
   // The run log never decides the outcome: without it the conversion runs all the same.
   RunLog log(record.log_path);
   if (!log.Create() && record.verbosity > 0) {

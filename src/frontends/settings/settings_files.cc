@@ -120,7 +120,41 @@ bool WriteOptionsFile(const ConversionOptions& options) {
                                           sizeof(ConversionOptions)));
 }
 
+ConversionOptions StandardConversionOptions() {
+  ConversionOptions o{};
+  o.conversion_type = 2;
+  o.keep_hyperlinks = 0;
+  o.keep_font_face = o.keep_font_size = o.keep_font_color = o.keep_alignment = 1;
+  SetField(o.font_face, "Arial");
+  SetField(o.font_size, "10");
+  SetField(o.page_alignment, "justify");
+  o.keep_table_width = o.keep_nested_tables = 1;
+  o.keep_background_color = 1;
+  o.image_format = 0;
+  o.paper_width = 11906;
+  o.paper_height = 16838;
+  o.orientation = 0;
+  o.margin_left = 720;
+  o.margin_right = 1800;
+  o.margin_top = 720;
+  o.margin_bottom = 720;
+  SetField(o.rtf_language, "English");
+  o.table_border = 0;
+  SetField(o.output_extension, ".rtf");
+  return o;
+}
+
+bool ClassicWindowDefaults() {
+  const char* classic = std::getenv("VELMORANE_WINDOW_CLASSIC");
+  return classic != nullptr && std::string_view(classic) == "1";
+}
+
 ConversionOptions DialogDefaultOptions() {
+  if (!ClassicWindowDefaults()) {
+    ConversionOptions o = StandardConversionOptions();
+    SetField(o.max_line_width, "80");
+    return o;
+  }
   ConversionOptions o{};
   o.conversion_type = 2;
   o.keep_hyperlinks = o.keep_font_face = o.keep_font_size = 0;

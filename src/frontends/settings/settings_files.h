@@ -46,8 +46,18 @@ std::string OptionsFilePath();
 // Writes the record as exactly 480 bytes, creating the per-user folder when missing.
 [[nodiscard]] bool WriteOptionsFile(const ConversionOptions& options);
 
-// The settings dialogs' own defaults, used when the options file is missing: Custom,
-// Arial 10, left, English, Letter paper, margins 720/720/720/1440, inches, tables kept.
+// The options a conversion has when nothing is asked for, the same for the command line
+// and the window: Custom, Arial 10, justify, English, A4 paper, margins
+// 720/1800/720/720, fonts, colours, alignment, backgrounds and tables as in the page.
+ConversionOptions StandardConversionOptions();
+
+// True when VELMORANE_WINDOW_CLASSIC=1 asks the window for the settings of older
+// versions: the dialogs' former defaults and folder trees into the one output folder.
+bool ClassicWindowDefaults();
+
+// The settings dialogs' defaults, used when the options file is missing: the standard
+// options with a line width of 80 shown. Classic: Custom, Arial 10, left, English, Letter
+// paper, margins 720/720/720/1440, inches, tables kept, font faces and sizes not.
 ConversionOptions DialogDefaultOptions();
 
 // The options the window starts with: the options file, or the dialog defaults when it

@@ -492,6 +492,8 @@ void MainWindow::Convert() {
   request.output_folder = ToStd(output_path_->text());
   request.all_files = convert_all_->isChecked();
   request.subfolders = request.all_files && subfolders_->isChecked();
+  // A tree lands in a copy of itself below the output folder, as on the command line.
+  request.mirror_tree = request.subfolders && !ClassicWindowDefaults();
   request.output_extension = extension_;
   request.jobs = DefaultJobs();  // folder runs convert on every core
 

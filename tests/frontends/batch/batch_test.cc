@@ -88,7 +88,7 @@ TEST(BatchFolder, CountsSuccessesAndReportsUnopenableFiles) {
                 "Error!|Can't open " + in + "b.htm file for reading.",
                 "Error!|Can't open " + in + "d.htm file for reading.",
                 "Thank you for using Velmorane Converter Pro!|Conversion completed. 3 files "
-                "converted successfully."}));
+                "converted successfully. 2 of 5 files not converted (skipped or failed)."}));
   ASSERT_GE(host.texts.size(), 3u);
   EXPECT_EQ(host.texts.front(), "0 of 5");
   EXPECT_TRUE(Contains(host.texts, "2 of 5"));
@@ -110,7 +110,7 @@ TEST(BatchFolder, OneConvertedFileIsSingular) {
   EXPECT_TRUE(Contains(host.texts, "1 of 5 file converted successfully."));
   EXPECT_EQ(host.messages.back(),
             "Thank you for using Velmorane Converter Pro!|Conversion completed. 1 file "
-            "converted successfully.");
+            "converted successfully. 4 of 5 files not converted (skipped or failed).");
 }
 
 TEST(BatchFolder, EmptyFolderSaysNoFilesFound) {
@@ -345,6 +345,62 @@ TEST(BatchCommandLine, ConvertsATreeRenamingSameNames) {
   EXPECT_EQ(ConvertPathFromCommandLine(batch), 4);
   batch.input_folder = out + "none/";
   EXPECT_EQ(ConvertPathFromCommandLine(batch), 4);
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// Records the bar of the whole run.
+class BarHost : public BatchHost {
+ public:
+  void ShowMessage(std::string_view, std::string_view) override {}
+  bool AskYesNo(std::string_view, std::string_view) override { return true; }
+  OverwriteChoice AskOverwrite(std::string_view, std::string&) override {
+    return OverwriteChoice::kOverwriteAll;
+  }
+  void SetTotalRange(long long maximum) override { ranges.push_back(maximum); }
+  void SetTotalPercent(std::string_view text) override { percents.push_back(std::stoi(std::string(text))); }
+  std::vector<long long> ranges;
+  std::vector<int> percents;
+};
+
+TEST(BatchTree, TheBarIsSetOnceForTheWholeTreeAndOnlyMovesForward) {
+  // Folders found late hold most files: a total that grew as they were reached sent the
+  // percentage back (100 % after the top folder, then less).
+  const struct {
+    std::vector<std::string> files;
+    int jobs;
+  } kCases[] = {
+      {{"a.htm", "x/b.htm", "x/c.htm", "x/y/d.htm", "x/y/e.htm", "x/y/f.htm"}, 1},
+      {{"a.htm", "x/b.htm", "x/c.htm", "x/y/d.htm", "x/y/e.htm", "x/y/f.htm"}, 3},
+      {{"p/a.htm", "q/b.htm", "r/s/c.htm"}, 2},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.files.back() + " jobs " + std::to_string(c.jobs));
+    const std::string in = testing::MakeTempFolder(), out = testing::MakeTempFolder();
+    for (const std::string& file : c.files) WritePage(in + file);
+    BatchRequest request;
+    request.input_path = in;
+    request.output_folder = out;
+    request.all_files = request.subfolders = request.mirror_tree = true;
+    request.jobs = c.jobs;
+    EngineConverter converter(RtfSettings());
+    BarHost host;
+    const BatchCounters counters = RunBatch(request, converter, host);
+    EXPECT_EQ(counters.converted, static_cast<long long>(c.files.size()));
+    EXPECT_EQ(host.ranges, std::vector<long long>{counters.total});
+    // The run opens and closes with the bar at 0.
+    ASSERT_GT(host.percents.size(), 2u);
+    host.percents.erase(host.percents.begin());
+    host.percents.pop_back();
+    EXPECT_TRUE(std::is_sorted(host.percents.begin(), host.percents.end()));
+    EXPECT_EQ(host.percents.back(), 100);
+    fs::remove_all(in);
+    fs::remove_all(out);
+  }
 }
 
 }  // namespace

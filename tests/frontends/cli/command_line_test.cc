@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "frontends/settings/settings_files.h"
 #include "platform/files.h"
 #include "support/test_support.h"
 
@@ -352,9 +355,9 @@ TEST_F(CommandLineTest, RunWritesTheOutcome) {
   } kCases[] = {
       {"missing input", "missing.html", "", "", ConvertResult::kCannotOpenInput,
        "Error! Can't open {}missing.html file.\r\n", "",
-       "velmorane: cannot open input file {}missing.html (status 4)\n"},
+       "velmorane: cannot open input file {}missing.html: no such file (status 4)\n"},
       {"empty input", "empty.html", "", "", ConvertResult::kInputEmpty,
-       "Error! HTML file is empty\r\n", "empty.rtf",
+       "Error! HTML file is empty\r\n", "",
        "velmorane: input file {}empty.html is empty (status 5)\n"},
       {"output folder that cannot be made", "page.html", "nowhere/x", "", ConvertResult::kCannotCreateOutput,
        "Error! Can't create output file (maybe file has open another application)\r\n", "",
@@ -425,6 +428,61 @@ TEST(OptionValues, ReadOptionValueCounts) {
     EXPECT_EQ(consumed, c.consumed);
     EXPECT_EQ(start, c.start);
   }
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+TEST_F(CommandLineTest, AnInputThatDoesNotOpenIsToldWhy) {
+  fs::create_directories(folder_ + "dir.html");
+  const struct {
+    std::string_view input, reason;
+  } kCases[] = {
+      {"missing.html", "no such file"},
+      {"dir.html", "is a folder"},
+      {"missing/page.html", "no such file"},
+  };
+  for (const auto& c : kCases) {
+    CommandLineRecord record = DefaultCommandLine();
+    record.input_file = folder_ + std::string(c.input);
+    EXPECT_EQ(FailureMessage(ConvertResult::kCannotOpenInput, record),
+              "velmorane: cannot open input file " + record.input_file + ": " +
+                  std::string(c.reason) + " (status 4)\n");
+  }
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// Two records are the same conversion when every byte of them is.
+bool SameRecord(const ConversionOptions& a, const ConversionOptions& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST(StartingOptions, TheWindowStartsFromTheCommandLinesOptions) {
+  ::unsetenv("VELMORANE_WINDOW_CLASSIC");
+  ConversionOptions window = DialogDefaultOptions();
+  const ConversionOptions command_line = DefaultCommandLine().options;
+  EXPECT_EQ(FieldText(window.max_line_width), "80");  // shown in the dialog; 80 is the default
+  SetField(window.max_line_width, FieldText(command_line.max_line_width));
+  EXPECT_TRUE(SameRecord(window, command_line));
+  EXPECT_EQ(window.paper_width, 11906);
+  EXPECT_EQ(FieldText(window.page_alignment), "justify");
+
+  // VELMORANE_WINDOW_CLASSIC=1 gives the window's former defaults.
+  ::setenv("VELMORANE_WINDOW_CLASSIC", "1", 1);
+  const ConversionOptions classic = DialogDefaultOptions();
+  ::unsetenv("VELMORANE_WINDOW_CLASSIC");
+  EXPECT_EQ(classic.paper_width, 12240);
+  EXPECT_EQ(FieldText(classic.page_alignment), "left");
+  EXPECT_EQ(classic.margin_bottom, 1440);
+  EXPECT_EQ(classic.keep_font_face, 0);
 }
 
 }  // namespace

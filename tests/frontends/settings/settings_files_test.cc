@@ -115,11 +115,11 @@ TEST_F(OptionsFileTest, ShortFileKeepsTheRestAndMissingFileFails) {
   EXPECT_EQ(read.conversion_type, 1);
   EXPECT_EQ(read.keep_hyperlinks, 1);
   EXPECT_EQ(FieldText(read.font_face), "Arial");  // beyond the file: as before
-  EXPECT_EQ(read.margin_bottom, 1440);
+  EXPECT_EQ(read.margin_bottom, 720);
 }
 
 TEST_F(OptionsFileTest, StartupCorrectsMarginsAndExtension) {
-  EXPECT_EQ(LoadStartupOptions().paper_width, 12240);  // dialog defaults without a file
+  EXPECT_EQ(LoadStartupOptions().paper_width, 11906);  // A4, as the command line, without a file
   ConversionOptions stored = DialogDefaultOptions();
   stored.paper_width = 11906;
   stored.paper_height = 16838;
@@ -132,7 +132,7 @@ TEST_F(OptionsFileTest, StartupCorrectsMarginsAndExtension) {
   EXPECT_EQ(options.margin_bottom, 1440);
   EXPECT_EQ(options.margin_top, 720);
   EXPECT_EQ(options.margin_left, 720);
-  EXPECT_EQ(options.margin_right, 720);
+  EXPECT_EQ(options.margin_right, 1800);
   EXPECT_EQ(FieldText(options.output_extension), ".rtf");
 }
 

@@ -18,10 +18,12 @@
 #include <QUrl>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "frontends/settings/settings_files.h"
 #include "frontends/window/conversion_thread.h"
@@ -80,11 +82,12 @@ std::string Page(std::size_t bytes) {
   return html + "</body></html>\n";
 }
 
+// The files below `folder`, by their paths from it (a tree run mirrors the tree).
 std::set<std::string> FilesIn(const std::string& folder) {
   std::set<std::string> names;
   std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    names.insert(entry.path().filename().string());
+  for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+    if (entry.is_regular_file()) names.insert(entry.path().lexically_relative(folder).string());
   }
   return names;
 }
@@ -398,6 +401,51 @@ TEST_F(WindowRunTest, SettingsAndSizeLiveInTheSettingsFolder) {
   EXPECT_EQ(Find<QLineEdit>(again, "outputPathEdit")->text().toStdString(), work_ + "out");
   EXPECT_TRUE(Find<QCheckBox>(again, "convertImagesCheck")->isChecked());
   EXPECT_EQ(again.size(), QSize(820, 630));
+}
+
+}  // namespace
+}  // namespace velmorane
+
+namespace velmorane {
+namespace {
+
+// A tree whose folders repeat the same file names lands in a copy of itself with no
+// question asked, and each page gives the document the command line gives by default
+// (paper, margins, alignment and kept formatting alike).
+TEST_F(WindowRunTest, ATreeIsMirroredAndEachPageMatchesTheCommandLine) {
+  const std::string page =
+      "<html><body><p>Plain paragraph of text.</p><p><font face=Georgia size=5>Styled</font>"
+      "</p><p align=center>centred</p><table><tr><td>cell</td></tr></table></body></html>";
+  const std::vector<std::string> files = {"api/index.rtf", "docs/deep/index.rtf",
+                                          "docs/index.rtf", "index.rtf"};
+  for (const std::string& file : files) {
+    Write(work_ + "site/" + file.substr(0, file.size() - 4) + ".htm", page);
+  }
+  const std::string out = work_ + "out/";
+  fs::create_directories(out);
+  MainWindow window;
+  SetPaths(window, work_ + "site", out);
+  Find<QCheckBox>(window, "convertAllCheck")->click();
+  Find<QCheckBox>(window, "subfoldersCheck")->click();
+  MessageBoxCloser closer;
+  window.Convert();
+  WaitForRun(window);
+  EXPECT_EQ(closer.texts, (std::vector<std::string>{
+                              "Thank you for using Velmorane Converter Pro!|Conversion "
+                              "completed. 4 files converted successfully."}));
+  EXPECT_EQ(FilesIn(out), std::set<std::string>(files.begin(), files.end()));
+
+  const std::string cli_out = work_ + "cli/";
+  const std::string command = std::string(VELMORANE_BINARY_DIR) + "/velmorane '" + work_ +
+                              "site' '" + cli_out + "' -subfolders yes -log none >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    std::string from_window, from_command_line;
+    ASSERT_TRUE(ReadBinaryFile(out + file, from_window));
+    ASSERT_TRUE(ReadBinaryFile(cli_out + file, from_command_line));
+    EXPECT_EQ(from_window, from_command_line);
+  }
 }
 
 }  // namespace

@@ -77,7 +77,18 @@ void ExpectStates(QWidget& dialog, std::initializer_list<StateRow> rows) {
   }
 }
 
+// VELMORANE_WINDOW_CLASSIC=1 for the life of the object: the window's settings of older
+// versions, which these tests pin down.
+class ClassicWindow {
+ public:
+  ClassicWindow() { ::setenv("VELMORANE_WINDOW_CLASSIC", "1", 1); }
+  ~ClassicWindow() { ::unsetenv("VELMORANE_WINDOW_CLASSIC"); }
+  ClassicWindow(const ClassicWindow&) = delete;
+  ClassicWindow& operator=(const ClassicWindow&) = delete;
+};
+
 TEST_F(WindowTest, DialogDefaultsWithoutOptionsFile) {
+  const ClassicWindow classic;  // the former defaults and one-folder trees
   ProgramSettingsDialog settings;
   ExpectStates(settings, {{"fontFaceCombo", "Arial"},
                           {"fontSizeCombo", "10"},
@@ -123,6 +134,7 @@ TEST_F(WindowTest, DialogDefaultsWithoutOptionsFile) {
 }
 
 TEST_F(WindowTest, CancelStoresNothingAndOkStores) {
+  const ClassicWindow classic;  // the former defaults and one-folder trees
   {
     ProgramSettingsDialog settings;
     Find<QComboBox>(settings, "fontSizeCombo")->setCurrentText("12");
@@ -165,6 +177,7 @@ TEST_F(WindowTest, CancelStoresNothingAndOkStores) {
 }
 
 TEST_F(WindowTest, ConversionTypeDecidesTheKeepFlags) {
+  const ClassicWindow classic;  // the former defaults and one-folder trees
   const struct {
     const char* radio;
     int type;
@@ -194,6 +207,7 @@ TEST_F(WindowTest, ConversionTypeDecidesTheKeepFlags) {
 }
 
 TEST_F(WindowTest, ResetRestoresDefaultsAndWritesTheFile) {
+  const ClassicWindow classic;  // the former defaults and one-folder trees
   ConversionOptions stored = DialogDefaultOptions();
   stored.conversion_type = 0;
   SetField(stored.font_face, "Verdana");
@@ -379,6 +393,7 @@ TEST_F(WindowTest, ConvertWritesSettingsAndConvertsTheFile) {
 }
 
 TEST_F(WindowTest, TreeRunRenamesThroughTheWarningDialog) {
+  const ClassicWindow classic;  // the former defaults and one-folder trees
   const std::string here = CurrentFolder();
   std::filesystem::create_directories(here + "site/docs");
   ASSERT_TRUE(WriteBinaryFile(here + "site/index.htm", "<p>top</p>"));
