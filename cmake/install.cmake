@@ -5,6 +5,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 install(TARGETS velmorane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS velmorane-svg RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmorane)
 if(TARGET velmorane-gui)
   install(TARGETS velmorane-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${CMAKE_SOURCE_DIR}/data/velmorane-gui.desktop

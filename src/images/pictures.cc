@@ -195,6 +195,7 @@ bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
   if (record.hex_length > list.picture_text_left) {
     c.Trace("Picture skipped, the document's picture data would exceed its limit");
     c.Warn("picture skipped, the document's pictures reached their 256 MiB limit");
+    list.picture_text_spent = true;
     return false;
   }
   list.picture_text_left -= record.hex_length;
@@ -207,7 +208,9 @@ bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
 void WarnPictureSkipped(Conversion& c, const std::string& source, const std::string& path,
                         bool fetched) {
   const std::string& shown = fetched ? source : path;
-  if (!fetched && IsRemote(source)) {
+  if (!c.pictures.skip_reason.empty()) {
+    c.Warn(StringF("picture skipped, %s: %s", c.pictures.skip_reason.c_str(), shown.c_str()));
+  } else if (!fetched && IsRemote(source)) {
     c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
   } else if (!fetched && !FileExists(path)) {
     c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
@@ -537,7 +540,11 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
       }
     } else {
       c.Trace("Error!");
-      c.Warn("picture skipped, cannot be read: inline <svg>");
+      if (!c.pictures.skip_reason.empty()) {
+        c.Warn(StringF("picture skipped, %s: inline <svg>", c.pictures.skip_reason.c_str()));
+      } else {
+        c.Warn("picture skipped, cannot be read: inline <svg>");
+      }
     }
   }
   c.pictures.temporaries.Remove(path);
