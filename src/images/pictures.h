@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/temporaries.h"
@@ -58,6 +59,11 @@ struct PictureList {
   // Why the last picture AcquirePicture refused was left out, when a limit did it
   // ("drawing it took too long"); empty otherwise.
   std::string skip_reason;
+  // The inline <svg> elements of the input (start, ">" of the end or npos when it is
+  // not closed), matched in one pass over the input they were found in.
+  std::vector<std::pair<std::size_t, std::size_t>> inline_svg_ends;
+  const char* inline_svg_input = nullptr;
+  std::size_t inline_svg_input_size = 0;
   // Every file the pictures of this conversion made; what is left goes with the list.
   TemporaryFileSet temporaries;
 };

@@ -206,6 +206,28 @@ TEST(PictureBudgets, DecodingStopsWhenTheDocumentsBudgetIsSpent) {
   }
 }
 
+TEST(InlineSvg, ElementsAreMatchedWithTheirEnds) {
+  std::string unclosed;
+  for (int i = 0; i < 20000; ++i) unclosed += "<svg>";
+  const struct {
+    const char* name;
+    std::string tags;
+    int pictures;
+  } kCases[] = {
+      {"one element", R"(<svg width="4" height="4"><rect width="2" height="2"/></svg>)", 1},
+      {"a nested element belongs to the outer one",
+       R"(<svg width="4" height="4"><svg width="2" height="2"></svg><svg/></svg>)", 1},
+      {"many unclosed elements", unclosed, 0},
+      {"only the innermost of unclosed ones is closed", unclosed + R"(<rect/></svg>)", 1},
+      {"an end tag without its '>'", R"(<svg width="4" height="4"></svg)", 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    PictureRun run;
+    EXPECT_EQ(CountOf(run.Run(c.tags), "{\\pict"), c.pictures);
+  }
+}
+
 // A PNG header that claims the largest size a PNG can have.
 std::string HugePngHeader() {
   std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
