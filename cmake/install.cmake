@@ -8,6 +8,8 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 install(TARGETS velmorane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS velmorane-svg RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/velmorane
+  COMPONENT runtime)
 if(TARGET velmorane-gui)
   install(TARGETS velmorane-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT gui)
   install(FILES ${CMAKE_SOURCE_DIR}/data/velmorane-gui.desktop

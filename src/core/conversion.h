@@ -59,9 +59,18 @@ struct Conversion {
   // Tells the caller's message sink and the file's progress sink, when there are ones:
   // the command line hears warnings through the first, the window's log through the
   // second (its workers hand them on in file order).
+  // A page's bytes in the text (picture addresses, names) never reach a terminal or
+  // log raw: control bytes show as "?", and a text longer than kMaxWarningLength is cut
+  // with "...".
+  static constexpr std::size_t kMaxWarningLength = 1024;
   void Warn(std::string_view text) const {
-    if (messages != nullptr) messages->Message(MessageKind::kWarning, text);
-    if (progress != nullptr) progress->Warning(text);
+    std::string shown(text.substr(0, kMaxWarningLength));
+    for (char& byte : shown) {
+      if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7f) byte = '?';
+    }
+    if (text.size() > kMaxWarningLength) shown += "...";
+    if (messages != nullptr) messages->Message(MessageKind::kWarning, shown);
+    if (progress != nullptr) progress->Warning(shown);
   }
   void Note(std::string_view text) const {
     if (messages != nullptr) messages->Message(MessageKind::kNote, text);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include "platform/files.h"
 #include "platform/jpeg.h"
 #include "platform/picture_decoders.h"
+#include "platform/svg_child.h"
 
 namespace velmorane {
 
@@ -85,19 +87,30 @@ PictureFormat SniffFile(const std::string& path) {
 }
 
 // Decodes an SVG, WebP, TIFF or icon file into `bitmap`. An icon whose largest image is
-// a PNG gives that PNG in `png` instead.
+// a PNG gives that PNG in `png` instead. A drawing that goes over its limits says so in
+// the list's skip reason.
 bool DecodeOtherFormat(const std::string& bytes, PictureFormat format, const SizeHint& hint,
-                       Bitmap24& bitmap, std::vector<std::uint8_t>& png) {
+                       PictureList& list, Bitmap24& bitmap, std::vector<std::uint8_t>& png) {
   if (bytes.size() > kMaxDecodedFileBytes) return false;
   DecodedPicture decoded;
   bool ok = false;
   switch (format) {
     case PictureFormat::kSvg: {
-      double own_width = 0, own_height = 0;
-      if (!ReadSvgSize(bytes, own_width, own_height)) own_width = own_height = 0;
-      const RenderSize size =
-          ChooseRenderSize(hint.width_attribute, hint.height_attribute, own_width, own_height);
-      ok = RenderSvg(bytes, size.width, size.height, decoded);
+      SvgLimits limits;
+      limits.wall_milliseconds = std::min(limits.wall_milliseconds, list.decode_milliseconds_left);
+      switch (RenderSvgInChild(bytes, hint.width_attribute, hint.height_attribute, limits, decoded)) {
+        case SvgOutcome::kDrawn:
+          ok = true;
+          break;
+        case SvgOutcome::kTooSlow:
+          list.skip_reason = "drawing it took longer than its time limit";
+          break;
+        case SvgOutcome::kTooLarge:
+          list.skip_reason = "drawing it needed more memory than its limit";
+          break;
+        case SvgOutcome::kUnreadable:
+          break;
+      }
       break;
     }
     case PictureFormat::kWebp:
@@ -265,6 +278,12 @@ long long DecodedPixels(Conversion_ conversion, std::string_view source) {
     case Conversion_::kPngToMetafile:
       if (ReadPngSize(source, width, height)) return static_cast<long long>(width) * height;
       return -1;
+    case Conversion_::kDecoded:
+      if (SniffPictureFormat(source.substr(0, kSniffBytes)) == PictureFormat::kWebp &&
+          ReadWebpSize(source, width, height)) {
+        return static_cast<long long>(width) * height;
+      }
+      return -1;
     default:
       return -1;  // dumped as it is, never decoded
   }
@@ -339,6 +358,8 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
                     const SizeHint& hint) {
   record.goal_width = 0;
   record.goal_height = 0;
+  PictureList& list = c.pictures;
+  list.skip_reason.clear();
   // Only a regular file is a picture: a FIFO, a device or a folder is never read.
   const FileKind source_kind = KindOfFile(path);
   if (source_kind != FileKind::kRegular) {
@@ -348,6 +369,17 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
   const PictureFormat format = SniffFile(path);
   Conversion_ conversion = Choose(format, c.options.image_format);
   if (conversion == Conversion_::kFailure) return false;
+  // A picture decoded to pixels spends the document's decoding budget; one copied as
+  // it is does not.
+  const bool decodes = !DumpsSourceUnchanged(conversion);
+  if (decodes && list.picture_text_spent) {
+    list.skip_reason = "the document's pictures reached their 256 MiB limit";
+    return false;
+  }
+  if (decodes && (list.decode_milliseconds_left <= 0 || list.decoded_pixels_left <= 0)) {
+    list.skip_reason = "the document's pictures reached their decoding limit";
+    return false;
+  }
   const std::int64_t source_size = FileSize(path);
   if ((DumpsSourceUnchanged(conversion) && 2 * source_size > c.pictures.picture_text_left) ||
       source_size > kMaxDecodedSourceSize) {
@@ -361,6 +393,11 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     c.Trace("Picture skipped, more than 64 million pixels:", path);
     return false;
   }
+  if (decodes && pixels > list.decoded_pixels_left) {
+    list.skip_reason = "the document's pictures reached their decoding limit";
+    return false;
+  }
+  const auto decode_start = std::chrono::steady_clock::now();
 
   const std::string number = std::to_string(c.pictures.records.size() + 1);
   const std::string hex_path = MakeTemporary(c, number, ".tmp");
@@ -380,7 +417,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     Bitmap24 bitmap;
     std::vector<std::uint8_t> png;
     conversion = Conversion_::kFailure;
-    if (DecodeOtherFormat(source, format, hint, bitmap, png)) {
+    if (DecodeOtherFormat(source, format, hint, list, bitmap, png)) {
       if (png.empty() && c.options.image_format == 1) {
         dumped = HexDumpBytes(AsText(BitmapToMetafile(bitmap, false, width, height)), hex_path);
       } else {
@@ -475,6 +512,13 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       break;
   }
   if (!intermediate.empty()) c.pictures.temporaries.Remove(intermediate);
+  if (decodes) {
+    list.decode_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - decode_start)
+                                         .count();
+    list.decoded_pixels_left -= std::llabs(static_cast<long long>(width)) *
+                                std::llabs(static_cast<long long>(height));
+  }
   if (dumped <= 0) {
     c.pictures.temporaries.Remove(hex_path);
     return false;

@@ -196,6 +196,7 @@ bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
   if (record.hex_length > list.picture_text_left) {
     c.Trace("Picture skipped, the document's picture data would exceed its limit");
     c.Warn("picture skipped, the document's pictures reached their 256 MiB limit");
+    list.picture_text_spent = true;
     return false;
   }
   list.picture_text_left -= record.hex_length;
@@ -208,7 +209,9 @@ bool WithinPictureTextBudget(Conversion& c, const PictureRecord& record) {
 void WarnPictureSkipped(Conversion& c, const std::string& source, const std::string& path,
                         bool fetched) {
   const std::string& shown = fetched ? source : path;
-  if (!fetched && IsRemote(source)) {
+  if (!c.pictures.skip_reason.empty()) {
+    c.Warn(StringF("picture skipped, %s: %s", c.pictures.skip_reason.c_str(), shown.c_str()));
+  } else if (!fetched && IsRemote(source)) {
     c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
   } else if (!fetched && !FileExists(path)) {
     c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
@@ -465,25 +468,52 @@ void HandleImageTag(Conversion& c) {
   if (!temporary.empty()) list.temporaries.Remove(temporary);
 }
 
-// The end of an inline <svg> element starting at `start`: the position of the ">" of its
-// matching "</svg>" (nested svg elements counted), or npos when it is not closed.
-std::size_t InlineSvgEnd(std::string_view in, std::size_t start) {
-  int depth = 0;
-  for (std::size_t at = start; at < in.size(); at = in.find('<', at + 1)) {
-    if (at == std::string_view::npos) break;
-    if (LooksAtNoCase(in, at, "<svg") && at + 4 < in.size() &&
-        std::string_view(" \n\t>/").find(in[at + 4]) != std::string_view::npos) {
-      const std::size_t close = in.find('>', at);
-      if (close == std::string_view::npos) return close;
-      if (in[close - 1] != '/') ++depth;
-      else if (depth == 0) return close;  // <svg ... /> on its own
-    } else if (LooksAtNoCase(in, at, "</svg")) {
-      const std::size_t close = in.find('>', at);
-      if (close == std::string_view::npos) return close;
-      if (--depth == 0) return close;
+// True at an "<svg" that opens an element (a blank, line end, tab, ">" or "/" after it).
+bool OpensSvg(std::string_view in, std::size_t at) {
+  return LooksAtNoCase(in, at, "<svg") && at + 4 < in.size() &&
+         std::string_view(" \n\t>/").find(in[at + 4]) != std::string_view::npos;
+}
+
+// Every inline <svg> element of `in` with its end: the ">" of its matching "</svg>"
+// (nested svg elements counted; "<svg ... />" is its own end), npos when it is not
+// closed. One pass with a stack of the open ones, so that a page of many unclosed
+// elements is not scanned to its end once for each.
+std::vector<std::pair<std::size_t, std::size_t>> MatchInlineSvgs(std::string_view in) {
+  std::vector<std::pair<std::size_t, std::size_t>> ends;
+  std::vector<std::size_t> open;  // indices into `ends`
+  for (std::size_t at = in.find('<'); at != std::string_view::npos; at = in.find('<', at + 1)) {
+    const bool opens = OpensSvg(in, at);
+    if (!opens && !LooksAtNoCase(in, at, "</svg")) continue;
+    const std::size_t close = in.find('>', at);
+    if (close == std::string_view::npos) break;  // this and every open one stay unclosed
+    if (opens && in[close - 1] == '/') {
+      ends.emplace_back(at, close);  // inside another element it changes no depth
+    } else if (opens) {
+      open.push_back(ends.size());
+      ends.emplace_back(at, std::string_view::npos);
+    } else if (!open.empty()) {
+      ends[open.back()].second = close;
+      open.pop_back();
     }
   }
-  return std::string_view::npos;
+  return ends;
+}
+
+// The end of the inline <svg> element starting at `start` (as MatchInlineSvgs gives it),
+// npos when it is not closed.
+std::size_t InlineSvgEnd(Conversion& c, std::size_t start) {
+  PictureList& list = c.pictures;
+  const std::string_view in = c.input;
+  if (list.inline_svg_input != in.data() || list.inline_svg_input_size != in.size()) {
+    list.inline_svg_ends = MatchInlineSvgs(in);
+    list.inline_svg_input = in.data();
+    list.inline_svg_input_size = in.size();
+  }
+  const auto found = std::lower_bound(
+      list.inline_svg_ends.begin(), list.inline_svg_ends.end(), start,
+      [](const std::pair<std::size_t, std::size_t>& entry, std::size_t at) { return entry.first < at; });
+  if (found == list.inline_svg_ends.end() || found->first != start) return std::string_view::npos;
+  return found->second;
 }
 
 // An <svg> element of the page: its markup is rendered like an SVG file. Inline markup
@@ -540,7 +570,11 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
       }
     } else {
       c.Trace("Error!");
-      c.Warn("picture skipped, cannot be read: inline <svg>");
+      if (!c.pictures.skip_reason.empty()) {
+        c.Warn(StringF("picture skipped, %s: inline <svg>", c.pictures.skip_reason.c_str()));
+      } else {
+        c.Warn("picture skipped, cannot be read: inline <svg>");
+      }
     }
   }
   c.pictures.temporaries.Remove(path);
@@ -677,7 +711,7 @@ bool TryImageTag(Conversion& c) {
   }
   if (LooksAtNoCase(in, c.pos, "<svg") && c.pos + 4 < in.size() &&
       std::string_view(" \n\t>").find(in[c.pos + 4]) != std::string_view::npos) {
-    const std::size_t end = InlineSvgEnd(in, c.pos);
+    const std::size_t end = InlineSvgEnd(c, c.pos);
     if (end == std::string_view::npos) return false;
     HandleInlineSvg(c, end);
     return true;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/temporaries.h"
@@ -36,9 +37,13 @@ struct PictureList {
   static constexpr long long kMaxDecodedPixels = 64LL << 20;
   // ... the picture groups of one document hold at most this much hexadecimal text, ...
   static constexpr long long kMaxDocumentPictureText = 256LL << 20;
-  // ... and its remote pictures take at most this long and this many bytes in all.
+  // ... its remote pictures take at most this long and this many bytes in all, ...
   static constexpr long long kMaxDownloadMilliseconds = 120 * 1000;
   static constexpr long long kMaxDownloadBytes = 256LL << 20;
+  // ... and decoding and drawing all its pictures take at most this long and make at
+  // most as many pixels as the largest picture may have.
+  static constexpr long long kMaxDecodeMilliseconds = 10 * 1000;
+  static constexpr long long kMaxDocumentDecodedPixels = kMaxDecodedPixels;
   std::vector<PictureRecord> records;
   std::string previous_path;    // the last picture converted in this document
   std::string shared_bmp_name;  // the intermediate BMP shared by GIF and PNG conversions
@@ -47,6 +52,19 @@ struct PictureList {
   long long picture_text_left = kMaxDocumentPictureText;
   long long download_milliseconds_left = kMaxDownloadMilliseconds;
   long long download_bytes_left = kMaxDownloadBytes;
+  long long decode_milliseconds_left = kMaxDecodeMilliseconds;
+  long long decoded_pixels_left = kMaxDocumentDecodedPixels;
+  // Set when a converted picture did not fit in the picture text left: no later
+  // picture is decoded for nothing.
+  bool picture_text_spent = false;
+  // Why the last picture AcquirePicture refused was left out, when a limit did it
+  // ("drawing it took too long"); empty otherwise.
+  std::string skip_reason;
+  // The inline <svg> elements of the input (start, ">" of the end or npos when it is
+  // not closed), matched in one pass over the input they were found in.
+  std::vector<std::pair<std::size_t, std::size_t>> inline_svg_ends;
+  const char* inline_svg_input = nullptr;
+  std::size_t inline_svg_input_size = 0;
   // Every file the pictures of this conversion made; what is left goes with the list.
   TemporaryFileSet temporaries;
 };

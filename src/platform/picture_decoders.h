@@ -40,6 +40,9 @@ bool TiffSupported();
 // pictures embedded as data: addresses still show.
 [[nodiscard]] bool RenderSvg(std::string_view svg, int width, int height, DecodedPicture& out);
 
+// A WebP file's size from its header, without decoding it.
+[[nodiscard]] bool ReadWebpSize(std::string_view bytes, int& width, int& height);
+
 // The first image of a WebP file (animated files are refused).
 [[nodiscard]] bool DecodeWebp(std::string_view bytes, DecodedPicture& out);
 

@@ -39,6 +39,19 @@ const Webp* LoadWebp() {
 
 bool WebpSupported() { return LoadWebp() != nullptr; }
 
+bool ReadWebpSize(std::string_view bytes, int& width, int& height) {
+  const Webp* webp = LoadWebp();
+  if (webp == nullptr || bytes.empty()) return false;
+  WebPBitstreamFeatures features;
+  if (webp->get_features(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                         &features, WEBP_DECODER_ABI_VERSION) != VP8_STATUS_OK) {
+    return false;
+  }
+  width = features.width;
+  height = features.height;
+  return true;
+}
+
 bool DecodeWebp(std::string_view bytes, DecodedPicture& out) {
   const Webp* webp = LoadWebp();
   if (webp == nullptr) return false;
@@ -77,6 +90,7 @@ bool DecodeWebp(std::string_view bytes, DecodedPicture& out) {
 
 bool WebpSupported() { return false; }
 bool DecodeWebp(std::string_view, DecodedPicture&) { return false; }
+bool ReadWebpSize(std::string_view, int&, int&) { return false; }
 
 #endif
 

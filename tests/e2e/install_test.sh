@@ -20,7 +20,7 @@ fail() {
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -3 "$work/install.log")"
-for file in bin/velmorane include/velmorane.h lib/libvelmorane.a lib/libvelmorane.so \
+for file in bin/velmorane libexec/velmorane/velmorane-svg include/velmorane.h lib/libvelmorane.a lib/libvelmorane.so \
             lib/pkgconfig/velmorane.pc lib/cmake/velmorane/velmoraneConfig.cmake \
             share/man/man1/velmorane.1.gz share/doc/velmorane/copyright \
             share/doc/velmorane/README.md.gz; do

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -158,6 +159,73 @@ TEST(PictureBudgets, TheDocumentsPictureDataHasALimit) {
       R"(<img src="pic.png"><img src="pic.png"><img src="pic.png"><img src="pic.jpg">)");
   EXPECT_EQ(CountOf(rtf, "{\\pict"), 2);
   EXPECT_TRUE(std::filesystem::is_empty(run.c.work_folder));
+}
+
+class Collected : public MessageSink {
+ public:
+  void Message(MessageKind kind, std::string_view text) override {
+    if (kind == MessageKind::kWarning) warnings.emplace_back(text);
+  }
+  std::vector<std::string> warnings;
+};
+
+TEST(PictureBudgets, DecodingStopsWhenTheDocumentsBudgetIsSpent) {
+  const std::string limit = "picture skipped, the document's pictures reached their decoding limit: ";
+  const struct {
+    const char* name;
+    long long pixels_left, milliseconds_left;
+    bool text_spent;
+    const char* tags;
+    int pictures;
+    std::vector<std::string> warnings;
+  } kCases[] = {
+      // pic.webp and pic.tif are 30 x 20 = 600 pixels each.
+      {"the first decode spends the pixels left", 600, 10000, false,
+       R"(<img src="pic.webp"><img src="pic.tif"><img src="pic.png">)", 2,
+       {limit + kFixtures + "pic.tif"}},
+      {"a WebP header tells its size before decoding", 500, 10000, false,
+       R"(<img src="pic.webp"><img src="pic.jpg">)", 1, {limit + kFixtures + "pic.webp"}},
+      {"no decoding time left: pictures copied as they are still go in", 1000, 0, false,
+       R"(<img src="pic.gif"><img src="pic.png"><img src="pic.svg">)", 1,
+       {limit + kFixtures + "pic.gif", limit + kFixtures + "pic.svg"}},
+      {"the picture text is spent: nothing more is decoded", 1000, 10000, true,
+       R"(<img src="pic.webp">)", 0,
+       {"picture skipped, the document's pictures reached their 256 MiB limit: " + kFixtures +
+        "pic.webp"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    PictureRun run;
+    Collected collected;
+    run.c.messages = &collected;
+    run.c.pictures.decoded_pixels_left = c.pixels_left;
+    run.c.pictures.decode_milliseconds_left = c.milliseconds_left;
+    run.c.pictures.picture_text_spent = c.text_spent;
+    EXPECT_EQ(CountOf(run.Run(c.tags), "{\\pict"), c.pictures);
+    EXPECT_EQ(collected.warnings, c.warnings);
+  }
+}
+
+TEST(InlineSvg, ElementsAreMatchedWithTheirEnds) {
+  std::string unclosed;
+  for (int i = 0; i < 20000; ++i) unclosed += "<svg>";
+  const struct {
+    const char* name;
+    std::string tags;
+    int pictures;
+  } kCases[] = {
+      {"one element", R"(<svg width="4" height="4"><rect width="2" height="2"/></svg>)", 1},
+      {"a nested element belongs to the outer one",
+       R"(<svg width="4" height="4"><svg width="2" height="2"></svg><svg/></svg>)", 1},
+      {"many unclosed elements", unclosed, 0},
+      {"only the innermost of unclosed ones is closed", unclosed + R"(<rect/></svg>)", 1},
+      {"an end tag without its '>'", R"(<svg width="4" height="4"></svg)", 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    PictureRun run;
+    EXPECT_EQ(CountOf(run.Run(c.tags), "{\\pict"), c.pictures);
+  }
 }
 
 // A PNG header that claims the largest size a PNG can have.

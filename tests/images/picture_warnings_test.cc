@@ -68,6 +68,21 @@ src="pic.gif"><imgx>)", false, {"2 pictures left out: converting pictures is off
   EXPECT_TRUE(Convert(R"(<img src="pic.png">)", false, kModePlainText).warnings.empty());
 }
 
+TEST(PictureWarnings, PageBytesAreShownSafely) {
+  const struct {
+    std::string_view name;
+    std::string html;
+    std::string want;
+  } kCases[] = {
+      {"escape, bell and line ends in an address", "<img src=\"x\x1b[2J\a\r\ny.png\">",
+       "picture skipped, not found: " + kFixtures + "x?[2J??y.png"},  // CR LF reads as one line end,
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Convert(c.html, true).warnings, std::vector<std::string>{c.want});
+  }
+}
+
 TEST(PictureWarnings, GifDiagnosticsAreNotes) {
   // The decoder's words about a file go to the caller, never to stderr.
   ::testing::internal::CaptureStderr();
