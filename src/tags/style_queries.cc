@@ -20,8 +20,10 @@ std::optional<BodyStyle> BodyStyleOf(const Conversion& c) {
 }
 
 int RuleListStyle(const Conversion& c, std::string_view class_name, int element_type) {
-  for (const StyleRule& rule : c.sheet.rules) {
-    if (rule.name != class_name) continue;
+  const auto found = c.sheet.by_name.find(std::string(class_name));
+  if (found == c.sheet.by_name.end()) return 0;
+  for (const int index : found->second) {
+    const StyleRule& rule = c.sheet.rules[static_cast<std::size_t>(index)];
     if (rule.element_type != element_type && rule.element_type != kElementAny) continue;
     return rule.has[kPropListStyleType] ? rule.list_style : 0;
   }
@@ -29,8 +31,12 @@ int RuleListStyle(const Conversion& c, std::string_view class_name, int element_
 }
 
 bool FindCellRule(const Conversion& c, std::string_view name, CellRuleValues& values) {
-  for (const StyleRule& rule : c.sheet.rules) {
-    if (rule.name.empty() || !EqualsNoCase(rule.name, name)) continue;
+  std::string lower(name);
+  for (char& ch : lower) ch = AsciiLower(ch);
+  const auto found = c.sheet.by_lower_name.find(lower);
+  if (found == c.sheet.by_lower_name.end()) return false;
+  for (const int index : found->second) {
+    const StyleRule& rule = c.sheet.rules[static_cast<std::size_t>(index)];
     if (rule.element_type != kElementCell && rule.element_type != kElementAny) continue;
     values.has_background = rule.has[kPropBackground];
     values.background = rule.background;

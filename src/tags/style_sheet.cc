@@ -25,6 +25,8 @@ constexpr std::size_t kMaxSelector = 39;
 constexpr std::size_t kMaxRuleName = 40;
 // Class names read from a tag keep at most 30 bytes.
 constexpr std::size_t kMaxClassName = 30;
+// A tag's class and id attributes give at most this many names.
+constexpr std::size_t kMaxNames = 8;
 // The part of a tag that is searched for attributes and declarations.
 constexpr std::size_t kMaxTagText = 499;
 // Sizes are accepted above 0.5 and below 200 points; margins from 0 to 12500 twips.
@@ -53,6 +55,13 @@ constexpr ElementName kElementNames[] = {
     {"ol", kElementOl},     {"h1", kElementH1},       {"h2", kElementH1 + 1},
     {"h3", kElementH1 + 2}, {"h4", kElementH1 + 3},   {"h5", kElementH1 + 4},
     {"h6", kElementH1 + 5}, {"hr", kElementHr},       {"br", kElementBr},
+    {"pre", kElementPre},   {"li", kElementLi},       {"code", kElementCode},
+    {"tt", kElementTt},     {"kbd", kElementKbd},     {"samp", kElementSamp},
+    {"var", kElementVar},   {"i", kElementI},         {"b", kElementB},
+    {"strong", kElementStrong}, {"small", kElementSmall}, {"big", kElementBig},
+    {"tr", kElementTr},     {"cite", kElementCite},   {"abbr", kElementAbbr},
+    {"dfn", kElementDfn},   {"q", kElementQ},         {"label", kElementLabel},
+    {"blockquote", kElementBlockquote},
 };
 
 struct SizeKeyword {
@@ -60,8 +69,8 @@ struct SizeKeyword {
   double points;
 };
 constexpr SizeKeyword kSizeKeywords[] = {
-    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
-    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+    {"xx-small", 6.75}, {"x-small", 7.5}, {"small", 9.75},   {"medium", 12},
+    {"large", 13.5},    {"x-large", 18},  {"xx-large", 24},  {"xxx-large", 36},
 };
 
 constexpr std::string_view kListStyles[] = {
@@ -149,16 +158,15 @@ double LeadingNumber(std::string_view token) {
   return negative ? -value : value;
 }
 
-// Points for a font-size value, or 0 when it is not understood.
-double CssFontSize(const std::string& token) {
-  for (const SizeKeyword& keyword : kSizeKeywords) {
-    if (token == keyword.name) return keyword.points;
+// 1 for a bold weight ("bold", "bolder", 600..900), 0 for a normal one ("normal",
+// "lighter", 100..500), -1 for anything else.
+int FontWeight(std::string_view value) {
+  if (value == "bold" || value == "bolder") return 1;
+  if (value == "normal" || value == "lighter") return 0;
+  if (value.size() == 3 && value[0] >= '1' && value[0] <= '9' && value.substr(1) == "00") {
+    return value[0] >= '6' ? 1 : 0;
   }
-  const double value = LeadingNumber(token);
-  if (Contains(token, "px")) return value * 0.75;
-  if (Contains(token, "em")) return value * 12;
-  if (Contains(token, "%")) return value * 0.12;
-  return value;
+  return -1;
 }
 
 bool AcceptSize(double points, StyleRule& rule) {
@@ -167,6 +175,39 @@ bool AcceptSize(double points, StyleRule& rule) {
   rule.size_percent = 0;
   rule.has[kPropFontSize] = true;
   return true;
+}
+
+// Reads a font-size value. Absolute sizes are kept in CSS points (a browser's default
+// text is 12 points, "medium"); relative ones ("em", "%", "smaller", "larger") become a
+// percentage of the size in effect, with the size they give against the default.
+bool ReadFontSize(const std::string& token, StyleRule& rule) {
+  struct Unit {
+    std::string_view name;
+    double points;  // per unit; 0 for a relative unit
+  };
+  // "rem" and "ex" before "em": the first unit the token contains counts.
+  constexpr Unit kUnits[] = {{"px", 0.75}, {"pt", 1},        {"pc", 12},     {"in", 72},
+                             {"cm", 28.35}, {"mm", 2.835},   {"rem", 12},    {"ex", 0},
+                             {"em", 0},    {"%", 0}};
+  for (const SizeKeyword& keyword : kSizeKeywords) {
+    if (token == keyword.name) return AcceptSize(keyword.points, rule);
+  }
+  if (token == "smaller" || token == "larger") {
+    const int percent = token == "smaller" ? 83 : 120;
+    if (!AcceptSize(12.0 * percent / 100, rule)) return false;
+    rule.size_percent = percent;
+    return true;
+  }
+  const double value = LeadingNumber(token);
+  for (const Unit& unit : kUnits) {
+    if (!Contains(token, unit.name)) continue;
+    if (unit.points > 0) return AcceptSize(value * unit.points, rule);
+    const double percent = unit.name == "%" ? value : unit.name == "ex" ? value * 50 : value * 100;
+    if (!(percent >= 1 && percent <= 10000) || !AcceptSize(12.0 * percent / 100, rule)) return false;
+    rule.size_percent = static_cast<int>(percent + 0.5);
+    return true;
+  }
+  return AcceptSize(value, rule);
 }
 
 // Reads a colour value and finds (or adds) it in the colour table, comparing without
@@ -223,13 +264,14 @@ void ReadFontShorthand(std::string_view text, std::size_t& pos, StyleRule& rule,
     if (token == "italic") {
       rule.style = 'i';
       rule.has[kPropFontStyle] = true;
-    } else if (token == "bold") {
-      rule.bold = 1;
+    } else if (FontWeight(token) >= 0 && token != "normal") {
+      rule.bold = FontWeight(token);
       rule.has[kPropFontWeight] = true;
-    } else if (Contains(token, "px")) {
-      AcceptSize(LeadingNumber(token) * 0.75, rule);
-    } else if (Contains(token, "pt")) {
-      AcceptSize(static_cast<int>(LeadingNumber(token)), rule);
+    } else if (!token.empty() &&
+               (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '.') &&
+               token.find_first_of("abcdefghijklmnopqrstuvwxyz%") != std::string::npos) {
+      // "12px/1.5": the size before the line height.
+      ReadFontSize(token.substr(0, token.find('/')), rule);
     } else if (token == "color") {
       while (pos < text.size() && (text[pos] == ' ' || text[pos] == ':')) ++pos;
       const int index = ReadColorIndex(text, pos, colors);
@@ -274,19 +316,19 @@ void MergeRule(StyleRule& first, const StyleRule& later) {
   for (std::size_t i = 0; i < f.has.size(); ++i) f.has[i] = f.has[i] || l.has[i];
 }
 
-// Blanks out /* ... */ comments, counting nested openings.
+// Blanks out /* ... */ comments. Comments do not nest: a "/*" inside one is text.
 void BlankComments(std::string& text) {
-  int depth = 0;
+  bool inside = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "/*") == 0) {
-      ++depth;
+    if (!inside && text.compare(i, 2, "/*") == 0) {
+      inside = true;
       text[i] = text[i + 1] = ' ';
       ++i;
-    } else if (depth > 0 && text.compare(i, 2, "*/") == 0) {
-      --depth;
+    } else if (inside && text.compare(i, 2, "*/") == 0) {
+      inside = false;
       text[i] = text[i + 1] = ' ';
       ++i;
-    } else if (depth > 0) {
+    } else if (inside) {
       text[i] = ' ';
     }
   }
@@ -389,7 +431,7 @@ int PopRuleOfType(std::vector<AppliedRule>& stack, int type) {
   return -1;
 }
 
-bool TypeInRange(int type) { return type >= 0 && type < 20; }
+bool TypeInRange(int type) { return type >= 0 && type < kElementTypeCount; }
 
 char AlignmentLetter(const std::string& word) { return word.size() >= 3 ? word[2] : 'j'; }
 
@@ -460,6 +502,72 @@ void WriteFontToGoBackTo(Conversion& c) {
 
 }  // namespace
 
+void IndexRules(StyleSheet& sheet) {
+  for (auto& list : sheet.by_type) list.clear();
+  sheet.by_name.clear();
+  sheet.by_lower_name.clear();
+  sheet.merged.clear();
+  for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
+    const StyleRule& rule = sheet.rules[i];
+    const int index = static_cast<int>(i);
+    if (rule.name.empty()) {
+      if (TypeInRange(rule.element_type)) sheet.by_type[rule.element_type].push_back(index);
+      continue;
+    }
+    sheet.by_name[rule.name].push_back(index);
+    sheet.by_lower_name[Lower(rule.name)].push_back(index);
+  }
+}
+
+int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names) {
+  // Merged rules are kept for this many distinct elements; past that the first match counts.
+  constexpr std::size_t kMaxMerged = 4096;
+  std::vector<int> matches;
+  if (names.empty()) {
+    if (!TypeInRange(type) || sheet.by_type[type].empty()) return -1;
+    if (sheet.by_type[type].size() == 1) return sheet.by_type[type][0];
+    matches = sheet.by_type[type];
+  } else {
+    // Rules for any element first, then those for this element type (more specific),
+    // each in sheet order.
+    for (const bool specific : {false, true}) {
+      const std::size_t start = matches.size();
+      for (const std::string& name : names) {
+        const auto found = sheet.by_name.find(name);
+        if (found == sheet.by_name.end()) continue;
+        for (const int index : found->second) {
+          const int rule_type = sheet.rules[static_cast<std::size_t>(index)].element_type;
+          if (specific ? rule_type == type && type != kElementAny : rule_type == kElementAny) {
+            matches.push_back(index);
+          }
+        }
+      }
+      std::sort(matches.begin() + static_cast<std::ptrdiff_t>(start), matches.end());
+    }
+    matches.erase(std::unique(matches.begin(), matches.end()), matches.end());
+  }
+  if (matches.empty()) return -1;
+  if (matches.size() == 1) return matches[0];
+  std::string key = std::to_string(type);
+  for (const std::string& name : names) (key += '\0') += name;
+  if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
+  if (sheet.merged.size() >= kMaxMerged) return matches[0];
+  StyleRule merged = sheet.rules[static_cast<std::size_t>(matches[0])];
+  for (std::size_t i = 1; i < matches.size(); ++i) {
+    MergeRule(merged, sheet.rules[static_cast<std::size_t>(matches[i])]);
+  }
+  merged.name = "\x01";  // no class or id is called so
+  const int index = static_cast<int>(sheet.rules.size());
+  sheet.rules.push_back(std::move(merged));
+  sheet.merged.emplace(std::move(key), index);
+  return index;
+}
+
+int ScaledToBody(const Conversion& c, int css_half_points) {
+  const double points = css_half_points / 2.0 * c.base_size / c.sheet.body_points;
+  return std::max(1, static_cast<int>(points + 0.5));
+}
+
 bool StyleRule::Any() const { return std::find(has.begin(), has.end(), true) != has.end(); }
 
 const StyleRule* BodyRule(const StyleSheet& sheet) {
@@ -506,15 +614,13 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     } else if (property == "font-weight") {
       const std::string lowered = Lower(ReadName(block, pos, false));
       const std::string_view value = lowered;
-      if (value == "bold" || value == "normal") {
-        rule.bold = value == "bold" ? 1 : 0;
+      const int weight = FontWeight(value);
+      if (weight >= 0) {
+        rule.bold = weight;
         rule.has[kPropFontWeight] = true;
       }
     } else if (property == "font-size") {
-      const std::string token = ReadNumberToken(block, pos);
-      if (AcceptSize(CssFontSize(token), rule)) {
-        rule.size_percent = Contains(token, "%") ? static_cast<int>(LeadingNumber(token)) : 0;
-      }
+      ReadFontSize(ReadNumberToken(block, pos), rule);
     } else if (property == "text-align" || property == "align") {
       const std::string lowered = Lower(ReadName(block, pos, false));
       const std::string_view value = lowered;
@@ -639,6 +745,10 @@ void ParseStyleSheet(Conversion& c) {
       if (close == std::string_view::npos) break;
       selector_start = close + 1;
     }
+    IndexRules(sheet);
+    if (const StyleRule* body = BodyRule(sheet); body != nullptr && body->has[kPropFontSize]) {
+      sheet.body_points = body->size / 2.0;
+    }
   } catch (const std::bad_alloc&) {
     // Without memory for the rules the document is converted without them.
     sheet = StyleSheet{};
@@ -697,10 +807,19 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
-    // A percentage scales the size in effect ("100%" keeps it).
+    // The size in effect comes back when the element closes (lines and rules never do).
+    if (type != kElementBr && type != kElementHr) {
+      if (sheet.size_stack.size() < kStackDepth) {
+        sheet.size_stack.push_back(s.current_size);
+      } else {
+        sheet.size_stack.back() = s.current_size;
+      }
+    }
+    // A percentage scales the size in effect ("100%" keeps it); an absolute size stands
+    // to the body text as it does in a browser.
     s.current_size = rule.size_percent > 0
-                         ? std::max(1, s.current_size * rule.size_percent / 100)
-                         : rule.size / 2;
+                         ? std::max(1, (s.current_size * rule.size_percent + 50) / 100)
+                         : ScaledToBody(c, rule.size);
     s.size_string = StringF(R"(\fs%d )", s.current_size * 2);
     out += s.size_string;
     s.after_control_word = true;
@@ -738,7 +857,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
   }
 }
 
-void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_class_stack,
+void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_class_stack*/,
                     int default_size) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
@@ -767,25 +886,16 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_cl
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
-    if (from_class_stack) {
-      for (std::size_t i = sheet.class_stack.size(); i-- > 0;) {
-        const StyleRule& open = sheet.rules[sheet.class_stack[i].rule];
-        if (!open.has[kPropFontSize]) continue;
-        if (open.size != 0) {
-          s.size_string = StringF(R"(\fs%d )", open.size);
-          out += s.size_string;
-          s.after_control_word = true;
-        }
-        break;
-      }
-      s.current_size = s.size_stack.empty() ? default_size : s.size_stack.back();
-    } else {
-      s.current_size = default_size;
-      if (2 * default_size != rule.size) {
-        s.size_string = StringF(R"(\fs%d )", 2 * default_size);
-        out += s.size_string;
-        s.after_control_word = true;
-      }
+    int size = default_size;
+    if (!sheet.size_stack.empty()) {
+      size = sheet.size_stack.back();
+      sheet.size_stack.pop_back();
+    }
+    if (size != s.current_size) {
+      s.current_size = size;
+      s.size_string = StringF(R"(\fs%d )", 2 * size);
+      out += s.size_string;
+      s.after_control_word = true;
     }
   }
   if ((has[kPropFontStyle] && rule.style == 'i') || type == kElementCell) {
@@ -838,7 +948,7 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
   c.pos = std::max(c.pos, tag_end);
 
   // class, id and align attributes.
-  std::string class_name;
+  std::vector<std::string> names;
   for (std::size_t i = 0; i < tag.size(); ++i) {
     const bool boundary = i == 0 || IsOneOf(static_cast<unsigned char>(tag[i - 1]), " \"'\n\t");
     std::size_t value_pos;
@@ -864,41 +974,43 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
     }
     std::size_t p = value_pos;
     while (p < tag.size() && IsOneOf(static_cast<unsigned char>(tag[p]), " \"'=")) ++p;
-    std::string name;
-    while (p < tag.size() && name.size() < kMaxClassName) {
-      const unsigned char ch = static_cast<unsigned char>(tag[p]);
-      if (ch < 32 || IsOneOf(ch, " \"'>")) break;
-      name += static_cast<char>(ch);
-      ++p;
+    // A quoted class value holds names separated by blanks.
+    const bool quoted = p > value_pos && IsOneOf(static_cast<unsigned char>(tag[p - 1]), "\"'");
+    while (p < tag.size()) {
+      std::string name;
+      while (p < tag.size() && name.size() < kMaxClassName) {
+        const unsigned char ch = static_cast<unsigned char>(tag[p]);
+        if (ch < 32 || IsOneOf(ch, " \"'>")) break;
+        name += static_cast<char>(ch);
+        ++p;
+      }
+      while (p < tag.size() && static_cast<unsigned char>(tag[p]) >= 32 &&
+             !IsOneOf(static_cast<unsigned char>(tag[p]), " \"'>")) {
+        ++p;  // the rest of a name too long to keep
+      }
+      if (!name.empty() && names.size() < kMaxNames) names.push_back(std::move(name));
+      if (!quoted) break;
+      while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t' || tag[p] == '\n')) ++p;
+      if (p >= tag.size() || IsOneOf(static_cast<unsigned char>(tag[p]), "\"'>")) break;
     }
-    if (!name.empty()) class_name = std::move(name);
     i = p > i ? p - 1 : i;
   }
 
   // Line breaks and rules are never closed; their styles are applied, not kept.
   const bool kept = type != kElementBr && type != kElementHr;
 
-  // The element rule.
-  for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
-    const StyleRule& rule = sheet.rules[i];
-    if (rule.name.empty() && rule.element_type == type) {
-      if (kept) PushBounded(sheet.element_stack, {static_cast<int>(i), type});
-      ApplyStyleRule(c, rule, type, tag_end);
-      break;
-    }
+  // The element rule, then the class and id rules.
+  if (const int element_rule = MatchRule(sheet, type, {}); element_rule >= 0) {
+    if (kept) PushBounded(sheet.element_stack, {element_rule, type});
+    ApplyStyleRule(c, sheet.rules[static_cast<std::size_t>(element_rule)], type, tag_end);
   }
-  // The class or id rule.
-  if (!class_name.empty()) {
-    for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
-      const StyleRule& rule = sheet.rules[i];
-      if (rule.name == class_name &&
-          (rule.element_type == type || rule.element_type == kElementAny)) {
-        if (kept) PushBounded(sheet.class_stack, {static_cast<int>(i), type});
-        sheet.last_class_flags = rule.has;
-        ApplyStyleRule(c, rule, type, tag_end);
-        if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
-        break;
-      }
+  if (!names.empty()) {
+    if (const int class_rule = MatchRule(sheet, type, names); class_rule >= 0) {
+      const StyleRule& rule = sheet.rules[static_cast<std::size_t>(class_rule)];
+      if (kept) PushBounded(sheet.class_stack, {class_rule, type});
+      sheet.last_class_flags = rule.has;
+      ApplyStyleRule(c, rule, type, tag_end);
+      if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
     }
   }
   if (type == kElementFont) return;  // the font tag reads its own attributes
