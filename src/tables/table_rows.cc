@@ -438,6 +438,9 @@ bool AnalysedCellStart(Conversion& c) {
     const char letter = s->column_alignments[static_cast<std::size_t>(s->cell_index)];
     if (letter != 0) alignment = AlignmentWord(letter);
   }
+  // Header cells are centred and bold unless the page says otherwise.
+  const bool header = ts::AtFollowedBy(c.input, tag, "<th", " \n\t>/");
+  if (header && alignment == std::string_view(R"(\ql )")) alignment = R"(\qc )";
   if (KeepAlignment(c)) alignment = CellAlignmentFromTag(Rest(c), alignment);
   MoveToClose(c);
   const std::size_t close = c.pos;
@@ -454,6 +457,11 @@ bool AnalysedCellStart(Conversion& c) {
   const auto depth = static_cast<std::size_t>(loop.table_depth);
   loop.in_cell[depth] = true;
   loop.cell_level[depth] = s->level;
+  if (header) {
+    c.output += R"({\b )";
+    c.sheet.bold_groups = std::max(0, c.sheet.bold_groups) + 1;
+    loop.after_control_word = true;
+  }
   OpenElementStyle(c, tag, kElementCell, true);
   c.pos = close;
   return true;

@@ -407,11 +407,14 @@ void HandleBlockquoteEnd(Conversion& c) {
 void HandlePreStart(Conversion& c) {
   c.loop.in_pre = true;
   c.loop.char_data_allowed = true;
-  c.pos = TagEndFrom(c.input, c.pos);
+  const std::size_t tag = c.pos;
+  OpenElementStyle(c, tag, kElementPre, InTableCell(c));
+  c.pos = TagEndFrom(c.input, tag);
 }
 
 void HandlePreEnd(Conversion& c) {
   c.loop.in_pre = false;
+  CloseElementStyle(c, kElementPre, c.base_size);
   c.pos = TagEndFrom(c.input, c.pos);
   if (InTableCell(c)) {
     c.output += c.templates.cell_paragraph_start;

@@ -37,15 +37,32 @@ struct GroupTag {
   std::string_view name;
   const char* opening;
   int GroupCounters::*counter;
+  int element_type;  // for style rules; kElementAny when none select the tag
 };
 constexpr GroupTag kGroupTags[] = {
-    {"strong", R"({\b )", &GroupCounters::strong},
-    {"b", R"({\b )", &GroupCounters::bold},
-    {"i", R"({\i )", &GroupCounters::italic},
-    {"u", R"({\ul )", &GroupCounters::underline},
-    {"strike", R"({\strike )", &GroupCounters::strike},
-    {"s", R"({\strike )", &GroupCounters::strike},
+    {"strong", R"({\b )", &GroupCounters::strong, kElementStrong},
+    {"b", R"({\b )", &GroupCounters::bold, kElementB},
+    {"i", R"({\i )", &GroupCounters::italic, kElementI},
+    {"u", R"({\ul )", &GroupCounters::underline, kElementAny},
+    {"strike", R"({\strike )", &GroupCounters::strike, kElementAny},
+    {"s", R"({\strike )", &GroupCounters::strike, kElementAny},
 };
+
+// Inline elements with no formatting of their own in RTF that style rules may select.
+struct StyledTag {
+  std::string_view name;
+  int element_type;
+};
+constexpr StyledTag kStyledTags[] = {
+    {"code", kElementCode}, {"tt", kElementTt},       {"kbd", kElementKbd},
+    {"samp", kElementSamp}, {"var", kElementVar},     {"cite", kElementCite},
+    {"abbr", kElementAbbr}, {"dfn", kElementDfn},     {"q", kElementQ},
+    {"label", kElementLabel}, {"small", kElementSmall}, {"big", kElementBig},
+};
+
+// Browsers show <small> and <big> a step smaller or larger than the text around them.
+constexpr int kSmallPercent = 83;
+constexpr int kBigPercent = 120;
 
 unsigned char At(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
@@ -166,11 +183,13 @@ bool TryGroupTag(Conversion& c) {
     if (IsStartTag(in, p, tag.name)) {
       c.output += tag.opening;
       s.after_control_word = true;
-      c.pos = TagEnd(in, p);
+      if (tag.element_type != kElementAny) OpenElementStyle(c, p, tag.element_type, InCell(c));
+      c.pos = std::max(c.pos, TagEnd(in, p));
       CountOpen(s.groups.*tag.counter);
       return true;
     }
     if (IsEndTag(in, p, tag.name)) {
+      if (tag.element_type != kElementAny) CloseElementStyle(c, tag.element_type, c.base_size);
       int& counter = s.groups.*tag.counter;
       if (counter >= 1) {
         c.output += "}";
@@ -207,6 +226,49 @@ bool TryGroupTag(Conversion& c) {
     }
     c.pos = TagEnd(in, p);
     return true;
+  }
+  return false;
+}
+
+bool TryStyledTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+  for (const StyledTag& tag : kStyledTags) {
+    const bool small_or_big = tag.element_type == kElementSmall || tag.element_type == kElementBig;
+    if (IsStartTag(in, p, tag.name)) {
+      if (small_or_big && c.options.keep_font_size) {
+        const int percent = tag.element_type == kElementSmall ? kSmallPercent : kBigPercent;
+        if (sheet.size_stack.size() < kStackDepth) {
+          sheet.size_stack.push_back(s.current_size);
+          ++sheet.step_sizes_open;
+        }
+        s.current_size = std::max(1, (s.current_size * percent + 50) / 100);
+        s.size_string = StringF(R"(\fs%d )", 2 * s.current_size);
+        c.output += s.size_string;
+        s.after_control_word = true;
+      }
+      OpenElementStyle(c, p, tag.element_type, InCell(c));
+      c.pos = std::max(c.pos, TagEnd(in, p));
+      return true;
+    }
+    if (IsEndTag(in, p, tag.name)) {
+      CloseElementStyle(c, tag.element_type, c.base_size);
+      if (small_or_big && sheet.step_sizes_open > 0 && !sheet.size_stack.empty()) {
+        --sheet.step_sizes_open;
+        const int size = sheet.size_stack.back();
+        sheet.size_stack.pop_back();
+        if (size != s.current_size) {
+          s.current_size = size;
+          s.size_string = StringF(R"(\fs%d )", 2 * size);
+          c.output += s.size_string;
+          s.after_control_word = true;
+        }
+      }
+      c.pos = TagEnd(in, p);
+      return true;
+    }
   }
   return false;
 }

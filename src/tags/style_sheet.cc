@@ -396,6 +396,16 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
   }
 }
 
+// The position behind the "}" that closes the block opened at `open`, braces nested.
+std::size_t GroupEnd(std::string_view css, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < css.size(); ++i) {
+    if (css[i] == '{') ++depth;
+    if (css[i] == '}' && --depth == 0) return i + 1;
+  }
+  return css.size();
+}
+
 // Counts the selectors in front of every "{", for the size of the rule array.
 std::size_t CountSelectors(std::string_view text) {
   std::size_t count = 0;
@@ -733,7 +743,13 @@ void ParseStyleSheet(Conversion& c) {
           selectors = Trim(selectors.substr(marker.size()));
       }
       if (!selectors.empty() && selectors[0] == '@') {
-        // A conditional group such as @media: its rules are read as ordinary ones.
+        // A conditional group such as @media: its rules are read as ordinary ones,
+        // unless the group is for media other than the screen (such as print).
+        const bool media = EqualsNoCase(selectors.substr(0, 6), "@media");
+        if (media && !Contains(Lower(selectors), "screen") && !Contains(Lower(selectors), "all")) {
+          selector_start = GroupEnd(css, open);
+          continue;
+        }
         selector_start = open + 1;
         continue;
       }
@@ -798,12 +814,9 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (has[kPropFontWeight]) {
-    if (rule.bold == 1) {
-      out += R"({\b )";
-      sheet.bold_groups = sheet.bold_groups < 0 ? 1 : sheet.bold_groups + 1;
-    } else {
-      out += R"(\b0 )";
-    }
+    // A group either way, so that the weight around the element comes back after it.
+    out += rule.bold == 1 ? R"({\b )" : R"({\b0 )";
+    sheet.bold_groups = sheet.bold_groups < 0 ? 1 : sheet.bold_groups + 1;
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
@@ -878,7 +891,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
     sheet.positioned.open = false;
     s.after_control_word = false;
   }
-  if ((has[kPropFontWeight] && rule.bold == 1) || type == kElementCell) {
+  if (has[kPropFontWeight] || type == kElementCell) {
     close_group(sheet.bold_groups);
   }
   if (o.keep_font_face && has[kPropFontFamily]) {

@@ -164,6 +164,7 @@ struct StyleSheet {
   double body_points = 12;
   // Sizes in effect (points) before each open rule that set one.
   std::vector<int> size_stack;
+  int step_sizes_open = 0;  // open <small> and <big> elements with a size on the stack
 
   // The rules by what selects them, each list in sheet order: element rules by element
   // type, class and id rules by name as written and in lower case. Built once the sheet

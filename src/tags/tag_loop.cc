@@ -688,6 +688,10 @@ void BreakParagraph(Conversion& c) {
   } else {
     c.output += c.templates.paragraph_start;
   }
+  // The paragraph start sets the base size: a size in effect goes on.
+  if (c.options.keep_font_size && s.current_size != c.base_size) {
+    AppendF(c.output, R"(\fs%d )", 2 * s.current_size);
+  }
   s.at_paragraph_start = true;
   s.list_par_pending = false;
   s.trailing_break = true;
@@ -826,7 +830,7 @@ void TagLoop(Conversion& c) {
     }
 
     if (byte == '<') {
-      SkipTag(c);
+      if (!TryStyledTag(c)) SkipTag(c);
     } else if (byte != '>' && (s.char_data_allowed || s.in_pre)) {
       StartPendingParagraph(c, byte);
       if (byte == '\n' || byte == ' ' || byte == '\t') {
