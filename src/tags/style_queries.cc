@@ -37,7 +37,10 @@ bool FindCellRule(const Conversion& c, std::string_view name, CellRuleValues& va
   if (found == c.sheet.by_lower_name.end()) return false;
   for (const int index : found->second) {
     const StyleRule& rule = c.sheet.rules[static_cast<std::size_t>(index)];
-    if (rule.element_type != kElementCell && rule.element_type != kElementAny) continue;
+    if (rule.element_type != kElementCell && rule.element_type != kElementTh &&
+        rule.element_type != kElementAny) {
+      continue;
+    }
     values.has_background = rule.has[kPropBackground];
     values.background = rule.background;
     values.has_width = rule.has[kPropWidth];

@@ -51,7 +51,7 @@ struct ElementName {
 constexpr ElementName kElementNames[] = {
     {"div", kElementDiv},   {"span", kElementSpan},   {"p", kElementP},
     {"em", kElementEm},     {"font", kElementFont},   {"td", kElementCell},
-    {"th", kElementCell},   {"table", kElementTable}, {"ul", kElementUl},
+    {"th", kElementTh},   {"table", kElementTable}, {"ul", kElementUl},
     {"ol", kElementOl},     {"h1", kElementH1},       {"h2", kElementH1 + 1},
     {"h3", kElementH1 + 2}, {"h4", kElementH1 + 3},   {"h5", kElementH1 + 4},
     {"h6", kElementH1 + 5}, {"hr", kElementHr},       {"br", kElementBr},
@@ -376,6 +376,10 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     if (class_or_id) selector.remove_prefix(1);
     if (selector.empty()) continue;
 
+    if (!class_or_id && EqualsNoCase(selector, "html") && declarations.has[kPropFontSize] &&
+        declarations.size_percent == 0) {
+      sheet.root_half_points = declarations.size;  // the size body text inherits
+    }
     if (!class_or_id && EqualsNoCase(selector, "body") && sheet.body_rule >= 0) {
       MergeRule(sheet.rules[sheet.body_rule], declarations);
       continue;
@@ -762,8 +766,11 @@ void ParseStyleSheet(Conversion& c) {
       selector_start = close + 1;
     }
     IndexRules(sheet);
+    const double root_points = sheet.root_half_points > 0 ? sheet.root_half_points / 2.0 : 12;
+    sheet.body_points = root_points;
     if (const StyleRule* body = BodyRule(sheet); body != nullptr && body->has[kPropFontSize]) {
-      sheet.body_points = body->size / 2.0;
+      sheet.body_points =
+          body->size_percent > 0 ? root_points * body->size_percent / 100 : body->size / 2.0;
     }
   } catch (const std::bad_alloc&) {
     // Without memory for the rules the document is converted without them.
@@ -1012,13 +1019,15 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
   // Line breaks and rules are never closed; their styles are applied, not kept.
   const bool kept = type != kElementBr && type != kElementHr;
 
-  // The element rule, then the class and id rules.
-  if (const int element_rule = MatchRule(sheet, type, {}); element_rule >= 0) {
+  // The element rule, then the class and id rules. Header cells have rules of their own.
+  const int selected_type =
+      type == kElementCell && tag.size() >= 2 && AsciiLower(tag[1]) == 'h' ? kElementTh : type;
+  if (const int element_rule = MatchRule(sheet, selected_type, {}); element_rule >= 0) {
     if (kept) PushBounded(sheet.element_stack, {element_rule, type});
     ApplyStyleRule(c, sheet.rules[static_cast<std::size_t>(element_rule)], type, tag_end);
   }
   if (!names.empty()) {
-    if (const int class_rule = MatchRule(sheet, type, names); class_rule >= 0) {
+    if (const int class_rule = MatchRule(sheet, selected_type, names); class_rule >= 0) {
       const StyleRule& rule = sheet.rules[static_cast<std::size_t>(class_rule)];
       if (kept) PushBounded(sheet.class_stack, {class_rule, type});
       sheet.last_class_flags = rule.has;

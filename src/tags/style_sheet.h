@@ -51,7 +51,8 @@ inline constexpr int kElementDfn = 35;
 inline constexpr int kElementQ = 36;
 inline constexpr int kElementLabel = 37;
 inline constexpr int kElementBlockquote = 38;
-inline constexpr int kElementTypeCount = 39;
+inline constexpr int kElementTh = 39;  // selects header cells only; they open as kElementCell
+inline constexpr int kElementTypeCount = 40;
 
 // Property indexes: the presence flag of property n is StyleRule::has[n].
 enum StyleProperty : int {
@@ -162,6 +163,7 @@ struct StyleSheet {
   // The body text's size as a browser has it, in points: the body rule's, else the
   // browser default. Absolute sizes are measured against it.
   double body_points = 12;
+  int root_half_points = 0;  // an "html" rule's absolute size, 0 when none
   // Sizes in effect (points) before each open rule that set one.
   std::vector<int> size_stack;
   int step_sizes_open = 0;  // open <small> and <big> elements with a size on the stack
