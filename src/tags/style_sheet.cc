@@ -235,6 +235,17 @@ int FindFontIndex(std::string_view name, FontTable& fonts) {
   return fonts.Find(name);
 }
 
+// Whether a font-family list names a monospace family ("monospace", "Courier New",
+// "Consolas", "DejaVu Sans Mono", ...): browsers show such text in a monospace font
+// whichever of the list they have.
+bool NamesMonospace(std::string_view families) {
+  const std::string lower = Lower(families.substr(0, 200));
+  for (const std::string_view name : {"mono", "courier", "consolas", "menlo", "monaco"}) {
+    if (Contains(lower, name)) return true;
+  }
+  return false;
+}
+
 // Margins: twips from the number (a pixel value is scaled), accepted from 0 to 12500.
 bool ReadMargin(std::string_view text, std::size_t& pos, std::uint32_t& value) {
   const std::string token = ReadNumberToken(text, pos);
@@ -516,6 +527,8 @@ void WriteFontToGoBackTo(Conversion& c) {
 
 }  // namespace
 
+int MonospaceFontIndex(FontTable& fonts) { return FindFontIndex("Courier New", fonts); }
+
 void IndexRules(StyleSheet& sheet) {
   for (auto& list : sheet.by_type) list.clear();
   sheet.by_name.clear();
@@ -612,9 +625,13 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     const std::string_view property(lower_name, name.size());
 
     if (property == "font-family") {
+      const std::size_t value_start = pos;
       std::string_view family = ReadName(block, pos, true);
       TrimTrailingBlanks(family);
-      const int index = FindFontIndex(family, fonts);
+      const std::size_t value_end = std::min(block.find(';', value_start), block.size());
+      const int index = NamesMonospace(block.substr(value_start, value_end - value_start))
+                            ? MonospaceFontIndex(fonts)
+                            : FindFontIndex(family, fonts);
       if (index >= 0) {
         rule.font = index;
         rule.has[kPropFontFamily] = true;

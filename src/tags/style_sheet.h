@@ -179,6 +179,10 @@ struct StyleSheet {
   std::unordered_map<std::string, int> merged;
 };
 
+// The font table index of the monospace font that styles naming a monospace family get,
+// added when missing (-1 when the table is full).
+int MonospaceFontIndex(FontTable& fonts);
+
 // Fills the indexes of `sheet` from its rules.
 void IndexRules(StyleSheet& sheet);
 
