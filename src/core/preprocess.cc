@@ -153,7 +153,9 @@ void SkipHead(Conversion& c, std::string_view text, std::size_t& p, bool& body_s
       CollectStyleBlock(c, text, p);
     } else if (AtTag(text, p, "<body", "> \n")) {
       body_started = true;
-      p = SkipThroughTagEnd(text, p);
+      const std::size_t end = SkipThroughTagEnd(text, p);
+      ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
+      p = end;
       return;
     } else if (AtTag(text, p, "<p", "> \n") || AtTag(text, p, "<div", "> ")) {
       body_started = true;  // the tag itself is read again outside the head

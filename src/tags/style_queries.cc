@@ -11,8 +11,13 @@ namespace velmorane {
 
 std::optional<BodyStyle> BodyStyleOf(const Conversion& c) {
   const StyleRule* rule = BodyRule(c.sheet);
-  if (rule == nullptr) return std::nullopt;
+  // The body tag's text attribute gives the colour when no rule does.
   BodyStyle body;
+  body.color = c.sheet.body_text_colour;
+  if (rule == nullptr) {
+    if (body.color < 0) return std::nullopt;
+    return body;
+  }
   if (rule->has[kPropFontFamily]) body.font = rule->font;
   if (rule->has[kPropColor]) body.color = rule->color;
   if (rule->has[kPropFontSize]) body.size_half_points = rule->size;

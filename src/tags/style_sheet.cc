@@ -943,6 +943,8 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
       const StyleRule* body = BodyRule(sheet);
       s.colour_string = body != nullptr && body->has[kPropColor]
                             ? StringF(R"(\cf%d )", body->color + 3)
+                        : sheet.body_text_colour >= 0
+                            ? StringF(R"(\cf%d )", sheet.body_text_colour + 3)
                             : std::string(R"(\cf1 )");
       s.colour_active = false;
     } else {

@@ -164,6 +164,7 @@ struct StyleSheet {
   // browser default. Absolute sizes are measured against it.
   double body_points = 12;
   int root_half_points = 0;  // an "html" rule's absolute size, 0 when none
+  int body_text_colour = -1;  // ColorTable index of the body tag's text colour, -1 when none
   // Sizes in effect (points) before each open rule that set one.
   std::vector<int> size_stack;
   int step_sizes_open = 0;  // open <small> and <big> elements with a size on the stack

@@ -207,6 +207,48 @@ TEST(ElementStyles, ClassRulesMatchTheirElements) {
   EXPECT_EQ(Open(run, "<div valid=note>", kElementDiv), "");
 }
 
+TEST(ElementStyles, TheCascadeMergesEveryRuleThatApplies) {
+  LoopSetup setup;
+  setup.css =
+      "span.k{color:red} .k{color:blue;font-style:italic} .k{font-weight:bold}"
+      " .s1{text-decoration:underline} code{font-weight:bold} code{font-style:italic}"
+      " th{font-style:italic}";
+  LoopRun run(setup);
+  struct Case {
+    std::string_view name, tag;
+    int type;
+    std::string_view want;
+  };
+  const Case kCases[] = {
+      // span.k wins the colour over .k, whatever the order; both .k rules add theirs.
+      {"type.class over class", "<span class=k>", kElementSpan, R"(\cf3 {\b {\i )"},
+      {"class alone", "<div class=k>", kElementDiv, R"(\cf4 {\b {\i )"},
+      {"every name of the attribute", "<span class='s1 k'>", kElementSpan,
+       R"(\cf3 {\b {\i {\ul )"},
+      {"element rules merge", "<code>", kElementCode, R"({\b {\i )"},
+      {"th rules leave data cells", "<td>", kElementCell, ""},
+      {"th rules select header cells", "<th>", kElementCell, R"({\i )"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Open(run, c.tag, c.type), c.want);
+  }
+}
+
+TEST(ElementStyles, ManyRulesMatchThroughTheIndex) {
+  // Rules are found by name, not by position: the last of many is matched, and merged
+  // rules are made once per element kind.
+  LoopSetup setup;
+  for (int i = 0; i < 2000; ++i) setup.css += ".c" + std::to_string(i) + "{font-weight:bold}";
+  setup.css += ".c1999{font-style:italic}";
+  LoopRun run(setup);
+  EXPECT_EQ(Open(run, "<p class=c1999>", kElementP), R"({\b {\i )");
+  const std::size_t rules = run.conversion.sheet.rules.size();
+  EXPECT_EQ(Open(run, "<p class=c1999>", kElementP), R"({\b {\i )");
+  EXPECT_EQ(run.conversion.sheet.rules.size(), rules);
+  EXPECT_EQ(Open(run, "<p class=c2000>", kElementP), "");
+}
+
 TEST(ElementStyles, InlineDeclarationsAndAlignment) {
   LoopRun run;
   EXPECT_EQ(Open(run, R"(<span style="margin-top:10px">)", kElementSpan), R"(\sb150 )");
@@ -259,6 +301,14 @@ constexpr struct {
      "\n"
      R"(\pard\page\par)"
      "\nx"},
+    {"a size comes back to the one around it", "",
+     R"(<span style="font-size:150%">a<span style="font-size:20pt">b</span>c</span>d)",
+     R"(\fs30 a\fs34 b\fs30 c\fs20 d)"},
+    {"small and big step the size", "", "<small>a<big>b</big>c</small>d",
+     R"(\fs16 a\fs20 b\fs16 c\fs20 d)"},
+    {"a size rule goes on after a paragraph break", "div{font-size:80%}",
+     "<div>a<p>b</p></div>",
+     "\\qj \\fs16 a\n\\par\\pard\\sb100\\sa100\\sbauto1\\saauto1\\fs20\\lang1033 \\fs16 \\qj b\\fs20 "},
     {"blank after a style control word is kept", "",
      R"(a<span style="text-decoration:underline"> b</span>)", R"(a{\ul  b})"},
 };
