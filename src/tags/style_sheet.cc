@@ -372,6 +372,112 @@ void TypeSelector(std::string_view selector, StyleRule& rule) {
   rule.element_type = kElementAny;
 }
 
+// Reads one compound ("div.a.b", ".a", "*", "pre#x"). False for what is not understood
+// (attribute selectors, pseudo-classes, element names not followed). `always` is set for
+// "html", "body" and "*" without names, which every element is inside.
+bool ReadCompound(std::string_view text, SelectorCompound& compound, bool& always) {
+  always = false;
+  if (text.empty() || text.find_first_of(":[()+~") != std::string_view::npos) return false;
+  const std::size_t first_mark = std::min(text.find_first_of(".#"), text.size());
+  const std::string_view element = text.substr(0, first_mark);
+  compound = SelectorCompound{};
+  bool root = false;
+  if (element.empty() || element == "*") {
+    compound.type = kElementAny;
+    root = element == "*";
+  } else if (EqualsNoCase(element, "html") || EqualsNoCase(element, "body")) {
+    compound.type = kElementAny;
+    root = true;
+  } else {
+    bool known = false;
+    for (const ElementName& name : kElementNames) {
+      if (EqualsNoCase(element, name.name)) {
+        compound.type = name.type;
+        known = true;
+        break;
+      }
+    }
+    if (!known) return false;
+  }
+  std::size_t pos = first_mark;
+  while (pos < text.size()) {
+    const std::size_t next = std::min(text.find_first_of(".#", pos + 1), text.size());
+    const std::string_view name = text.substr(pos + 1, next - pos - 1);
+    if (name.empty()) return false;
+    compound.names.emplace_back(name.substr(0, kMaxRuleName));
+    pos = next;
+  }
+  always = root && compound.names.empty();
+  return true;
+}
+
+// A selector of several compounds or of several names in one compound: the rule for its
+// last compound with the rest as conditions. 0 when the selector is a simple one, 1 when
+// it was read, 2 when it is not understood (its rule can select nothing).
+int ReadComplexSelector(std::string_view selector, StyleRule& rule,
+                        SelectorConditions& conditions) {
+  constexpr std::size_t kMaxComplexSelector = 200;
+  std::vector<std::string_view> parts;
+  std::size_t pos = 0;
+  while (pos < selector.size()) {
+    while (pos < selector.size() &&
+           (static_cast<unsigned char>(selector[pos]) <= 32 || selector[pos] == '>')) {
+      ++pos;
+    }
+    const std::size_t start = pos;
+    while (pos < selector.size() && static_cast<unsigned char>(selector[pos]) > 32 &&
+           selector[pos] != '>') {
+      ++pos;
+    }
+    if (pos > start) parts.push_back(selector.substr(start, pos - start));
+  }
+  const bool several_names =
+      !parts.empty() &&
+      std::count_if(parts.back().begin(), parts.back().end(),
+                    [](char ch) { return ch == '.' || ch == '#'; }) >= 2;
+  if (parts.size() <= 1 && !several_names) return 0;
+  if (selector.size() > kMaxComplexSelector) return 2;
+  SelectorCompound key;
+  bool always = false;
+  if (!ReadCompound(parts.back(), key, always) || always) return 2;
+  if (key.names.empty() && key.type == kElementAny) return 2;
+  rule.element_type = key.type;
+  rule.name = key.names.empty() ? std::string() : key.names.front();
+  if (key.names.size() > 1) conditions.own_names.assign(key.names.begin() + 1, key.names.end());
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    SelectorCompound ancestor;
+    if (!ReadCompound(parts[i], ancestor, always)) return 2;
+    if (!always) conditions.ancestors.push_back(std::move(ancestor));
+  }
+  return 1;
+}
+
+bool HasNames(const std::vector<std::string>& have, const std::vector<std::string>& wanted) {
+  for (const std::string& name : wanted) {
+    if (std::find(have.begin(), have.end(), name) == have.end()) return false;
+  }
+  return true;
+}
+
+// Whether the element being opened (with `names`) meets the conditions, the open
+// elements standing around it.
+bool ConditionsHold(const StyleSheet& sheet, const SelectorConditions& conditions,
+                    const std::vector<std::string>& names) {
+  if (!HasNames(names, conditions.own_names)) return false;
+  std::size_t open = sheet.open_elements.size();
+  for (std::size_t i = conditions.ancestors.size(); i-- > 0;) {
+    const SelectorCompound& wanted = conditions.ancestors[i];
+    bool found = false;
+    while (open > 0 && !found) {
+      const OpenElement& element = sheet.open_elements[--open];
+      found = (wanted.type == kElementAny || wanted.type == element.selected_type) &&
+              HasNames(element.names, wanted.names);
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
 // Adds the rules of one block for its selector text (one selector or a group).
 void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& declarations) {
   const bool group = Contains(selectors, ",");
@@ -381,6 +487,18 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     if (comma == std::string_view::npos) comma = selectors.size();
     std::string_view selector = Trim(selectors.substr(start, comma - start));
     start = comma + 1;
+    {
+      StyleRule rule = declarations;
+      SelectorConditions conditions;
+      const int complex = ReadComplexSelector(selector, rule, conditions);
+      if (complex == 2) continue;
+      if (complex == 1) {
+        const int index = static_cast<int>(sheet.rules.size());
+        sheet.rules.push_back(std::move(rule));
+        sheet.conditions.emplace(index, std::move(conditions));
+        continue;
+      }
+    }
     selector = selector.substr(0, group ? kMaxRuleName : kMaxSelector);
     // ".name" and "#name" name a class or id, even when the name is also an element's.
     const bool class_or_id = !selector.empty() && (selector[0] == '.' || selector[0] == '#');
@@ -550,10 +668,16 @@ int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names
   // Merged rules are kept for this many distinct elements; past that the first match counts.
   constexpr std::size_t kMaxMerged = 4096;
   std::vector<int> matches;
+  const auto holds = [&](int index) {
+    const auto found = sheet.conditions.find(index);
+    return found == sheet.conditions.end() || ConditionsHold(sheet, found->second, names);
+  };
   if (names.empty()) {
     if (!TypeInRange(type) || sheet.by_type[type].empty()) return -1;
-    if (sheet.by_type[type].size() == 1) return sheet.by_type[type][0];
-    matches = sheet.by_type[type];
+    if (sheet.conditions.empty() && sheet.by_type[type].size() == 1) return sheet.by_type[type][0];
+    for (const int index : sheet.by_type[type]) {
+      if (holds(index)) matches.push_back(index);
+    }
   } else {
     // Rules for any element first, then those for this element type (more specific),
     // each in sheet order.
@@ -564,7 +688,8 @@ int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names
         if (found == sheet.by_name.end()) continue;
         for (const int index : found->second) {
           const int rule_type = sheet.rules[static_cast<std::size_t>(index)].element_type;
-          if (specific ? rule_type == type && type != kElementAny : rule_type == kElementAny) {
+          if ((specific ? rule_type == type && type != kElementAny : rule_type == kElementAny) &&
+              holds(index)) {
             matches.push_back(index);
           }
         }
@@ -577,6 +702,13 @@ int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names
   if (matches.size() == 1) return matches[0];
   std::string key = std::to_string(type);
   for (const std::string& name : names) (key += '\0') += name;
+  if (!sheet.conditions.empty()) {
+    // Which rules with conditions hold depends on the elements around.
+    key += '\1';
+    for (const int index : matches) {
+      if (sheet.conditions.count(index) != 0) (key += std::to_string(index)) += ',';
+    }
+  }
   if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
   if (sheet.merged.size() >= kMaxMerged) return matches[0];
   StyleRule merged = sheet.rules[static_cast<std::size_t>(matches[0])];
@@ -1054,6 +1186,14 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
       if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
     }
   }
+  if (kept && !sheet.conditions.empty()) {
+    constexpr std::size_t kMaxOpenElements = 256;
+    if (sheet.open_elements.size() < kMaxOpenElements) {
+      sheet.open_elements.push_back({type, selected_type, std::move(names)});
+    } else {
+      ++sheet.open_elements_dropped;
+    }
+  }
   if (type == kElementFont) return;  // the font tag reads its own attributes
 
   // The tag's own declarations.
@@ -1075,6 +1215,17 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
 void CloseElementStyle(Conversion& c, int type, int default_size) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
+
+  // The element leaves the open elements, with those left open inside it.
+  if (sheet.open_elements_dropped > 0) {
+    --sheet.open_elements_dropped;
+  } else {
+    for (std::size_t i = sheet.open_elements.size(); i-- > 0;) {
+      if (sheet.open_elements[i].type != type) continue;
+      sheet.open_elements.resize(i);
+      break;
+    }
+  }
 
   const int element_rule = PopRuleOfType(sheet.element_stack, type);
   if (element_rule >= 0) CloseStyleRule(c, sheet.rules[element_rule], type, false, default_size);

@@ -140,6 +140,28 @@ struct PositionedBlock {
   int x = 0, y = 0, width = 0, height = 0;  // twips
 };
 
+// One compound of a selector ("div.note", ".k", "pre"): an element type (kElementAny for
+// any) and the class or id names the element must all have.
+struct SelectorCompound {
+  int type = kElementAny;
+  std::vector<std::string> names;
+};
+
+// What a rule of a selector such as ".highlight .s1" or "code.docutils.literal" asks
+// beyond its element type and first name: more names of the element itself and open
+// elements around it, outermost first.
+struct SelectorConditions {
+  std::vector<std::string> own_names;
+  std::vector<SelectorCompound> ancestors;
+};
+
+// An element open around the text, for the conditions on ancestors.
+struct OpenElement {
+  int type = 0;           // as opened (kElementCell for header cells too)
+  int selected_type = 0;  // as selectors see it (kElementTh for header cells)
+  std::vector<std::string> names;
+};
+
 struct StyleSheet {
   std::vector<StyleRule> rules;
   int body_rule = -1;           // index of the "body" rule, -1 when none
@@ -178,6 +200,12 @@ struct StyleSheet {
   // Rules merged for elements that several rules select, by the element type and
   // names; appended to `rules` under a name no element has.
   std::unordered_map<std::string, int> merged;
+
+  // Conditions of rules from selectors with several compounds, by rule index; the open
+  // elements are kept only when some rule has such conditions.
+  std::unordered_map<int, SelectorConditions> conditions;
+  std::vector<OpenElement> open_elements;
+  int open_elements_dropped = 0;  // opened past the bound, not kept
 };
 
 // The font table index of the monospace font that styles naming a monospace family get,

@@ -235,6 +235,33 @@ TEST(ElementStyles, TheCascadeMergesEveryRuleThatApplies) {
   }
 }
 
+TEST(ElementStyles, SelectorsOfSeveralCompounds) {
+  LoopSetup setup;
+  setup.css =
+      ".highlight .s1{color:red} div.note p{font-style:italic} code.a.b{font-weight:bold}"
+      " body span.t{text-decoration:underline} a:hover span{color:blue} .x+.y{color:blue}";
+  struct Case {
+    std::string_view name, html, want;
+  };
+  const Case kCases[] = {
+      {"descendant of a class", "<div class=highlight><pre><span class=s1>s</span></pre></div>",
+       R"(\cf3 s\cf1 )"},
+      {"not inside it", "<div><span class=s1>s</span></div>", "s"},
+      {"after the ancestor closed", "<div class=highlight></div><span class=s1>s</span>", "s"},
+      {"type.class ancestor", "<div class=note><p>t</p></div>", R"({\i t})"},
+      {"every name of the compound", "<code class='b a'>c</code><code class=a>d</code>",
+       R"({\b c}d)"},
+      {"body around everything", "<span class=t>u</span>", R"({\ul u})"},
+      {"pseudo-classes and siblings select nothing", "<span class='x y'>v</span>", "v"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    LoopSetup each = setup;
+    const std::string out = RunLoop(c.html, each);
+    EXPECT_NE(out.find(c.want), std::string::npos) << out;
+  }
+}
+
 TEST(ElementStyles, ManyRulesMatchThroughTheIndex) {
   // Rules are found by name, not by position: the last of many is matched, and merged
   // rules are made once per element kind.
