@@ -253,6 +253,11 @@ void AnalysedTableStart(Conversion& c) {
     return;
   }
   TableState& s = Current(c);
+  if (KeepBackground(c)) {
+    const std::string_view text(c.input);
+    const std::size_t end = std::min(text.find('>', tag), text.size());
+    s.table_shading = TagBackground(c, text.substr(tag, end - tag), kElementTable);
+  }
   const char letter = loop.alignment_string.size() >= 3 ? loop.alignment_string[2] : 0;
   s.alignment = letter == 'r' ? 2 : (letter == 'c' || loop.center_state == 1) ? 1 : 0;
 
@@ -342,16 +347,12 @@ void DropEndOfAbandonedTable(Conversion& c) {
 void AnalysedRowStart(Conversion& c) {
   TableState& s = Current(c);
   if (KeepBackground(c)) {
+    // The row's own background, else the table's.
     const std::string_view text(c.input);
-    for (std::size_t i = c.pos + 3; i < text.size() && text[i] != '>' && text[i] != '<'; ++i) {
-      if (!ts::At(text, i, "bgcolor=")) continue;
-      std::size_t j = i + 8;
-      std::string value;
-      ParseColor(text, j, value);
-      const int index = c.colors.Find(value);
-      if (index >= 0) s.row_shading = index + 3;
-      break;
-    }
+    std::size_t end = c.pos + 1;
+    while (end < text.size() && text[end] != '>' && text[end] != '<') ++end;
+    const int shading = TagBackground(c, text.substr(c.pos, end - c.pos), kElementTr);
+    s.row_shading = shading != 0 ? shading : s.table_shading;
   }
   if (s.level == 0 || s.rows == 0 || s.columns == 0) {
     // A row of a table that is not being written: its end tag must not end another.

@@ -7,6 +7,9 @@
 #include "tables/tables.h"
 #include "tags/style_sheet.h"
 
+#include <string>
+#include <vector>
+
 namespace velmorane {
 
 std::optional<BodyStyle> BodyStyleOf(const Conversion& c) {
@@ -31,6 +34,46 @@ int RuleListStyle(const Conversion& c, std::string_view class_name, int element_
     const StyleRule& rule = c.sheet.rules[static_cast<std::size_t>(index)];
     if (rule.element_type != element_type && rule.element_type != kElementAny) continue;
     return rule.has[kPropListStyleType] ? rule.list_style : 0;
+  }
+  return 0;
+}
+
+int TagBackground(Conversion& c, std::string_view tag, int element_type) {
+  std::vector<std::string> names;
+  for (std::size_t i = 1; i < tag.size(); ++i) {
+    const char before = tag[i - 1];
+    if (!IsAnyOf(" \n\t\"';", before)) continue;
+    const std::size_t key = AtNoCase(tag, i, "bgcolor=")            ? 8
+                            : AtNoCase(tag, i, "background-color:") ? 17
+                            : AtNoCase(tag, i, "background:")       ? 11
+                                                                    : 0;
+    if (key != 0) {
+      std::size_t pos = i + key;
+      std::string digits;
+      if (ParseColor(tag, pos, digits)) {
+        const int index = c.colors.Find(digits);
+        if (index >= 0) return index + 3;
+      }
+      continue;
+    }
+    if (AtNoCase(tag, i, "class=")) {
+      std::size_t pos = i + 6;
+      std::string value = ReadAttributeValue(tag, pos);
+      std::size_t start = 0;
+      while (start < value.size()) {
+        std::size_t end = value.find(' ', start);
+        if (end == std::string::npos) end = value.size();
+        if (end > start && names.size() < 8) names.push_back(value.substr(start, end - start));
+        start = end + 1;
+      }
+    }
+  }
+  for (const bool by_name : {true, false}) {
+    if (by_name && names.empty()) continue;
+    const int rule = MatchRule(c.sheet, element_type, by_name ? names : std::vector<std::string>{});
+    if (rule < 0) continue;
+    const StyleRule& found = c.sheet.rules[static_cast<std::size_t>(rule)];
+    if (found.has[kPropBackground]) return found.background + 3;
   }
   return 0;
 }
