@@ -20,16 +20,17 @@ namespace velmorane {
 
 namespace {
 
-// Points for the HTML font sizes 0..7.
-constexpr int kHtmlSizes[] = {6, 8, 10, 12, 14, 18, 24, 36};
+// Half-points a browser gives the HTML font sizes 0..7 (10, 13, 16, 18, 24, 32 and 48
+// pixels; 0 is taken as 1), 3 being its default text.
+constexpr int kHtmlSizes[] = {15, 15, 20, 24, 27, 36, 48, 72};
 
 struct SizeKeyword {
   std::string_view name;
-  int points;
+  int half_points;
 };
 constexpr SizeKeyword kSizeKeywords[] = {
-    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
-    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+    {"xx-small", 14}, {"x-small", 15}, {"small", 20},    {"medium", 24},
+    {"large", 27},    {"x-large", 36}, {"xx-large", 48},
 };
 
 // The simple group tags: start tag name, opening text and the counter they share.
@@ -134,17 +135,17 @@ bool LeadingInteger(const std::string& token, int& value) {
   return true;
 }
 
-// Points for a size attribute value; 0 when it gives no usable size.
+// Half-points a browser gives a size attribute value; 0 when it gives no usable size.
 int FontTagSize(const std::string& token) {
   for (const SizeKeyword& keyword : kSizeKeywords) {
-    if (token == keyword.name) return keyword.points;
+    if (token == keyword.name) return keyword.half_points;
   }
   int value = 0;
   if (!LeadingInteger(token, value)) return 0;
-  if (token.find("px") != std::string::npos) return static_cast<int>(value * 0.75);
-  if (token.find("em") != std::string::npos) return value * 12;
-  if (token.find("pt") != std::string::npos) return value;
-  if (token.find('%') != std::string::npos) return value * 12 / 100;
+  if (token.find("px") != std::string::npos) return static_cast<int>(value * 1.5);
+  if (token.find("em") != std::string::npos) return value * 24;
+  if (token.find("pt") != std::string::npos) return value * 2;
+  if (token.find('%') != std::string::npos) return value * 24 / 100;
   if (!token.empty() && token[0] == '+') {
     return value + 3 >= 8 ? kHtmlSizes[7] : kHtmlSizes[value + 3];
   }
@@ -152,7 +153,7 @@ int FontTagSize(const std::string& token) {
     return -value >= 4 ? kHtmlSizes[0] : kHtmlSizes[3 + value];
   }
   if (value >= 0 && value <= 7) return kHtmlSizes[value];
-  return value;
+  return value * 2;
 }
 
 void HandleEmStart(Conversion& c) {
@@ -310,7 +311,9 @@ void HandleFontStart(Conversion& c) {
       }
     } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(At(in, p + 4), "=: ")) {
       p += 4;
-      const int points = FontTagSize(ReadSizeToken(in, p));
+      // Measured against the body text as the browser has it, like style sizes.
+      const int half_points = FontTagSize(ReadSizeToken(in, p));
+      const int points = half_points >= 1 ? ScaledToBody(c, half_points) : 0;
       if (points >= 1) {
         s.current_size = points;
         s.size_string = StringF(R"(\fs%d )", 2 * points);

@@ -68,7 +68,7 @@ const Case kFormattingCases[] = {
     {"nested groups, stray end tag, shared strike counter",
      "<b>a<i>b</i></b></b><s>x</strike>", R"({\b a{\i b}}{\strike x})"},
     {"font sizes", "<font size=1>a</font><font size=+1>b</font><font size=16px>c</font>",
-     R"(\fs16 a\cf1 \f0 \fs20 \fs28 b\cf1 \f0 \fs20 \fs24 c\cf1 \f0 \fs20 )"},
+     R"(\fs12 a\cf1 \f0 \fs20 \fs22 b\cf1 \f0 \fs20 \fs20 c\cf1 \f0 \fs20 )"},
     {"sub and sup", "x<sub>2</sub>y<sup>3</sup>", R"(x{\sub\dn5 2}y{\super\up5 3})"},
     {"span colours restore", R"(<span style="color:red">a<span style="color:green">b</span>c</span>d)",
      R"(\cf3 a\cf4 b\cf3 c\cf1 d)"},
