@@ -258,6 +258,19 @@ void AnalysedTableStart(Conversion& c) {
     const std::size_t end = std::min(text.find('>', tag), text.size());
     s.table_shading = TagBackground(c, text.substr(tag, end - tag), kElementTable);
   }
+  // A size the table sets reaches the text of its cells.
+  s.size_before = 0;
+  if (c.options.keep_font_size) {
+    const std::string_view text(c.input);
+    const std::size_t end = std::min(text.find('>', tag), text.size());
+    const int points = TagFontSize(c, text.substr(tag, end - tag), kElementTable);
+    if (points >= 1 && points != loop.current_size) {
+      s.size_before = loop.current_size;
+      loop.current_size = points;
+      loop.size_string = StringF(R"(\fs%d )", 2 * points);
+      c.output += loop.size_string;
+    }
+  }
   const char letter = loop.alignment_string.size() >= 3 ? loop.alignment_string[2] : 0;
   s.alignment = letter == 'r' ? 2 : (letter == 'c' || loop.center_state == 1) ? 1 : 0;
 
@@ -549,7 +562,13 @@ void AnalysedTableEnd(Conversion& c) {
     }
   }
   MoveToClose(c);
+  const int size_before = s.size_before;
   table_writer::LeaveTable(c);
+  if (size_before >= 1) {
+    loop.current_size = size_before;
+    loop.size_string = StringF(R"(\fs%d )", 2 * size_before);
+    c.output += loop.size_string;
+  }
   loop.cell_has_text = false;
   loop.cell_paragraph_mode = false;
   loop.cell_paragraph_count = 0;

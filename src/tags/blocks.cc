@@ -153,6 +153,7 @@ void HandleParagraphStart(Conversion& c) {
     if (InTableCell(c) && !c.loop.cell_has_text) {
       c.output += c.templates.first_cell_paragraph;
       AppendCellNesting(c);
+      WriteSizeInEffect(c);
       c.loop.at_paragraph_start = true;
       c.loop.list_par_pending = false;
     } else {

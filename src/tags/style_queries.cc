@@ -7,6 +7,7 @@
 #include "tables/tables.h"
 #include "tags/style_sheet.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,44 +39,79 @@ int RuleListStyle(const Conversion& c, std::string_view class_name, int element_
   return 0;
 }
 
-int TagBackground(Conversion& c, std::string_view tag, int element_type) {
+namespace {
+
+// The class names of a tag's class attribute (at most eight).
+std::vector<std::string> TagClassNames(std::string_view tag) {
   std::vector<std::string> names;
   for (std::size_t i = 1; i < tag.size(); ++i) {
-    const char before = tag[i - 1];
-    if (!IsAnyOf(" \n\t\"';", before)) continue;
-    const std::size_t key = AtNoCase(tag, i, "bgcolor=")            ? 8
-                            : AtNoCase(tag, i, "background-color:") ? 17
-                            : AtNoCase(tag, i, "background:")       ? 11
-                                                                    : 0;
-    if (key != 0) {
-      std::size_t pos = i + key;
-      std::string digits;
-      if (ParseColor(tag, pos, digits)) {
-        const int index = c.colors.Find(digits);
-        if (index >= 0) return index + 3;
-      }
-      continue;
+    if (!IsAnyOf(" \n\t\"'", tag[i - 1]) || !AtNoCase(tag, i, "class=")) continue;
+    std::size_t pos = i + 6;
+    const std::string value = ReadAttributeValue(tag, pos);
+    std::size_t start = 0;
+    while (start < value.size()) {
+      std::size_t end = value.find(' ', start);
+      if (end == std::string::npos) end = value.size();
+      if (end > start && names.size() < 8) names.push_back(value.substr(start, end - start));
+      start = end + 1;
     }
-    if (AtNoCase(tag, i, "class=")) {
-      std::size_t pos = i + 6;
-      std::string value = ReadAttributeValue(tag, pos);
-      std::size_t start = 0;
-      while (start < value.size()) {
-        std::size_t end = value.find(' ', start);
-        if (end == std::string::npos) end = value.size();
-        if (end > start && names.size() < 8) names.push_back(value.substr(start, end - start));
-        start = end + 1;
-      }
-    }
+    break;
   }
+  return names;
+}
+
+// The tag's class rules, else its element rule, that set `property`; nullptr when none.
+const StyleRule* TagRuleWith(Conversion& c, std::string_view tag, int element_type,
+                             int property) {
+  const std::vector<std::string> names = TagClassNames(tag);
   for (const bool by_name : {true, false}) {
     if (by_name && names.empty()) continue;
     const int rule = MatchRule(c.sheet, element_type, by_name ? names : std::vector<std::string>{});
     if (rule < 0) continue;
     const StyleRule& found = c.sheet.rules[static_cast<std::size_t>(rule)];
-    if (found.has[kPropBackground]) return found.background + 3;
+    if (found.has[property]) return &found;
   }
-  return 0;
+  return nullptr;
+}
+
+}  // namespace
+
+int TagBackground(Conversion& c, std::string_view tag, int element_type) {
+  for (std::size_t i = 1; i < tag.size(); ++i) {
+    if (!IsAnyOf(" \n\t\"';", tag[i - 1])) continue;
+    const std::size_t key = AtNoCase(tag, i, "bgcolor=")            ? 8
+                            : AtNoCase(tag, i, "background-color:") ? 17
+                            : AtNoCase(tag, i, "background:")       ? 11
+                                                                    : 0;
+    if (key == 0) continue;
+    std::size_t pos = i + key;
+    std::string digits;
+    if (ParseColor(tag, pos, digits)) {
+      const int index = c.colors.Find(digits);
+      if (index >= 0) return index + 3;
+    }
+  }
+  const StyleRule* rule = TagRuleWith(c, tag, element_type, kPropBackground);
+  return rule != nullptr ? rule->background + 3 : 0;
+}
+
+int TagFontSize(Conversion& c, std::string_view tag, int element_type) {
+  StyleRule own;
+  for (std::size_t i = 1; i < tag.size(); ++i) {
+    if (!IsAnyOf(" \n\t\"'", tag[i - 1]) || !AtNoCase(tag, i, "style=")) continue;
+    std::size_t pos = i + 6;
+    const std::string value = ReadAttributeValue(tag, pos);
+    std::size_t at = 0;
+    ParseDeclarations(value, at, own, c.fonts, c.colors);
+    break;
+  }
+  const StyleRule* rule =
+      own.has[kPropFontSize] ? &own : TagRuleWith(c, tag, element_type, kPropFontSize);
+  if (rule == nullptr) return 0;
+  if (rule->size_percent > 0) {
+    return std::max(1, (c.loop.current_size * rule->size_percent + 50) / 100);
+  }
+  return ScaledToBody(c, rule->size);
 }
 
 bool FindCellRule(const Conversion& c, std::string_view name, CellRuleValues& values) {

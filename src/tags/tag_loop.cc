@@ -678,6 +678,12 @@ bool InCell(const Conversion& c) {
   return depth >= 0 && depth < kMaxTableDepth && c.loop.in_cell[depth];
 }
 
+void WriteSizeInEffect(Conversion& c) {
+  if (c.options.keep_font_size && c.loop.current_size != c.base_size) {
+    AppendF(c.output, R"(\fs%d )", 2 * c.loop.current_size);
+  }
+}
+
 void BreakParagraph(Conversion& c) {
   TagLoopState& s = c.loop;
   if (InCell(c)) {
@@ -688,10 +694,7 @@ void BreakParagraph(Conversion& c) {
   } else {
     c.output += c.templates.paragraph_start;
   }
-  // The paragraph start sets the base size: a size in effect goes on.
-  if (c.options.keep_font_size && s.current_size != c.base_size) {
-    AppendF(c.output, R"(\fs%d )", 2 * s.current_size);
-  }
+  WriteSizeInEffect(c);
   s.at_paragraph_start = true;
   s.list_par_pending = false;
   s.trailing_break = true;
