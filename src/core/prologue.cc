@@ -255,9 +255,8 @@ void AnalyzeFontsAndColors(Conversion& c) {
                    (ByteAt(text, p + 5) == ' ' || ByteAt(text, p + 5) == '\n')) {
           const std::size_t close = text.find('>', p);
           const std::size_t end = close == std::string_view::npos ? text.size() : close;
+          // The scan goes on inside the tag, for its bgcolor.
           ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
-          p = end;
-          matched = true;
         } else if (AtNoCase(text, p, "<font")) {
           ScanFontTag(c, text, p);
           matched = true;

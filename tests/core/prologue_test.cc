@@ -77,6 +77,8 @@ TEST(Prologue, CollectsFontsAndColors) {
        R"(\red51\green102\blue255;\red170\green187\blue204;})"},
       {"font tag colour and bgcolor", "<font color=\"#00ff00\">a</font><table bgcolor=teal>",
        R"(\red51\green102\blue255;\red0\green255\blue0;\red0\green128\blue128;})"},
+      {"body text colour and the body's bgcolor", "<body text=\"#102030\" bgcolor=\"#fafafa\">",
+       R"(\red51\green102\blue255;\red250\green250\blue250;\red16\green32\blue48;})"},
       {"only the first family name",
        "<p style=\"font-family: Verdana, sans-serif\"><font face='Verdana,Arial'>",
        "\n" R"({\f2\fnil\fcharset0 Verdana;})" "\n" R"({\f99)"},
