@@ -649,14 +649,24 @@ int MonospaceFontIndex(FontTable& fonts) { return FindFontIndex("Courier New", f
 
 void IndexRules(StyleSheet& sheet) {
   for (auto& list : sheet.by_type) list.clear();
+  for (auto& list : sheet.conditional_by_type) list.clear();
   sheet.by_name.clear();
+  sheet.conditional_by_name.clear();
   sheet.by_lower_name.clear();
   sheet.merged.clear();
   for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
     const StyleRule& rule = sheet.rules[i];
     const int index = static_cast<int>(i);
+    const bool conditional = sheet.conditions.count(index) != 0;
     if (rule.name.empty()) {
-      if (TypeInRange(rule.element_type)) sheet.by_type[rule.element_type].push_back(index);
+      if (TypeInRange(rule.element_type)) {
+        (conditional ? sheet.conditional_by_type : sheet.by_type)[rule.element_type].push_back(
+            index);
+      }
+      continue;
+    }
+    if (conditional) {
+      sheet.conditional_by_name[rule.name].push_back(index);
       continue;
     }
     sheet.by_name[rule.name].push_back(index);
@@ -664,62 +674,109 @@ void IndexRules(StyleSheet& sheet) {
   }
 }
 
-int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names) {
-  // Merged rules are kept for this many distinct elements; past that the first match counts.
-  constexpr std::size_t kMaxMerged = 4096;
-  std::vector<int> matches;
-  const auto holds = [&](int index) {
-    const auto found = sheet.conditions.find(index);
-    return found == sheet.conditions.end() || ConditionsHold(sheet, found->second, names);
-  };
-  if (names.empty()) {
-    if (!TypeInRange(type) || sheet.by_type[type].empty()) return -1;
-    if (sheet.conditions.empty() && sheet.by_type[type].size() == 1) return sheet.by_type[type][0];
-    for (const int index : sheet.by_type[type]) {
-      if (holds(index)) matches.push_back(index);
+namespace {
+
+// Appends the rules of `list` that select an element of `type`: element rules (`names`
+// empty) or, for class and id rules, those for any element (`specific` false) or for
+// this type. With `checks` (rules with conditions) only rules whose conditions hold count,
+// and no more than the budget is tried.
+void CollectMatches(const StyleSheet& sheet, const std::vector<int>& list, int type,
+                    bool class_rules, bool specific, const std::vector<std::string>& names,
+                    int* checks, std::vector<int>& matches) {
+  for (const int index : list) {
+    const int rule_type = sheet.rules[static_cast<std::size_t>(index)].element_type;
+    if (class_rules &&
+        !(specific ? rule_type == type && type != kElementAny : rule_type == kElementAny)) {
+      continue;
     }
+    if (checks != nullptr) {
+      if (--*checks < 0) return;
+      if (!ConditionsHold(sheet, sheet.conditions.at(index), names)) continue;
+    }
+    matches.push_back(index);
+  }
+}
+
+}  // namespace
+
+int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names) {
+  // Results are kept for this many distinct elements (type and names); past that they are
+  // worked out each time, and several matching rules give the first.
+  constexpr std::size_t kMaxMerged = 4096;
+  // Rules with conditions are tried up to this many per element, in sheet order: a sheet
+  // of very many selectors ending alike ("div.cN p") cannot make every element try them all.
+  constexpr int kMaxConditionChecks = 256;
+  if (names.empty() && !TypeInRange(type)) return -1;
+
+  std::string key = std::to_string(type);
+  for (const std::string& name : names) (key += '\0') += name;
+  // Whether rules with conditions can select the element.
+  bool conditional = false;
+  if (!sheet.conditions.empty()) {
+    if (names.empty()) {
+      conditional = !sheet.conditional_by_type[type].empty();
+    } else {
+      for (const std::string& name : names) {
+        conditional = conditional || sheet.conditional_by_name.count(name) != 0;
+      }
+    }
+  }
+  if (!conditional) {
+    if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
+  }
+
+  std::vector<int> matches;
+  int checks = kMaxConditionChecks;
+  if (names.empty()) {
+    CollectMatches(sheet, sheet.by_type[type], type, false, false, names, nullptr, matches);
+    if (conditional) {
+      CollectMatches(sheet, sheet.conditional_by_type[type], type, false, false, names, &checks,
+                     matches);
+    }
+    std::sort(matches.begin(), matches.end());
   } else {
     // Rules for any element first, then those for this element type (more specific),
     // each in sheet order.
     for (const bool specific : {false, true}) {
       const std::size_t start = matches.size();
       for (const std::string& name : names) {
-        const auto found = sheet.by_name.find(name);
-        if (found == sheet.by_name.end()) continue;
-        for (const int index : found->second) {
-          const int rule_type = sheet.rules[static_cast<std::size_t>(index)].element_type;
-          if ((specific ? rule_type == type && type != kElementAny : rule_type == kElementAny) &&
-              holds(index)) {
-            matches.push_back(index);
-          }
+        if (const auto found = sheet.by_name.find(name); found != sheet.by_name.end()) {
+          CollectMatches(sheet, found->second, type, true, specific, names, nullptr, matches);
+        }
+        if (!conditional) continue;
+        if (const auto found = sheet.conditional_by_name.find(name);
+            found != sheet.conditional_by_name.end()) {
+          CollectMatches(sheet, found->second, type, true, specific, names, &checks, matches);
         }
       }
       std::sort(matches.begin() + static_cast<std::ptrdiff_t>(start), matches.end());
+      matches.erase(std::unique(matches.begin() + static_cast<std::ptrdiff_t>(start), matches.end()),
+                    matches.end());
     }
-    matches.erase(std::unique(matches.begin(), matches.end()), matches.end());
   }
-  if (matches.empty()) return -1;
-  if (matches.size() == 1) return matches[0];
-  std::string key = std::to_string(type);
-  for (const std::string& name : names) (key += '\0') += name;
-  if (!sheet.conditions.empty()) {
+
+  int result = matches.empty() ? -1 : matches[0];
+  if (conditional) {
     // Which rules with conditions hold depends on the elements around.
     key += '\1';
     for (const int index : matches) {
       if (sheet.conditions.count(index) != 0) (key += std::to_string(index)) += ',';
     }
+    if (matches.size() <= 1) return result;
+    if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
   }
-  if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
-  if (sheet.merged.size() >= kMaxMerged) return matches[0];
-  StyleRule merged = sheet.rules[static_cast<std::size_t>(matches[0])];
-  for (std::size_t i = 1; i < matches.size(); ++i) {
-    MergeRule(merged, sheet.rules[static_cast<std::size_t>(matches[i])]);
+  if (sheet.merged.size() >= kMaxMerged) return result;
+  if (matches.size() >= 2) {
+    StyleRule merged = sheet.rules[static_cast<std::size_t>(matches[0])];
+    for (std::size_t i = 1; i < matches.size(); ++i) {
+      MergeRule(merged, sheet.rules[static_cast<std::size_t>(matches[i])]);
+    }
+    merged.name = "\x01";  // no class or id is called so
+    result = static_cast<int>(sheet.rules.size());
+    sheet.rules.push_back(std::move(merged));
   }
-  merged.name = "\x01";  // no class or id is called so
-  const int index = static_cast<int>(sheet.rules.size());
-  sheet.rules.push_back(std::move(merged));
-  sheet.merged.emplace(std::move(key), index);
-  return index;
+  sheet.merged.emplace(std::move(key), result);
+  return result;
 }
 
 int ScaledToBody(const Conversion& c, int css_half_points) {

@@ -197,8 +197,12 @@ struct StyleSheet {
   std::array<std::vector<int>, kElementTypeCount> by_type;
   std::unordered_map<std::string, std::vector<int>> by_name;
   std::unordered_map<std::string, std::vector<int>> by_lower_name;
-  // Rules merged for elements that several rules select, by the element type and
-  // names; appended to `rules` under a name no element has.
+  // The rules with conditions (see `conditions`), kept apart from the others.
+  std::array<std::vector<int>, kElementTypeCount> conditional_by_type;
+  std::unordered_map<std::string, std::vector<int>> conditional_by_name;
+  // The rule found for an element, by its type and names (and the rules with conditions
+  // that held); rules merged for elements that several rules select are appended to
+  // `rules` under a name no element has.
   std::unordered_map<std::string, int> merged;
 
   // Conditions of rules from selectors with several compounds, by rule index; the open

@@ -276,6 +276,20 @@ TEST(ElementStyles, ManyRulesMatchThroughTheIndex) {
   EXPECT_EQ(Open(run, "<p class=c2000>", kElementP), "");
 }
 
+TEST(ElementStyles, ManyRulesWithConditionsStayBounded) {
+  // Past the budget of rules with conditions tried per element, later ones are left out;
+  // rules without conditions all count still.
+  LoopSetup setup;
+  setup.css = "div.d0 p{font-style:italic}";
+  for (int i = 0; i < 300; ++i) setup.css += "div.d" + std::to_string(i) + " p{color:red}";
+  setup.css += "div.d299 p{text-decoration:underline} p{font-weight:bold}";
+  const std::string near = RunLoop("<div class=d0><p>a</p></div>", setup);
+  EXPECT_NE(near.find(R"({\b {\i a)"), std::string::npos) << near;
+  const std::string far = RunLoop("<div class=d299><p>a</p></div>", setup);
+  EXPECT_NE(far.find(R"({\b a)"), std::string::npos) << far;
+  EXPECT_EQ(far.find(R"(\ul)"), std::string::npos) << far;
+}
+
 TEST(ElementStyles, InlineDeclarationsAndAlignment) {
   LoopRun run;
   EXPECT_EQ(Open(run, R"(<span style="margin-top:10px">)", kElementSpan), R"(\sb150 )");
