@@ -109,6 +109,7 @@ struct Conversion {
 
   CharsetState charset;
   std::string style_text;      // CSS from style blocks and linked sheets
+  std::string body_text_colour;  // six digits from the body tag's text attribute, or empty
   bool style_present = false;
 
   FontTable fonts;

@@ -165,6 +165,12 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
       out.assign(copy.substr(1, 6));
       return true;
     }
+    if (digits == 3) {
+      // "#036" is short for "#003366".
+      out.clear();
+      for (std::size_t i = 1; i <= 3; ++i) out.append(2, copy[i]);
+      return true;
+    }
   } else {
     if (const NamedColor* named = FindNamedColor(copy); named != nullptr) {
       out.assign(named->value);
@@ -176,6 +182,7 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
       return true;
     }
     if (copy.find("rgb") != std::string_view::npos) {
+      // rgb(r, g, b) or rgba(...): numbers above 255 mean 255; "50%" is half of 255.
       int numbers[3];
       int found = 0;
       for (std::size_t i = 0; i < copy.size() && found < 3;) {
@@ -183,13 +190,17 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
           ++i;
           continue;
         }
-        // Only the value modulo 256 matters; keep it exact for any number of digits.
         int value = 0;
         while (i < copy.size() && std::isdigit(static_cast<unsigned char>(copy[i]))) {
-          value = (value * 10 + (copy[i] - '0')) % 256;
+          value = std::min(100000, value * 10 + (copy[i] - '0'));
           ++i;
         }
-        numbers[found++] = value;
+        while (i < copy.size() &&
+               (copy[i] == '.' || std::isdigit(static_cast<unsigned char>(copy[i])))) {
+          ++i;
+        }
+        if (i < copy.size() && copy[i] == '%') value = value * 255 / 100;
+        numbers[found++] = std::min(255, value);
       }
       if (found == 3) {
         out = StringF("%02x%02x%02x", numbers[0], numbers[1], numbers[2]);

@@ -115,6 +115,16 @@ void HandleLinkTag(Conversion& c, std::string_view text, std::size_t& p) {
   const std::string_view tag = text.substr(p, next - p);
   p = next;
   if (FindNoCase(tag, 0, "stylesheet") == std::string_view::npos) return;
+  // Sheets a browser does not show the page with: alternates and sheets for print only.
+  if (FindNoCase(tag, 0, "alternate") != std::string_view::npos) return;
+  if (const std::size_t media = FindNoCase(tag, 0, "media="); media != std::string_view::npos) {
+    std::size_t value_pos = media + 6;
+    const std::string value = ReadHrefValue(tag, value_pos);
+    if (FindNoCase(value, 0, "screen") == std::string_view::npos &&
+        FindNoCase(value, 0, "all") == std::string_view::npos) {
+      return;
+    }
+  }
   // The href may stand before or after the rel attribute.
   std::size_t href = FindNoCase(tag, 0, "href=");
   if (href == std::string_view::npos) return;
@@ -143,7 +153,9 @@ void SkipHead(Conversion& c, std::string_view text, std::size_t& p, bool& body_s
       CollectStyleBlock(c, text, p);
     } else if (AtTag(text, p, "<body", "> \n")) {
       body_started = true;
-      p = SkipThroughTagEnd(text, p);
+      const std::size_t end = SkipThroughTagEnd(text, p);
+      ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
+      p = end;
       return;
     } else if (AtTag(text, p, "<p", "> \n") || AtTag(text, p, "<div", "> ")) {
       body_started = true;  // the tag itself is read again outside the head

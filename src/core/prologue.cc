@@ -191,6 +191,18 @@ std::size_t NextKeywordStart(std::string_view text, std::size_t p) {
 
 }  // namespace
 
+void ReadBodyTextColour(std::string_view tag, std::string& out) {
+  for (std::size_t i = 1; i + 5 < tag.size(); ++i) {
+    const char before = tag[i - 1];
+    if ((before == ' ' || before == '\n' || before == '\t') && AtNoCase(tag, i, "text=")) {
+      std::size_t pos = i + 5;
+      std::string digits;
+      if (ParseColor(tag, pos, digits)) out = digits;
+      return;
+    }
+  }
+}
+
 void AnalyzeFontsAndColors(Conversion& c) {
   const std::string_view text = c.input;
   const ConversionOptions& o = c.options;
@@ -239,6 +251,12 @@ void AnalyzeFontsAndColors(Conversion& c) {
           const std::size_t close = text.find('>', p);
           p = close == std::string_view::npos ? text.size() : close + 1;
           matched = true;
+        } else if (c.body_text_colour.empty() && AtNoCase(text, p, "<body") &&
+                   (ByteAt(text, p + 5) == ' ' || ByteAt(text, p + 5) == '\n')) {
+          const std::size_t close = text.find('>', p);
+          const std::size_t end = close == std::string_view::npos ? text.size() : close;
+          // The scan goes on inside the tag, for its bgcolor.
+          ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
         } else if (AtNoCase(text, p, "<font")) {
           ScanFontTag(c, text, p);
           matched = true;
@@ -248,6 +266,10 @@ void AnalyzeFontsAndColors(Conversion& c) {
     if (!matched) ++p;
   }
   if (c.style_present) ParseStyleSheet(c);
+  if (o.keep_font_color && !c.body_text_colour.empty()) {
+    c.colors.Add(c.body_text_colour);
+    c.sheet.body_text_colour = c.colors.Find(c.body_text_colour);
+  }
   const std::optional<BodyStyle> body = BodyStyleOf(c);
   if (body && keep_face && InTable(body->font, c.fonts.size())) {
     c.font_face = c.fonts[static_cast<std::size_t>(body->font)];

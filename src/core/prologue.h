@@ -96,6 +96,10 @@ std::optional<BodyStyle> BodyStyleOf(const Conversion& conversion);
 // the paragraph templates (part of WritePrologue).
 void ApplyBodyStyle(Conversion& conversion, const BodyStyle& body);
 
+// The colour of a body tag's text attribute (`tag` from "<body" to its ">") as six
+// digits into `out`; `out` stays as it is when the tag has none.
+void ReadBodyTextColour(std::string_view tag, std::string& out);
+
 // Stage 6: collects fonts and colours and parses the style rules.
 void AnalyzeFontsAndColors(Conversion& conversion);
 

@@ -253,6 +253,24 @@ void AnalysedTableStart(Conversion& c) {
     return;
   }
   TableState& s = Current(c);
+  if (KeepBackground(c)) {
+    const std::string_view text(c.input);
+    const std::size_t end = std::min(text.find('>', tag), text.size());
+    s.table_shading = TagBackground(c, text.substr(tag, end - tag), kElementTable);
+  }
+  // A size the table sets reaches the text of its cells.
+  s.size_before = 0;
+  if (c.options.keep_font_size) {
+    const std::string_view text(c.input);
+    const std::size_t end = std::min(text.find('>', tag), text.size());
+    const int points = TagFontSize(c, text.substr(tag, end - tag), kElementTable);
+    if (points >= 1 && points != loop.current_size) {
+      s.size_before = loop.current_size;
+      loop.current_size = points;
+      loop.size_string = StringF(R"(\fs%d )", 2 * points);
+      c.output += loop.size_string;
+    }
+  }
   const char letter = loop.alignment_string.size() >= 3 ? loop.alignment_string[2] : 0;
   s.alignment = letter == 'r' ? 2 : (letter == 'c' || loop.center_state == 1) ? 1 : 0;
 
@@ -342,16 +360,12 @@ void DropEndOfAbandonedTable(Conversion& c) {
 void AnalysedRowStart(Conversion& c) {
   TableState& s = Current(c);
   if (KeepBackground(c)) {
+    // The row's own background, else the table's.
     const std::string_view text(c.input);
-    for (std::size_t i = c.pos + 3; i < text.size() && text[i] != '>' && text[i] != '<'; ++i) {
-      if (!ts::At(text, i, "bgcolor=")) continue;
-      std::size_t j = i + 8;
-      std::string value;
-      ParseColor(text, j, value);
-      const int index = c.colors.Find(value);
-      if (index >= 0) s.row_shading = index + 3;
-      break;
-    }
+    std::size_t end = c.pos + 1;
+    while (end < text.size() && text[end] != '>' && text[end] != '<') ++end;
+    const int shading = TagBackground(c, text.substr(c.pos, end - c.pos), kElementTr);
+    s.row_shading = shading != 0 ? shading : s.table_shading;
   }
   if (s.level == 0 || s.rows == 0 || s.columns == 0) {
     // A row of a table that is not being written: its end tag must not end another.
@@ -438,6 +452,9 @@ bool AnalysedCellStart(Conversion& c) {
     const char letter = s->column_alignments[static_cast<std::size_t>(s->cell_index)];
     if (letter != 0) alignment = AlignmentWord(letter);
   }
+  // Header cells are centred and bold unless the page says otherwise.
+  const bool header = ts::AtFollowedBy(c.input, tag, "<th", " \n\t>/");
+  if (header && alignment == std::string_view(R"(\ql )")) alignment = R"(\qc )";
   if (KeepAlignment(c)) alignment = CellAlignmentFromTag(Rest(c), alignment);
   MoveToClose(c);
   const std::size_t close = c.pos;
@@ -454,6 +471,11 @@ bool AnalysedCellStart(Conversion& c) {
   const auto depth = static_cast<std::size_t>(loop.table_depth);
   loop.in_cell[depth] = true;
   loop.cell_level[depth] = s->level;
+  if (header) {
+    c.output += R"({\b )";
+    c.sheet.bold_groups = std::max(0, c.sheet.bold_groups) + 1;
+    loop.after_control_word = true;
+  }
   OpenElementStyle(c, tag, kElementCell, true);
   c.pos = close;
   return true;
@@ -540,7 +562,13 @@ void AnalysedTableEnd(Conversion& c) {
     }
   }
   MoveToClose(c);
+  const int size_before = s.size_before;
   table_writer::LeaveTable(c);
+  if (size_before >= 1) {
+    loop.current_size = size_before;
+    loop.size_string = StringF(R"(\fs%d )", 2 * size_before);
+    c.output += loop.size_string;
+  }
   loop.cell_has_text = false;
   loop.cell_paragraph_mode = false;
   loop.cell_paragraph_count = 0;

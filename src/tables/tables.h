@@ -82,6 +82,8 @@ struct TableState {
   int cells_in_row = 0;
   int pending_cells = 0;
   int row_shading = 0;         // colour number + 3 from the row's bgcolor
+  int table_shading = 0;       // colour number + 3 from the table's background, for its rows
+  int size_before = 0;         // points in effect before the table set its own size, or 0
   int definition_row = 0;      // grid row of the current row definition
   int cells_started = 0;       // cell start tags handled in the current row
   bool in_row = false;         // a row definition is written and the row is open
@@ -203,6 +205,14 @@ std::vector<int> EqualColumnEdges(int n, int width);
 
 // The first style rule named `name` (case-insensitive) for cells or any element.
 bool FindCellRule(const Conversion& conversion, std::string_view name, CellRuleValues& values);
+
+// The background of a table or row tag (`tag` from "<" to ">", `element_type` kElementTable
+// or kElementTr): its bgcolor or style attribute, else its style rules. The colour number
+// (index + 3), or 0 when it has none.
+int TagBackground(Conversion& conversion, std::string_view tag, int element_type);
+
+// The size (points) a table tag's style attribute or rules give its text; 0 when none.
+int TagFontSize(Conversion& conversion, std::string_view tag, int element_type);
 
 // --- Read by block handlers -------------------------------------------------------------
 

@@ -153,6 +153,7 @@ void HandleParagraphStart(Conversion& c) {
     if (InTableCell(c) && !c.loop.cell_has_text) {
       c.output += c.templates.first_cell_paragraph;
       AppendCellNesting(c);
+      WriteSizeInEffect(c);
       c.loop.at_paragraph_start = true;
       c.loop.list_par_pending = false;
     } else {
@@ -407,11 +408,14 @@ void HandleBlockquoteEnd(Conversion& c) {
 void HandlePreStart(Conversion& c) {
   c.loop.in_pre = true;
   c.loop.char_data_allowed = true;
-  c.pos = TagEndFrom(c.input, c.pos);
+  const std::size_t tag = c.pos;
+  OpenElementStyle(c, tag, kElementPre, InTableCell(c));
+  c.pos = TagEndFrom(c.input, tag);
 }
 
 void HandlePreEnd(Conversion& c) {
   c.loop.in_pre = false;
+  CloseElementStyle(c, kElementPre, c.base_size);
   c.pos = TagEndFrom(c.input, c.pos);
   if (InTableCell(c)) {
     c.output += c.templates.cell_paragraph_start;

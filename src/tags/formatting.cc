@@ -20,16 +20,17 @@ namespace velmorane {
 
 namespace {
 
-// Points for the HTML font sizes 0..7.
-constexpr int kHtmlSizes[] = {6, 8, 10, 12, 14, 18, 24, 36};
+// Half-points a browser gives the HTML font sizes 0..7 (10, 13, 16, 18, 24, 32 and 48
+// pixels; 0 is taken as 1), 3 being its default text.
+constexpr int kHtmlSizes[] = {15, 15, 20, 24, 27, 36, 48, 72};
 
 struct SizeKeyword {
   std::string_view name;
-  int points;
+  int half_points;
 };
 constexpr SizeKeyword kSizeKeywords[] = {
-    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
-    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+    {"xx-small", 14}, {"x-small", 15}, {"small", 20},    {"medium", 24},
+    {"large", 27},    {"x-large", 36}, {"xx-large", 48},
 };
 
 // The simple group tags: start tag name, opening text and the counter they share.
@@ -37,15 +38,32 @@ struct GroupTag {
   std::string_view name;
   const char* opening;
   int GroupCounters::*counter;
+  int element_type;  // for style rules; kElementAny when none select the tag
 };
 constexpr GroupTag kGroupTags[] = {
-    {"strong", R"({\b )", &GroupCounters::strong},
-    {"b", R"({\b )", &GroupCounters::bold},
-    {"i", R"({\i )", &GroupCounters::italic},
-    {"u", R"({\ul )", &GroupCounters::underline},
-    {"strike", R"({\strike )", &GroupCounters::strike},
-    {"s", R"({\strike )", &GroupCounters::strike},
+    {"strong", R"({\b )", &GroupCounters::strong, kElementStrong},
+    {"b", R"({\b )", &GroupCounters::bold, kElementB},
+    {"i", R"({\i )", &GroupCounters::italic, kElementI},
+    {"u", R"({\ul )", &GroupCounters::underline, kElementAny},
+    {"strike", R"({\strike )", &GroupCounters::strike, kElementAny},
+    {"s", R"({\strike )", &GroupCounters::strike, kElementAny},
 };
+
+// Inline elements with no formatting of their own in RTF that style rules may select.
+struct StyledTag {
+  std::string_view name;
+  int element_type;
+};
+constexpr StyledTag kStyledTags[] = {
+    {"code", kElementCode}, {"tt", kElementTt},       {"kbd", kElementKbd},
+    {"samp", kElementSamp}, {"var", kElementVar},     {"cite", kElementCite},
+    {"abbr", kElementAbbr}, {"dfn", kElementDfn},     {"q", kElementQ},
+    {"label", kElementLabel}, {"small", kElementSmall}, {"big", kElementBig},
+};
+
+// Browsers show <small> and <big> a step smaller or larger than the text around them.
+constexpr int kSmallPercent = 83;
+constexpr int kBigPercent = 120;
 
 unsigned char At(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
@@ -117,17 +135,17 @@ bool LeadingInteger(const std::string& token, int& value) {
   return true;
 }
 
-// Points for a size attribute value; 0 when it gives no usable size.
+// Half-points a browser gives a size attribute value; 0 when it gives no usable size.
 int FontTagSize(const std::string& token) {
   for (const SizeKeyword& keyword : kSizeKeywords) {
-    if (token == keyword.name) return keyword.points;
+    if (token == keyword.name) return keyword.half_points;
   }
   int value = 0;
   if (!LeadingInteger(token, value)) return 0;
-  if (token.find("px") != std::string::npos) return static_cast<int>(value * 0.75);
-  if (token.find("em") != std::string::npos) return value * 12;
-  if (token.find("pt") != std::string::npos) return value;
-  if (token.find('%') != std::string::npos) return value * 12 / 100;
+  if (token.find("px") != std::string::npos) return static_cast<int>(value * 1.5);
+  if (token.find("em") != std::string::npos) return value * 24;
+  if (token.find("pt") != std::string::npos) return value * 2;
+  if (token.find('%') != std::string::npos) return value * 24 / 100;
   if (!token.empty() && token[0] == '+') {
     return value + 3 >= 8 ? kHtmlSizes[7] : kHtmlSizes[value + 3];
   }
@@ -135,7 +153,7 @@ int FontTagSize(const std::string& token) {
     return -value >= 4 ? kHtmlSizes[0] : kHtmlSizes[3 + value];
   }
   if (value >= 0 && value <= 7) return kHtmlSizes[value];
-  return value;
+  return value * 2;
 }
 
 void HandleEmStart(Conversion& c) {
@@ -166,11 +184,13 @@ bool TryGroupTag(Conversion& c) {
     if (IsStartTag(in, p, tag.name)) {
       c.output += tag.opening;
       s.after_control_word = true;
-      c.pos = TagEnd(in, p);
+      if (tag.element_type != kElementAny) OpenElementStyle(c, p, tag.element_type, InCell(c));
+      c.pos = std::max(c.pos, TagEnd(in, p));
       CountOpen(s.groups.*tag.counter);
       return true;
     }
     if (IsEndTag(in, p, tag.name)) {
+      if (tag.element_type != kElementAny) CloseElementStyle(c, tag.element_type, c.base_size);
       int& counter = s.groups.*tag.counter;
       if (counter >= 1) {
         c.output += "}";
@@ -207,6 +227,49 @@ bool TryGroupTag(Conversion& c) {
     }
     c.pos = TagEnd(in, p);
     return true;
+  }
+  return false;
+}
+
+bool TryStyledTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  TagLoopState& s = c.loop;
+  StyleSheet& sheet = c.sheet;
+  for (const StyledTag& tag : kStyledTags) {
+    const bool small_or_big = tag.element_type == kElementSmall || tag.element_type == kElementBig;
+    if (IsStartTag(in, p, tag.name)) {
+      if (small_or_big && c.options.keep_font_size) {
+        const int percent = tag.element_type == kElementSmall ? kSmallPercent : kBigPercent;
+        if (sheet.size_stack.size() < kStackDepth) {
+          sheet.size_stack.push_back(s.current_size);
+          ++sheet.step_sizes_open;
+        }
+        s.current_size = std::max(1, (s.current_size * percent + 50) / 100);
+        s.size_string = StringF(R"(\fs%d )", 2 * s.current_size);
+        c.output += s.size_string;
+        s.after_control_word = true;
+      }
+      OpenElementStyle(c, p, tag.element_type, InCell(c));
+      c.pos = std::max(c.pos, TagEnd(in, p));
+      return true;
+    }
+    if (IsEndTag(in, p, tag.name)) {
+      CloseElementStyle(c, tag.element_type, c.base_size);
+      if (small_or_big && sheet.step_sizes_open > 0 && !sheet.size_stack.empty()) {
+        --sheet.step_sizes_open;
+        const int size = sheet.size_stack.back();
+        sheet.size_stack.pop_back();
+        if (size != s.current_size) {
+          s.current_size = size;
+          s.size_string = StringF(R"(\fs%d )", 2 * size);
+          c.output += s.size_string;
+          s.after_control_word = true;
+        }
+      }
+      c.pos = TagEnd(in, p);
+      return true;
+    }
   }
   return false;
 }
@@ -248,7 +311,9 @@ void HandleFontStart(Conversion& c) {
       }
     } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(At(in, p + 4), "=: ")) {
       p += 4;
-      const int points = FontTagSize(ReadSizeToken(in, p));
+      // Measured against the body text as the browser has it, like style sizes.
+      const int half_points = FontTagSize(ReadSizeToken(in, p));
+      const int points = half_points >= 1 ? ScaledToBody(c, half_points) : 0;
       if (points >= 1) {
         s.current_size = points;
         s.size_string = StringF(R"(\fs%d )", 2 * points);

@@ -16,6 +16,10 @@ void HandleSpanEnd(Conversion& conversion);    // </span>
 // Returns false (and leaves the position alone) when none starts at the position.
 bool TryGroupTag(Conversion& conversion);
 
+// The inline tags that only style rules format (code, kbd, tt, small, big, ...): applies
+// and undoes their rules; <small> and <big> also step the size. False for other tags.
+bool TryStyledTag(Conversion& conversion);
+
 }  // namespace velmorane
 
 #endif  // VELMORANE_TAGS_FORMATTING_H_

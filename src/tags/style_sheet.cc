@@ -25,6 +25,8 @@ constexpr std::size_t kMaxSelector = 39;
 constexpr std::size_t kMaxRuleName = 40;
 // Class names read from a tag keep at most 30 bytes.
 constexpr std::size_t kMaxClassName = 30;
+// A tag's class and id attributes give at most this many names.
+constexpr std::size_t kMaxNames = 8;
 // The part of a tag that is searched for attributes and declarations.
 constexpr std::size_t kMaxTagText = 499;
 // Sizes are accepted above 0.5 and below 200 points; margins from 0 to 12500 twips.
@@ -49,10 +51,17 @@ struct ElementName {
 constexpr ElementName kElementNames[] = {
     {"div", kElementDiv},   {"span", kElementSpan},   {"p", kElementP},
     {"em", kElementEm},     {"font", kElementFont},   {"td", kElementCell},
-    {"th", kElementCell},   {"table", kElementTable}, {"ul", kElementUl},
+    {"th", kElementTh},   {"table", kElementTable}, {"ul", kElementUl},
     {"ol", kElementOl},     {"h1", kElementH1},       {"h2", kElementH1 + 1},
     {"h3", kElementH1 + 2}, {"h4", kElementH1 + 3},   {"h5", kElementH1 + 4},
     {"h6", kElementH1 + 5}, {"hr", kElementHr},       {"br", kElementBr},
+    {"pre", kElementPre},   {"li", kElementLi},       {"code", kElementCode},
+    {"tt", kElementTt},     {"kbd", kElementKbd},     {"samp", kElementSamp},
+    {"var", kElementVar},   {"i", kElementI},         {"b", kElementB},
+    {"strong", kElementStrong}, {"small", kElementSmall}, {"big", kElementBig},
+    {"tr", kElementTr},     {"cite", kElementCite},   {"abbr", kElementAbbr},
+    {"dfn", kElementDfn},   {"q", kElementQ},         {"label", kElementLabel},
+    {"blockquote", kElementBlockquote},
 };
 
 struct SizeKeyword {
@@ -60,8 +69,8 @@ struct SizeKeyword {
   double points;
 };
 constexpr SizeKeyword kSizeKeywords[] = {
-    {"xx-small", 8}, {"x-small", 10}, {"small", 12},    {"medium", 14},
-    {"large", 18},   {"x-large", 24}, {"xx-large", 36},
+    {"xx-small", 6.75}, {"x-small", 7.5}, {"small", 9.75},   {"medium", 12},
+    {"large", 13.5},    {"x-large", 18},  {"xx-large", 24},  {"xxx-large", 36},
 };
 
 constexpr std::string_view kListStyles[] = {
@@ -149,16 +158,15 @@ double LeadingNumber(std::string_view token) {
   return negative ? -value : value;
 }
 
-// Points for a font-size value, or 0 when it is not understood.
-double CssFontSize(const std::string& token) {
-  for (const SizeKeyword& keyword : kSizeKeywords) {
-    if (token == keyword.name) return keyword.points;
+// 1 for a bold weight ("bold", "bolder", 600..900), 0 for a normal one ("normal",
+// "lighter", 100..500), -1 for anything else.
+int FontWeight(std::string_view value) {
+  if (value == "bold" || value == "bolder") return 1;
+  if (value == "normal" || value == "lighter") return 0;
+  if (value.size() == 3 && value[0] >= '1' && value[0] <= '9' && value.substr(1) == "00") {
+    return value[0] >= '6' ? 1 : 0;
   }
-  const double value = LeadingNumber(token);
-  if (Contains(token, "px")) return value * 0.75;
-  if (Contains(token, "em")) return value * 12;
-  if (Contains(token, "%")) return value * 0.12;
-  return value;
+  return -1;
 }
 
 bool AcceptSize(double points, StyleRule& rule) {
@@ -167,6 +175,39 @@ bool AcceptSize(double points, StyleRule& rule) {
   rule.size_percent = 0;
   rule.has[kPropFontSize] = true;
   return true;
+}
+
+// Reads a font-size value. Absolute sizes are kept in CSS points (a browser's default
+// text is 12 points, "medium"); relative ones ("em", "%", "smaller", "larger") become a
+// percentage of the size in effect, with the size they give against the default.
+bool ReadFontSize(const std::string& token, StyleRule& rule) {
+  struct Unit {
+    std::string_view name;
+    double points;  // per unit; 0 for a relative unit
+  };
+  // "rem" and "ex" before "em": the first unit the token contains counts.
+  constexpr Unit kUnits[] = {{"px", 0.75}, {"pt", 1},        {"pc", 12},     {"in", 72},
+                             {"cm", 28.35}, {"mm", 2.835},   {"rem", 12},    {"ex", 0},
+                             {"em", 0},    {"%", 0}};
+  for (const SizeKeyword& keyword : kSizeKeywords) {
+    if (token == keyword.name) return AcceptSize(keyword.points, rule);
+  }
+  if (token == "smaller" || token == "larger") {
+    const int percent = token == "smaller" ? 83 : 120;
+    if (!AcceptSize(12.0 * percent / 100, rule)) return false;
+    rule.size_percent = percent;
+    return true;
+  }
+  const double value = LeadingNumber(token);
+  for (const Unit& unit : kUnits) {
+    if (!Contains(token, unit.name)) continue;
+    if (unit.points > 0) return AcceptSize(value * unit.points, rule);
+    const double percent = unit.name == "%" ? value : unit.name == "ex" ? value * 50 : value * 100;
+    if (!(percent >= 1 && percent <= 10000) || !AcceptSize(12.0 * percent / 100, rule)) return false;
+    rule.size_percent = static_cast<int>(percent + 0.5);
+    return true;
+  }
+  return AcceptSize(value, rule);
 }
 
 // Reads a colour value and finds (or adds) it in the colour table, comparing without
@@ -192,6 +233,17 @@ int FindFontIndex(std::string_view name, FontTable& fonts) {
   }
   fonts.Add(name);
   return fonts.Find(name);
+}
+
+// Whether a font-family list names a monospace family ("monospace", "Courier New",
+// "Consolas", "DejaVu Sans Mono", ...): browsers show such text in a monospace font
+// whichever of the list they have.
+bool NamesMonospace(std::string_view families) {
+  const std::string lower = Lower(families.substr(0, 200));
+  for (const std::string_view name : {"mono", "courier", "consolas", "menlo", "monaco"}) {
+    if (Contains(lower, name)) return true;
+  }
+  return false;
 }
 
 // Margins: twips from the number (a pixel value is scaled), accepted from 0 to 12500.
@@ -223,13 +275,14 @@ void ReadFontShorthand(std::string_view text, std::size_t& pos, StyleRule& rule,
     if (token == "italic") {
       rule.style = 'i';
       rule.has[kPropFontStyle] = true;
-    } else if (token == "bold") {
-      rule.bold = 1;
+    } else if (FontWeight(token) >= 0 && token != "normal") {
+      rule.bold = FontWeight(token);
       rule.has[kPropFontWeight] = true;
-    } else if (Contains(token, "px")) {
-      AcceptSize(LeadingNumber(token) * 0.75, rule);
-    } else if (Contains(token, "pt")) {
-      AcceptSize(static_cast<int>(LeadingNumber(token)), rule);
+    } else if (!token.empty() &&
+               (std::isdigit(static_cast<unsigned char>(token[0])) || token[0] == '.') &&
+               token.find_first_of("abcdefghijklmnopqrstuvwxyz%") != std::string::npos) {
+      // "12px/1.5": the size before the line height.
+      ReadFontSize(token.substr(0, token.find('/')), rule);
     } else if (token == "color") {
       while (pos < text.size() && (text[pos] == ' ' || text[pos] == ':')) ++pos;
       const int index = ReadColorIndex(text, pos, colors);
@@ -274,19 +327,19 @@ void MergeRule(StyleRule& first, const StyleRule& later) {
   for (std::size_t i = 0; i < f.has.size(); ++i) f.has[i] = f.has[i] || l.has[i];
 }
 
-// Blanks out /* ... */ comments, counting nested openings.
+// Blanks out /* ... */ comments. Comments do not nest: a "/*" inside one is text.
 void BlankComments(std::string& text) {
-  int depth = 0;
+  bool inside = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "/*") == 0) {
-      ++depth;
+    if (!inside && text.compare(i, 2, "/*") == 0) {
+      inside = true;
       text[i] = text[i + 1] = ' ';
       ++i;
-    } else if (depth > 0 && text.compare(i, 2, "*/") == 0) {
-      --depth;
+    } else if (inside && text.compare(i, 2, "*/") == 0) {
+      inside = false;
       text[i] = text[i + 1] = ' ';
       ++i;
-    } else if (depth > 0) {
+    } else if (inside) {
       text[i] = ' ';
     }
   }
@@ -319,6 +372,112 @@ void TypeSelector(std::string_view selector, StyleRule& rule) {
   rule.element_type = kElementAny;
 }
 
+// Reads one compound ("div.a.b", ".a", "*", "pre#x"). False for what is not understood
+// (attribute selectors, pseudo-classes, element names not followed). `always` is set for
+// "html", "body" and "*" without names, which every element is inside.
+bool ReadCompound(std::string_view text, SelectorCompound& compound, bool& always) {
+  always = false;
+  if (text.empty() || text.find_first_of(":[()+~") != std::string_view::npos) return false;
+  const std::size_t first_mark = std::min(text.find_first_of(".#"), text.size());
+  const std::string_view element = text.substr(0, first_mark);
+  compound = SelectorCompound{};
+  bool root = false;
+  if (element.empty() || element == "*") {
+    compound.type = kElementAny;
+    root = element == "*";
+  } else if (EqualsNoCase(element, "html") || EqualsNoCase(element, "body")) {
+    compound.type = kElementAny;
+    root = true;
+  } else {
+    bool known = false;
+    for (const ElementName& name : kElementNames) {
+      if (EqualsNoCase(element, name.name)) {
+        compound.type = name.type;
+        known = true;
+        break;
+      }
+    }
+    if (!known) return false;
+  }
+  std::size_t pos = first_mark;
+  while (pos < text.size()) {
+    const std::size_t next = std::min(text.find_first_of(".#", pos + 1), text.size());
+    const std::string_view name = text.substr(pos + 1, next - pos - 1);
+    if (name.empty()) return false;
+    compound.names.emplace_back(name.substr(0, kMaxRuleName));
+    pos = next;
+  }
+  always = root && compound.names.empty();
+  return true;
+}
+
+// A selector of several compounds or of several names in one compound: the rule for its
+// last compound with the rest as conditions. 0 when the selector is a simple one, 1 when
+// it was read, 2 when it is not understood (its rule can select nothing).
+int ReadComplexSelector(std::string_view selector, StyleRule& rule,
+                        SelectorConditions& conditions) {
+  constexpr std::size_t kMaxComplexSelector = 200;
+  std::vector<std::string_view> parts;
+  std::size_t pos = 0;
+  while (pos < selector.size()) {
+    while (pos < selector.size() &&
+           (static_cast<unsigned char>(selector[pos]) <= 32 || selector[pos] == '>')) {
+      ++pos;
+    }
+    const std::size_t start = pos;
+    while (pos < selector.size() && static_cast<unsigned char>(selector[pos]) > 32 &&
+           selector[pos] != '>') {
+      ++pos;
+    }
+    if (pos > start) parts.push_back(selector.substr(start, pos - start));
+  }
+  const bool several_names =
+      !parts.empty() &&
+      std::count_if(parts.back().begin(), parts.back().end(),
+                    [](char ch) { return ch == '.' || ch == '#'; }) >= 2;
+  if (parts.size() <= 1 && !several_names) return 0;
+  if (selector.size() > kMaxComplexSelector) return 2;
+  SelectorCompound key;
+  bool always = false;
+  if (!ReadCompound(parts.back(), key, always) || always) return 2;
+  if (key.names.empty() && key.type == kElementAny) return 2;
+  rule.element_type = key.type;
+  rule.name = key.names.empty() ? std::string() : key.names.front();
+  if (key.names.size() > 1) conditions.own_names.assign(key.names.begin() + 1, key.names.end());
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    SelectorCompound ancestor;
+    if (!ReadCompound(parts[i], ancestor, always)) return 2;
+    if (!always) conditions.ancestors.push_back(std::move(ancestor));
+  }
+  return 1;
+}
+
+bool HasNames(const std::vector<std::string>& have, const std::vector<std::string>& wanted) {
+  for (const std::string& name : wanted) {
+    if (std::find(have.begin(), have.end(), name) == have.end()) return false;
+  }
+  return true;
+}
+
+// Whether the element being opened (with `names`) meets the conditions, the open
+// elements standing around it.
+bool ConditionsHold(const StyleSheet& sheet, const SelectorConditions& conditions,
+                    const std::vector<std::string>& names) {
+  if (!HasNames(names, conditions.own_names)) return false;
+  std::size_t open = sheet.open_elements.size();
+  for (std::size_t i = conditions.ancestors.size(); i-- > 0;) {
+    const SelectorCompound& wanted = conditions.ancestors[i];
+    bool found = false;
+    while (open > 0 && !found) {
+      const OpenElement& element = sheet.open_elements[--open];
+      found = (wanted.type == kElementAny || wanted.type == element.selected_type) &&
+              HasNames(element.names, wanted.names);
+    }
+    if (!found) return false;
+  }
+  return true;
+}
+
 // Adds the rules of one block for its selector text (one selector or a group).
 void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& declarations) {
   const bool group = Contains(selectors, ",");
@@ -328,12 +487,28 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     if (comma == std::string_view::npos) comma = selectors.size();
     std::string_view selector = Trim(selectors.substr(start, comma - start));
     start = comma + 1;
+    {
+      StyleRule rule = declarations;
+      SelectorConditions conditions;
+      const int complex = ReadComplexSelector(selector, rule, conditions);
+      if (complex == 2) continue;
+      if (complex == 1) {
+        const int index = static_cast<int>(sheet.rules.size());
+        sheet.rules.push_back(std::move(rule));
+        sheet.conditions.emplace(index, std::move(conditions));
+        continue;
+      }
+    }
     selector = selector.substr(0, group ? kMaxRuleName : kMaxSelector);
     // ".name" and "#name" name a class or id, even when the name is also an element's.
     const bool class_or_id = !selector.empty() && (selector[0] == '.' || selector[0] == '#');
     if (class_or_id) selector.remove_prefix(1);
     if (selector.empty()) continue;
 
+    if (!class_or_id && EqualsNoCase(selector, "html") && declarations.has[kPropFontSize] &&
+        declarations.size_percent == 0) {
+      sheet.root_half_points = declarations.size;  // the size body text inherits
+    }
     if (!class_or_id && EqualsNoCase(selector, "body") && sheet.body_rule >= 0) {
       MergeRule(sheet.rules[sheet.body_rule], declarations);
       continue;
@@ -352,6 +527,16 @@ void AddRules(StyleSheet& sheet, std::string_view selectors, const StyleRule& de
     if (!class_or_id && EqualsNoCase(selector, "p") && sheet.p_rule < 0) sheet.p_rule = index;
     sheet.rules.push_back(std::move(rule));
   }
+}
+
+// The position behind the "}" that closes the block opened at `open`, braces nested.
+std::size_t GroupEnd(std::string_view css, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < css.size(); ++i) {
+    if (css[i] == '{') ++depth;
+    if (css[i] == '}' && --depth == 0) return i + 1;
+  }
+  return css.size();
 }
 
 // Counts the selectors in front of every "{", for the size of the rule array.
@@ -389,7 +574,7 @@ int PopRuleOfType(std::vector<AppliedRule>& stack, int type) {
   return -1;
 }
 
-bool TypeInRange(int type) { return type >= 0 && type < 20; }
+bool TypeInRange(int type) { return type >= 0 && type < kElementTypeCount; }
 
 char AlignmentLetter(const std::string& word) { return word.size() >= 3 ? word[2] : 'j'; }
 
@@ -460,6 +645,145 @@ void WriteFontToGoBackTo(Conversion& c) {
 
 }  // namespace
 
+int MonospaceFontIndex(FontTable& fonts) { return FindFontIndex("Courier New", fonts); }
+
+void IndexRules(StyleSheet& sheet) {
+  for (auto& list : sheet.by_type) list.clear();
+  for (auto& list : sheet.conditional_by_type) list.clear();
+  sheet.by_name.clear();
+  sheet.conditional_by_name.clear();
+  sheet.by_lower_name.clear();
+  sheet.merged.clear();
+  for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
+    const StyleRule& rule = sheet.rules[i];
+    const int index = static_cast<int>(i);
+    const bool conditional = sheet.conditions.count(index) != 0;
+    if (rule.name.empty()) {
+      if (TypeInRange(rule.element_type)) {
+        (conditional ? sheet.conditional_by_type : sheet.by_type)[rule.element_type].push_back(
+            index);
+      }
+      continue;
+    }
+    if (conditional) {
+      sheet.conditional_by_name[rule.name].push_back(index);
+      continue;
+    }
+    sheet.by_name[rule.name].push_back(index);
+    sheet.by_lower_name[Lower(rule.name)].push_back(index);
+  }
+}
+
+namespace {
+
+// Appends the rules of `list` that select an element of `type`: element rules (`names`
+// empty) or, for class and id rules, those for any element (`specific` false) or for
+// this type. With `checks` (rules with conditions) only rules whose conditions hold count,
+// and no more than the budget is tried.
+void CollectMatches(const StyleSheet& sheet, const std::vector<int>& list, int type,
+                    bool class_rules, bool specific, const std::vector<std::string>& names,
+                    int* checks, std::vector<int>& matches) {
+  for (const int index : list) {
+    const int rule_type = sheet.rules[static_cast<std::size_t>(index)].element_type;
+    if (class_rules &&
+        !(specific ? rule_type == type && type != kElementAny : rule_type == kElementAny)) {
+      continue;
+    }
+    if (checks != nullptr) {
+      if (--*checks < 0) return;
+      if (!ConditionsHold(sheet, sheet.conditions.at(index), names)) continue;
+    }
+    matches.push_back(index);
+  }
+}
+
+}  // namespace
+
+int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names) {
+  // Results are kept for this many distinct elements (type and names); past that they are
+  // worked out each time, and several matching rules give the first.
+  constexpr std::size_t kMaxMerged = 4096;
+  // Rules with conditions are tried up to this many per element, in sheet order: a sheet
+  // of very many selectors ending alike ("div.cN p") cannot make every element try them all.
+  constexpr int kMaxConditionChecks = 256;
+  if (names.empty() && !TypeInRange(type)) return -1;
+
+  std::string key = std::to_string(type);
+  for (const std::string& name : names) (key += '\0') += name;
+  // Whether rules with conditions can select the element.
+  bool conditional = false;
+  if (!sheet.conditions.empty()) {
+    if (names.empty()) {
+      conditional = !sheet.conditional_by_type[type].empty();
+    } else {
+      for (const std::string& name : names) {
+        conditional = conditional || sheet.conditional_by_name.count(name) != 0;
+      }
+    }
+  }
+  if (!conditional) {
+    if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
+  }
+
+  std::vector<int> matches;
+  int checks = kMaxConditionChecks;
+  if (names.empty()) {
+    CollectMatches(sheet, sheet.by_type[type], type, false, false, names, nullptr, matches);
+    if (conditional) {
+      CollectMatches(sheet, sheet.conditional_by_type[type], type, false, false, names, &checks,
+                     matches);
+    }
+    std::sort(matches.begin(), matches.end());
+  } else {
+    // Rules for any element first, then those for this element type (more specific),
+    // each in sheet order.
+    for (const bool specific : {false, true}) {
+      const std::size_t start = matches.size();
+      for (const std::string& name : names) {
+        if (const auto found = sheet.by_name.find(name); found != sheet.by_name.end()) {
+          CollectMatches(sheet, found->second, type, true, specific, names, nullptr, matches);
+        }
+        if (!conditional) continue;
+        if (const auto found = sheet.conditional_by_name.find(name);
+            found != sheet.conditional_by_name.end()) {
+          CollectMatches(sheet, found->second, type, true, specific, names, &checks, matches);
+        }
+      }
+      std::sort(matches.begin() + static_cast<std::ptrdiff_t>(start), matches.end());
+      matches.erase(std::unique(matches.begin() + static_cast<std::ptrdiff_t>(start), matches.end()),
+                    matches.end());
+    }
+  }
+
+  int result = matches.empty() ? -1 : matches[0];
+  if (conditional) {
+    // Which rules with conditions hold depends on the elements around.
+    key += '\1';
+    for (const int index : matches) {
+      if (sheet.conditions.count(index) != 0) (key += std::to_string(index)) += ',';
+    }
+    if (matches.size() <= 1) return result;
+    if (const auto found = sheet.merged.find(key); found != sheet.merged.end()) return found->second;
+  }
+  if (sheet.merged.size() >= kMaxMerged) return result;
+  if (matches.size() >= 2) {
+    StyleRule merged = sheet.rules[static_cast<std::size_t>(matches[0])];
+    for (std::size_t i = 1; i < matches.size(); ++i) {
+      MergeRule(merged, sheet.rules[static_cast<std::size_t>(matches[i])]);
+    }
+    merged.name = "\x01";  // no class or id is called so
+    result = static_cast<int>(sheet.rules.size());
+    sheet.rules.push_back(std::move(merged));
+  }
+  sheet.merged.emplace(std::move(key), result);
+  return result;
+}
+
+int ScaledToBody(const Conversion& c, int css_half_points) {
+  const double points = css_half_points / 2.0 * c.base_size / c.sheet.body_points;
+  return std::max(1, static_cast<int>(points + 0.5));
+}
+
 bool StyleRule::Any() const { return std::find(has.begin(), has.end(), true) != has.end(); }
 
 const StyleRule* BodyRule(const StyleSheet& sheet) {
@@ -490,9 +814,13 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     const std::string_view property(lower_name, name.size());
 
     if (property == "font-family") {
+      const std::size_t value_start = pos;
       std::string_view family = ReadName(block, pos, true);
       TrimTrailingBlanks(family);
-      const int index = FindFontIndex(family, fonts);
+      const std::size_t value_end = std::min(block.find(';', value_start), block.size());
+      const int index = NamesMonospace(block.substr(value_start, value_end - value_start))
+                            ? MonospaceFontIndex(fonts)
+                            : FindFontIndex(family, fonts);
       if (index >= 0) {
         rule.font = index;
         rule.has[kPropFontFamily] = true;
@@ -506,15 +834,13 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
     } else if (property == "font-weight") {
       const std::string lowered = Lower(ReadName(block, pos, false));
       const std::string_view value = lowered;
-      if (value == "bold" || value == "normal") {
-        rule.bold = value == "bold" ? 1 : 0;
+      const int weight = FontWeight(value);
+      if (weight >= 0) {
+        rule.bold = weight;
         rule.has[kPropFontWeight] = true;
       }
     } else if (property == "font-size") {
-      const std::string token = ReadNumberToken(block, pos);
-      if (AcceptSize(CssFontSize(token), rule)) {
-        rule.size_percent = Contains(token, "%") ? static_cast<int>(LeadingNumber(token)) : 0;
-      }
+      ReadFontSize(ReadNumberToken(block, pos), rule);
     } else if (property == "text-align" || property == "align") {
       const std::string lowered = Lower(ReadName(block, pos, false));
       const std::string_view value = lowered;
@@ -627,7 +953,13 @@ void ParseStyleSheet(Conversion& c) {
           selectors = Trim(selectors.substr(marker.size()));
       }
       if (!selectors.empty() && selectors[0] == '@') {
-        // A conditional group such as @media: its rules are read as ordinary ones.
+        // A conditional group such as @media: its rules are read as ordinary ones,
+        // unless the group is for media other than the screen (such as print).
+        const bool media = EqualsNoCase(selectors.substr(0, 6), "@media");
+        if (media && !Contains(Lower(selectors), "screen") && !Contains(Lower(selectors), "all")) {
+          selector_start = GroupEnd(css, open);
+          continue;
+        }
         selector_start = open + 1;
         continue;
       }
@@ -638,6 +970,13 @@ void ParseStyleSheet(Conversion& c) {
       const std::size_t close = css.find('}', open);
       if (close == std::string_view::npos) break;
       selector_start = close + 1;
+    }
+    IndexRules(sheet);
+    const double root_points = sheet.root_half_points > 0 ? sheet.root_half_points / 2.0 : 12;
+    sheet.body_points = root_points;
+    if (const StyleRule* body = BodyRule(sheet); body != nullptr && body->has[kPropFontSize]) {
+      sheet.body_points =
+          body->size_percent > 0 ? root_points * body->size_percent / 100 : body->size / 2.0;
     }
   } catch (const std::bad_alloc&) {
     // Without memory for the rules the document is converted without them.
@@ -688,19 +1027,25 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (has[kPropFontWeight]) {
-    if (rule.bold == 1) {
-      out += R"({\b )";
-      sheet.bold_groups = sheet.bold_groups < 0 ? 1 : sheet.bold_groups + 1;
-    } else {
-      out += R"(\b0 )";
-    }
+    // A group either way, so that the weight around the element comes back after it.
+    out += rule.bold == 1 ? R"({\b )" : R"({\b0 )";
+    sheet.bold_groups = sheet.bold_groups < 0 ? 1 : sheet.bold_groups + 1;
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
-    // A percentage scales the size in effect ("100%" keeps it).
+    // The size in effect comes back when the element closes (lines and rules never do).
+    if (type != kElementBr && type != kElementHr) {
+      if (sheet.size_stack.size() < kStackDepth) {
+        sheet.size_stack.push_back(s.current_size);
+      } else {
+        sheet.size_stack.back() = s.current_size;
+      }
+    }
+    // A percentage scales the size in effect ("100%" keeps it); an absolute size stands
+    // to the body text as it does in a browser.
     s.current_size = rule.size_percent > 0
-                         ? std::max(1, s.current_size * rule.size_percent / 100)
-                         : rule.size / 2;
+                         ? std::max(1, (s.current_size * rule.size_percent + 50) / 100)
+                         : ScaledToBody(c, rule.size);
     s.size_string = StringF(R"(\fs%d )", s.current_size * 2);
     out += s.size_string;
     s.after_control_word = true;
@@ -738,7 +1083,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
   }
 }
 
-void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_class_stack,
+void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_class_stack*/,
                     int default_size) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
@@ -759,7 +1104,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_cl
     sheet.positioned.open = false;
     s.after_control_word = false;
   }
-  if ((has[kPropFontWeight] && rule.bold == 1) || type == kElementCell) {
+  if (has[kPropFontWeight] || type == kElementCell) {
     close_group(sheet.bold_groups);
   }
   if (o.keep_font_face && has[kPropFontFamily]) {
@@ -767,25 +1112,16 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_cl
     s.after_control_word = true;
   }
   if (o.keep_font_size && has[kPropFontSize]) {
-    if (from_class_stack) {
-      for (std::size_t i = sheet.class_stack.size(); i-- > 0;) {
-        const StyleRule& open = sheet.rules[sheet.class_stack[i].rule];
-        if (!open.has[kPropFontSize]) continue;
-        if (open.size != 0) {
-          s.size_string = StringF(R"(\fs%d )", open.size);
-          out += s.size_string;
-          s.after_control_word = true;
-        }
-        break;
-      }
-      s.current_size = s.size_stack.empty() ? default_size : s.size_stack.back();
-    } else {
-      s.current_size = default_size;
-      if (2 * default_size != rule.size) {
-        s.size_string = StringF(R"(\fs%d )", 2 * default_size);
-        out += s.size_string;
-        s.after_control_word = true;
-      }
+    int size = default_size;
+    if (!sheet.size_stack.empty()) {
+      size = sheet.size_stack.back();
+      sheet.size_stack.pop_back();
+    }
+    if (size != s.current_size) {
+      s.current_size = size;
+      s.size_string = StringF(R"(\fs%d )", 2 * size);
+      out += s.size_string;
+      s.after_control_word = true;
     }
   }
   if ((has[kPropFontStyle] && rule.style == 'i') || type == kElementCell) {
@@ -796,6 +1132,8 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool from_cl
       const StyleRule* body = BodyRule(sheet);
       s.colour_string = body != nullptr && body->has[kPropColor]
                             ? StringF(R"(\cf%d )", body->color + 3)
+                        : sheet.body_text_colour >= 0
+                            ? StringF(R"(\cf%d )", sheet.body_text_colour + 3)
                             : std::string(R"(\cf1 )");
       s.colour_active = false;
     } else {
@@ -838,7 +1176,7 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
   c.pos = std::max(c.pos, tag_end);
 
   // class, id and align attributes.
-  std::string class_name;
+  std::vector<std::string> names;
   for (std::size_t i = 0; i < tag.size(); ++i) {
     const bool boundary = i == 0 || IsOneOf(static_cast<unsigned char>(tag[i - 1]), " \"'\n\t");
     std::size_t value_pos;
@@ -864,41 +1202,53 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
     }
     std::size_t p = value_pos;
     while (p < tag.size() && IsOneOf(static_cast<unsigned char>(tag[p]), " \"'=")) ++p;
-    std::string name;
-    while (p < tag.size() && name.size() < kMaxClassName) {
-      const unsigned char ch = static_cast<unsigned char>(tag[p]);
-      if (ch < 32 || IsOneOf(ch, " \"'>")) break;
-      name += static_cast<char>(ch);
-      ++p;
+    // A quoted class value holds names separated by blanks.
+    const bool quoted = p > value_pos && IsOneOf(static_cast<unsigned char>(tag[p - 1]), "\"'");
+    while (p < tag.size()) {
+      std::string name;
+      while (p < tag.size() && name.size() < kMaxClassName) {
+        const unsigned char ch = static_cast<unsigned char>(tag[p]);
+        if (ch < 32 || IsOneOf(ch, " \"'>")) break;
+        name += static_cast<char>(ch);
+        ++p;
+      }
+      while (p < tag.size() && static_cast<unsigned char>(tag[p]) >= 32 &&
+             !IsOneOf(static_cast<unsigned char>(tag[p]), " \"'>")) {
+        ++p;  // the rest of a name too long to keep
+      }
+      if (!name.empty() && names.size() < kMaxNames) names.push_back(std::move(name));
+      if (!quoted) break;
+      while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t' || tag[p] == '\n')) ++p;
+      if (p >= tag.size() || IsOneOf(static_cast<unsigned char>(tag[p]), "\"'>")) break;
     }
-    if (!name.empty()) class_name = std::move(name);
     i = p > i ? p - 1 : i;
   }
 
   // Line breaks and rules are never closed; their styles are applied, not kept.
   const bool kept = type != kElementBr && type != kElementHr;
 
-  // The element rule.
-  for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
-    const StyleRule& rule = sheet.rules[i];
-    if (rule.name.empty() && rule.element_type == type) {
-      if (kept) PushBounded(sheet.element_stack, {static_cast<int>(i), type});
+  // The element rule, then the class and id rules. Header cells have rules of their own.
+  const int selected_type =
+      type == kElementCell && tag.size() >= 2 && AsciiLower(tag[1]) == 'h' ? kElementTh : type;
+  if (const int element_rule = MatchRule(sheet, selected_type, {}); element_rule >= 0) {
+    if (kept) PushBounded(sheet.element_stack, {element_rule, type});
+    ApplyStyleRule(c, sheet.rules[static_cast<std::size_t>(element_rule)], type, tag_end);
+  }
+  if (!names.empty()) {
+    if (const int class_rule = MatchRule(sheet, selected_type, names); class_rule >= 0) {
+      const StyleRule& rule = sheet.rules[static_cast<std::size_t>(class_rule)];
+      if (kept) PushBounded(sheet.class_stack, {class_rule, type});
+      sheet.last_class_flags = rule.has;
       ApplyStyleRule(c, rule, type, tag_end);
-      break;
+      if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
     }
   }
-  // The class or id rule.
-  if (!class_name.empty()) {
-    for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
-      const StyleRule& rule = sheet.rules[i];
-      if (rule.name == class_name &&
-          (rule.element_type == type || rule.element_type == kElementAny)) {
-        if (kept) PushBounded(sheet.class_stack, {static_cast<int>(i), type});
-        sheet.last_class_flags = rule.has;
-        ApplyStyleRule(c, rule, type, tag_end);
-        if (kept && TypeInRange(type)) ++sheet.open_class_rules[type];
-        break;
-      }
+  if (kept && !sheet.conditions.empty()) {
+    constexpr std::size_t kMaxOpenElements = 256;
+    if (sheet.open_elements.size() < kMaxOpenElements) {
+      sheet.open_elements.push_back({type, selected_type, std::move(names)});
+    } else {
+      ++sheet.open_elements_dropped;
     }
   }
   if (type == kElementFont) return;  // the font tag reads its own attributes
@@ -922,6 +1272,17 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
 void CloseElementStyle(Conversion& c, int type, int default_size) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
+
+  // The element leaves the open elements, with those left open inside it.
+  if (sheet.open_elements_dropped > 0) {
+    --sheet.open_elements_dropped;
+  } else {
+    for (std::size_t i = sheet.open_elements.size(); i-- > 0;) {
+      if (sheet.open_elements[i].type != type) continue;
+      sheet.open_elements.resize(i);
+      break;
+    }
+  }
 
   const int element_rule = PopRuleOfType(sheet.element_stack, type);
   if (element_rule >= 0) CloseStyleRule(c, sheet.rules[element_rule], type, false, default_size);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace velmorane {
@@ -31,6 +32,27 @@ inline constexpr int kElementOl = 11;
 inline constexpr int kElementH1 = 12;  // h1..h6 are 12..17
 inline constexpr int kElementHr = 18;
 inline constexpr int kElementBr = 19;
+inline constexpr int kElementPre = 20;
+inline constexpr int kElementLi = 21;
+inline constexpr int kElementCode = 22;
+inline constexpr int kElementTt = 23;
+inline constexpr int kElementKbd = 24;
+inline constexpr int kElementSamp = 25;
+inline constexpr int kElementVar = 26;
+inline constexpr int kElementI = 27;
+inline constexpr int kElementB = 28;
+inline constexpr int kElementStrong = 29;
+inline constexpr int kElementSmall = 30;
+inline constexpr int kElementBig = 31;
+inline constexpr int kElementTr = 32;
+inline constexpr int kElementCite = 33;
+inline constexpr int kElementAbbr = 34;
+inline constexpr int kElementDfn = 35;
+inline constexpr int kElementQ = 36;
+inline constexpr int kElementLabel = 37;
+inline constexpr int kElementBlockquote = 38;
+inline constexpr int kElementTh = 39;  // selects header cells only; they open as kElementCell
+inline constexpr int kElementTypeCount = 40;
 
 // Property indexes: the presence flag of property n is StyleRule::has[n].
 enum StyleProperty : int {
@@ -118,6 +140,28 @@ struct PositionedBlock {
   int x = 0, y = 0, width = 0, height = 0;  // twips
 };
 
+// One compound of a selector ("div.note", ".k", "pre"): an element type (kElementAny for
+// any) and the class or id names the element must all have.
+struct SelectorCompound {
+  int type = kElementAny;
+  std::vector<std::string> names;
+};
+
+// What a rule of a selector such as ".highlight .s1" or "code.docutils.literal" asks
+// beyond its element type and first name: more names of the element itself and open
+// elements around it, outermost first.
+struct SelectorConditions {
+  std::vector<std::string> own_names;
+  std::vector<SelectorCompound> ancestors;
+};
+
+// An element open around the text, for the conditions on ancestors.
+struct OpenElement {
+  int type = 0;           // as opened (kElementCell for header cells too)
+  int selected_type = 0;  // as selectors see it (kElementTh for header cells)
+  std::vector<std::string> names;
+};
+
 struct StyleSheet {
   std::vector<StyleRule> rules;
   int body_rule = -1;           // index of the "body" rule, -1 when none
@@ -129,15 +173,60 @@ struct StyleSheet {
 
   // Groups opened by rules and not yet closed.
   int bold_groups = 0, italic_groups = 0, decoration_groups = 0, vertical_groups = 0;
-  // Class rules applied per element type (DIV, SPAN, P, EM and FONT are counted).
-  std::array<int, 20> open_class_rules{};
+  // Class rules applied per element type.
+  std::array<int, kElementTypeCount> open_class_rules{};
 
   std::vector<AppliedRule> element_stack;  // at most kStackDepth; a full stack replaces its top
   std::vector<AppliedRule> class_stack;    // at most kStackDepth; a full stack replaces its top
   std::vector<InlineSlot> inline_stack;    // at most kStackDepth; a full stack reuses its last slot
 
   PositionedBlock positioned;
+
+  // The body text's size as a browser has it, in points: the body rule's, else the
+  // browser default. Absolute sizes are measured against it.
+  double body_points = 12;
+  int root_half_points = 0;  // an "html" rule's absolute size, 0 when none
+  int body_text_colour = -1;  // ColorTable index of the body tag's text colour, -1 when none
+  // Sizes in effect (points) before each open rule that set one.
+  std::vector<int> size_stack;
+  int step_sizes_open = 0;  // open <small> and <big> elements with a size on the stack
+
+  // The rules by what selects them, each list in sheet order: element rules by element
+  // type, class and id rules by name as written and in lower case. Built once the sheet
+  // is read, so that matching an element looks at its own rules only.
+  std::array<std::vector<int>, kElementTypeCount> by_type;
+  std::unordered_map<std::string, std::vector<int>> by_name;
+  std::unordered_map<std::string, std::vector<int>> by_lower_name;
+  // The rules with conditions (see `conditions`), kept apart from the others.
+  std::array<std::vector<int>, kElementTypeCount> conditional_by_type;
+  std::unordered_map<std::string, std::vector<int>> conditional_by_name;
+  // The rule found for an element, by its type and names (and the rules with conditions
+  // that held); rules merged for elements that several rules select are appended to
+  // `rules` under a name no element has.
+  std::unordered_map<std::string, int> merged;
+
+  // Conditions of rules from selectors with several compounds, by rule index; the open
+  // elements are kept only when some rule has such conditions.
+  std::unordered_map<int, SelectorConditions> conditions;
+  std::vector<OpenElement> open_elements;
+  int open_elements_dropped = 0;  // opened past the bound, not kept
 };
+
+// The font table index of the monospace font that styles naming a monospace family get,
+// added when missing (-1 when the table is full).
+int MonospaceFontIndex(FontTable& fonts);
+
+// Fills the indexes of `sheet` from its rules.
+void IndexRules(StyleSheet& sheet);
+
+// The rule to apply for an element of `type` with the class and id names `names`: the
+// element rule (`names` empty) or the class and id rules, merged in cascade order when
+// more than one applies. -1 when none applies.
+int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names);
+
+// Points for an absolute CSS size (half-points as a browser has them): the size stands to
+// the body text as in the browser, where the body text is written at the base size.
+int ScaledToBody(const Conversion& conversion, int css_half_points);
 
 // The "body" rule, or nullptr. The prologue reads its font (has[kPropFontFamily], font),
 // colour (has[kPropColor], color) and size (has[kPropFontSize], size in half-points).
@@ -167,7 +256,7 @@ void CloseElementStyle(Conversion& conversion, int element_type, int default_siz
 void ApplyStyleRule(Conversion& conversion, const StyleRule& rule, int element_type,
                     std::size_t tag_end);
 
-// Writes what undoes `rule`. `from_class_stack` selects how the font and size go back.
+// Writes what undoes `rule`; a size goes back to the one in effect before the rule.
 void CloseStyleRule(Conversion& conversion, const StyleRule& rule, int element_type,
                     bool from_class_stack, int default_size);
 

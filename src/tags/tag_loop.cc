@@ -678,6 +678,12 @@ bool InCell(const Conversion& c) {
   return depth >= 0 && depth < kMaxTableDepth && c.loop.in_cell[depth];
 }
 
+void WriteSizeInEffect(Conversion& c) {
+  if (c.options.keep_font_size && c.loop.current_size != c.base_size) {
+    AppendF(c.output, R"(\fs%d )", 2 * c.loop.current_size);
+  }
+}
+
 void BreakParagraph(Conversion& c) {
   TagLoopState& s = c.loop;
   if (InCell(c)) {
@@ -688,6 +694,7 @@ void BreakParagraph(Conversion& c) {
   } else {
     c.output += c.templates.paragraph_start;
   }
+  WriteSizeInEffect(c);
   s.at_paragraph_start = true;
   s.list_par_pending = false;
   s.trailing_break = true;
@@ -826,7 +833,7 @@ void TagLoop(Conversion& c) {
     }
 
     if (byte == '<') {
-      SkipTag(c);
+      if (!TryStyledTag(c)) SkipTag(c);
     } else if (byte != '>' && (s.char_data_allowed || s.in_pre)) {
       StartPendingParagraph(c, byte);
       if (byte == '\n' || byte == ' ' || byte == '\t') {

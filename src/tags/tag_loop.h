@@ -102,6 +102,8 @@ void BreakParagraph(Conversion& conversion);
 // the picture could not be placed: references decoded, blanks collapsed, RTF specials
 // escaped, like the text around it.
 void WriteAlternativeText(Conversion& conversion, std::string_view text);
+// A paragraph start sets the base size: writes the size in effect when it differs.
+void WriteSizeInEffect(Conversion& conversion);
 // Appends the active font and size control words.
 void ReemitCharacterState(Conversion& conversion);
 

@@ -71,12 +71,14 @@ TEST(Prologue, CollectsFontsAndColors) {
        R"(\red51\green102\blue255;\red0\green0\blue128;})"},
       {"inherit is black", "<b style='color: inherit'>",
        R"(\red51\green102\blue255;\red0\green0\blue0;})"},
-      {"rgb components wrap at 256", "<b style='color: rgb(300, 0, 0)'>",
-       R"(\red51\green102\blue255;\red44\green0\blue0;})"},
-      {"three-digit hex is black", "<b style='color: #abc'>",
-       R"(\red51\green102\blue255;\red0\green0\blue0;})"},
+      {"rgb components above 255 are 255", "<b style='color: rgb(300, 0, 0)'>",
+       R"(\red51\green102\blue255;\red255\green0\blue0;})"},
+      {"three-digit hex doubles each digit", "<b style='color: #abc'>",
+       R"(\red51\green102\blue255;\red170\green187\blue204;})"},
       {"font tag colour and bgcolor", "<font color=\"#00ff00\">a</font><table bgcolor=teal>",
        R"(\red51\green102\blue255;\red0\green255\blue0;\red0\green128\blue128;})"},
+      {"body text colour and the body's bgcolor", "<body text=\"#102030\" bgcolor=\"#fafafa\">",
+       R"(\red51\green102\blue255;\red250\green250\blue250;\red16\green32\blue48;})"},
       {"only the first family name",
        "<p style=\"font-family: Verdana, sans-serif\"><font face='Verdana,Arial'>",
        "\n" R"({\f2\fnil\fcharset0 Verdana;})" "\n" R"({\f99)"},
@@ -247,9 +249,12 @@ TEST(ColorValues, ParseColor) {
     std::string_view text, want;
     bool recognised;
   } kCases[] = {
-      {"#abc", "000000", false},
-      {"rgb(300, 0, 0)", "2c0000", true},
-      {"rgb(4294967297,1,2)", "010102", true},  // 2^32 + 1
+      {"#abc", "aabbcc", true},
+      {"#abcd", "000000", false},
+      {"rgb(300, 0, 0)", "ff0000", true},
+      {"rgb(100%, 50%, 0%)", "ff7f00", true},
+      {"rgba(0, 128, 255, 0.5)", "0080ff", true},
+      {"rgb(4294967297,1,2)", "ff0102", true},  // 2^32 + 1
       {"inherit", "000000", false},
       {"NAVY", "000080", true},
       {"'#FF0000'", "ff0000", true},

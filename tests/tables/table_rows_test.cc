@@ -167,7 +167,7 @@ TEST(AnalysedRows, HeadCellsWithoutARowTag) {
   const std::string out =
       RunTables("<table><thead><th>h</th></thead><tr><td>a</td><td>b</td></tr></table>");
   EXPECT_EQ(CountOf(out, "\\trowd"), 2u);
-  EXPECT_TRUE(InOrder(out, {"\\cellx9500", "h\\cell", "\\row", "\\cellx4750", "a\\cell",
+  EXPECT_TRUE(InOrder(out, {"\\cellx9500", "{\\b h}\\cell", "\\row", "\\cellx4750", "a\\cell",
                             "b\\cell", "\\row\\pard\n"}));
 }
 

@@ -56,11 +56,12 @@ constexpr struct {
   std::string_view size;
   std::string_view want;
 } kFontSizes[] = {
-    {"1", R"(\fs16 )"},         {"+1", R"(\fs28 )"},   {"-1", R"(\fs20 )"},
-    {"7", R"(\fs72 )"},         {"12", R"(\fs24 )"},   {"16px", R"(\fs24 )"},
-    {"+9", R"(\fs72 )"},        {"-5", R"(\fs12 )"},   {"2em", R"(\fs48 )"},
-    {"9pt", R"(\fs18 )"},       {"150%", R"(\fs36 )"}, {"medium", R"(\fs28 )"},
-    {"'x-large'", R"(\fs48 )"},
+    // A browser's sizes (size 3 and 16px are its default text) against our 10-point body.
+    {"1", R"(\fs12 )"},         {"+1", R"(\fs22 )"},   {"-1", R"(\fs16 )"},
+    {"7", R"(\fs60 )"},         {"12", R"(\fs20 )"},   {"16px", R"(\fs20 )"},
+    {"+9", R"(\fs60 )"},        {"-5", R"(\fs12 )"},   {"2em", R"(\fs40 )"},
+    {"9pt", R"(\fs16 )"},       {"150%", R"(\fs30 )"}, {"medium", R"(\fs20 )"},
+    {"'x-large'", R"(\fs30 )"},
 };
 
 TEST(FontTag, SizeAttribute) {
@@ -72,14 +73,15 @@ TEST(FontTag, SizeAttribute) {
 }
 
 TEST(FontTag, StyleSizeInsideTheTag) {
-  EXPECT_EQ(RunLoop(R"(<font style="font-size:16px">x</font>)"), R"(\fs24 x\cf1 \f0 \fs20 )");
+  // 16px is a browser's default text: our body size.
+  EXPECT_EQ(RunLoop(R"(<font style="font-size:16px">x</font>)"), R"(\fs20 x\cf1 \f0 \fs20 )");
 }
 
 TEST(FontTag, NestedFontsRestoreFaceColourAndSize) {
   EXPECT_EQ(RunLoop("<font face=\"Arial\" color=\"red\" size=5>a"
                     "<font face='Verdana, sans-serif' color=blue size=2>b</font>c</font>d",
                     WithTables()),
-            R"(\f2 \cf3 \fs36 a\f3 \cf4 \fs20 b\cf3 \f2 \fs36 c\cf1 \f0 \fs20 d)");
+            R"(\f2 \cf3 \fs30 a\f3 \cf4 \fs16 b\cf3 \f2 \fs30 c\cf1 \f0 \fs20 d)");
 }
 
 TEST(FontTag, UnknownFaceOrColourChangesNothing) {
@@ -106,7 +108,7 @@ TEST(FontTag, ColourFromAStyleRuleIsKeptInside) {
   // the stack is balanced when both elements have closed.
   LoopRun run(WithTables());
   const std::string out = run.Run(R"(<span style="color:blue">a<font size=3>b</font>c</span>)");
-  EXPECT_EQ(out.rfind(R"(\cf4 a\cf4 \fs24 b)", 0), 0u) << out;
+  EXPECT_EQ(out.rfind(R"(\cf4 a\cf4 \fs20 b)", 0), 0u) << out;
   EXPECT_TRUE(out.ends_with(R"(c\cf1 )")) << out;
   EXPECT_TRUE(run.conversion.loop.colour_stack.empty());
 }

@@ -38,7 +38,7 @@ TEST(WordsAndStructure, Documents) {
       {"a line feed after a styled span is a blank",
        "<html><head><style>span{font-size:100%} .o{font-weight:bold}</style></head><p>Set "
        "<span class=o>use_bsmtp</span>\noption</p>",
-       R"({\b use_bsmtp\fs20 } option)", R"(\fs24)"},
+       R"({\b use_bsmtp} option)", R"(\fs24)"},
       {"a line feed after text ending in a blank adds none",
        "<p><b>c:\\dir </b>\nnext</p>", R"({\b c:\\dir }next)", ""},
       {"a relative size scales the size in effect",
