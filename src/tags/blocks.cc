@@ -405,6 +405,7 @@ void HandleBlockquoteEnd(Conversion& c) {
 }
 
 void HandlePreStart(Conversion& c) {
+  RequestWordBreak(c);
   c.loop.in_pre = true;
   c.loop.char_data_allowed = true;
   c.pos = TagEndFrom(c.input, c.pos);

@@ -90,6 +90,12 @@ struct TagLoopState {
   bool trailing_break = false;
   bool cell_paragraph_mode = false;
   int cell_paragraph_count = 0;
+
+  // A block began or ended right after text: the next text is a new word. The blank is
+  // written with that text, unless a paragraph or line mark came in between; the mark
+  // is the output length when the block tag was seen.
+  bool word_break_pending = false;
+  std::size_t word_break_mark = 0;
 };
 
 // Runs the loop over conversion.input from conversion.pos, appending to conversion.output.
@@ -102,6 +108,10 @@ void BreakParagraph(Conversion& conversion);
 // the picture could not be placed: references decoded, blanks collapsed, RTF specials
 // escaped, like the text around it.
 void WriteAlternativeText(Conversion& conversion, std::string_view text);
+// Ends the current word at a block boundary: the next text written is separated from
+// the text before by a blank, unless a paragraph or line break comes first.
+void RequestWordBreak(Conversion& conversion);
+
 // Appends the active font and size control words.
 void ReemitCharacterState(Conversion& conversion);
 

@@ -56,7 +56,7 @@ constexpr struct {
     {"unclosed < loses the rest", "a < b", "a "},
     {"stray > disappears", "a > b", "a b"},
     {"span without attributes is skipped", "<span>x</span>", "x"},
-    {"address with attributes is skipped", "a<address class=x>b", "ab"},
+    {"address with attributes is skipped, ending the word", "a<address class=x>b", "a b"},
     {"start tag followed by a tab is unrecognised", "<b\t>x", "x"},
     {"nested comments are skipped", "a<!-- x <!-- y --> z -->b", "ab"},
     {"byte order mark", "\xEF\xBB\xBFhi", "hi"},
@@ -64,6 +64,17 @@ constexpr struct {
     {"second html tag is unrecognised", "<html><html lang=en>x", "x"},
     {"groups opened before html are forgotten with their text", "<b>x<html>y</b>z", "yz"},
     {"blank after a control word is written", "a<b> b</b>", R"(a{\b  b})"},
+    // Block boundaries a browser shows separate words even without a blank.
+    {"block start after text", "a<section>b", "a b"},
+    {"block end after text", "a</section>b", "a b"},
+    {"block tag with attributes", "a<nav class=x>b", "a b"},
+    {"block tag after a formatting group", "a<b>x</b><figure>y", R"(a{\b x} y)"},
+    {"formatting between the block and the text", "a<aside><i>b", R"(a{\i  b)"},
+    {"source whitespace is the only blank", "a</section>\n b", "a b"},
+    {"blank before the block adds none", "a <section>b", "a b"},
+    {"inline tags stay joined", "a<code>b</code>c<em2>d", "abcd"},
+    {"a name merely starting like a block", "a<pretty>b<divx>c", "abc"},
+    {"preformatted text after text", "a<pre>b", "a b"},
 };
 
 TEST(TextPath, WritesExpectedRtf) {
@@ -71,6 +82,12 @@ TEST(TextPath, WritesExpectedRtf) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(RunLoop(c.html), c.want);
   }
+}
+
+TEST(TextPath, NoBlankAfterAParagraphMarkAtABlockBoundary) {
+  // The heading's paragraph mark and group end, and the font after them, separate already.
+  EXPECT_TRUE(RunLoop("<h2>t</h2><section>x").ends_with(R"(\par}x)"));
+  EXPECT_FALSE(RunLoop("<h2>t</h2><font face=Arial><section>x").ends_with(" x"));
 }
 
 TEST(TextPath, LinkOpenedBeforeHtmlIsForgottenWithItsText) {
