@@ -210,12 +210,12 @@ void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) 
     value.remove_prefix(1);
     if (value.empty()) return;
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field\fldedit{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
+    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   } else {
     if (value.empty()) return;
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field\fldedit{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
+    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   }
   c.links.link_open = true;

@@ -142,12 +142,12 @@ TEST(DocumentBlocks, Golden) {
 // Links and form fields.
 const Case kLinkCases[] = {
     {"external link", R"(<a href="http://x.com/">Home</a>)",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK "http://x.com/" }}{\fldrslt {\ul\cf2 Home}}})"},
+     R"({\field{\*\fldinst { HYPERLINK "http://x.com/" }}{\fldrslt {\ul\cf2 Home}}})"},
     {"internal link", "<a href='#top'>T</a>",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK \\l "top" }}{\fldrslt {\ul\cf2 T}}})"},
+     R"({\field{\*\fldinst { HYPERLINK \\l "top" }}{\fldrslt {\ul\cf2 T}}})"},
     {"bookmark only", R"(<a name="x">B</a>)", R"({\*\bkmkstart x}{\*\bkmkend x}B)"},
     {"a target cannot leave its field", R"(<a href="x}{\object">i</a>)",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK "x\}\{\\object" }}{\fldrslt {\ul\cf2 i}}})"},
+     R"({\field{\*\fldinst { HYPERLINK "x\}\{\\object" }}{\fldrslt {\ul\cf2 i}}})"},
     {"text field", "<input type=text name=q value=abc>",
      R"({\*\bkmkstart q}{\field{\*\fldinst { FORMTEXT }{{\*\formfield{\fftype0\fftypetxt0{\*\ffname q}{\*\ffdeftext abc}}}}}{\fldrslt {\noproof abc}}}{\*\bkmkend q})"
      "\n"},

@@ -24,8 +24,8 @@ ConversionOptions WithHyperlinks() {
   return o;
 }
 
-constexpr std::string_view kExternal = R"({\field\fldedit{\*\fldinst { HYPERLINK )";
-constexpr std::string_view kInternal = R"({\field\fldedit{\*\fldinst { HYPERLINK \\l )";
+constexpr std::string_view kExternal = R"({\field{\*\fldinst { HYPERLINK )";
+constexpr std::string_view kInternal = R"({\field{\*\fldinst { HYPERLINK \\l )";
 constexpr std::string_view kTextResult = R"( }}{\fldrslt {\ul\cf2 )";
 
 std::string Field(std::string_view head, std::string_view target, std::string_view result) {
