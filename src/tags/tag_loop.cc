@@ -168,6 +168,18 @@ char* WriteUnicodeWord(char* w, unsigned unit) {
   return w;
 }
 
+// Writes a text byte of 128 or more of the document's code page at `w` (at most 12
+// bytes) and returns its end: "\\'hh", preceded by the character as "\\uN" where the
+// code page is not Windows-1252, so the byte is only the fallback of older readers.
+char* WriteHighByte(char* w, std::uint8_t byte, const char16_t* code_page_high) {
+  if (code_page_high != nullptr && code_page_high[byte - 0x80] != 0) {
+    *w++ = '\\';
+    *w++ = 'u';
+    w = WriteDecimal(w, code_page_high[byte - 0x80]);
+  }
+  return WriteHex(w, byte);
+}
+
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
 // 16-bit plane). With `latin_as_unicode` (a document whose code page is not Windows-1252)
@@ -630,7 +642,7 @@ void WriteTextRun(Conversion& c) {
     } else if (b >= 128) {
       const std::uint8_t mapped = MapByte(c.charset, b);
       if (mapped >= 128) {
-        out.Advance(WriteHex(out.Room(), mapped));
+        out.Advance(WriteHighByte(out.Room(), mapped, s.code_page_high));
       } else {
         out.Put(static_cast<char>(mapped));
       }
@@ -848,6 +860,7 @@ void TagLoop(Conversion& c) {
   std::string& out = c.output;
   s.loop_start_length = out.size();
   s.latin_as_unicode = c.charset.ansi_code_page != 1252;
+  s.code_page_high = CodePageHighHalf(c.charset.ansi_code_page);
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
 
@@ -943,7 +956,11 @@ void TagLoop(Conversion& c) {
         WriteWhitespace(c, byte);
       } else if (byte >= 32) {
         const std::uint8_t mapped = MapByte(c.charset, byte);
-        if (double_byte || mapped >= 128) {
+        if (!double_byte && mapped >= 128) {
+          char text[12];
+          out.append(text, static_cast<std::size_t>(
+                               WriteHighByte(text, mapped, s.code_page_high) - text));
+        } else if (double_byte) {
           AppendHex(out, mapped);
         } else {
           out += static_cast<char>(mapped);

@@ -57,6 +57,10 @@ struct TagLoopState {
   // The document's code page is not Windows-1252: references to the codes 128..255 are
   // written as Unicode, not as bytes the reader would take in that code page.
   bool latin_as_unicode = false;  // set by the <br handler, cleared by written text
+  // The document's code page as Unicode (bytes 0x80..0xFF) when it is not Windows-1252:
+  // text bytes of that code page are written as Unicode with the byte as the fallback,
+  // since readers that ignore the code page would take the byte as Windows-1252.
+  const char16_t* code_page_high = nullptr;
   std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings

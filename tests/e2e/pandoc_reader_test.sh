@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A simple RTF reader (pandoc's) reads every word of our links and nested tables: each
+# A simple RTF reader (pandoc's) reads every word of our links, nested tables and text in
+# code pages other than Windows-1252 (a reader may ignore \ansicpg): each
 # page of tests/fixtures/pandoc/ is converted with -kh yes and read back as plain text,
 # and the words of NAME.words must all appear, in order.
 #   pandoc_reader_test.sh VELMORANE_BINARY SOURCE_DIR

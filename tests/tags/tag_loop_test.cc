@@ -104,6 +104,25 @@ TEST(TextPath, DoubleByteLanguageEscapesEveryByte) {
   EXPECT_EQ(RunLoop("Ab{\\", setup), R"(\'41\'62\'7b\'5c)");
 }
 
+TEST(TextPath, BytesOfAnotherCodePageCarryTheirUnicodeCharacter) {
+  constexpr struct {
+    int code_page;
+    std::string_view html, want;
+  } kCases[] = {
+      {1251, "a\xC0\xFF b", R"(a\u1040\'c0\u1103\'ff b)"},       // Cyrillic letters
+      {1251, "\x98", R"(\'98)"},                                   // undefined: the byte only
+      {1250, "\x8A", R"(\u352\'8a)"},                              // Central European
+      {1253, "<pre>\xE1</pre>", R"(\u945\'e1)"},                  // Greek, in pre too
+      {1252, "\xE9", R"(\'e9)"},                                   // Windows-1252 as before
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.code_page);
+    LoopRun run;
+    run.conversion.charset.ansi_code_page = test.code_page;
+    EXPECT_NE(run.Run(test.html).find(test.want), std::string::npos) << run.Run(test.html);
+  }
+}
+
 TEST(TextPath, DisabledCharacterDataComesBackAfterATag) {
   LoopRun run;
   run.conversion.loop.char_data_allowed = false;
