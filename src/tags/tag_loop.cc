@@ -546,6 +546,7 @@ void StartPendingParagraph(Conversion& c, unsigned char byte) {
           "\n"
           R"(\par\pard )";
     }
+    ContinueListItem(c);
     s.at_paragraph_start = true;
     s.list_par_pending = false;
   } else {
@@ -806,6 +807,7 @@ void BreakParagraph(Conversion& c) {
   s.at_paragraph_start = true;
   s.list_par_pending = false;
   s.trailing_break = true;
+  ContinueListItem(c);
 }
 
 void WriteAlternativeText(Conversion& c, std::string_view text) {
@@ -937,6 +939,8 @@ void TagLoop(Conversion& c) {
       if (byte == '\n') {
         out += R"(\par)"
                "\n";
+        // The next line of a pre in a list item is no new item.
+        if (c.lists.in_item) ContinueListItem(c);
       } else if (byte == ' ') {
         out += ' ';
       } else {

@@ -125,13 +125,13 @@ const Case kBlockCases[] = {
            kParagraphStart, R"(\li450 d)", kParagraphStart, "e"})},
     {"bulleted list",
      "<ul><li>a<li>b</ul>",
-     Join({R"(\sb0\sa0 {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}a)",
-           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}b)",
+     Join({R"(\sb0\sa0 {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}\ls1\ilvl0 a)",
+           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}\ls1\ilvl0 b)",
            kParagraphStart})},
     {"upper roman numbering",
      "<ol type=I><li>a<li>b</ol>",
-     Join({R"(\sb0\sa0 {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta I.}}\fi-240\li400{\pntext}a)",
-           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta II.}}\fi-240\li400{\pntext}b)",
+     Join({R"(\sb0\sa0 {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta I.}}\fi-240\li400{\pntext}\ls3\ilvl0 a)",
+           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta II.}}\fi-240\li400{\pntext}\ls3\ilvl0 b)",
            kParagraphStart})},
 };
 
