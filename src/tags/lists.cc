@@ -6,6 +6,8 @@
 #include <array>
 #include <climits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/append.h"
 #include "core/conversion.h"
@@ -350,9 +352,65 @@ void ContinueListItem(Conversion& c) {
   NoteListUse(lists, kContinuationList, level);
 }
 
+namespace {
+
+// True when the finished document will hold a metafile picture: the rule, or a picture
+// group written as a metafile.
+bool HoldsMetafile(const Conversion& c) {
+  for (const PictureRecord& record : c.pictures.records) {
+    if (record.kind == PictureKind::kDib) continue;
+    if (c.options.image_format == 1 || record.kind == PictureKind::kMetafile) return true;
+  }
+  return c.output.find(R"(\wmetafile)") != std::string::npos;
+}
+
+// Takes the "\lsN\ilvlN" references of the items back out of the output, moving the
+// pictures' places with the text.
+void RemoveListReferences(Conversion& c) {
+  std::string& out = c.output;
+  std::vector<std::pair<std::size_t, std::size_t>> cuts;  // start and length in the old text
+  std::string kept;
+  kept.reserve(out.size());
+  std::size_t from = 0;
+  for (std::size_t at = out.find(R"(\ls)"); at != std::string::npos; at = out.find(R"(\ls)", at + 1)) {
+    std::size_t slashes = 0;
+    for (std::size_t j = at; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+    if (slashes % 2 == 1 || at < from) continue;  // escaped text, or inside a cut
+    std::size_t end = at + 3;
+    const std::size_t digits = end;
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    if (end == digits || out.compare(end, 5, R"(\ilvl)") != 0) continue;
+    end += 5;
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    if (end < out.size() && out[end] == ' ') ++end;
+    kept.append(out, from, at - from);
+    cuts.emplace_back(at, end - at);
+    from = end;
+  }
+  if (cuts.empty()) return;
+  kept.append(out, from, std::string::npos);
+  for (PictureRecord& record : c.pictures.records) {
+    std::size_t removed = 0;
+    for (const auto& [start, length] : cuts) {
+      if (start >= record.output_position) break;
+      removed += std::min(length, record.output_position - start);
+    }
+    record.output_position -= removed;
+  }
+  out.swap(kept);
+}
+
+}  // namespace
+
 void WriteListTables(Conversion& c) {
   ListState& lists = c.lists;
   if (!lists.any_item) return;
+  // A reader (AbiWord) fails on documents that hold both a metafile picture and a list
+  // table: such documents keep only the numbering groups.
+  if (HoldsMetafile(c)) {
+    RemoveListReferences(c);
+    return;
+  }
   const std::size_t prologue_end = std::min(c.loop.loop_start_length, c.output.size());
   const std::size_t at = std::string_view(c.output).substr(0, prologue_end).find(R"({\info)");
   if (at == std::string_view::npos) return;

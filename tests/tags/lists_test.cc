@@ -197,6 +197,16 @@ TEST(ListDocuments, ItemsReferToListsByKindAndDepth) {
   }
 }
 
+TEST(ListDocuments, AMetafilePictureKeepsOnlyTheNumberingGroups) {
+  // A rule is a metafile picture; the items keep their numbering groups, unchanged.
+  const std::string out =
+      testing::Convert("<hr><ul><li>a<p>b</ul><p>x\\ls1\\ilvl0 y", testing::DefaultOptions());
+  EXPECT_EQ(out.find("listtable"), std::string::npos);
+  EXPECT_NE(out.find(R"({\pntext\'B7\tab}a)"), std::string::npos) << out;
+  EXPECT_EQ(out.find(R"(\ls2)"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"(x\\ls1\\ilvl0 y)"), std::string::npos) << out;  // text stays
+}
+
 TEST(ListDocuments, PagesWithoutItemsGetNoListTable) {
   for (const std::string html : {"<p>text</p>", "<ul></ul>x", "<p>a<p>b"}) {
     const std::string out = testing::Convert(html, testing::DefaultOptions());
