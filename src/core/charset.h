@@ -39,6 +39,11 @@ bool IsDoubleByteLanguage(std::string_view language_name);
 // The Unicode character of a Windows-1252 byte (0 for the five bytes without one).
 unsigned Windows1252ToUnicode(std::uint8_t byte);
 
+// The Unicode characters of bytes 0x80..0xFF of Windows code page `code_page` (1250,
+// 1251 and 1253 to 1257; 0 where the code page leaves a byte undefined), or null for
+// any other code page.
+const char16_t* CodePageHighHalf(int code_page);
+
 // Appends the UTF-8 form of `code` (below 0x110000).
 void AppendUtf8(std::string& out, char32_t code);
 

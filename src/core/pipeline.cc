@@ -15,6 +15,7 @@
 #include "core/prologue.h"
 #include "images/pictures.h"
 #include "platform/files.h"
+#include "tags/lists.h"
 #include "tags/tag_loop.h"
 
 namespace velmorane {
@@ -262,8 +263,10 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
 
     c.Trace("9. Detecting HTML tags and conversion");
     c.pos = 0;
+    c.lists.real_lists = c.settings.body_only != 1;
     TagLoop(c);
     if (c.loop.list_par_pending) c.output += "\\par";
+    WriteListTables(c);
   }
   // Both modes report the end of the conversion proper; the picture lines follow it.
   c.Trace("Detection HTML tags done");

@@ -72,7 +72,7 @@ void LeaveTable(Conversion& c) {
 
 void WriteNestedPendingCells(Conversion& c, TableState& state) {
   for (; state.pending_cells > 0; --state.pending_cells) {
-    AppendF(c.output, "\n" R"(\pard \intbl\itap%d )" "\n" R"(\nestcell)", state.level);
+    AppendF(c.output, "\n" R"(\pard \intbl\itap%d )" "\n" R"(\nestcell{\nonesttables\par})", state.level);
   }
 }
 

@@ -46,7 +46,7 @@ void Prepare(Conversion& c) {
       k.row_left_offset, k.cell_padding_right, k.cell_padding_left, k.cell_padding_bottom,
       k.cell_padding_top);
   t.nested_row_prologue = StringF(
-      "\n" R"({\*\nesttableprops\trowd\trgaph35\trautofit1\trleft%d\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr%d\trpaddl%d\trpaddb%d\trpaddt%d )",
+      "\n" R"({\*\nesttableprops\trgaph35\trautofit1\trleft%d\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr%d\trpaddl%d\trpaddb%d\trpaddt%d )",
       k.row_left_offset, k.cell_padding_right, k.cell_padding_left, k.cell_padding_bottom,
       k.cell_padding_top);
   t.default_borders = c.options.table_border == 1;
@@ -154,7 +154,7 @@ void WriteCellDefinition(const Conversion& c, const TableState& s, int r, int k,
 // An empty cell written for an implied cell end or a covered cell.
 void WriteEmptyCell(Conversion& c, TableState& s, const char* top_level_text) {
   if (s.level >= 2) {
-    AppendF(c.output, "\n" R"(\pard \intbl\itap%d \nestcell)", s.level);
+    AppendF(c.output, "\n" R"(\pard \intbl\itap%d \nestcell{\nonesttables\par})", s.level);
   } else {
     c.output += top_level_text;
   }
@@ -186,7 +186,7 @@ void StartRow(Conversion& c, TableState& s, bool implicit_row) {
 
   if (s.grid.At(r, 1).merge == kMergeContinue) {
     if (nested) {
-      AppendF(c.output, "\n" R"(\pard\intbl\itap%d \nestcell)", s.level);
+      AppendF(c.output, "\n" R"(\pard\intbl\itap%d \nestcell{\nonesttables\par})", s.level);
       s.pending_cells = std::max(s.pending_cells - 1, 0);
       ++s.cell_index;
     } else {
@@ -194,7 +194,7 @@ void StartRow(Conversion& c, TableState& s, bool implicit_row) {
     }
     while (s.cell_index < s.columns && s.grid.At(r, s.cell_index + 1).merge == kMergeContinue) {
       if (nested) {
-        AppendF(c.output, "\n" R"(\pard\intbl\itap%d \nestcell)", s.level);
+        AppendF(c.output, "\n" R"(\pard\intbl\itap%d \nestcell{\nonesttables\par})", s.level);
         s.pending_cells = std::max(s.pending_cells - 1, 0);
         ++s.cell_index;
       } else {
@@ -493,7 +493,7 @@ bool AnalysedCellEnd(Conversion& c) {
   }
   CloseElementStyle(c, kElementCell, c.base_size);
   if (s.level >= 2) {
-    AppendF(c.output, R"(\itap%d \nestcell)", s.level);
+    AppendF(c.output, R"(\itap%d \nestcell{\nonesttables\par})", s.level);
   } else {
     c.output += R"(\cell)";
   }

@@ -9,6 +9,7 @@
 
 #include "core/append.h"
 #include "core/conversion.h"
+#include "tags/lists.h"
 #include "tags/style_sheet.h"
 #include "tags/tag_loop.h"
 #include "tags/tag_scan.h"
@@ -38,6 +39,7 @@ void WriteDivisionBreak(Conversion& c) {
   } else {
     c.output += "\n" R"(\par\pard )";
   }
+  ContinueListItem(c);
   c.loop.at_paragraph_start = true;
   c.loop.list_par_pending = false;
 }
@@ -406,6 +408,7 @@ void HandleBlockquoteEnd(Conversion& c) {
 }
 
 void HandlePreStart(Conversion& c) {
+  RequestWordBreak(c);
   c.loop.in_pre = true;
   c.loop.char_data_allowed = true;
   const std::size_t tag = c.pos;
@@ -423,6 +426,7 @@ void HandlePreEnd(Conversion& c) {
   } else {
     c.output += c.templates.paragraph_start;
   }
+  ContinueListItem(c);
   c.loop.at_paragraph_start = true;
 }
 

@@ -121,6 +121,26 @@ bool LinksToImage(std::string_view text, std::size_t pos) {
   return false;
 }
 
+bool IsTagBlank(unsigned char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+
+// An attribute `name` at `pos` written with blanks or line feeds around its "=" before
+// a quoted value (`href = "x"`), as browsers read it; the name must begin the attribute.
+// On success `pos` is on the value's opening quote. The plain `name="` form is left to
+// the caller's own test.
+bool SpacedAttributeAt(std::string_view text, std::size_t& pos, std::string_view name) {
+  if (pos == 0 || !IsTagBlank(ByteAt(text, pos - 1)) || !AtNoCase(text, pos, name)) {
+    return false;
+  }
+  std::size_t at = pos + name.size();
+  while (IsTagBlank(ByteAt(text, at))) ++at;
+  if (ByteAt(text, at) != '=') return false;
+  ++at;
+  while (IsTagBlank(ByteAt(text, at))) ++at;
+  if (!IsQuote(ByteAt(text, at))) return false;
+  pos = at;
+  return true;
+}
+
 bool NameFollowedBy(std::string_view text, std::size_t pos, std::string_view name) {
   if (!AtNoCase(text, pos, name)) return false;
   const unsigned char next = ByteAt(text, pos + name.size());
@@ -190,12 +210,12 @@ void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) 
     value.remove_prefix(1);
     if (value.empty()) return;
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field\fldedit{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
+    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   } else {
     if (value.empty()) return;
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field\fldedit{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
+    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   }
   c.links.link_open = true;
@@ -233,13 +253,15 @@ void HandleAnchorStart(Conversion& c) {
   const std::string_view in = c.input;
   std::size_t i = c.pos + 2;
   while (i < in.size() && in[i] != '>') {
-    if (AtNoCase(in, i, "href=") && IsQuote(ByteAt(in, i + 5))) {
-      i += 5;
+    if (const bool plain = AtNoCase(in, i, "href=") && IsQuote(ByteAt(in, i + 5));
+        plain || SpacedAttributeAt(in, i, "href")) {
+      if (plain) i += 5;
       const bool image_link = LinksToImage(in, i + 1);
       const std::string_view value = ReadQuotedValue(in, i, kMaxLinkValue);
       if (!image_link || c.convert_images) WriteLinkField(c, value, image_link);
-    } else if (AtNoCase(in, i, "name=") && IsQuote(ByteAt(in, i + 5))) {
-      i += 5;
+    } else if (const bool plain_name = AtNoCase(in, i, "name=") && IsQuote(ByteAt(in, i + 5));
+               plain_name || SpacedAttributeAt(in, i, "name")) {
+      if (plain_name) i += 5;
       std::string name;
       for (char ch : ReadQuotedValue(in, i, kMaxLinkValue)) {
         if (!IsQuote(static_cast<unsigned char>(ch))) name += ch;

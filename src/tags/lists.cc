@@ -6,10 +6,13 @@
 #include <array>
 #include <climits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/append.h"
 #include "core/conversion.h"
 #include "core/prologue.h"
+#include "images/pictures.h"
 #include "tags/blocks.h"
 #include "tags/style_sheet.h"
 #include "tags/tag_loop.h"
@@ -159,6 +162,58 @@ std::string NumberText(int style, int counter) {
   }
 }
 
+// The lists of the list table (see ListState).
+constexpr int kBulletList = 1;
+constexpr int kContinuationList = 2;
+constexpr int kFirstOrderedList = 3;
+// Ordered lists with a list of their own; later ones share the last.
+constexpr std::size_t kMaxOrderedLists = 1000;
+// Levels of an RTF list.
+constexpr int kListTableLevels = 9;
+
+// The level of the innermost open list, counted from 0 as "\ilvl" has it.
+int CurrentLevel(const ListState& lists) {
+  return std::clamp(static_cast<int>(lists.list_ids.size()) - 1, 0, kListTableLevels - 1);
+}
+
+// The highest level each list of the table is used at; grown as items refer to lists.
+void NoteListUse(ListState& lists, int list, int level) {
+  if (lists.used_levels.size() <= static_cast<std::size_t>(list)) {
+    lists.used_levels.resize(static_cast<std::size_t>(list) + 1, -1);
+  }
+  int& used = lists.used_levels[static_cast<std::size_t>(list)];
+  used = std::max(used, level);
+  lists.any_item = true;
+}
+
+// "\levelnfc" of an ol level style.
+int NumberFormat(int style) {
+  switch (style) {
+    case kListNone: return 255;
+    case kListUpperRoman: return 1;
+    case kListLowerRoman: return 2;
+    case kListUpperAlpha: return 3;
+    case kListLowerAlpha: return 4;
+    default: return 0;
+  }
+}
+
+// One level of a list: its number format, the text around the number and the indent.
+void AppendListLevel(std::string& out, int format, int level) {
+  AppendF(out, R"({\listlevel\levelnfc%d\levelnfcn%d\leveljc0\leveljcn0\levelfollow0\levelstartat1)",
+          format, format);
+  if (format == 23) {
+    // Bullets by depth: a disc, a circle, then a square.
+    const int glyph = level == 0 ? 8226 : level == 1 ? 9702 : 9642;
+    AppendF(out, R"({\leveltext\'01\u%d ?;}{\levelnumbers;})", glyph);
+  } else if (format == 255) {
+    out += R"({\leveltext\'00;}{\levelnumbers;})";
+  } else {
+    AppendF(out, R"({\leveltext\'02\'%02x.;}{\levelnumbers\'01;})", level);
+  }
+  AppendF(out, R"(\fi-360\li%d\lin%d })", 360 * (level + 1), 360 * (level + 1));
+}
+
 }  // namespace
 
 int& ListState::LevelStyle(int depth) {
@@ -191,6 +246,19 @@ void HandleListStart(Conversion& c, bool ordered) {
   lists.innermost_kind = ordered ? 1 : 0;
   c.loop.list_par_pending = true;
   c.output += R"(\sb0\sa0 )";
+
+  int list = kBulletList;
+  if (ordered) {
+    if (lists.ordered_styles.size() < kMaxOrderedLists) {
+      lists.ordered_styles.push_back(lists.LevelStyle(lists.ol_depth - 1));
+    }
+    list = kFirstOrderedList - 1 + static_cast<int>(lists.ordered_styles.size());
+  } else if (lists.LevelStyle(lists.ul_depth - 1) == kListNone) {
+    list = kContinuationList;
+  }
+  lists.list_ids.push_back(list);
+  lists.item_indents.push_back(0);
+  lists.in_item = false;
 }
 
 void HandleListEnd(Conversion& c, bool ordered) {
@@ -202,6 +270,12 @@ void HandleListEnd(Conversion& c, bool ordered) {
   // With no list left the kind is not read until the next list sets it.
   lists.innermost_kind = lists.kinds.empty() ? 0 : lists.kinds.back();
   lists.LevelStyle(depth) = kListDefault;
+  if (!lists.list_ids.empty()) {
+    lists.list_ids.pop_back();
+    lists.item_indents.pop_back();
+  }
+  // Back in the item the list stood in, if any.
+  lists.in_item = !lists.list_ids.empty();
 
   c.loop.after_paragraph_close = false;
   c.loop.after_div_close = false;
@@ -234,12 +308,13 @@ void HandleListItem(Conversion& c) {
     }
   }
   const char* prefix = in_cell ? R"(\pard\intbl)" : "";
+  int indent = 360;
 
   if (lists.ul_depth >= 1 && lists.innermost_kind == 0) {
     const Bullet bullet = BulletFor(lists.LevelStyle(lists.ul_depth - 1), lists.ul_depth);
     const long long m = lists.ol_depth >= 1 ? lists.ol_depth + 1LL : 1LL;
-    AppendF(c.output, kBulletItem, prefix, bullet.font, bullet.text, -180,
-            ClampTwips(m * lists.ul_depth * 360), bullet.text);
+    indent = ClampTwips(m * lists.ul_depth * 360);
+    AppendF(c.output, kBulletItem, prefix, bullet.font, bullet.text, -180, indent, bullet.text);
   } else if (lists.ol_depth >= 1 && lists.innermost_kind == 1) {
     const int style = lists.LevelStyle(lists.ol_depth - 1);
     const std::string number = NumberText(style, lists.item_counter);
@@ -248,15 +323,120 @@ void HandleListItem(Conversion& c) {
             R"(%s{\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1%s{\pntxta %s.}}\fi%d\li%d{\pntext})",
             prefix, style == kListDefault ? R"(\pndec)" : "", number.c_str(), -240,
             ClampTwips(lists.ol_depth * m * 400));
+    indent = ClampTwips(lists.ol_depth * m * 400);
   } else {
     // An item outside any list is bulleted like a first-level ul item.
     AppendF(c.output, kBulletItem, prefix, 100, R"(\'B7)", -180, 360, R"(\'B7)");
+  }
+  if (lists.real_lists) {
+    const int list = lists.list_ids.empty() ? kBulletList : lists.list_ids.back();
+    const int level = CurrentLevel(lists);
+    AppendF(c.output, R"(\ls%d\ilvl%d )", list, level);
+    NoteListUse(lists, list, level);
+    if (!lists.item_indents.empty()) lists.item_indents.back() = indent;
+    lists.in_item = !lists.list_ids.empty();
   }
   if (in_cell) AppendCellNesting(c);
 
   c.loop.at_paragraph_start = true;
   ReemitCharacterState(c);
   c.loop.list_par_pending = true;
+}
+
+void ContinueListItem(Conversion& c) {
+  ListState& lists = c.lists;
+  if (!lists.real_lists || !lists.in_item || lists.list_ids.empty()) return;
+  const int level = CurrentLevel(lists);
+  AppendF(c.output, R"(\ls%d\ilvl%d\fi0\li%d )", kContinuationList, level,
+          lists.item_indents.back());
+  NoteListUse(lists, kContinuationList, level);
+}
+
+namespace {
+
+// True when the finished document will hold a metafile picture: the rule, or a picture
+// group written as a metafile.
+bool HoldsMetafile(const Conversion& c) {
+  for (const PictureRecord& record : c.pictures.records) {
+    if (record.kind == PictureKind::kDib) continue;
+    if (c.options.image_format == 1 || record.kind == PictureKind::kMetafile) return true;
+  }
+  return c.output.find(R"(\wmetafile)") != std::string::npos;
+}
+
+// Takes the "\lsN\ilvlN" references of the items back out of the output, moving the
+// pictures' places with the text.
+void RemoveListReferences(Conversion& c) {
+  std::string& out = c.output;
+  std::vector<std::pair<std::size_t, std::size_t>> cuts;  // start and length in the old text
+  std::string kept;
+  kept.reserve(out.size());
+  std::size_t from = 0;
+  for (std::size_t at = out.find(R"(\ls)"); at != std::string::npos; at = out.find(R"(\ls)", at + 1)) {
+    std::size_t slashes = 0;
+    for (std::size_t j = at; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+    if (slashes % 2 == 1 || at < from) continue;  // escaped text, or inside a cut
+    std::size_t end = at + 3;
+    const std::size_t digits = end;
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    if (end == digits || out.compare(end, 5, R"(\ilvl)") != 0) continue;
+    end += 5;
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    if (end < out.size() && out[end] == ' ') ++end;
+    kept.append(out, from, at - from);
+    cuts.emplace_back(at, end - at);
+    from = end;
+  }
+  if (cuts.empty()) return;
+  kept.append(out, from, std::string::npos);
+  for (PictureRecord& record : c.pictures.records) {
+    std::size_t removed = 0;
+    for (const auto& [start, length] : cuts) {
+      if (start >= record.output_position) break;
+      removed += std::min(length, record.output_position - start);
+    }
+    record.output_position -= removed;
+  }
+  out.swap(kept);
+}
+
+}  // namespace
+
+void WriteListTables(Conversion& c) {
+  ListState& lists = c.lists;
+  if (!lists.any_item) return;
+  // A reader (AbiWord) fails on documents that hold both a metafile picture and a list
+  // table: such documents keep only the numbering groups.
+  if (HoldsMetafile(c)) {
+    RemoveListReferences(c);
+    return;
+  }
+  const std::size_t prologue_end = std::min(c.loop.loop_start_length, c.output.size());
+  const std::size_t at = std::string_view(c.output).substr(0, prologue_end).find(R"({\info)");
+  if (at == std::string_view::npos) return;
+  std::string tables = R"({\*\listtable)";
+  std::string overrides = R"({\*\listoverridetable)";
+  for (std::size_t list = 1; list < lists.used_levels.size(); ++list) {
+    const int used = lists.used_levels[list];
+    if (used < 0) continue;
+    const int id = static_cast<int>(list);
+    int format = 23;
+    if (id == kContinuationList) {
+      format = 255;
+    } else if (id >= kFirstOrderedList) {
+      const std::size_t k = static_cast<std::size_t>(id - kFirstOrderedList);
+      format = NumberFormat(k < lists.ordered_styles.size() ? lists.ordered_styles[k] : 0);
+    }
+    tables += "\n" R"({\list\listhybrid)";
+    for (int level = 0; level <= used; ++level) AppendListLevel(tables, format, level);
+    AppendF(tables, R"({\listname ;}\listid%d})", id);
+    AppendF(overrides, R"({\listoverride\listid%d\listoverridecount0\ls%d})", id, id);
+  }
+  tables += "}\n";
+  tables += overrides;
+  tables += "}\n";
+  c.output.insert(at, tables);
+  ShiftPicturePositionsForInsert(c, at, tables.size());
 }
 
 }  // namespace velmorane

@@ -36,11 +36,30 @@ struct ListState {
   std::array<int, kListLevels> level_styles{};
 
   int& LevelStyle(int depth);
+
+  // Real RTF lists beside the numbering groups: list 1 holds the bullets, list 2 the
+  // paragraphs of an item after its first (no number), each ol its own list from 3 on so
+  // that its numbering starts at 1. The list table is written when the page is done.
+  bool real_lists = false;            // the document gets a list table (not body only)
+  bool any_item = false;              // an item paragraph referred to a list
+  std::vector<int> ordered_styles;    // level style of each ol's list, from list 3 on
+  std::vector<int> list_ids;          // the list of each open list element
+  std::vector<int> item_indents;      // left indent of the current item of each open list
+  std::vector<int> used_levels;       // highest level used of each list, -1 for none
+  bool in_item = false;               // an item of the innermost open list has begun
 };
 
 void HandleListStart(Conversion& conversion, bool ordered);  // <ul or <ol
 void HandleListEnd(Conversion& conversion, bool ordered);    // </ul> or </ol>
 void HandleListItem(Conversion& conversion);                 // <li
+
+// A paragraph begun inside a list item stays in the item: indented like its text, in the
+// list without a number. Writes nothing outside items.
+void ContinueListItem(Conversion& conversion);
+
+// Inserts the list table and list override table into the document's prologue when
+// items referred to them; the output of a page without lists is left as it is.
+void WriteListTables(Conversion& conversion);
 
 // The list-style-type of the first style rule named `class_name` (compared exactly) whose
 // element type is `element_type` or any element; 0 when there is none or it sets no list

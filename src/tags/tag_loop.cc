@@ -168,6 +168,18 @@ char* WriteUnicodeWord(char* w, unsigned unit) {
   return w;
 }
 
+// Writes a text byte of 128 or more of the document's code page at `w` (at most 12
+// bytes) and returns its end: "\\'hh", preceded by the character as "\\uN" where the
+// code page is not Windows-1252, so the byte is only the fallback of older readers.
+char* WriteHighByte(char* w, std::uint8_t byte, const char16_t* code_page_high) {
+  if (code_page_high != nullptr && code_page_high[byte - 0x80] != 0) {
+    *w++ = '\\';
+    *w++ = 'u';
+    w = WriteDecimal(w, code_page_high[byte - 0x80]);
+  }
+  return WriteHex(w, byte);
+}
+
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
 // 16-bit plane). With `latin_as_unicode` (a document whose code page is not Windows-1252)
@@ -399,9 +411,126 @@ bool DispatchLateTag(Conversion& c) {
   return false;
 }
 
+// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
+bool EndsControlWord(std::string_view out, std::size_t at) {
+  std::size_t i = at;
+  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
+  if (i > 0 && out[i - 1] == '-') --i;
+  const std::size_t letters_end = i;
+  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
+  if (i == letters_end || i == 0 || out[i - 1] != '\\') return false;
+  // After an escaped backslash the letters are text.
+  std::size_t slashes = 0;
+  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+  return slashes % 2 == 1;
+}
+
+// Where the control word that ends out[..end) begins (its backslash), or npos when
+// out[..end) ends in text.
+std::size_t ControlWordBefore(std::string_view out, std::size_t end) {
+  std::size_t i = end;
+  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
+  if (i > 0 && out[i - 1] == '-') --i;
+  const std::size_t letters_end = i;
+  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
+  if (i == letters_end || i == 0 || out[i - 1] != '\\') return std::string_view::npos;
+  // After an escaped backslash the letters are text.
+  std::size_t slashes = 0;
+  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
+  return slashes % 2 == 1 ? i - 1 : std::string_view::npos;
+}
+
+// The output ends in a word: the last thing a reader shows, behind group braces and
+// character formatting, is text other than a blank, not a paragraph, line, cell or tab
+// mark. Looks back a bounded stretch; beyond it the output counts as ending in a word.
+bool EndsInWord(const Conversion& c) {
+  if (c.loop.at_paragraph_start) return false;
+  constexpr std::size_t kLookBack = 256;
+  const std::string_view whole = c.output;
+  const std::size_t floor = whole.size() > kLookBack ? whole.size() - kLookBack : 0;
+  const std::string_view out = whole.substr(floor);
+  std::size_t end = out.size();
+  while (end > 0) {
+    const char last = out[end - 1];
+    if (last == '}' || last == '{' || last == '\n' || last == '\r') {
+      --end;
+      continue;
+    }
+    const bool blank = last == ' ';
+    const std::size_t word = ControlWordBefore(out, blank ? end - 1 : end);
+    if (word == std::string_view::npos) return !blank;
+    std::size_t letters = word + 1;
+    while (letters < out.size() && AsciiLower(out[letters]) >= 'a' &&
+           AsciiLower(out[letters]) <= 'z') {
+      ++letters;
+    }
+    const std::string_view name = out.substr(word + 1, letters - word - 1);
+    for (const std::string_view mark :
+         {"par", "pard", "line", "cell", "row", "nestcell", "nestrow", "tab", "sect", "page"}) {
+      if (name == mark) return false;
+    }
+    end = word;
+    if (end >= 2 && out[end - 1] == '*' && out[end - 2] == '\\') end -= 2;  // "\\*"
+  }
+  return true;
+}
+
+// Elements a browser lays out as blocks (and the line break): their tags end a word even
+// where the page has no blank around them.
+bool IsBlockElementTag(std::string_view in, std::size_t pos) {
+  static constexpr std::string_view kBlockNames[] = {
+      "address", "article", "aside",    "blockquote", "body",       "br",     "caption",
+      "center",  "dd",      "details",  "dialog",     "dir",        "div",    "dl",
+      "dt",      "fieldset", "figcaption", "figure",  "footer",     "form",   "frameset",
+      "h1",      "h2",      "h3",       "h4",         "h5",         "h6",     "header",
+      "hgroup",  "hr",      "legend",   "li",         "listing",    "main",   "menu",
+      "nav",     "ol",      "optgroup", "option",     "p",          "plaintext", "pre",
+      "section", "summary", "table",    "td",         "th",         "tr",     "ul",
+      "xmp"};
+  std::size_t at = pos + 1;
+  if (At(in, at) == '/') ++at;
+  char name[12];
+  std::size_t n = 0;
+  while (at < in.size() && n < sizeof name) {
+    const char ch = AsciiLower(in[at]);
+    if (!((ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9'))) break;
+    name[n++] = ch;
+    ++at;
+  }
+  if (n == 0 || n == sizeof name) return false;
+  const char next = static_cast<char>(At(in, at));
+  if (at < in.size() && next != '>' && next != '/' && next != ' ' && next != '\n' &&
+      next != '\t' && next != '\r') {
+    return false;
+  }
+  const std::string_view key(name, n);
+  return std::find(std::begin(kBlockNames), std::end(kBlockNames), key) != std::end(kBlockNames);
+}
+
+// Writes the blank a block boundary left pending before the text byte `byte`; source
+// whitespace makes the boundary itself.
+void WritePendingWordBreak(Conversion& c, unsigned char byte) {
+  TagLoopState& s = c.loop;
+  s.word_break_pending = false;
+  if (byte == ' ' || byte == '\n' || byte == '\t' || !EndsInWord(c)) return;
+  const std::string_view since =
+      std::string_view(c.output).substr(std::min(s.word_break_mark, c.output.size()));
+  for (const std::string_view mark : {"\\par", "\\line", "\\cell", "\\row", "\\tab"}) {
+    if (since.find(mark) != std::string_view::npos) return;
+  }
+  c.output += ' ';
+  s.after_control_word = false;
+}
+
 // The paragraph a closed p or div leaves pending starts with the next text.
 void StartPendingParagraph(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
+  if (s.word_break_pending) {
+    if (!s.after_paragraph_close && !(s.after_div_close && byte != '\n' && byte != ' ')) {
+      WritePendingWordBreak(c, byte);
+    }
+    s.word_break_pending = false;
+  }
   if (s.after_paragraph_close) {
     BreakParagraph(c);
   } else if (s.after_div_close && byte != '\n' && byte != ' ') {
@@ -417,6 +546,7 @@ void StartPendingParagraph(Conversion& c, unsigned char byte) {
           "\n"
           R"(\par\pard )";
     }
+    ContinueListItem(c);
     s.at_paragraph_start = true;
     s.list_par_pending = false;
   } else {
@@ -513,7 +643,7 @@ void WriteTextRun(Conversion& c) {
     } else if (b >= 128) {
       const std::uint8_t mapped = MapByte(c.charset, b);
       if (mapped >= 128) {
-        out.Advance(WriteHex(out.Room(), mapped));
+        out.Advance(WriteHighByte(out.Room(), mapped, s.code_page_high));
       } else {
         out.Put(static_cast<char>(mapped));
       }
@@ -535,20 +665,6 @@ bool StartsTextRun(std::string_view in, std::size_t pos, unsigned char byte) {
   }
   long long value = 0;
   return byte == '&' && RunReference(in, pos, value) != 0;
-}
-
-// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
-bool EndsControlWord(std::string_view out, std::size_t at) {
-  std::size_t i = at;
-  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
-  if (i > 0 && out[i - 1] == '-') --i;
-  const std::size_t letters_end = i;
-  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
-  if (i == letters_end || i == 0 || out[i - 1] != '\\') return false;
-  // After an escaped backslash the letters are text.
-  std::size_t slashes = 0;
-  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
-  return slashes % 2 == 1;
 }
 
 void WriteWhitespace(Conversion& c, unsigned char byte) {
@@ -698,6 +814,7 @@ void BreakParagraph(Conversion& c) {
   s.at_paragraph_start = true;
   s.list_par_pending = false;
   s.trailing_break = true;
+  ContinueListItem(c);
 }
 
 void WriteAlternativeText(Conversion& c, std::string_view text) {
@@ -735,6 +852,12 @@ void WriteAlternativeText(Conversion& c, std::string_view text) {
   MarkTextWritten(c.loop);
 }
 
+void RequestWordBreak(Conversion& c) {
+  if (c.loop.word_break_pending || !EndsInWord(c)) return;
+  c.loop.word_break_pending = true;
+  c.loop.word_break_mark = c.output.size();
+}
+
 void ReemitCharacterState(Conversion& c) {
   if (c.loop.font_active) c.output += c.loop.font_string;
   if (c.loop.size_active) c.output += c.loop.size_string;
@@ -746,6 +869,7 @@ void TagLoop(Conversion& c) {
   std::string& out = c.output;
   s.loop_start_length = out.size();
   s.latin_as_unicode = c.charset.ansi_code_page != 1252;
+  s.code_page_high = CodePageHighHalf(c.charset.ansi_code_page);
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
 
@@ -822,6 +946,8 @@ void TagLoop(Conversion& c) {
       if (byte == '\n') {
         out += R"(\par)"
                "\n";
+        // The next line of a pre in a list item is no new item.
+        if (c.lists.in_item) ContinueListItem(c);
       } else if (byte == ' ') {
         out += ' ';
       } else {
@@ -833,6 +959,7 @@ void TagLoop(Conversion& c) {
     }
 
     if (byte == '<') {
+      if (!s.at_paragraph_start && IsBlockElementTag(in, pos)) RequestWordBreak(c);
       if (!TryStyledTag(c)) SkipTag(c);
     } else if (byte != '>' && (s.char_data_allowed || s.in_pre)) {
       StartPendingParagraph(c, byte);
@@ -840,7 +967,11 @@ void TagLoop(Conversion& c) {
         WriteWhitespace(c, byte);
       } else if (byte >= 32) {
         const std::uint8_t mapped = MapByte(c.charset, byte);
-        if (double_byte || mapped >= 128) {
+        if (!double_byte && mapped >= 128) {
+          char text[12];
+          out.append(text, static_cast<std::size_t>(
+                               WriteHighByte(text, mapped, s.code_page_high) - text));
+        } else if (double_byte) {
           AppendHex(out, mapped);
         } else {
           out += static_cast<char>(mapped);

@@ -57,6 +57,10 @@ struct TagLoopState {
   // The document's code page is not Windows-1252: references to the codes 128..255 are
   // written as Unicode, not as bytes the reader would take in that code page.
   bool latin_as_unicode = false;  // set by the <br handler, cleared by written text
+  // The document's code page as Unicode (bytes 0x80..0xFF) when it is not Windows-1252:
+  // text bytes of that code page are written as Unicode with the byte as the fallback,
+  // since readers that ignore the code page would take the byte as Windows-1252.
+  const char16_t* code_page_high = nullptr;
   std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings
@@ -90,6 +94,12 @@ struct TagLoopState {
   bool trailing_break = false;
   bool cell_paragraph_mode = false;
   int cell_paragraph_count = 0;
+
+  // A block began or ended right after text: the next text is a new word. The blank is
+  // written with that text, unless a paragraph or line mark came in between; the mark
+  // is the output length when the block tag was seen.
+  bool word_break_pending = false;
+  std::size_t word_break_mark = 0;
 };
 
 // Runs the loop over conversion.input from conversion.pos, appending to conversion.output.
@@ -104,6 +114,11 @@ void BreakParagraph(Conversion& conversion);
 void WriteAlternativeText(Conversion& conversion, std::string_view text);
 // A paragraph start sets the base size: writes the size in effect when it differs.
 void WriteSizeInEffect(Conversion& conversion);
+
+// Ends the current word at a block boundary: the next text written is separated from
+// the text before by a blank, unless a paragraph or line break comes first.
+void RequestWordBreak(Conversion& conversion);
+
 // Appends the active font and size control words.
 void ReemitCharacterState(Conversion& conversion);
 

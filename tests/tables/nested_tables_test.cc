@@ -14,7 +14,7 @@ using testing::CountOf;
 using testing::RunTables;
 
 constexpr std::string_view kNestedPrologue =
-    "\n" R"({\*\nesttableprops\trowd\trgaph35\trautofit1\trleft-40\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr40\trpaddl40\trpaddb40\trpaddt40 )";
+    "\n" R"({\*\nesttableprops\trgaph35\trautofit1\trleft-40\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr40\trpaddl40\trpaddb40\trpaddt40 )";
 
 bool BracesBalance(std::string text) {
   const std::size_t before = text.size();
@@ -33,7 +33,7 @@ TEST(NestedTables, OneCellTableInsideACell) {
   const std::string out = RunTables(
       "<table><tr><td><table><tr><td>x</td></tr></table>y</td></tr></table>");
   const std::string want_inner =
-      "\n" R"(\pard \intbl\itap2 \ql x\itap2 \nestcell)"
+      "\n" R"(\pard \intbl\itap2 \ql x\itap2 \nestcell{\nonesttables\par})"
       "\n" R"(\pard \intbl\itap2 )" + std::string(kNestedPrologue) +
       "\n" R"(\cellx9425\nestrow}{\nonesttables\par}\itap1)" "\ny" R"(\cell)";
   EXPECT_NE(out.find(want_inner), std::string::npos) << out;
@@ -53,10 +53,10 @@ TEST(NestedTables, ThreeLevels) {
       "<table><tr><td><table><tr><td><table><tr><td>z</td></tr></table>w</td></tr></table>"
       "</td></tr></table>");
   // The innermost table fits its enclosing cell: 9500 - 75 - 75.
-  EXPECT_NE(out.find("\n" R"(\pard \intbl\itap3 \ql z\itap3 \nestcell)"), std::string::npos);
+  EXPECT_NE(out.find("\n" R"(\pard \intbl\itap3 \ql z\itap3 \nestcell{\nonesttables\par})"), std::string::npos);
   EXPECT_NE(out.find(R"(\cellx9350\nestrow})"), std::string::npos);
   // Back in the level-2 cell the text continues at level 2.
-  EXPECT_NE(out.find(R"(\nonesttables\par}\itap2)" "\nw" R"(\itap2 \nestcell)"),
+  EXPECT_NE(out.find(R"(\nonesttables\par}\itap2)" "\nw" R"(\itap2 \nestcell{\nonesttables\par})"),
             std::string::npos) << out;
   EXPECT_EQ(CountOf(out, "\\nestrow"), 2u);
   EXPECT_EQ(CountOf(out, "\\row"), 1u);
@@ -67,7 +67,7 @@ TEST(NestedTables, TwoRowNestedTable) {
   const std::string out = RunTables(
       "<table><tr><td><table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"
       "</table></td></tr></table>");
-  EXPECT_EQ(CountOf(out, "\\nestcell"), 4u);
+  EXPECT_EQ(CountOf(out, "\\nestcell{\\nonesttables\\par}"), 4u);
   EXPECT_EQ(CountOf(out, "\\nestrow"), 2u);
   EXPECT_EQ(CountOf(out, "\\nesttableprops"), 2u);
   // After the first nested row the text stays at level 2; the last row is cut back.
@@ -82,7 +82,7 @@ TEST(NestedTables, NestedRowSpanMarksCarryTheLevel) {
       "</table></td></tr></table>");
   EXPECT_NE(out.find(R"(\itap2 \clvmgf)"), std::string::npos);
   EXPECT_NE(out.find(R"(\itap2 \clvmrg)"), std::string::npos);
-  EXPECT_NE(out.find("\n" R"(\pard\intbl\itap2 \nestcell)"), std::string::npos);
+  EXPECT_NE(out.find("\n" R"(\pard\intbl\itap2 \nestcell{\nonesttables\par})"), std::string::npos);
   EXPECT_TRUE(BracesBalance(out));
 }
 

@@ -17,7 +17,7 @@ using testing::DefaultOptions;
 constexpr std::string_view kRowPrologue =
     "\n" R"(\trowd\trgaph35\trautofit1\trleft-40\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr40\trpaddl40\trpaddb40\trpaddt40 )";
 constexpr std::string_view kNestedPrologue =
-    "\n" R"({\*\nesttableprops\trowd\trgaph35\trautofit1\trleft-40\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr40\trpaddl40\trpaddb40\trpaddt40 )";
+    "\n" R"({\*\nesttableprops\trgaph35\trautofit1\trleft-40\trautofit1\trpaddfr3\trpaddfl3\trpaddft3\trpaddfb3\trpaddr40\trpaddl40\trpaddb40\trpaddt40 )";
 constexpr std::string_view kBorders =
     "\n" R"(\clbrdrl\brdrs\brdrw5\clbrdrt\brdrs\brdrw5\clbrdrr\brdrs\brdrw5\clbrdrb\brdrs\brdrw5)";
 
@@ -233,7 +233,7 @@ TEST(TableDocuments, AdjacentTablesStaySeparate) {
 TEST(TableDocuments, OneCellTableInsideACell) {
   const std::string out = FromFirstRow(
       Page("<table><tr><td><table><tr><td>x</td></tr></table>y</td></tr></table>"));
-  const std::string want = Cat({"\n\\pard \\intbl\\itap2 \\ql x\\itap2 \\nestcell",
+  const std::string want = Cat({"\n\\pard \\intbl\\itap2 \\ql x\\itap2 \\nestcell{\\nonesttables\\par}",
                                 "\n\\pard \\intbl\\itap2 ", kNestedPrologue, "\n\\cellx9425",
                                 "\\nestrow}{\\nonesttables\\par}", "\\itap1\n", "y\\cell"});
   EXPECT_NE(out.find(want), std::string::npos) << out;
@@ -252,7 +252,7 @@ TEST(TableDocuments, ThreeLevels) {
   const std::string out = FromFirstRow(
       Page("<table><tr><td><table><tr><td><table><tr><td>z</td></tr></table></td></tr></table>"
            "</td></tr></table>"));
-  EXPECT_NE(out.find("\n\\pard \\intbl\\itap3 \\ql z\\itap3 \\nestcell"), std::string::npos)
+  EXPECT_NE(out.find("\n\\pard \\intbl\\itap3 \\ql z\\itap3 \\nestcell{\\nonesttables\\par}"), std::string::npos)
       << out;
   // The innermost table fills its enclosing cell less padding and 35: 9425 - 75.
   EXPECT_NE(out.find("\n\\cellx9350\\nestrow}"), std::string::npos) << out;
@@ -289,7 +289,7 @@ TEST(TableDocuments, TextAfterATableTagKeepsTheControlWordWhole) {
        "\\cellx9500 5"},
       {"letter after a nested cell end",
        "<table><tr><td><table><tr><td>a</td>x</tr></table></td></tr></table>", PageOptions(),
-       "a\\itap2 \\nestcell x"},
+       "a\\itap2 \\nestcell{\\nonesttables\\par}x"},
       {"simple path", "<table><tr><td>a</td>x<td>b</td></tr></table>", simple, "a\\cell x"},
       {"simple path row definition", "<table><tr>5<td>a</td></tr></table>", simple,
        "\\cellx9500 5"},

@@ -125,13 +125,13 @@ const Case kBlockCases[] = {
            kParagraphStart, R"(\li450 d)", kParagraphStart, "e"})},
     {"bulleted list",
      "<ul><li>a<li>b</ul>",
-     Join({R"(\sb0\sa0 {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}a)",
-           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}b)",
+     Join({R"(\sb0\sa0 {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}\ls1\ilvl0 a)",
+           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlblt\pnf100\pnindent0{\pntxtb\'B7}}\fi-180\li360{\pntext\'B7\tab}\ls1\ilvl0 b)",
            kParagraphStart})},
     {"upper roman numbering",
      "<ol type=I><li>a<li>b</ol>",
-     Join({R"(\sb0\sa0 {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta I.}}\fi-240\li400{\pntext}a)",
-           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta II.}}\fi-240\li400{\pntext}b)",
+     Join({R"(\sb0\sa0 {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta I.}}\fi-240\li400{\pntext}\ls3\ilvl0 a)",
+           "\n" R"(\sb0\sa0\par {\*\pn\pnlvlbody\pnf0\pnindent0\pnstart1{\pntxta II.}}\fi-240\li400{\pntext}\ls3\ilvl0 b)",
            kParagraphStart})},
 };
 
@@ -142,12 +142,12 @@ TEST(DocumentBlocks, Golden) {
 // Links and form fields.
 const Case kLinkCases[] = {
     {"external link", R"(<a href="http://x.com/">Home</a>)",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK "http://x.com/" }}{\fldrslt {\ul\cf2 Home}}})"},
+     R"({\field{\*\fldinst { HYPERLINK "http://x.com/" }}{\fldrslt {\ul\cf2 Home}}})"},
     {"internal link", "<a href='#top'>T</a>",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK \\l "top" }}{\fldrslt {\ul\cf2 T}}})"},
+     R"({\field{\*\fldinst { HYPERLINK \\l "top" }}{\fldrslt {\ul\cf2 T}}})"},
     {"bookmark only", R"(<a name="x">B</a>)", R"({\*\bkmkstart x}{\*\bkmkend x}B)"},
     {"a target cannot leave its field", R"(<a href="x}{\object">i</a>)",
-     R"({\field\fldedit{\*\fldinst { HYPERLINK "x\}\{\\object" }}{\fldrslt {\ul\cf2 i}}})"},
+     R"({\field{\*\fldinst { HYPERLINK "x\}\{\\object" }}{\fldrslt {\ul\cf2 i}}})"},
     {"text field", "<input type=text name=q value=abc>",
      R"({\*\bkmkstart q}{\field{\*\fldinst { FORMTEXT }{{\*\formfield{\fftype0\fftypetxt0{\*\ffname q}{\*\ffdeftext abc}}}}}{\fldrslt {\noproof abc}}}{\*\bkmkend q})"
      "\n"},

@@ -24,8 +24,8 @@ ConversionOptions WithHyperlinks() {
   return o;
 }
 
-constexpr std::string_view kExternal = R"({\field\fldedit{\*\fldinst { HYPERLINK )";
-constexpr std::string_view kInternal = R"({\field\fldedit{\*\fldinst { HYPERLINK \\l )";
+constexpr std::string_view kExternal = R"({\field{\*\fldinst { HYPERLINK )";
+constexpr std::string_view kInternal = R"({\field{\*\fldinst { HYPERLINK \\l )";
 constexpr std::string_view kTextResult = R"( }}{\fldrslt {\ul\cf2 )";
 
 std::string Field(std::string_view head, std::string_view target, std::string_view result) {
@@ -47,6 +47,14 @@ TEST(Anchors, FieldsAndBookmarks) {
       {"a lone # is no target", R"(<a href="#">)", false, "", false},
       {"an empty href is no target", R"(<a href="">)", false, "", false},
       {"an unquoted href is ignored", "<a href=x.html>", false, "", false},
+      {"blanks around the equals sign", R"(<a href = "u.html">)", false,
+       Field(kExternal, R"("u.html")", kTextResult), true},
+      {"the value on the next line", "<a href=\n  'u.html'>", false,
+       Field(kExternal, R"("u.html")", kTextResult), true},
+      {"an unquoted value after blanks is ignored", "<a href = u.html>", false, "", false},
+      {"a longer name ending in href is no href", R"(<a data-href = "u">)", false, "", false},
+      {"spaced bookmark name", R"(<a name = "m">)", false, R"({\*\bkmkstart m}{\*\bkmkend m})",
+       false},
       {"image link without underline", R"(<a href="p.html"><img src="p.gif"></a>)", true,
        Field(kExternal, R"("p.html")", R"( }}{\fldrslt { )"), true},
       {"image link with images off writes no field",

@@ -163,9 +163,56 @@ TEST(ListDocuments, TwoBulletedItems) {
   const std::string out = testing::Convert(html, testing::DefaultOptions());
   if (testing::TagLoopPassesMarkupThrough(out, html)) GTEST_SKIP() << "no tag loop";
   const std::string bullet = Bulleted("100", R"(\'B7)", "360");
-  EXPECT_NE(out.find(R"(\sb0\sa0 )" + bullet + "a\n" + R"(\sb0\sa0\par )" + bullet + "b"),
+  // Each item refers to the bullet list of the list table as well.
+  const std::string item = R"(\ls1\ilvl0 )";
+  EXPECT_NE(out.find(R"(\sb0\sa0 )" + bullet + item + "a\n" + R"(\sb0\sa0\par )" + bullet +
+                     item + "b"),
             std::string::npos)
       << out;
+  EXPECT_NE(out.find(R"({\*\listoverridetable{\listoverride\listid1\listoverridecount0\ls1}})"),
+            std::string::npos);
+  EXPECT_LT(out.find(R"({\*\listtable)"), out.find(R"({\info)"));
+}
+
+// Which list of the table an item or a later paragraph of it refers to, and the levels.
+TEST(ListDocuments, ItemsReferToListsByKindAndDepth) {
+  constexpr struct {
+    std::string_view name, html, want;
+  } kCases[] = {
+      {"second level bullet", "<ul><li>a<ul><li>b</ul></ul>", R"(\ls1\ilvl1 b)"},
+      {"ol in ul is one level deeper", "<ul><li>a<ol><li>b</ol></ul>", R"(\ls3\ilvl1 b)"},
+      {"each ol has its own list", "<ol><li>a</ol><ol><li>b</ol>", R"(\ls4\ilvl0 b)"},
+      {"a ul without bullets is unnumbered", "<ul type=none><li>a</ul>", R"(\ls2\ilvl0 a)"},
+      {"a later paragraph stays in the item", "<ul><li>a<p>b</ul>", R"(\ls2\ilvl0\fi0\li360 )"},
+      {"the list's level formats", "<ol type=i><li>a<ol type=A><li>b</ol></ol>",
+       R"(\levelnfc2\levelnfcn2)"},
+      {"an inner ol's second level", "<ol type=i><li>a<ol type=A><li>b</ol></ol>",
+       R"({\leveltext\'02\'01.;}{\levelnumbers\'01;}\fi-360\li720\lin720 })"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.name);
+    const std::string out = testing::Convert(std::string(test.html), testing::DefaultOptions());
+    if (testing::TagLoopPassesMarkupThrough(out, std::string(test.html))) GTEST_SKIP();
+    EXPECT_NE(out.find(test.want), std::string::npos) << out;
+  }
+}
+
+TEST(ListDocuments, AMetafilePictureKeepsOnlyTheNumberingGroups) {
+  // A rule is a metafile picture; the items keep their numbering groups, unchanged.
+  const std::string out =
+      testing::Convert("<hr><ul><li>a<p>b</ul><p>x\\ls1\\ilvl0 y", testing::DefaultOptions());
+  EXPECT_EQ(out.find("listtable"), std::string::npos);
+  EXPECT_NE(out.find(R"({\pntext\'B7\tab}a)"), std::string::npos) << out;
+  EXPECT_EQ(out.find(R"(\ls2)"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"(x\\ls1\\ilvl0 y)"), std::string::npos) << out;  // text stays
+}
+
+TEST(ListDocuments, PagesWithoutItemsGetNoListTable) {
+  for (const std::string html : {"<p>text</p>", "<ul></ul>x", "<p>a<p>b"}) {
+    const std::string out = testing::Convert(html, testing::DefaultOptions());
+    EXPECT_EQ(out.find("listtable"), std::string::npos) << html;
+    EXPECT_EQ(out.find(R"(\ls)"), std::string::npos) << html;
+  }
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ constexpr struct {
     {"unclosed < loses the rest", "a < b", "a "},
     {"stray > disappears", "a > b", "a b"},
     {"span without attributes is skipped", "<span>x</span>", "x"},
-    {"address with attributes is skipped", "a<address class=x>b", "ab"},
+    {"address with attributes is skipped, ending the word", "a<address class=x>b", "a b"},
     {"start tag followed by a tab is unrecognised", "<b\t>x", "x"},
     {"nested comments are skipped", "a<!-- x <!-- y --> z -->b", "ab"},
     {"byte order mark", "\xEF\xBB\xBFhi", "hi"},
@@ -64,6 +64,17 @@ constexpr struct {
     {"second html tag is unrecognised", "<html><html lang=en>x", "x"},
     {"groups opened before html are forgotten with their text", "<b>x<html>y</b>z", "yz"},
     {"blank after a control word is written", "a<b> b</b>", R"(a{\b  b})"},
+    // Block boundaries a browser shows separate words even without a blank.
+    {"block start after text", "a<section>b", "a b"},
+    {"block end after text", "a</section>b", "a b"},
+    {"block tag with attributes", "a<nav class=x>b", "a b"},
+    {"block tag after a formatting group", "a<b>x</b><figure>y", R"(a{\b x} y)"},
+    {"formatting between the block and the text", "a<aside><i>b", R"(a{\i  b)"},
+    {"source whitespace is the only blank", "a</section>\n b", "a b"},
+    {"blank before the block adds none", "a <section>b", "a b"},
+    {"inline tags stay joined", "a<code>b</code>c<em2>d", "abcd"},
+    {"a name merely starting like a block", "a<pretty>b<divx>c", "abc"},
+    {"preformatted text after text", "a<pre>b", "a b"},
 };
 
 TEST(TextPath, WritesExpectedRtf) {
@@ -71,6 +82,12 @@ TEST(TextPath, WritesExpectedRtf) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(RunLoop(c.html), c.want);
   }
+}
+
+TEST(TextPath, NoBlankAfterAParagraphMarkAtABlockBoundary) {
+  // The heading's paragraph mark and group end, and the font after them, separate already.
+  EXPECT_TRUE(RunLoop("<h2>t</h2><section>x").ends_with(R"(\par}x)"));
+  EXPECT_FALSE(RunLoop("<h2>t</h2><font face=Arial><section>x").ends_with(" x"));
 }
 
 TEST(TextPath, LinkOpenedBeforeHtmlIsForgottenWithItsText) {
@@ -85,6 +102,25 @@ TEST(TextPath, DoubleByteLanguageEscapesEveryByte) {
   LoopSetup setup;
   setup.language = "Japanese";
   EXPECT_EQ(RunLoop("Ab{\\", setup), R"(\'41\'62\'7b\'5c)");
+}
+
+TEST(TextPath, BytesOfAnotherCodePageCarryTheirUnicodeCharacter) {
+  constexpr struct {
+    int code_page;
+    std::string_view html, want;
+  } kCases[] = {
+      {1251, "a\xC0\xFF b", R"(a\u1040\'c0\u1103\'ff b)"},       // Cyrillic letters
+      {1251, "\x98", R"(\'98)"},                                   // undefined: the byte only
+      {1250, "\x8A", R"(\u352\'8a)"},                              // Central European
+      {1253, "<pre>\xE1</pre>", R"(\u945\'e1)"},                  // Greek, in pre too
+      {1252, "\xE9", R"(\'e9)"},                                   // Windows-1252 as before
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.code_page);
+    LoopRun run;
+    run.conversion.charset.ansi_code_page = test.code_page;
+    EXPECT_NE(run.Run(test.html).find(test.want), std::string::npos) << run.Run(test.html);
+  }
 }
 
 TEST(TextPath, DisabledCharacterDataComesBackAfterATag) {
