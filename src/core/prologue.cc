@@ -12,6 +12,7 @@
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "core/text_match.h"
+#include "tags/monospace.h"
 #include "tags/style_sheet.h"
 
 namespace velmorane {
@@ -82,8 +83,16 @@ void WriteFontAndColorTables(Conversion& c, const std::string& face) {
           face.c_str());
   AppendF(out,
           R"({\f100\fnil\fcharset2 Symbol;}{\f101\fnil\fcharset2 Wingdings;})"
-          R"({\f102\fcharset204{\*\fname Courier New;}Courier New CYR;}{\f103\fcharset0 %s;}})",
+          R"({\f102\fcharset204{\*\fname Courier New;}Courier New CYR;}{\f103\fcharset0 %s;})",
           face.c_str());
+  if (c.monospace_font) {
+    // A fixed-pitch modern face: readers that lack Courier New take another monospace
+    // font from the family and pitch. Its charset is the document's, as for the page's
+    // own fonts, so that its bytes read in the document's code page.
+    AppendF(out, R"({\f%d\fmodern\fcharset%d\fprq1 Courier New;})", kMonospaceFontNumber,
+            c.charset.charset);
+  }
+  out += "}";
   out += "\n" R"({\colortbl ;\red0\green0\blue0;\red51\green102\blue255;)";
   for (std::size_t i = 0; i < c.colors.size(); ++i) {
     const std::string& six = c.colors[i];
@@ -239,6 +248,8 @@ void AnalyzeFontsAndColors(Conversion& c) {
           const std::size_t close = text.find('>', p);
           p = close == std::string_view::npos ? text.size() : close + 1;
           matched = true;
+        } else if (!c.has_monospace && MonospaceStartTagAt(text, p) >= 0) {
+          c.has_monospace = true;
         } else if (AtNoCase(text, p, "<font")) {
           ScanFontTag(c, text, p);
           matched = true;
@@ -280,6 +291,8 @@ void WritePrologue(Conversion& c) {
     }
   }
   c.Trace("7. Start to creation RTF");
+  // Body-only output goes into a document with its own font table: no font of ours.
+  c.monospace_font = c.has_monospace && !body_only && o.keep_font_face != 0;
   if (!body_only) WriteFontAndColorTables(c, face);
   if (c.has_headings) {
     out += R"({\stylesheet {\s1 heading 1;}{\s2 heading 2;}{\s3 heading 3;})"

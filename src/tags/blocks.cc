@@ -1,4 +1,4 @@
-// Paragraphs and blocks: p, div, br, headings, center, blockquote, pre, address, dl/dd
+// Paragraphs and blocks: p, div, br, headings, center, blockquote, address, dl/dd
 // and the horizontal rule picture.
 #include "tags/blocks.h"
 
@@ -145,8 +145,7 @@ const std::string& RuleMetafileHex() {
   return hex;
 }
 
-void HandleParagraphStart(Conversion& c) {
-  const std::size_t tag = c.pos;
+void StartBlockParagraph(Conversion& c) {
   ClearPendingBreaks(c.loop);
   CountCellParagraph(c);
   if (!c.loop.at_paragraph_start) {
@@ -160,6 +159,11 @@ void HandleParagraphStart(Conversion& c) {
     }
   }
   ReemitCharacterState(c);
+}
+
+void HandleParagraphStart(Conversion& c) {
+  const std::size_t tag = c.pos;
+  StartBlockParagraph(c);
 
   c.pos = TagEndFrom(c.input, tag);
   c.loop.paragraph_spacing = ParagraphSpacing{};
@@ -402,24 +406,6 @@ void HandleBlockquoteEnd(Conversion& c) {
   }
   --depth;
   BreakParagraph(c);
-}
-
-void HandlePreStart(Conversion& c) {
-  c.loop.in_pre = true;
-  c.loop.char_data_allowed = true;
-  c.pos = TagEndFrom(c.input, c.pos);
-}
-
-void HandlePreEnd(Conversion& c) {
-  c.loop.in_pre = false;
-  c.pos = TagEndFrom(c.input, c.pos);
-  if (InTableCell(c)) {
-    c.output += c.templates.cell_paragraph_start;
-    AppendCellNesting(c);
-  } else {
-    c.output += c.templates.paragraph_start;
-  }
-  c.loop.at_paragraph_start = true;
 }
 
 // <address>, </address>, <dl> and </dd> only separate paragraphs; at the start of a
