@@ -295,8 +295,12 @@ void WritePrologue(Conversion& c) {
   c.monospace_font = c.has_monospace && !body_only && o.keep_font_face != 0;
   if (!body_only) WriteFontAndColorTables(c, face);
   if (c.has_headings) {
-    out += R"({\stylesheet {\s1 heading 1;}{\s2 heading 2;}{\s3 heading 3;})"
-           R"({\s4 heading 4;}{\s5 heading 5;}{\s6 heading 6;}})" "\n";
+    // The outline level (0 for "heading 1") makes the styles outline headings: LibreOffice
+    // maps the names to its "Heading N" styles but without a level shows none of them in
+    // its navigator or a table of contents.
+    out += R"({\stylesheet {\s1\outlinelevel0 heading 1;}{\s2\outlinelevel1 heading 2;})"
+           R"({\s3\outlinelevel2 heading 3;}{\s4\outlinelevel3 heading 4;})"
+           R"({\s5\outlinelevel4 heading 5;}{\s6\outlinelevel5 heading 6;}})" "\n";
   }
   c.Trace("8. Color and font tables creation");
   if (!body_only) {

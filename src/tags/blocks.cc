@@ -9,15 +9,13 @@
 
 #include "core/append.h"
 #include "core/conversion.h"
+#include "tags/monospace.h"
 #include "tags/style_sheet.h"
 #include "tags/tag_loop.h"
 #include "tags/tag_scan.h"
 
 namespace velmorane {
 namespace {
-
-// Half-point sizes of h1 to h6.
-constexpr std::array<int, 6> kHeadingSizes = {36, 32, 28, 24, 20, 16};
 
 // Indent of one blockquote level, in twips.
 constexpr int kQuoteIndent = 450;
@@ -309,14 +307,19 @@ void HandleHeadingStart(Conversion& c) {
 
   const bool numbered = digit >= '1' && digit <= '6';
   if (numbered && c.options.keep_font_size != 0) {
-    c.loop.size_string = StringF(R"(\fs%d )", kHeadingSizes[digit - '1']);
+    // Sized against the text around the heading, as a browser's em sizes are.
+    c.loop.size_string =
+        StringF(R"(\fs%d )", HeadingHalfPoints(digit - '0', CurrentHalfPoints(c)));
     c.loop.size_active = true;
     c.loop.after_control_word = true;
   }
   b.heading_type = numbered ? kElementH1 - 1 + (digit - '0') : kElementOtherHeading;
   c.pos = TagEndFrom(c.input, tag);
   c.loop.at_paragraph_start = true;
-  if (numbered) AppendF(c.output, R"(\s%d )", digit - '0');
+  // The outline level in the paragraph as well as in its style: LibreOffice takes either
+  // for a heading of its navigator, other readers only the paragraph's, and a paragraph
+  // pasted elsewhere (body-only output) keeps its own.
+  if (numbered) AppendF(c.output, R"(\s%d\outlinelevel%d )", digit - '0', digit - '1');
   c.output += bookmarks;
   ReemitCharacterState(c);
   OpenElementStyle(c, tag, b.heading_type, InTableCell(c));
