@@ -30,20 +30,22 @@ bool EndsTagName(unsigned char c) {
   return c == '>' || c == ' ' || c == '\n' || c == '\t' || c == '/';
 }
 
-// The kind whose name stands at `pos` followed by the end of a tag name, or -1.
+// The kind whose name stands at `pos` followed by the end of a tag name, or -1. Asked
+// for every tag of the page: the first letter picks the one name to compare.
 int KindNamedAt(std::string_view text, std::size_t pos) {
-  // Only the first letters of the names can start one: most tags leave at once.
+  int kind = -1;
   switch (AsciiLower(static_cast<char>(ByteAt(text, pos)))) {
-    case 'p': case 'x': case 'l': case 'c': case 't': case 'k': case 's':
-      break;
-    default:
-      return -1;
+    case 'p': kind = kMonoPre; break;
+    case 'x': kind = kMonoXmp; break;
+    case 'l': kind = kMonoListing; break;
+    case 'c': kind = kMonoCode; break;
+    case 't': kind = kMonoTt; break;
+    case 'k': kind = kMonoKbd; break;
+    case 's': kind = kMonoSamp; break;
+    default: return -1;
   }
-  for (int kind = 0; kind < kMonoKindCount; ++kind) {
-    const std::string_view name = kMonospaceNames[static_cast<std::size_t>(kind)];
-    if (AtNoCase(text, pos, name) && EndsTagName(ByteAt(text, pos + name.size()))) return kind;
-  }
-  return -1;
+  const std::string_view name = kMonospaceNames[static_cast<std::size_t>(kind)];
+  return AtNoCase(text, pos, name) && EndsTagName(ByteAt(text, pos + name.size())) ? kind : -1;
 }
 
 // The number of a size string ("\fs26 " gives 26), or 0.
