@@ -115,6 +115,8 @@ struct Conversion {
   FontTable fonts;
   ColorTable colors;
   bool has_headings = false;
+  bool has_monospace = false;   // the input holds a monospace element (tags/monospace.h)
+  bool monospace_font = false;  // the font table declares the monospace font
   std::string font_face;       // the working face of f0
   int base_size = 10;          // points
   int printable_width = 9500;  // twips

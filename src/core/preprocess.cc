@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/text_match.h"
 #include "platform/files.h"
+#include "tags/monospace.h"
 
 namespace velmorane {
 
@@ -262,12 +263,14 @@ void PreprocessHtml(Conversion& c) {
   // The next "<" and line feed at or after where each was last searched.
   std::size_t next_tag = std::min(text.find('<'), text.size());
   std::size_t next_lf = std::min(text.find('\n'), text.size());
+  // Open pre, xmp and listing blocks: their empty lines are text and stay.
+  int pre_depth = 0;
   while (p < text.size()) {
     const char ch = text[p];
     if (ch != '<') {
       // Copy the run up to the next tag or line feed in one piece.
       if (ch == '\n') {
-        if (w < 2 || data[w - 1] != '\n') data[w++] = '\n';
+        if (pre_depth > 0 || w < 2 || data[w - 1] != '\n') data[w++] = '\n';
         ++p;
         continue;
       }
@@ -299,6 +302,12 @@ void PreprocessHtml(Conversion& c) {
     } else if (AtExact(text, p, "<!--")) {
       p = SkipComment(text, p);
     } else {
+      const int kind = MonospaceStartTagAt(text, p);
+      if (kind >= 0 && IsMonospaceBlock(kind)) {
+        ++pre_depth;
+      } else if (pre_depth > 0 && EndsMonospaceBlock(text, p)) {
+        --pre_depth;
+      }
       data[w++] = ch;
       ++p;
       NormalizeTagName(text, data, w, p);

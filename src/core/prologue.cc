@@ -12,6 +12,7 @@
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "core/text_match.h"
+#include "tags/monospace.h"
 #include "tags/style_sheet.h"
 
 namespace velmorane {
@@ -82,8 +83,16 @@ void WriteFontAndColorTables(Conversion& c, const std::string& face) {
           face.c_str());
   AppendF(out,
           R"({\f100\fnil\fcharset2 Symbol;}{\f101\fnil\fcharset2 Wingdings;})"
-          R"({\f102\fcharset204{\*\fname Courier New;}Courier New CYR;}{\f103\fcharset0 %s;}})",
+          R"({\f102\fcharset204{\*\fname Courier New;}Courier New CYR;}{\f103\fcharset0 %s;})",
           face.c_str());
+  if (c.monospace_font) {
+    // A fixed-pitch modern face: readers that lack Courier New take another monospace
+    // font from the family and pitch. Its charset is the document's, as for the page's
+    // own fonts, so that its bytes read in the document's code page.
+    AppendF(out, R"({\f%d\fmodern\fcharset%d\fprq1 Courier New;})", kMonospaceFontNumber,
+            c.charset.charset);
+  }
+  out += "}";
   out += "\n" R"({\colortbl ;\red0\green0\blue0;\red51\green102\blue255;)";
   for (std::size_t i = 0; i < c.colors.size(); ++i) {
     const std::string& six = c.colors[i];
@@ -257,6 +266,8 @@ void AnalyzeFontsAndColors(Conversion& c) {
           const std::size_t end = close == std::string_view::npos ? text.size() : close;
           // The scan goes on inside the tag, for its bgcolor.
           ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
+        } else if (!c.has_monospace && MonospaceStartTagAt(text, p) >= 0) {
+          c.has_monospace = true;
         } else if (AtNoCase(text, p, "<font")) {
           ScanFontTag(c, text, p);
           matched = true;
@@ -302,10 +313,16 @@ void WritePrologue(Conversion& c) {
     }
   }
   c.Trace("7. Start to creation RTF");
+  // Body-only output goes into a document with its own font table: no font of ours.
+  c.monospace_font = c.has_monospace && !body_only && o.keep_font_face != 0;
   if (!body_only) WriteFontAndColorTables(c, face);
   if (c.has_headings) {
-    out += R"({\stylesheet {\s1 heading 1;}{\s2 heading 2;}{\s3 heading 3;})"
-           R"({\s4 heading 4;}{\s5 heading 5;}{\s6 heading 6;}})" "\n";
+    // The outline level (0 for "heading 1") makes the styles outline headings: LibreOffice
+    // maps the names to its "Heading N" styles but without a level shows none of them in
+    // its navigator or a table of contents.
+    out += R"({\stylesheet {\s1\outlinelevel0 heading 1;}{\s2\outlinelevel1 heading 2;})"
+           R"({\s3\outlinelevel2 heading 3;}{\s4\outlinelevel3 heading 4;})"
+           R"({\s5\outlinelevel4 heading 5;}{\s6\outlinelevel5 heading 6;}})" "\n";
   }
   c.Trace("8. Color and font tables creation");
   if (!body_only) {

@@ -1,4 +1,4 @@
-// Paragraphs and blocks: p, div, br, headings, center, blockquote, pre, address, dl/dd
+// Paragraphs and blocks: p, div, br, headings, center, blockquote, address, dl/dd
 // and the horizontal rule picture.
 #include "tags/blocks.h"
 
@@ -10,15 +10,13 @@
 #include "core/append.h"
 #include "core/conversion.h"
 #include "tags/lists.h"
+#include "tags/monospace.h"
 #include "tags/style_sheet.h"
 #include "tags/tag_loop.h"
 #include "tags/tag_scan.h"
 
 namespace velmorane {
 namespace {
-
-// Half-point sizes of h1 to h6.
-constexpr std::array<int, 6> kHeadingSizes = {36, 32, 28, 24, 20, 16};
 
 // Indent of one blockquote level, in twips.
 constexpr int kQuoteIndent = 450;
@@ -147,8 +145,7 @@ const std::string& RuleMetafileHex() {
   return hex;
 }
 
-void HandleParagraphStart(Conversion& c) {
-  const std::size_t tag = c.pos;
+void StartBlockParagraph(Conversion& c) {
   ClearPendingBreaks(c.loop);
   CountCellParagraph(c);
   if (!c.loop.at_paragraph_start) {
@@ -163,6 +160,11 @@ void HandleParagraphStart(Conversion& c) {
     }
   }
   ReemitCharacterState(c);
+}
+
+void HandleParagraphStart(Conversion& c) {
+  const std::size_t tag = c.pos;
+  StartBlockParagraph(c);
 
   c.pos = TagEndFrom(c.input, tag);
   c.loop.paragraph_spacing = ParagraphSpacing{};
@@ -308,14 +310,19 @@ void HandleHeadingStart(Conversion& c) {
 
   const bool numbered = digit >= '1' && digit <= '6';
   if (numbered && c.options.keep_font_size != 0) {
-    c.loop.size_string = StringF(R"(\fs%d )", kHeadingSizes[digit - '1']);
+    // Sized against the text around the heading, as a browser's em sizes are.
+    c.loop.size_string =
+        StringF(R"(\fs%d )", HeadingHalfPoints(digit - '0', CurrentHalfPoints(c)));
     c.loop.size_active = true;
     c.loop.after_control_word = true;
   }
   b.heading_type = numbered ? kElementH1 - 1 + (digit - '0') : kElementOtherHeading;
   c.pos = TagEndFrom(c.input, tag);
   c.loop.at_paragraph_start = true;
-  if (numbered) AppendF(c.output, R"(\s%d )", digit - '0');
+  // The outline level in the paragraph as well as in its style: LibreOffice takes either
+  // for a heading of its navigator, other readers only the paragraph's, and a paragraph
+  // pasted elsewhere (body-only output) keeps its own.
+  if (numbered) AppendF(c.output, R"(\s%d\outlinelevel%d )", digit - '0', digit - '1');
   c.output += bookmarks;
   ReemitCharacterState(c);
   OpenElementStyle(c, tag, b.heading_type, InTableCell(c));
@@ -405,29 +412,6 @@ void HandleBlockquoteEnd(Conversion& c) {
   }
   --depth;
   BreakParagraph(c);
-}
-
-void HandlePreStart(Conversion& c) {
-  RequestWordBreak(c);
-  c.loop.in_pre = true;
-  c.loop.char_data_allowed = true;
-  const std::size_t tag = c.pos;
-  OpenElementStyle(c, tag, kElementPre, InTableCell(c));
-  c.pos = TagEndFrom(c.input, tag);
-}
-
-void HandlePreEnd(Conversion& c) {
-  c.loop.in_pre = false;
-  CloseElementStyle(c, kElementPre, c.base_size);
-  c.pos = TagEndFrom(c.input, c.pos);
-  if (InTableCell(c)) {
-    c.output += c.templates.cell_paragraph_start;
-    AppendCellNesting(c);
-  } else {
-    c.output += c.templates.paragraph_start;
-  }
-  ContinueListItem(c);
-  c.loop.at_paragraph_start = true;
 }
 
 // <address>, </address>, <dl> and </dd> only separate paragraphs; at the start of a

@@ -1,4 +1,4 @@
-// Paragraphs and blocks: p, div, br, headings, center, blockquote, pre, address,
+// Paragraphs and blocks: p, div, br, headings, center, blockquote, address,
 // dl/dd and hr. Each handler starts with conversion.pos on the "<" and leaves it on the
 // last byte it consumed.
 #ifndef VELMORANE_TAGS_BLOCKS_H_
@@ -31,6 +31,11 @@ void AppendCellNesting(Conversion& conversion);
 // The hexadecimal text of the horizontal-rule metafile (lower-case digits, one line).
 const std::string& RuleMetafileHex();
 
+// Steps of every paragraph-like block start: the pending breaks cleared, a paragraph
+// mark unless one was just written (a cell's first paragraph writes none), the active
+// font and size written again.
+void StartBlockParagraph(Conversion& conversion);
+
 void HandleParagraphStart(Conversion& conversion);   // <p
 void HandleParagraphEnd(Conversion& conversion);     // </p>
 void HandleDivStart(Conversion& conversion);         // <div
@@ -48,8 +53,6 @@ void HandleCenterStart(Conversion& conversion);      // <center
 void HandleCenterEnd(Conversion& conversion);        // </center>
 void HandleBlockquoteStart(Conversion& conversion);  // <blockquote
 void HandleBlockquoteEnd(Conversion& conversion);    // </blockquote>
-void HandlePreStart(Conversion& conversion);         // <pre>
-void HandlePreEnd(Conversion& conversion);           // </pre>
 void HandleHorizontalRule(Conversion& conversion);   // <hr
 
 }  // namespace velmorane

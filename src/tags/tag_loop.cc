@@ -19,6 +19,7 @@
 #include "tags/formatting.h"
 #include "tags/links.h"
 #include "tags/lists.h"
+#include "tags/monospace.h"
 #include "tags/style_sheet.h"
 
 namespace velmorane {
@@ -286,6 +287,9 @@ void ForgetOutputBeforeHtml(Conversion& c) {
   s.size_stack.clear();
   s.colour_stack.clear();
   s.groups = GroupCounters{};
+  s.mono_groups.clear();
+  s.mono_open.fill(0);
+  s.in_pre = false;
   s.current_size = c.base_size;
 
   StyleSheet& sheet = c.sheet;
@@ -370,10 +374,6 @@ bool DispatchTag(Conversion& c) {
     HandleBlockquoteStart(c);
   } else if (exact("</blockquote>")) {
     HandleBlockquoteEnd(c);
-  } else if (exact("<pre>")) {
-    HandlePreStart(c);
-  } else if (exact("</pre>")) {
-    HandlePreEnd(c);
   } else {
     return false;
   }
@@ -400,6 +400,7 @@ bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
 
 // Tags tested after the character references: tables, rules and pictures.
 bool DispatchLateTag(Conversion& c) {
+  if (TryMonospaceTag(c)) return true;
   if (c.output_mode != kModePlainText && TryTableTag(c)) return true;
   if (StartTag(c.input, c.pos, "<hr", "> \n")) {
     HandleHorizontalRule(c);
@@ -533,6 +534,7 @@ void StartPendingParagraph(Conversion& c, unsigned char byte) {
   }
   if (s.after_paragraph_close) {
     BreakParagraph(c);
+    ReemitMonospace(c);
   } else if (s.after_div_close && byte != '\n' && byte != ' ') {
     if (InCell(c)) {
       c.output +=
@@ -861,6 +863,7 @@ void RequestWordBreak(Conversion& c) {
 void ReemitCharacterState(Conversion& c) {
   if (c.loop.font_active) c.output += c.loop.font_string;
   if (c.loop.size_active) c.output += c.loop.size_string;
+  ReemitMonospace(c);
 }
 
 void TagLoop(Conversion& c) {
@@ -944,10 +947,12 @@ void TagLoop(Conversion& c) {
 
     if (s.in_pre && (byte == '\n' || byte == ' ' || byte == '\t')) {
       if (byte == '\n') {
-        out += R"(\par)"
-               "\n";
-        // The next line of a pre in a list item is no new item.
-        if (c.lists.in_item) ContinueListItem(c);
+        // A line break, not a paragraph: the block stays one paragraph (in a list item
+        // or a cell too). The line feed that ends the block's last line shows nothing.
+        if (!EndsMonospaceBlock(in, pos + 1)) {
+          out += R"(\line)"
+                 "\n";
+        }
       } else if (byte == ' ') {
         out += ' ';
       } else {

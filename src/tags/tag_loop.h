@@ -43,6 +43,16 @@ struct GroupCounters {
   int sup = 0;
 };
 
+// An open monospace element (see tags/monospace.h): its kind, whether its group sets the
+// monospace font, the size of its text in half-points (0: none written), and whether it
+// wrote a group at all.
+struct MonospaceGroup {
+  int kind = 0;
+  bool font = false;
+  int half_points = 0;
+  bool braced = false;
+};
+
 struct TagLoopState {
   bool at_paragraph_start = true;
   bool char_data_allowed = true;
@@ -72,6 +82,8 @@ struct TagLoopState {
   std::vector<int> size_stack;     // sizes in points
   std::vector<int> colour_stack;   // RTF colour numbers (as written after "\cf")
   GroupCounters groups;
+  std::vector<MonospaceGroup> mono_groups;  // open monospace elements, innermost last
+  std::array<int, 7> mono_open{};           // of them, how many of each kind
 
   int current_size = 10;               // points
   std::string alignment_string;        // "\ql ", "\qc ", "\qr " or "\qj "

@@ -193,8 +193,9 @@ TEST(Prologue, PageSetupAndNumbers) {
 
 TEST(Prologue, HeadingsAndBodyOnly) {
   constexpr std::string_view kStyleSheet =
-      R"({\stylesheet {\s1 heading 1;}{\s2 heading 2;}{\s3 heading 3;}{\s4 heading 4;})"
-      R"({\s5 heading 5;}{\s6 heading 6;}})" "\n";
+      R"({\stylesheet {\s1\outlinelevel0 heading 1;}{\s2\outlinelevel1 heading 2;})"
+      R"({\s3\outlinelevel2 heading 3;}{\s4\outlinelevel3 heading 4;})"
+      R"({\s5\outlinelevel4 heading 5;}{\s6\outlinelevel5 heading 6;}})" "\n";
   EXPECT_NE(Prologue("<H2 class=x>T</h2>", testing::DefaultOptions()).find(kStyleSheet),
             std::string::npos);
   EXPECT_EQ(Prologue("<hr><h>", testing::DefaultOptions()).find(R"(\stylesheet)"),

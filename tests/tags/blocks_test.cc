@@ -162,8 +162,9 @@ TEST(Headings, OpenAndClose) {
     std::string want_open;
     std::string_view want_size;
   } kCases[] = {
-      {"h2 at paragraph start", "<h2>", true, "\n" R"({\b\fs20 \s2 )", R"(\fs32 )"},
-      {"h1 after text", "<h1 class=x>", false, "\n" R"({\par\b\fs20 \s1 )", R"(\fs36 )"},
+      {"h2 at paragraph start", "<h2>", true, "\n" R"({\b\fs20 \s2\outlinelevel1 )", R"(\fs30 )"},
+      {"h1 after text", "<h1 class=x>", false, "\n" R"({\par\b\fs20 \s1\outlinelevel0 )",
+       R"(\fs40 )"},
       {"h7: bold at the default size, no style", "<h7>", true, "\n" R"({\b\fs20 )", ""},
   };
   for (const auto& test : kCases) {
@@ -350,7 +351,7 @@ TEST(BlockSequences, OneMarkBetweenBlocks) {
       {"<p>a</p><div>b</div>", Concat({R"(\qj a)", "\n" R"(\par\pard \qj b)"})},
       {"<div>a</div><p>b</p>", Concat({R"(\qj a)", kParagraphStart, R"(\qj b)"})},
       {"<p>a<br></p><p>b</p>", Concat({R"(\qj a\qj )", kParagraphStart, R"(\qj b)"})},
-      {"<h2>Title</h2>", "\n" R"({\b\fs20 \s2 \fs32 Title\par})"},
+      {"<h2>Title</h2>", "\n" R"({\b\fs20 \s2\outlinelevel1 \fs30 Title\par})"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(test.html);

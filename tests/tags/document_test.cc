@@ -115,7 +115,7 @@ const Case kBlockCases[] = {
     {"division then paragraph; the line feed is a blank", "<div>a</div>\n<p>b</p>",
      Join({R"(\qj a )", kParagraphStart, R"(\qj b)"})},
     {"empty division", "<div></div>x", "\n" R"(\par\pard x)"},
-    {"heading", "<h2>Title</h2>", "\n" R"({\b\fs20 \s2 \fs32 Title\par})"},
+    {"heading", "<h2>Title</h2>", "\n" R"({\b\fs20 \s2\outlinelevel1 \fs30 Title\par})"},
     {"heading without a size", "<h7>T</h7>", "\n" R"({\b\fs20 T\par})"},
     {"trailing br before </p> is removed", "a<br>b<br></p>", R"(a\par\sa0\sb0 \qj b\qj )"},
     {"centre and back to the page alignment", "<center>c</center>d",

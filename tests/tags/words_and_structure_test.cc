@@ -52,11 +52,11 @@ TEST(WordsAndStructure, Documents) {
        R"(HYPERLINK "x%22 \\l %22y" )", R"(HYPERLINK "x" )", true},
       {"a bookmark before a heading follows its style",
        R"(<p>a<p><a name="s"></a><h2>Title</h2>)",
-       R"({\b\fs20 \s2 {\*\bkmkstart s}{\*\bkmkend s}\fs32 Title\par})", "", true},
+       R"({\b\fs20 \s2\outlinelevel1 {\*\bkmkstart s}{\*\bkmkend s}\fs30 Title\par})", "", true},
       {"tags broken after their name",
        "<HTML\n><HEAD\n><TITLE\n>Title</TITLE\n></HEAD\n><BODY\n><H1\nCLASS=\"t\"\n>Head</H1\n>"
        "<P\n>one</P\n><P\n>two</P\n></BODY\n></HTML\n>",
-       Cat({R"(\s1 \fs36 Head\par})", kParagraphStart, R"(\qj one)", kParagraphStart, R"(\qj two)"}),
+       Cat({R"(\s1\outlinelevel0 \fs40 Head\par})", kParagraphStart, R"(\qj one)", kParagraphStart, R"(\qj two)"}),
        "Title"},
   };
   for (const auto& c : kCases) {

@@ -1,0 +1,216 @@
+// Monospace elements: each opens an RTF group with the monospace font and, unless it
+// stands in monospace text already, 13/16 of the surrounding size; pre, xmp and listing
+// also keep their line breaks, blanks and tabs (the tag loop writes them while in_pre).
+#include "tags/monospace.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "core/append.h"
+#include "core/conversion.h"
+#include "core/text_match.h"
+#include "tags/blocks.h"
+#include "tags/lists.h"
+#include "tags/style_sheet.h"
+#include "tags/tag_loop.h"
+#include "tags/tag_scan.h"
+
+namespace velmorane {
+namespace {
+
+// Tag names by MonospaceKind.
+constexpr std::array<std::string_view, kMonoKindCount> kMonospaceNames = {
+    "pre", "xmp", "listing", "code", "tt", "kbd", "samp",
+};
+
+// Heading sizes relative to the text around them, h1 first.
+constexpr std::array<double, 6> kHeadingScale = {2.0, 1.5, 1.17, 1.0, 0.83, 0.67};
+
+bool EndsTagName(unsigned char c) {
+  return c == '>' || c == ' ' || c == '\n' || c == '\t' || c == '/';
+}
+
+// The kind whose name stands at `pos` followed by the end of a tag name, or -1. Asked
+// for every tag of the page: the first letter picks the one name to compare.
+int KindNamedAt(std::string_view text, std::size_t pos) {
+  int kind = -1;
+  switch (AsciiLower(static_cast<char>(ByteAt(text, pos)))) {
+    case 'p': kind = kMonoPre; break;
+    case 'x': kind = kMonoXmp; break;
+    case 'l': kind = kMonoListing; break;
+    case 'c': kind = kMonoCode; break;
+    case 't': kind = kMonoTt; break;
+    case 'k': kind = kMonoKbd; break;
+    case 's': kind = kMonoSamp; break;
+    default: return -1;
+  }
+  const std::string_view name = kMonospaceNames[static_cast<std::size_t>(kind)];
+  return AtNoCase(text, pos, name) && EndsTagName(ByteAt(text, pos + name.size())) ? kind : -1;
+}
+
+// The number of a size string ("\fs26 " gives 26), or 0.
+int SizeStringHalfPoints(const std::string& size_string) {
+  if (size_string.size() < 4 || size_string.compare(0, 3, R"(\fs)") != 0) return 0;
+  return std::atoi(size_string.c_str() + 3);
+}
+
+// The element type the page's style rules name each kind by (xmp and listing have none).
+int StyleElementOf(int kind) {
+  switch (kind) {
+    case kMonoPre: return kElementPre;
+    case kMonoCode: return kElementCode;
+    case kMonoTt: return kElementTt;
+    case kMonoKbd: return kElementKbd;
+    case kMonoSamp: return kElementSamp;
+    default: return -1;
+  }
+}
+
+void UpdatePreFlag(TagLoopState& s) {
+  s.in_pre = s.mono_open[kMonoPre] + s.mono_open[kMonoXmp] + s.mono_open[kMonoListing] > 0;
+}
+
+// Closes the innermost open group, writing its brace.
+void CloseInnermost(Conversion& c) {
+  TagLoopState& s = c.loop;
+  const MonospaceGroup group = s.mono_groups.back();
+  // The page's own style of the element ends inside the monospace group.
+  if (const int element = StyleElementOf(group.kind); element >= 0) {
+    CloseElementStyle(c, element, c.base_size);
+  }
+  s.mono_groups.pop_back();
+  --s.mono_open[static_cast<std::size_t>(group.kind)];
+  if (group.braced) c.output += "}";
+}
+
+void OpenMonospace(Conversion& c, int kind) {
+  TagLoopState& s = c.loop;
+  const std::size_t tag = c.pos;
+  if (s.mono_groups.size() >= kStackDepth) {
+    // Deeper nesting changes nothing: its end tags find no group of their own to close.
+    c.pos = TagEndFrom(c.input, tag);
+    return;
+  }
+  if (IsMonospaceBlock(kind)) {
+    // A block of its own, like a paragraph, so that its first line starts a line.
+    StartBlockParagraph(c);
+    s.char_data_allowed = true;
+  }
+  const bool font = c.monospace_font;
+  // Text inside monospace text keeps its size: browsers scale only once.
+  const bool inherits = !s.mono_groups.empty();
+  int half_points = 0;
+  if (inherits) {
+    half_points = s.mono_groups.back().half_points;
+  } else if (c.options.keep_font_size != 0) {
+    half_points = MonospaceHalfPoints(CurrentHalfPoints(c));
+  }
+  MonospaceGroup group{kind, font, half_points, false};
+  if (font || (half_points > 0 && !inherits)) {
+    group.braced = true;
+    c.output += "{";
+    if (font) AppendF(c.output, R"(\f%d)", kMonospaceFontNumber);
+    if (half_points > 0 && !inherits) AppendF(c.output, R"(\fs%d)", half_points);
+    c.output += " ";
+    s.after_control_word = true;
+  }
+  s.mono_groups.push_back(group);
+  ++s.mono_open[static_cast<std::size_t>(kind)];
+  UpdatePreFlag(s);
+  // The page's style rules for the element come inside the group, so a size or font the
+  // page sets wins over the monospace defaults.
+  if (const int element = StyleElementOf(kind); element >= 0) {
+    OpenElementStyle(c, tag, element, InTableCell(c));
+  }
+  c.pos = TagEndFrom(c.input, tag);
+  // Browsers drop the line feed right after a pre start tag.
+  if (IsMonospaceBlock(kind) && ByteAt(c.input, c.pos + 1) == '\n') ++c.pos;
+}
+
+void CloseMonospace(Conversion& c, int kind) {
+  TagLoopState& s = c.loop;
+  c.pos = TagEndFrom(c.input, c.pos);
+  if (s.mono_open[static_cast<std::size_t>(kind)] <= 0) return;  // no such element open
+  // Elements opened inside this one end with it.
+  while (!s.mono_groups.empty()) {
+    const bool last = s.mono_groups.back().kind == kind;
+    CloseInnermost(c);
+    if (last) break;
+  }
+  UpdatePreFlag(s);
+  if (!IsMonospaceBlock(kind)) {
+    s.after_control_word = false;
+    return;
+  }
+  // The block ends its paragraph.
+  if (InTableCell(c)) {
+    c.output += c.templates.cell_paragraph_start;
+    AppendCellNesting(c);
+  } else {
+    c.output += c.templates.paragraph_start;
+  }
+  // The paragraph after a block inside a list item stays in the item.
+  ContinueListItem(c);
+  s.at_paragraph_start = true;
+  ReemitMonospace(c);
+}
+
+}  // namespace
+
+int MonospaceStartTagAt(std::string_view text, std::size_t pos) {
+  if (ByteAt(text, pos) != '<') return -1;
+  return KindNamedAt(text, pos + 1);
+}
+
+bool EndsMonospaceBlock(std::string_view text, std::size_t pos) {
+  if (ByteAt(text, pos) != '<' || ByteAt(text, pos + 1) != '/') return false;
+  const int kind = KindNamedAt(text, pos + 2);
+  return kind >= 0 && IsMonospaceBlock(kind);
+}
+
+int MonospaceHalfPoints(int half_points) {
+  return std::max(1, static_cast<int>(std::lround(half_points * 13.0 / 16.0)));
+}
+
+int HeadingHalfPoints(int level, int half_points) {
+  if (level < 1 || level > 6) return half_points;
+  return std::max(1, static_cast<int>(std::lround(
+                         half_points * kHeadingScale[static_cast<std::size_t>(level - 1)])));
+}
+
+int BodyTextHalfPoints(const Conversion& c) { return 2 * c.base_size; }
+
+int CurrentHalfPoints(const Conversion& c) {
+  if (c.loop.size_active) {
+    const int half_points = SizeStringHalfPoints(c.loop.size_string);
+    if (half_points > 0) return half_points;
+  }
+  return BodyTextHalfPoints(c);
+}
+
+bool TryMonospaceTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  if (ByteAt(in, p + 1) == '/') {
+    const int kind = KindNamedAt(in, p + 2);
+    if (kind < 0) return false;
+    CloseMonospace(c, kind);
+    return true;
+  }
+  const int kind = MonospaceStartTagAt(in, p);
+  if (kind < 0) return false;
+  OpenMonospace(c, kind);
+  return true;
+}
+
+void ReemitMonospace(Conversion& c) {
+  const std::vector<MonospaceGroup>& groups = c.loop.mono_groups;
+  if (groups.empty()) return;
+  const MonospaceGroup& inner = groups.back();
+  if (inner.font) AppendF(c.output, R"(\f%d )", kMonospaceFontNumber);
+  if (inner.half_points > 0) AppendF(c.output, R"(\fs%d )", inner.half_points);
+}
+
+}  // namespace velmorane
