@@ -250,7 +250,7 @@ TEST(ElementStyles, SelectorsOfSeveralCompounds) {
       {"after the ancestor closed", "<div class=highlight></div><span class=s1>s</span>", "s"},
       {"type.class ancestor", "<div class=note><p>t</p></div>", R"({\i t})"},
       {"every name of the compound", "<code class='b a'>c</code><code class=a>d</code>",
-       R"({\b c}d)"},
+       R"({\b c}}{\fs16 d})"},
       {"body around everything", "<span class=t>u</span>", R"({\ul u})"},
       {"pseudo-classes and siblings select nothing", "<span class='x y'>v</span>", "v"},
   };

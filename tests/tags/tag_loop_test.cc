@@ -72,9 +72,11 @@ constexpr struct {
     {"formatting between the block and the text", "a<aside><i>b", R"(a{\i  b)"},
     {"source whitespace is the only blank", "a</section>\n b", "a b"},
     {"blank before the block adds none", "a <section>b", "a b"},
-    {"inline tags stay joined", "a<code>b</code>c<em2>d", "abcd"},
+    {"inline tags stay joined", "a<code>b</code>c<em2>d", R"(a{\fs16 b}cd)"},
     {"a name merely starting like a block", "a<pretty>b<divx>c", "abc"},
-    {"preformatted text after text", "a<pre>b", "a b"},
+    // A pre is a paragraph of its own.
+    {"preformatted text after text", "a<pre>b",
+     "a\n" R"(\par\pard\sb100\sa100\sbauto1\saauto1\fs20\lang1033 {\fs16 b)"},
 };
 
 TEST(TextPath, WritesExpectedRtf) {
