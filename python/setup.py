@@ -39,7 +39,7 @@ def shared_library():
                     "-DCMAKE_BUILD_TYPE=Release", "-DVELMORANE_TESTS=OFF",
                     "-DVELMORANE_GUI=OFF", "-DVELMORANE_BENCH=OFF"], check=True)
     subprocess.run(["cmake", "--build", str(build), "--target", "velmorane_shared",
-                    "-j", str(os.cpu_count() or 1)], check=True)
+                    "velmorane-svg", "-j", str(os.cpu_count() or 1)], check=True)
     return build / "lib" / "libvelmorane.so"
 
 
@@ -50,7 +50,15 @@ class BuildWithLibrary(build_py):
         super().run()
         target = pathlib.Path(self.build_lib) / "velmorane" / "libvelmorane.so"
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(shared_library(), target)  # the file the links lead to
+        library = shared_library()
+        shutil.copyfile(library, target)  # the file the links lead to
+        # The library draws SVG pictures in a helper program it finds beside itself.
+        for helper in (library.parent / "velmorane-svg", library.parent.parent / "velmorane-svg"):
+            if helper.is_file():
+                drawer = target.parent / "velmorane-svg"
+                shutil.copyfile(helper, drawer)
+                drawer.chmod(0o755)
+                break
 
 
 class BinaryDistribution(Distribution):
