@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -365,17 +366,19 @@ bool HoldsMetafile(const Conversion& c) {
 }
 
 // Takes the "\lsN\ilvlN" references of the items back out of the output, moving the
-// pictures' places with the text.
+// pictures' places with the text. The text is compacted where it stands: a second copy
+// would double the memory of a large document.
 void RemoveListReferences(Conversion& c) {
   std::string& out = c.output;
   std::vector<std::pair<std::size_t, std::size_t>> cuts;  // start and length in the old text
-  std::string kept;
-  kept.reserve(out.size());
-  std::size_t from = 0;
+  std::size_t from = 0;   // the first byte not yet kept or cut
+  std::size_t write = 0;  // where the next kept byte goes
   for (std::size_t at = out.find(R"(\ls)"); at != std::string::npos; at = out.find(R"(\ls)", at + 1)) {
+    if (at < from) continue;  // inside a cut
+    // Bytes below `from` may already have moved; the byte before it ended a cut.
     std::size_t slashes = 0;
-    for (std::size_t j = at; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
-    if (slashes % 2 == 1 || at < from) continue;  // escaped text, or inside a cut
+    for (std::size_t j = at; j > from && out[j - 1] == '\\'; --j) ++slashes;
+    if (slashes % 2 == 1) continue;  // escaped text
     std::size_t end = at + 3;
     const std::size_t digits = end;
     while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
@@ -383,12 +386,15 @@ void RemoveListReferences(Conversion& c) {
     end += 5;
     while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
     if (end < out.size() && out[end] == ' ') ++end;
-    kept.append(out, from, at - from);
+    if (write != from) std::memmove(out.data() + write, out.data() + from, at - from);
+    write += at - from;
     cuts.emplace_back(at, end - at);
     from = end;
   }
   if (cuts.empty()) return;
-  kept.append(out, from, std::string::npos);
+  if (write != from) std::memmove(out.data() + write, out.data() + from, out.size() - from);
+  write += out.size() - from;
+  out.resize(write);
   for (PictureRecord& record : c.pictures.records) {
     std::size_t removed = 0;
     for (const auto& [start, length] : cuts) {
@@ -397,7 +403,6 @@ void RemoveListReferences(Conversion& c) {
     }
     record.output_position -= removed;
   }
-  out.swap(kept);
 }
 
 }  // namespace
