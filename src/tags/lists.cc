@@ -329,7 +329,10 @@ void HandleListItem(Conversion& c) {
     // An item outside any list is bulleted like a first-level ul item.
     AppendF(c.output, kBulletItem, prefix, 100, R"(\'B7)", -180, 360, R"(\'B7)");
   }
-  if (lists.real_lists) {
+  // Items in table cells keep only their numbering groups: AbiWord fails on some documents
+  // whose cell paragraphs refer to the list table.
+  if (lists.real_lists && in_cell) lists.in_item = false;
+  if (lists.real_lists && !in_cell) {
     const int list = lists.list_ids.empty() ? kBulletList : lists.list_ids.back();
     const int level = CurrentLevel(lists);
     AppendF(c.output, R"(\ls%d\ilvl%d )", list, level);

@@ -207,6 +207,18 @@ TEST(ListDocuments, AMetafilePictureKeepsOnlyTheNumberingGroups) {
   EXPECT_NE(out.find(R"(x\\ls1\\ilvl0 y)"), std::string::npos) << out;  // text stays
 }
 
+TEST(ListDocuments, ItemsInCellsKeepOnlyTheNumberingGroups) {
+  // Cell paragraphs that refer to the list table make some documents unreadable to AbiWord.
+  const std::string out = testing::Convert(
+      "<ul><li>out</ul><table><tr><td><ul><li>a<li>b<p>c</ul></td></tr></table>",
+      testing::DefaultOptions());
+  EXPECT_NE(out.find(R"(\ls1\ilvl0 out)"), std::string::npos) << out;
+  EXPECT_NE(out.find(R"({\pntext\'B7\tab}a)"), std::string::npos) << out;
+  const std::size_t table = out.find(R"(\intbl)");
+  ASSERT_NE(table, std::string::npos);
+  EXPECT_EQ(out.find(R"(\ls)", table), std::string::npos) << out;
+}
+
 TEST(ListDocuments, PagesWithoutItemsGetNoListTable) {
   for (const std::string html : {"<p>text</p>", "<ul></ul>x", "<p>a<p>b"}) {
     const std::string out = testing::Convert(html, testing::DefaultOptions());
