@@ -80,10 +80,6 @@ void CloseInnermost(Conversion& c) {
   if (const int element = StyleElementOf(group.kind); element >= 0) {
     CloseElementStyle(c, element, c.base_size);
   }
-  if (group.resized) {
-    s.current_size = group.outer_size;
-    s.size_string = group.outer_size_string;
-  }
   s.mono_groups.pop_back();
   --s.mono_open[static_cast<std::size_t>(group.kind)];
   if (group.braced) c.output += "}";
@@ -111,7 +107,7 @@ void OpenMonospace(Conversion& c, int kind) {
   } else if (c.options.keep_font_size != 0) {
     half_points = MonospaceHalfPoints(CurrentHalfPoints(c));
   }
-  MonospaceGroup group{kind, font, half_points, false, false, 0, {}};
+  MonospaceGroup group{kind, font, half_points, false};
   if (font || (half_points > 0 && !inherits)) {
     group.braced = true;
     c.output += "{";
@@ -126,15 +122,6 @@ void OpenMonospace(Conversion& c, int kind) {
   // The page's style rules for the element come inside the group, so a size or font the
   // page sets wins over the monospace defaults.
   if (const int element = StyleElementOf(kind); element >= 0) {
-    // A relative size the page gives the element (1em, 96%) scales the monospace size, as
-    // browsers scale the smaller default size of monospace text.
-    if (half_points > 0 && !inherits) {
-      MonospaceGroup& open = s.mono_groups.back();
-      open.resized = true;
-      open.outer_size = s.current_size;
-      open.outer_size_string = s.size_string;
-      s.current_size = std::max(1, half_points / 2);
-    }
     OpenElementStyle(c, tag, element, InTableCell(c));
   }
   c.pos = TagEndFrom(c.input, tag);

@@ -51,11 +51,6 @@ struct MonospaceGroup {
   bool font = false;
   int half_points = 0;
   bool braced = false;
-  // The size in effect around the element, when the element's own size replaced it while
-  // the page's rules for the element were read (they scale from the monospace size).
-  bool resized = false;
-  int outer_size = 0;
-  std::string outer_size_string;
 };
 
 struct TagLoopState {
