@@ -430,31 +430,30 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       }
     }
   }
+  // The GIF's first frame, decoded through the shared BMP file.
+  const auto decode_gif = [&]() -> std::optional<Bitmap24> {
+    const std::string bmp = SharedBmpPath(c);
+    int screen_w = 0, screen_h = 0;
+    std::string bmp_bytes;
+    if (bmp.empty() || !GifToBmpFile(c, path, bmp, screen_w, screen_h) ||
+        !ReadBinaryFile(bmp, bmp_bytes)) {
+      return std::nullopt;
+    }
+    return DecodeBmp(AsBytes(bmp_bytes));
+  };
   switch (conversion) {
     case Conversion_::kGifToMetafile: {
-      const std::string bmp = SharedBmpPath(c);
-      int screen_w = 0, screen_h = 0;
-      std::string bmp_bytes;
-      if (!bmp.empty() && GifToBmpFile(c, path, bmp, screen_w, screen_h) &&
-          ReadBinaryFile(bmp, bmp_bytes)) {
-        if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(bmp_bytes))) {
-          dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, true, width, height)), hex_path);
-        }
+      if (const std::optional<Bitmap24> bitmap = decode_gif()) {
+        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, true, width, height)), hex_path);
       }
       break;
     }
     case Conversion_::kGifToPng: {
       kind = PictureKind::kPng;
-      const std::string bmp = SharedBmpPath(c);
-      int screen_w = 0, screen_h = 0;
-      std::string bmp_bytes;
-      if (!bmp.empty() && GifToBmpFile(c, path, bmp, screen_w, screen_h) &&
-          ReadBinaryFile(bmp, bmp_bytes)) {
-        if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(bmp_bytes))) {
-          width = bitmap->width;
-          height = bitmap->height;
-          dumped = HexDumpBytes(AsText(EncodePng(*bitmap)), hex_path);
-        }
+      if (const std::optional<Bitmap24> bitmap = decode_gif()) {
+        width = bitmap->width;
+        height = bitmap->height;
+        dumped = HexDumpBytes(AsText(EncodePng(*bitmap)), hex_path);
       }
       break;
     }
