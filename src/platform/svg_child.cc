@@ -25,6 +25,14 @@
 
 extern char** environ;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORANE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace velmorane {
 
 namespace {
@@ -212,10 +220,16 @@ SvgOutcome RenderSvgInChild(std::string_view svg, int asked_width, int asked_hei
     // the loader's, GLib's) stays taken here for ever. So only async-signal-safe calls
     // until execve, which starts the helper afresh; librsvg is opened only there.
     if (::dup2(input.get(), 0) < 0 || ::dup2(output.get(), 1) < 0 ||
-        ::dup2(null_device.get(), 2) < 0 || ::setrlimit(RLIMIT_CPU, &cpu_limit) != 0 ||
-        ::setrlimit(RLIMIT_AS, &memory_limit) != 0) {
+        ::dup2(null_device.get(), 2) < 0 || ::setrlimit(RLIMIT_CPU, &cpu_limit) != 0) {
       ::_exit(127);
     }
+#ifndef VELMORANE_ADDRESS_SANITIZER
+    // (A helper built with the address sanitizer maps terabytes of shadow memory at its
+    // start: it runs without this limit, and its time limits still hold.)
+    if (::setrlimit(RLIMIT_AS, &memory_limit) != 0) ::_exit(127);
+#else
+    (void)memory_limit;
+#endif
     ::setrlimit(RLIMIT_CORE, &no_core);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::sigprocmask(SIG_SETMASK, &no_signals, nullptr);
