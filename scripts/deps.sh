@@ -23,6 +23,7 @@ TEST=(
   parallel  # the batch recipes of the README
   libreoffice-writer-nogui fonts-dejavu-core pandoc poppler-utils imagemagick
   abiword  # a second real reader of the RTF in the tests
+  chromium  # the browser the formatting of converted pages is measured against
 )
 WINDOW=(
   qt6-base-dev libgl-dev
