@@ -412,20 +412,6 @@ bool DispatchLateTag(Conversion& c) {
   return false;
 }
 
-// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
-bool EndsControlWord(std::string_view out, std::size_t at) {
-  std::size_t i = at;
-  while (i > 0 && out[i - 1] >= '0' && out[i - 1] <= '9') --i;
-  if (i > 0 && out[i - 1] == '-') --i;
-  const std::size_t letters_end = i;
-  while (i > 0 && AsciiLower(out[i - 1]) >= 'a' && AsciiLower(out[i - 1]) <= 'z') --i;
-  if (i == letters_end || i == 0 || out[i - 1] != '\\') return false;
-  // After an escaped backslash the letters are text.
-  std::size_t slashes = 0;
-  for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
-  return slashes % 2 == 1;
-}
-
 // Where the control word that ends out[..end) begins (its backslash), or npos when
 // out[..end) ends in text.
 std::size_t ControlWordBefore(std::string_view out, std::size_t end) {
@@ -439,6 +425,11 @@ std::size_t ControlWordBefore(std::string_view out, std::size_t end) {
   std::size_t slashes = 0;
   for (std::size_t j = i; j > 0 && out[j - 1] == '\\'; --j) ++slashes;
   return slashes % 2 == 1 ? i - 1 : std::string_view::npos;
+}
+
+// True when the blank at `at` ends a control word ("\\fs20 ") rather than being text.
+bool EndsControlWord(std::string_view out, std::size_t at) {
+  return ControlWordBefore(out, at) != std::string_view::npos;
 }
 
 // The output ends in a word: the last thing a reader shows, behind group braces and

@@ -11,13 +11,8 @@
 namespace velmorane {
 namespace {
 
+using testing::Join;
 using testing::kParagraphStart;
-
-std::string Join(std::initializer_list<std::string_view> parts) {
-  std::string text;
-  for (std::string_view part : parts) text += part;
-  return text;
-}
 
 // The text between the prologue (whose last line ends "\lang1033") and the final "}".
 std::string Body(const std::string& rtf) {

@@ -3,6 +3,7 @@
 #ifndef VELMORANE_TESTS_TAGS_HANDLER_FIXTURE_H_
 #define VELMORANE_TESTS_TAGS_HANDLER_FIXTURE_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -61,6 +62,13 @@ struct HandlerFixture {
 // tests are skipped.
 inline bool TagLoopPassesMarkupThrough(const std::string& output, std::string_view html) {
   return output.find(html) != std::string::npos;
+}
+
+// The parts one after the other: expected outputs built from the shared fragments.
+inline std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) text += part;
+  return text;
 }
 
 }  // namespace velmorane::testing

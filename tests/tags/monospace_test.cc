@@ -12,13 +12,8 @@
 namespace velmorane {
 namespace {
 
+using testing::Join;
 using testing::kParagraphStart;
-
-std::string Join(std::initializer_list<std::string_view> parts) {
-  std::string text;
-  for (std::string_view part : parts) text += part;
-  return text;
-}
 
 ConversionOptions Options(bool keep_face = true, bool keep_size = true) {
   ConversionOptions o = testing::DefaultOptions();
