@@ -114,6 +114,41 @@ std::size_t ColorSlot(std::string_view text) {
   return hash;
 }
 
+// The opacity in "rgba(r, g, b, a)" or "rgb(r g b / a)" at the start of `value`: the
+// number after the three channels, from 0 to 1 or a percentage; 1 (opaque) when there is
+// none. It may stand beyond the characters a colour value is read from, so it is looked
+// for in the text itself, up to the ")" and at most 48 characters on.
+double AlphaAfterChannels(std::string_view value) {
+  constexpr std::size_t kMaxValue = 48;
+  value = value.substr(0, std::min(value.find(')'), kMaxValue));
+  std::size_t i = 0;
+  for (int channel = 0; channel < 3; ++channel) {
+    while (i < value.size() && !std::isdigit(static_cast<unsigned char>(value[i]))) ++i;
+    while (i < value.size() && (std::isdigit(static_cast<unsigned char>(value[i])) ||
+                                value[i] == '.' || value[i] == '%')) {
+      ++i;
+    }
+  }
+  while (i < value.size() && (value[i] == ' ' || value[i] == ',' || value[i] == '/')) ++i;
+  double alpha = 0;
+  bool digits = false;
+  while (i < value.size() && std::isdigit(static_cast<unsigned char>(value[i]))) {
+    alpha = std::min(1000.0, alpha * 10 + (value[i++] - '0'));
+    digits = true;
+  }
+  if (i < value.size() && value[i] == '.') {
+    double scale = 0.1;
+    for (++i; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
+      alpha += (value[i] - '0') * scale;
+      scale /= 10;
+      digits = true;
+    }
+  }
+  if (!digits) return 1.0;
+  if (i < value.size() && value[i] == '%') alpha /= 100;
+  return std::clamp(alpha, 0.0, 1.0);
+}
+
 }  // namespace
 
 void ColorTable::Add(std::string_view six_digits) {
@@ -144,6 +179,7 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
   // Copy at most 21 characters in lower case; blanks stop the copy until a "(" is seen.
   // The copy lives on the stack: colours are read for every coloured cell and run.
   constexpr std::size_t kMaxColorText = 21;
+  const std::size_t start = pos;
   char buffer[kMaxColorText];
   std::size_t length = 0;
   bool saw_paren = false;
@@ -203,6 +239,13 @@ bool ParseColor(std::string_view text, std::size_t& pos, std::string& out) {
         numbers[found++] = std::min(255, value);
       }
       if (found == 3) {
+        // A translucent colour shows as itself laid over the white page.
+        const double alpha = AlphaAfterChannels(text.substr(start));
+        if (alpha < 1.0) {
+          for (int& channel : numbers) {
+            channel = static_cast<int>(channel * alpha + 255.0 * (1.0 - alpha) + 0.5);
+          }
+        }
         out = StringF("%02x%02x%02x", numbers[0], numbers[1], numbers[2]);
         return true;
       }

@@ -130,7 +130,12 @@ void HandleLinkTag(Conversion& c, std::string_view text, std::size_t& p) {
   std::size_t href = FindNoCase(tag, 0, "href=");
   if (href == std::string_view::npos) return;
   href += 5;
-  const std::string value = ReadHrefValue(tag, href);
+  std::string value = ReadHrefValue(tag, href);
+  // "sheet.css?v=2" and "sheet.css#x" name the file sheet.css: the query and fragment are
+  // for a web server and the browser's cache.
+  if (const std::size_t query = value.find_first_of("?#"); query != std::string::npos) {
+    value.resize(query);
+  }
   if (value.empty() || LoadStyleFile(c, ResolveStylePath(value, c.input_folder))) return;
   // File names here are case-sensitive; a page made for case-blind systems may name its
   // sheet in other case than the file, so the lower-case name is tried as well.

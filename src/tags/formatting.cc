@@ -158,9 +158,12 @@ int FontTagSize(const std::string& token) {
 
 void HandleEmStart(Conversion& c) {
   c.output += "{";
+  c.sheet.upright_applied = false;
   OpenElementStyle(c, c.pos, kElementEm, InCell(c));
-  c.output += R"(\i )";
-  c.loop.after_control_word = true;
+  if (!c.sheet.upright_applied) {
+    c.output += R"(\i )";
+    c.loop.after_control_word = true;
+  }
   CountOpen(c.loop.groups.em);
 }
 

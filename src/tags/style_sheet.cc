@@ -849,8 +849,9 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.has[kPropTextAlign] = true;
       }
     } else if (property == "font-style") {
-      if (Lower(ReadName(block, pos, false)) == "italic") {
-        rule.style = 'i';
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (value == "italic" || value == "oblique" || value == "normal") {
+        rule.style = value[0] == 'n' ? 'n' : 'i';
         rule.has[kPropFontStyle] = true;
       }
     } else if (property == "margin-top") {
@@ -984,6 +985,23 @@ void ParseStyleSheet(Conversion& c) {
   }
 }
 
+namespace {
+
+void ApplySpacing(ParagraphSpacing& spacing, const StyleRule& rule, std::string& out,
+                  bool& after_control_word) {
+  const auto& has = rule.has;
+  if (has[kPropMarginTop]) {
+    spacing.space_before = static_cast<int>(rule.margin_top);
+    AppendF(out, R"(\sb%d )", spacing.space_before);
+    after_control_word = false;
+  }
+  if (has[kPropMarginBottom]) spacing.space_after = static_cast<int>(rule.margin_bottom);
+  if (has[kPropMarginLeft]) spacing.left_indent = static_cast<int>(rule.margin_left);
+  if (has[kPropMarginRight]) spacing.right_indent = static_cast<int>(rule.margin_right);
+}
+
+}  // namespace
+
 void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t tag_end) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
@@ -1010,6 +1028,13 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
        (type == kElementHr || type == kElementBr))) {
     out += kPageBreak;
     s.after_control_word = false;
+  }
+  // A line break or a rule has no text of its own: its font, colours and decoration would
+  // only leak into the text after it, since they are never closed.
+  if (type == kElementHr || type == kElementBr) {
+    if (o.keep_alignment && has[kPropTextAlign]) SetAlignment(s, rule.align);
+    ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
+    return;
   }
   if (o.keep_font_face && has[kPropFontFamily] && rule.font < 25) {
     AppendF(out, R"(\f%d )", rule.font + 2);
@@ -1051,20 +1076,14 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     s.after_control_word = true;
   }
   if (o.keep_alignment && has[kPropTextAlign]) SetAlignment(s, rule.align);
-  if (has[kPropFontStyle] && rule.style == 'i') {
-    out += R"({\i )";
+  if (has[kPropFontStyle]) {
+    // "normal" is a group too: it ends the italic of an em or a class around the element.
+    out += rule.style == 'i' ? R"({\i )" : R"({\i0 )";
     sheet.italic_groups = sheet.italic_groups < 0 ? 1 : sheet.italic_groups + 1;
+    if (rule.style != 'i') sheet.upright_applied = true;
     s.after_control_word = true;
   }
-  ParagraphSpacing& spacing = s.paragraph_spacing;
-  if (has[kPropMarginTop]) {
-    spacing.space_before = static_cast<int>(rule.margin_top);
-    AppendF(out, R"(\sb%d )", spacing.space_before);
-    s.after_control_word = false;
-  }
-  if (has[kPropMarginBottom]) spacing.space_after = static_cast<int>(rule.margin_bottom);
-  if (has[kPropMarginLeft]) spacing.left_indent = static_cast<int>(rule.margin_left);
-  if (has[kPropMarginRight]) spacing.right_indent = static_cast<int>(rule.margin_right);
+  ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
   if (o.keep_background_color && has[kPropBackground] && type != kElementCell) {
     AppendF(out, R"(\chcbpat%d )", rule.background + 3);
     s.after_control_word = true;
@@ -1124,7 +1143,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
       s.after_control_word = true;
     }
   }
-  if ((has[kPropFontStyle] && rule.style == 'i') || type == kElementCell) {
+  if (has[kPropFontStyle] || type == kElementCell) {
     close_group(sheet.italic_groups);
   }
   if (o.keep_font_color && has[kPropColor]) {

@@ -254,7 +254,13 @@ TEST(ColorValues, ParseColor) {
       {"#abcd", "000000", false},
       {"rgb(300, 0, 0)", "ff0000", true},
       {"rgb(100%, 50%, 0%)", "ff7f00", true},
-      {"rgba(0, 128, 255, 0.5)", "0080ff", true},
+      // A translucent colour is what it shows over white; the opacity may lie beyond the
+      // 21 characters the colour itself is read from.
+      {"rgba(0, 128, 255, 0.5)", "80c0ff", true},
+      {"rgba(114, 159, 207, 0.1)", "f1f5fa", true},
+      {"rgb(0 0 0 / 50%)", "808080", true},
+      {"rgba(10, 20, 30, 1)", "0a141e", true},
+      {"rgba(10, 20, 30, .0)", "ffffff", true},
       {"rgb(4294967297,1,2)", "ff0102", true},  // 2^32 + 1
       {"inherit", "000000", false},
       {"NAVY", "000080", true},
