@@ -201,19 +201,46 @@ std::string LinkTarget(std::string_view value) {
   return safe;
 }
 
-// Writes the HYPERLINK field of an href value; nothing for an empty or "#" target.
+// A relative address that climbs out of the page's folder only to come back into it
+// ("../mod/index.html" on a page in mod/, "../../en/mod/x.html" in en/mod/) without the
+// detour: the same file, named as the page's own folder names it, so readers that place
+// the document elsewhere still find its neighbours.
+std::string_view WithoutDetour(std::string_view target, std::string_view folder) {
+  std::size_t ups = 0;
+  while (target.substr(ups * 3, 3) == "../") ++ups;
+  if (ups == 0) return target;
+  // The last `ups` names of the folder, in order.
+  if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+  std::size_t start = folder.size();
+  for (std::size_t i = 0; i < ups; ++i) {
+    const std::size_t slash = folder.rfind('/', start == 0 ? 0 : start - 1);
+    if (slash == std::string_view::npos || start == 0) return target;
+    start = slash;
+  }
+  const std::string_view names = folder.substr(start + 1);  // "en/mod"
+  const std::string_view rest = target.substr(ups * 3);
+  if (names.empty() || rest.size() <= names.size() || rest.compare(0, names.size(), names) != 0 ||
+      rest[names.size()] != '/') {
+    return target;
+  }
+  return rest.substr(names.size() + 1);
+}
+
+// Writes the HYPERLINK field of an href value.
 void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) {
   const std::string decoded = LinkTarget(raw_value);
   std::string_view value = decoded;
   const char* result_format = image_link ? "" : R"(\ul\cf2)";
-  if (!value.empty() && value.front() == '#') {
+  if (value.empty() || value == "#") {
+    // "" and "#" name the page itself: a link to this document, as a browser shows it.
+    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK "#" }}{\fldrslt {%s )", result_format);
+  } else if (value.front() == '#') {
     value.remove_prefix(1);
-    if (value.empty()) return;
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
     AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   } else {
-    if (value.empty()) return;
+    value = WithoutDetour(value, c.input_folder);
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
     AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
             target.c_str(), result_format);

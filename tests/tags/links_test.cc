@@ -44,8 +44,11 @@ TEST(Anchors, FieldsAndBookmarks) {
        Field(kExternal, R"("http://example.org/")", kTextResult), true},
       {"internal target in apostrophes", "<a href='#top'>", false,
        Field(kInternal, R"("top")", kTextResult), true},
-      {"a lone # is no target", R"(<a href="#">)", false, "", false},
-      {"an empty href is no target", R"(<a href="">)", false, "", false},
+      // Both name the page itself, which a browser shows as a link.
+      {"a lone # links to the document", R"(<a href="#">)", false,
+       Field(kExternal, R"("#")", kTextResult), true},
+      {"so does an empty href", R"(<a href="">)", false, Field(kExternal, R"("#")", kTextResult),
+       true},
       {"an unquoted href is ignored", "<a href=x.html>", false, "", false},
       {"blanks around the equals sign", R"(<a href = "u.html">)", false,
        Field(kExternal, R"("u.html")", kTextResult), true},
@@ -78,6 +81,29 @@ TEST(Anchors, FieldsAndBookmarks) {
     EXPECT_EQ(f.Run(test.tag, HandleAnchorStart), test.want);
     EXPECT_EQ(f.c.input[f.c.pos], '>');
     EXPECT_EQ(f.c.links.link_open, test.opens);
+  }
+}
+
+TEST(Anchors, AddressesThatLeaveThePageFolderOnlyToComeBack) {
+  const struct {
+    std::string_view folder, href, want;
+  } kCases[] = {
+      {"/doc/manual/en/mod/", "../mod/index.html", "index.html"},
+      {"/doc/manual/en/mod/", "../../en/mod/x.html#a", "x.html#a"},
+      {"/doc/manual/en/mod/", "../../fr/mod/x.html", "../../fr/mod/x.html"},
+      {"/doc/manual/en/mod/", "../modules/x.html", "../modules/x.html"},
+      {"/doc/manual/en/mod/", "../mod", "../mod"},
+      {"mod/", "../../mod/x.html", "../../mod/x.html"},  // climbs beyond what is known
+      {"", "../mod/x.html", "../mod/x.html"},
+      {"/doc/mod/", "http://example.org/../mod/x", "http://example.org/../mod/x"},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(std::string(test.folder) + " " + std::string(test.href));
+    HandlerFixture f(WithHyperlinks());
+    f.c.input_folder = std::string(test.folder);
+    const std::string tag = "<a href=\"" + std::string(test.href) + "\">";
+    EXPECT_EQ(f.Run(tag, HandleAnchorStart),
+              Field(kExternal, "\"" + std::string(test.want) + "\"", kTextResult));
   }
 }
 
