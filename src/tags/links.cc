@@ -240,6 +240,11 @@ void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) 
     AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
             target.c_str(), result_format);
   } else {
+    // "file:" before a path that is not absolute ("file:~/.bashrc") names a file beside
+    // the page; readers take the bare path as such, not the half address.
+    if (value.size() > 5 && AtNoCase(value, 0, "file:") && value[5] != '/') {
+      value.remove_prefix(5);
+    }
     value = WithoutDetour(value, c.input_folder);
     const std::string target = "\"" + EscapeRtfText(value) + "\"";
     AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",

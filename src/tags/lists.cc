@@ -262,6 +262,23 @@ void HandleListStart(Conversion& c, bool ordered) {
   lists.in_item = false;
 }
 
+namespace {
+
+// True when, blanks aside, `<li`, `</li`, `</ul`, `</ol`, `<ul` or `<ol` stands at `pos`.
+bool ItemOrListTagFollows(std::string_view in, std::size_t pos) {
+  while (pos < in.size() && (in[pos] == ' ' || in[pos] == '\n' || in[pos] == '\t' ||
+                             in[pos] == '\r')) {
+    ++pos;
+  }
+  if (ByteAt(in, pos) != '<') return false;
+  const std::size_t name = pos + (ByteAt(in, pos + 1) == '/' ? 2 : 1);
+  const unsigned char after = ByteAt(in, name + 2);
+  if (after != '>' && after != ' ' && after != '\n' && after != '\t' && after != '/') return false;
+  return AtNoCase(in, name, "li") || AtNoCase(in, name, "ul") || AtNoCase(in, name, "ol");
+}
+
+}  // namespace
+
 void HandleListEnd(Conversion& c, bool ordered) {
   ListState& lists = c.lists;
   int& depth = ordered ? lists.ol_depth : lists.ul_depth;
@@ -283,12 +300,22 @@ void HandleListEnd(Conversion& c, bool ordered) {
   if (InTableCell(c)) {
     c.output += c.templates.cell_paragraph_start;
     AppendCellNesting(c);
-  } else if (!c.loop.at_paragraph_start) {
-    c.output += c.templates.paragraph_start;
-    c.loop.at_paragraph_start = true;
+  } else {
+    if (!c.loop.at_paragraph_start) {
+      c.output += c.templates.paragraph_start;
+      c.loop.at_paragraph_start = true;
+    } else if (lists.continuation_end == c.output.size() &&
+               lists.continuation_end > lists.continuation_begin) {
+      // The item's last paragraph ended ("</p></li></ul>") and set the next one in the
+      // item: that paragraph comes after the list.
+      c.output.resize(lists.continuation_begin);
+    }
   }
   c.loop.list_par_pending = false;
   c.pos = TagEndFrom(c.input, c.pos);
+  // After an inner list the item around it goes on, unless the item or the list ends or
+  // another item starts right away.
+  if (!InTableCell(c) && !ItemOrListTagFollows(c.input, c.pos + 1)) ContinueListItem(c);
 }
 
 void HandleListItem(Conversion& c) {
@@ -351,8 +378,10 @@ void ContinueListItem(Conversion& c) {
   ListState& lists = c.lists;
   if (!lists.real_lists || !lists.in_item || lists.list_ids.empty()) return;
   const int level = CurrentLevel(lists);
+  lists.continuation_begin = c.output.size();
   AppendF(c.output, R"(\ls%d\ilvl%d\fi0\li%d )", kContinuationList, level,
           lists.item_indents.back());
+  lists.continuation_end = c.output.size();
   NoteListUse(lists, kContinuationList, level);
 }
 

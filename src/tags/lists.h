@@ -47,6 +47,9 @@ struct ListState {
   std::vector<int> item_indents;      // left indent of the current item of each open list
   std::vector<int> used_levels;       // highest level used of each list, -1 for none
   bool in_item = false;               // an item of the innermost open list has begun
+  // Where the last continuation of an item was written (output offsets): a list end right
+  // after it takes it back, so the paragraph after the list is not part of the item.
+  std::size_t continuation_begin = 0, continuation_end = 0;
 };
 
 void HandleListStart(Conversion& conversion, bool ordered);  // <ul or <ol

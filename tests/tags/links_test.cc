@@ -96,6 +96,9 @@ TEST(Anchors, AddressesThatLeaveThePageFolderOnlyToComeBack) {
       {"mod/", "../../mod/x.html", "../../mod/x.html"},  // climbs beyond what is known
       {"", "../mod/x.html", "../mod/x.html"},
       {"/doc/mod/", "http://example.org/../mod/x", "http://example.org/../mod/x"},
+      {"/doc/", "file:~/.bashrc", "~/.bashrc"},
+      {"/doc/", "file:../doc/a.html", "a.html"},
+      {"/doc/", "file:///etc/motd", "file:///etc/motd"},
   };
   for (const auto& test : kCases) {
     SCOPED_TRACE(std::string(test.folder) + " " + std::string(test.href));
