@@ -229,7 +229,14 @@ void AnalyzeFontsAndColors(Conversion& c) {
       case 'f':
         if (keep_face && AtNoCase(text, p, "font-family:")) {
           p += 12;
+          const std::size_t value = p;
           c.fonts.Add(ReadCssValue(text, p));
+          // Style attributes are read after the font table is written: the monospace
+          // font a monospace family gives must be in it already.
+          const std::string_view declaration = text.substr(value, 200);
+          if (NamesMonospace(declaration.substr(0, declaration.find_first_of(";\">}")))) {
+            (void)MonospaceFontIndex(c.fonts);
+          }
           matched = true;
         }
         break;

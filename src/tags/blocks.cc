@@ -427,22 +427,42 @@ void HandleAddress(Conversion& c) {
 
 void HandleDefinitionList(Conversion& c) { HandleAddress(c); }
 
-void HandleDefinitionEnd(Conversion& c) { HandleAddress(c); }
+void HandleDefinitionEnd(Conversion& c) {
+  CloseDefinitionStyle(c);
+  HandleAddress(c);
+}
 
-void HandleDefinitionTerm(Conversion& c) {
+void CloseDefinitionStyle(Conversion& c) {
+  if (c.blocks.open_definition == 0) return;
+  CloseElementStyle(c, c.blocks.open_definition, c.base_size);
+  c.blocks.open_definition = 0;
+}
+
+namespace {
+
+void StartDefinitionPart(Conversion& c, int type) {
+  CloseDefinitionStyle(c);
   ClearPendingBreaks(c.loop);
   if (!c.loop.at_paragraph_start) {
     BreakParagraph(c);
     ReemitCharacterState(c);
   }
-  c.pos = TagEndFrom(c.input, c.pos);
+  const std::size_t tag = c.pos;
+  c.pos = TagEndFrom(c.input, tag);
+  if (type == kElementDd) {
+    // The definition stands one step further in than the term (and any quotation).
+    AppendF(c.output, R"(\li%d )", (std::max(c.blocks.blockquote_depth, 0) + 1) * kQuoteIndent);
+  }
+  // The page's rules for the element, and its own style attribute.
+  OpenElementStyle(c, tag, type, InTableCell(c));
+  c.blocks.open_definition = type;
 }
 
-void HandleDefinitionData(Conversion& c) {
-  HandleDefinitionTerm(c);
-  // The definition stands one step further in than the term (and any quotation).
-  AppendF(c.output, R"(\li%d )", (std::max(c.blocks.blockquote_depth, 0) + 1) * kQuoteIndent);
-}
+}  // namespace
+
+void HandleDefinitionTerm(Conversion& c) { StartDefinitionPart(c, kElementDt); }
+
+void HandleDefinitionData(Conversion& c) { StartDefinitionPart(c, kElementDd); }
 
 void HandleHorizontalRule(Conversion& c) {
   const std::size_t tag = c.pos;

@@ -19,7 +19,12 @@ struct BlockState {
   // cell paragraph mode), innermost last; at most kStackDepth entries.
   std::vector<int> heading_groups;
   int blockquote_depth = 0;      // may go negative after stray end tags
+  int open_definition = 0;       // kElementDt or kElementDd whose style is open, or 0
 };
+
+// Ends the style of the open term or definition (its end tag, the next one, the list's
+// end); their end tags are often left out.
+void CloseDefinitionStyle(Conversion& conversion);
 
 // True while a cell of the current table is open.
 bool InTableCell(const Conversion& conversion);

@@ -68,9 +68,6 @@ int StyleElementOf(int kind) {
   }
 }
 
-void UpdatePreFlag(TagLoopState& s) {
-  s.in_pre = s.mono_open[kMonoPre] + s.mono_open[kMonoXmp] + s.mono_open[kMonoListing] > 0;
-}
 
 // Closes the innermost open group, writing its brace.
 void CloseInnermost(Conversion& c) {
@@ -118,7 +115,7 @@ void OpenMonospace(Conversion& c, int kind) {
   }
   s.mono_groups.push_back(group);
   ++s.mono_open[static_cast<std::size_t>(kind)];
-  UpdatePreFlag(s);
+  UpdatePreservedWhiteSpace(s);
   // The page's style rules for the element come inside the group, so a size or font the
   // page sets wins over the monospace defaults.
   if (const int element = StyleElementOf(kind); element >= 0) {
@@ -139,7 +136,7 @@ void CloseMonospace(Conversion& c, int kind) {
     CloseInnermost(c);
     if (last) break;
   }
-  UpdatePreFlag(s);
+  UpdatePreservedWhiteSpace(s);
   if (!IsMonospaceBlock(kind)) {
     s.after_control_word = false;
     return;
@@ -158,6 +155,11 @@ void CloseMonospace(Conversion& c, int kind) {
 }
 
 }  // namespace
+
+void UpdatePreservedWhiteSpace(TagLoopState& s) {
+  s.in_pre = s.mono_open[kMonoPre] + s.mono_open[kMonoXmp] + s.mono_open[kMonoListing] > 0 ||
+             s.kept_lines_depth > 0;
+}
 
 int MonospaceStartTagAt(std::string_view text, std::size_t pos) {
   if (ByteAt(text, pos) != '<') return -1;

@@ -10,6 +10,7 @@
 namespace velmorane {
 
 struct Conversion;
+struct TagLoopState;
 
 // The RTF number of the monospace font ("\f104"), declared in the font table only when
 // the document has monospace elements (Conversion::has_monospace).
@@ -52,6 +53,10 @@ int BodyTextHalfPoints(const Conversion& conversion);
 // The size in effect at the output position, in half-points: the active size string
 // (a font tag, a style, a heading), else the body text's size.
 int CurrentHalfPoints(const Conversion& conversion);
+
+// Sets in_pre from the open pre, xmp and listing blocks and the open elements whose
+// white-space keeps line breaks.
+void UpdatePreservedWhiteSpace(TagLoopState& state);
 
 // Handles a monospace start or end tag at conversion.pos (on the "<"); false, with the
 // position left alone, when none stands there. Leaves the position on the tag's ">".

@@ -12,6 +12,7 @@
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "core/text_match.h"
+#include "tags/monospace.h"
 #include "tags/tag_loop.h"
 
 namespace velmorane {
@@ -61,7 +62,7 @@ constexpr ElementName kElementNames[] = {
     {"strong", kElementStrong}, {"small", kElementSmall}, {"big", kElementBig},
     {"tr", kElementTr},     {"cite", kElementCite},   {"abbr", kElementAbbr},
     {"dfn", kElementDfn},   {"q", kElementQ},         {"label", kElementLabel},
-    {"blockquote", kElementBlockquote},
+    {"blockquote", kElementBlockquote}, {"dt", kElementDt}, {"dd", kElementDd},
 };
 
 struct SizeKeyword {
@@ -235,16 +236,6 @@ int FindFontIndex(std::string_view name, FontTable& fonts) {
   return fonts.Find(name);
 }
 
-// Whether a font-family list names a monospace family ("monospace", "Courier New",
-// "Consolas", "DejaVu Sans Mono", ...): browsers show such text in a monospace font
-// whichever of the list they have.
-bool NamesMonospace(std::string_view families) {
-  const std::string lower = Lower(families.substr(0, 200));
-  for (const std::string_view name : {"mono", "courier", "consolas", "menlo", "monaco"}) {
-    if (Contains(lower, name)) return true;
-  }
-  return false;
-}
 
 // Margins: twips from the number (a pixel value is scaled), accepted from 0 to 12500.
 bool ReadMargin(std::string_view text, std::size_t& pos, std::uint32_t& value) {
@@ -307,6 +298,7 @@ void MergeRule(StyleRule& first, const StyleRule& later) {
   }
   if (l.has[kPropTextAlign]) f.align = l.align;
   if (l.has[kPropFontStyle]) f.style = l.style;
+  if (l.has[kPropWhiteSpace]) f.keeps_lines = l.keeps_lines;
   if (l.has[kPropMarginTop]) f.margin_top = l.margin_top;
   if (l.has[kPropBackground]) f.background = l.background;
   if (l.has[kPropTop]) f.top = l.top;
@@ -645,6 +637,14 @@ void WriteFontToGoBackTo(Conversion& c) {
 
 }  // namespace
 
+bool NamesMonospace(std::string_view families) {
+  const std::string lower = Lower(families.substr(0, 200));
+  for (const std::string_view name : {"mono", "courier", "consolas", "menlo", "monaco"}) {
+    if (Contains(lower, name)) return true;
+  }
+  return false;
+}
+
 int MonospaceFontIndex(FontTable& fonts) { return FindFontIndex("Courier New", fonts); }
 
 void IndexRules(StyleSheet& sheet) {
@@ -848,6 +848,12 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
         rule.align = value[0];
         rule.has[kPropTextAlign] = true;
       }
+    } else if (property == "white-space") {
+      const std::string value = Lower(ReadName(block, pos, false));
+      if (!value.empty()) {
+        rule.keeps_lines = value.compare(0, 3, "pre") == 0 || value == "break-spaces";
+        rule.has[kPropWhiteSpace] = true;
+      }
     } else if (property == "font-style") {
       const std::string value = Lower(ReadName(block, pos, false));
       if (value == "italic" || value == "oblique" || value == "normal") {
@@ -1036,6 +1042,10 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
     return;
   }
+  if (has[kPropWhiteSpace] && rule.keeps_lines) {
+    ++s.kept_lines_depth;
+    UpdatePreservedWhiteSpace(s);
+  }
   if (o.keep_font_face && has[kPropFontFamily] && rule.font < 25) {
     AppendF(out, R"(\f%d )", rule.font + 2);
     s.after_control_word = true;
@@ -1122,6 +1132,10 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
     out += R"(\par})";
     sheet.positioned.open = false;
     s.after_control_word = false;
+  }
+  if (has[kPropWhiteSpace] && rule.keeps_lines && s.kept_lines_depth > 0) {
+    --s.kept_lines_depth;
+    UpdatePreservedWhiteSpace(s);
   }
   if (has[kPropFontWeight] || type == kElementCell) {
     close_group(sheet.bold_groups);

@@ -52,7 +52,9 @@ inline constexpr int kElementQ = 36;
 inline constexpr int kElementLabel = 37;
 inline constexpr int kElementBlockquote = 38;
 inline constexpr int kElementTh = 39;  // selects header cells only; they open as kElementCell
-inline constexpr int kElementTypeCount = 40;
+inline constexpr int kElementDt = 40;
+inline constexpr int kElementDd = 41;
+inline constexpr int kElementTypeCount = 42;
 
 // Property indexes: the presence flag of property n is StyleRule::has[n].
 enum StyleProperty : int {
@@ -77,7 +79,8 @@ enum StyleProperty : int {
   kPropBorder = 18,
   kPropMarginLeft = 19,
   kPropMarginRight = 20,
-  kPropertyCount = 21,
+  kPropWhiteSpace = 21,  // "white-space": pre, pre-wrap, pre-line and break-spaces keep lines
+  kPropertyCount = 22,
 };
 
 // List styles of "list-style-type".
@@ -97,7 +100,7 @@ inline constexpr std::uint32_t kBorderSet = 7777;
 // One parsed set of declarations. A value means something only when its flag is set.
 struct StyleRule {
   std::string name;                // class or id name (at most 40 bytes); empty for an element rule
-  std::array<bool, 22> has{};      // presence flags by StyleProperty
+  std::array<bool, kPropertyCount> has{};  // presence flags by StyleProperty
   int element_type = 0;            // kElement*, 0 for any element
   int font = 0;                    // FontTable index
   int color = 0;                   // ColorTable index
@@ -105,7 +108,8 @@ struct StyleRule {
   int size = 0;                    // half-points
   int size_percent = 0;            // a percentage of the size in effect (0: none)
   char align = 0;                  // 'l', 'c', 'r' or 'j'
-  char style = 0;                  // 'i' for italic
+  char style = 0;                  // 'i' for italic, 'n' for normal
+  bool keeps_lines = false;        // white-space keeps line breaks and blanks
   std::uint32_t margin_top = 0;    // twips
   int background = 0;              // ColorTable index
   std::int32_t top = 0, left = 0;  // as written
@@ -213,6 +217,11 @@ struct StyleSheet {
   std::vector<OpenElement> open_elements;
   int open_elements_dropped = 0;  // opened past the bound, not kept
 };
+
+// Whether a font-family list names a monospace family ("monospace", "Courier New",
+// "Consolas", "DejaVu Sans Mono", ...): browsers show such text in a monospace font
+// whichever of the list they have.
+bool NamesMonospace(std::string_view families);
 
 // The font table index of the monospace font that styles naming a monospace family get,
 // added when missing (-1 when the table is full).

@@ -21,6 +21,7 @@
 #include "tags/lists.h"
 #include "tags/monospace.h"
 #include "tags/style_sheet.h"
+#include "tags/tag_scan.h"
 
 namespace velmorane {
 
@@ -290,6 +291,7 @@ void ForgetOutputBeforeHtml(Conversion& c) {
   s.mono_groups.clear();
   s.mono_open.fill(0);
   s.in_pre = false;
+  s.kept_lines_depth = 0;
   s.current_size = c.base_size;
 
   StyleSheet& sheet = c.sheet;
@@ -300,6 +302,7 @@ void ForgetOutputBeforeHtml(Conversion& c) {
   sheet.inline_stack.clear();
   sheet.positioned = PositionedBlock{};
   c.links.link_open = false;  // its field opening went with the dropped text
+  c.blocks.open_definition = 0;
 }
 
 // The tag tests in their fixed order; the first match runs its handler. Returns false
@@ -358,6 +361,11 @@ bool DispatchTag(Conversion& c) {
     HandleDefinitionList(c);
   } else if (!s.at_paragraph_start && exact("</dd>")) {
     HandleDefinitionEnd(c);
+  } else if (c.blocks.open_definition != 0 &&
+             (exact("</dt>") || exact("</dd>") || exact("</dl>"))) {
+    if (!s.at_paragraph_start) RequestWordBreak(c);
+    CloseDefinitionStyle(c);
+    c.pos = TagEndFrom(in, p);
   } else if (StartTag(in, p, "<dt", "> \n")) {
     HandleDefinitionTerm(c);
   } else if (StartTag(in, p, "<dd", "> \n")) {

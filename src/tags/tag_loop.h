@@ -56,7 +56,8 @@ struct MonospaceGroup {
 struct TagLoopState {
   bool at_paragraph_start = true;
   bool char_data_allowed = true;
-  bool in_pre = false;
+  bool in_pre = false;  // line breaks, blanks and tabs are kept (pre blocks, white-space)
+  int kept_lines_depth = 0;  // open elements whose white-space keeps lines
   bool after_paragraph_close = false;
   bool after_div_close = false;
   bool after_control_word = false;
