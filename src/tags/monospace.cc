@@ -82,6 +82,29 @@ void CloseInnermost(Conversion& c) {
   if (group.braced) c.output += "}";
 }
 
+// Browsers give monospace text their smaller monospace size only while its family is
+// just "monospace" and no absolute size reaches it; a percentage or em of the page's
+// rules then scales that smaller size. Corrects the size written at the group's start
+// (`scaled`, 13/16 of the text around) once the page's rules for the element are applied.
+void FitToPageRules(Conversion& c, int scaled) {
+  const StyleSheet::AppliedFont& font = c.sheet.last_font;
+  const bool smaller = !(font.family && !font.generic_monospace) &&
+                       !c.sheet.document_size_absolute;
+  if (font.size && font.size_absolute) return;  // the page's own size stands
+  int half_points = 0;
+  if (font.size) {
+    if (!smaller) return;  // a percentage of the size around, as written
+    half_points = MonospaceHalfPoints(CurrentHalfPoints(c));
+  } else {
+    if (smaller) return;  // the monospace size, as written
+    half_points = CurrentHalfPoints(c);
+  }
+  if (half_points == scaled && !font.size) return;
+  AppendF(c.output, R"(\fs%d )", half_points);
+  c.loop.after_control_word = true;
+  c.loop.mono_groups.back().half_points = half_points;
+}
+
 void OpenMonospace(Conversion& c, int kind) {
   TagLoopState& s = c.loop;
   const std::size_t tag = c.pos;
@@ -120,6 +143,9 @@ void OpenMonospace(Conversion& c, int kind) {
   // page sets wins over the monospace defaults.
   if (const int element = StyleElementOf(kind); element >= 0) {
     OpenElementStyle(c, tag, element, InTableCell(c));
+    if (group.braced && !inherits && c.options.keep_font_size != 0) {
+      FitToPageRules(c, half_points);
+    }
   }
   c.pos = TagEndFrom(c.input, tag);
   // Browsers drop the line feed right after a pre start tag.

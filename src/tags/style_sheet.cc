@@ -202,12 +202,16 @@ bool ReadFontSize(const std::string& token, StyleRule& rule) {
   const double value = LeadingNumber(token);
   for (const Unit& unit : kUnits) {
     if (!Contains(token, unit.name)) continue;
-    if (unit.points > 0) return AcceptSize(value * unit.points, rule);
+    if (unit.points > 0) {
+      rule.size_absolute = true;
+      return AcceptSize(value * unit.points, rule);
+    }
     const double percent = unit.name == "%" ? value : unit.name == "ex" ? value * 50 : value * 100;
     if (!(percent >= 1 && percent <= 10000) || !AcceptSize(12.0 * percent / 100, rule)) return false;
     rule.size_percent = static_cast<int>(percent + 0.5);
     return true;
   }
+  rule.size_absolute = true;
   return AcceptSize(value, rule);
 }
 
@@ -299,6 +303,8 @@ void MergeRule(StyleRule& first, const StyleRule& later) {
   if (l.has[kPropTextAlign]) f.align = l.align;
   if (l.has[kPropFontStyle]) f.style = l.style;
   if (l.has[kPropWhiteSpace]) f.keeps_lines = l.keeps_lines;
+  if (l.has[kPropFontSize]) f.size_absolute = l.size_absolute;
+  if (l.has[kPropFontFamily]) f.generic_monospace = l.generic_monospace;
   if (l.has[kPropMarginTop]) f.margin_top = l.margin_top;
   if (l.has[kPropBackground]) f.background = l.background;
   if (l.has[kPropTop]) f.top = l.top;
@@ -824,6 +830,14 @@ bool ParseDeclarations(std::string_view text, std::size_t& pos, StyleRule& rule,
       if (index >= 0) {
         rule.font = index;
         rule.has[kPropFontFamily] = true;
+        // Only the bare generic name: a quoted "monospace" is a font's name.
+        std::string_view value = block.substr(value_start, value_end - value_start);
+        value = value.substr(0, value.find_first_of("}>"));
+        value = Trim(value);
+        while (!value.empty() && IsOneOf(static_cast<unsigned char>(value.back()), "\"' /")) {
+          value.remove_suffix(1);
+        }
+        rule.generic_monospace = EqualsNoCase(value, "monospace");
       }
     } else if (property == "color") {
       const int index = ReadColorIndex(block, pos, colors);
@@ -981,9 +995,11 @@ void ParseStyleSheet(Conversion& c) {
     IndexRules(sheet);
     const double root_points = sheet.root_half_points > 0 ? sheet.root_half_points / 2.0 : 12;
     sheet.body_points = root_points;
+    sheet.document_size_absolute = sheet.root_half_points > 0;
     if (const StyleRule* body = BodyRule(sheet); body != nullptr && body->has[kPropFontSize]) {
       sheet.body_points =
           body->size_percent > 0 ? root_points * body->size_percent / 100 : body->size / 2.0;
+      sheet.document_size_absolute = sheet.document_size_absolute || body->size_absolute;
     }
   } catch (const std::bad_alloc&) {
     // Without memory for the rules the document is converted without them.
@@ -1045,6 +1061,14 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
   if (has[kPropWhiteSpace] && rule.keeps_lines) {
     ++s.kept_lines_depth;
     UpdatePreservedWhiteSpace(s);
+  }
+  if (has[kPropFontFamily]) {
+    sheet.last_font.family = true;
+    sheet.last_font.generic_monospace = rule.generic_monospace;
+  }
+  if (has[kPropFontSize]) {
+    sheet.last_font.size = true;
+    sheet.last_font.size_absolute = rule.size_percent == 0 && rule.size_absolute;
   }
   if (o.keep_font_face && has[kPropFontFamily] && rule.font < 25) {
     AppendF(out, R"(\f%d )", rule.font + 2);
@@ -1200,6 +1224,8 @@ void OpenElementStyle(Conversion& c, std::size_t tag_pos, int type, bool in_cell
       s.alignment_stack.push_back(AlignmentLetter(s.alignment_string));
     if (!in_cell) s.alignment_string = std::string(DefaultAlignmentWord(o));
   }
+
+  sheet.last_font = StyleSheet::AppliedFont{};
 
   // The tag's own text, behind "<" up to ">".
   const std::size_t close = in.find('>', tag_pos);

@@ -110,6 +110,8 @@ struct StyleRule {
   char align = 0;                  // 'l', 'c', 'r' or 'j'
   char style = 0;                  // 'i' for italic, 'n' for normal
   bool keeps_lines = false;        // white-space keeps line breaks and blanks
+  bool size_absolute = false;      // the size is in px, pt, ... (not a keyword, em or %)
+  bool generic_monospace = false;  // font-family is exactly the generic "monospace"
   std::uint32_t margin_top = 0;    // twips
   int background = 0;              // ColorTable index
   std::int32_t top = 0, left = 0;  // as written
@@ -216,6 +218,13 @@ struct StyleSheet {
   std::unordered_map<int, SelectorConditions> conditions;
   std::vector<OpenElement> open_elements;
   int open_elements_dropped = 0;  // opened past the bound, not kept
+  // The page gives its root or body an absolute size: browsers then size monospace text
+  // like any other, not at their smaller monospace size.
+  bool document_size_absolute = false;
+  // What the rules applied to the element opened last set of its font.
+  struct AppliedFont {
+    bool family = false, generic_monospace = false, size = false, size_absolute = false;
+  } last_font;
 };
 
 // Whether a font-family list names a monospace family ("monospace", "Courier New",
