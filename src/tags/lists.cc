@@ -223,8 +223,25 @@ int& ListState::LevelStyle(int depth) {
   return level_styles[index];
 }
 
+namespace {
+
+void CloseItemStyle(Conversion& c) {
+  ListState& lists = c.lists;
+  if (lists.item_styled.empty() || lists.item_styled.back() == 0) return;
+  lists.item_styled.back() = 0;
+  CloseElementStyle(c, kElementLi, c.base_size);
+}
+
+}  // namespace
+
+void HandleListItemEnd(Conversion& c) {
+  CloseItemStyle(c);
+  c.pos = TagEndFrom(c.input, c.pos);
+}
+
 void HandleListStart(Conversion& c, bool ordered) {
   ListState& lists = c.lists;
+  const std::size_t tag = c.pos;
   if (ordered) lists.item_counter = 0;
   c.pos = ScanListAttributes(c, c.pos + 3, ordered);
 
@@ -259,7 +276,12 @@ void HandleListStart(Conversion& c, bool ordered) {
   }
   lists.list_ids.push_back(list);
   lists.item_indents.push_back(0);
+  lists.item_styled.push_back(0);
   lists.in_item = false;
+  // The page's rules for the list (its colours and background reach its items).
+  const std::size_t after = c.pos;
+  OpenElementStyle(c, tag, ordered ? kElementOl : kElementUl, InTableCell(c));
+  c.pos = after;
 }
 
 namespace {
@@ -288,9 +310,18 @@ void HandleListEnd(Conversion& c, bool ordered) {
   // With no list left the kind is not read until the next list sets it.
   lists.innermost_kind = lists.kinds.empty() ? 0 : lists.kinds.back();
   lists.LevelStyle(depth) = kListDefault;
+  // The item's last paragraph ended ("</p></li></ul>") and set the next one in the item:
+  // that paragraph comes after the list.
+  const bool continued = !InTableCell(c) && c.loop.at_paragraph_start &&
+                         lists.continuation_end == c.output.size() &&
+                         lists.continuation_end > lists.continuation_begin;
+  if (continued) c.output.resize(lists.continuation_begin);
+  CloseItemStyle(c);
   if (!lists.list_ids.empty()) {
     lists.list_ids.pop_back();
     lists.item_indents.pop_back();
+    lists.item_styled.pop_back();
+    CloseElementStyle(c, ordered ? kElementOl : kElementUl, c.base_size);
   }
   // Back in the item the list stood in, if any.
   lists.in_item = !lists.list_ids.empty();
@@ -304,11 +335,6 @@ void HandleListEnd(Conversion& c, bool ordered) {
     if (!c.loop.at_paragraph_start) {
       c.output += c.templates.paragraph_start;
       c.loop.at_paragraph_start = true;
-    } else if (lists.continuation_end == c.output.size() &&
-               lists.continuation_end > lists.continuation_begin) {
-      // The item's last paragraph ended ("</p></li></ul>") and set the next one in the
-      // item: that paragraph comes after the list.
-      c.output.resize(lists.continuation_begin);
     }
   }
   c.loop.list_par_pending = false;
@@ -321,6 +347,8 @@ void HandleListEnd(Conversion& c, bool ordered) {
 void HandleListItem(Conversion& c) {
   ListState& lists = c.lists;
   if (lists.item_counter < INT_MAX) ++lists.item_counter;
+  CloseItemStyle(c);  // the item before, when its end tag was left out
+  const std::size_t tag = c.pos;
   c.pos = TagEndFrom(c.input, c.pos);
   // The item writes its own paragraph mark.
   c.loop.after_paragraph_close = false;
@@ -372,6 +400,12 @@ void HandleListItem(Conversion& c) {
   c.loop.at_paragraph_start = true;
   ReemitCharacterState(c);
   c.loop.list_par_pending = true;
+  if (!lists.item_styled.empty()) {
+    const std::size_t after = c.pos;
+    OpenElementStyle(c, tag, kElementLi, in_cell);
+    c.pos = after;
+    lists.item_styled.back() = 1;
+  }
 }
 
 void ContinueListItem(Conversion& c) {

@@ -50,7 +50,13 @@ struct ListState {
   // Where the last continuation of an item was written (output offsets): a list end right
   // after it takes it back, so the paragraph after the list is not part of the item.
   std::size_t continuation_begin = 0, continuation_end = 0;
+  // Whether the current item of each open list has the page's style open (its end tag
+  // is often left out: the next item or the list's end closes it).
+  std::vector<char> item_styled;
 };
+
+// </li>: ends the style of the current item.
+void HandleListItemEnd(Conversion& conversion);
 
 void HandleListStart(Conversion& conversion, bool ordered);  // <ul or <ol
 void HandleListEnd(Conversion& conversion, bool ordered);    // </ul> or </ol>

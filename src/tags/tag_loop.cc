@@ -352,6 +352,9 @@ bool DispatchTag(Conversion& c) {
     HandleListEnd(c, true);
   } else if (StartTag(in, p, "<li", "> ")) {
     HandleListItem(c);
+  } else if (!c.lists.item_styled.empty() && c.lists.item_styled.back() != 0 &&
+             exact("</li>")) {
+    HandleListItemEnd(c);
   } else if (exact("<h") && std::isdigit(At(in, p + 2)) && IsOneOf(in, p + 3, "> ")) {
     HandleHeadingStart(c);
   } else if (exact("</h") && p + 3 < in.size() && At(in, p + 4) == '>') {
