@@ -59,7 +59,22 @@ constexpr StyledTag kStyledTags[] = {
     {"samp", kElementSamp}, {"var", kElementVar},     {"cite", kElementCite},
     {"abbr", kElementAbbr}, {"dfn", kElementDfn},     {"q", kElementQ},
     {"label", kElementLabel}, {"small", kElementSmall}, {"big", kElementBig},
+    {"acronym", kElementAbbr},
 };
+
+// Browsers underline an abbreviation with a title (dotted), to show it explains itself.
+bool TitledAbbreviation(std::string_view in, std::size_t tag_pos, int element_type) {
+  if (element_type != kElementAbbr) return false;
+  const std::size_t end = std::min(in.find('>', tag_pos), in.size());
+  const std::string_view tag = in.substr(tag_pos, end - tag_pos);
+  for (std::size_t i = tag.find_first_of(" \n\t"); i != std::string_view::npos && i < tag.size();
+       i = tag.find_first_of(" \n\t", i + 1)) {
+    if (AtNoCase(tag, i + 1, "title") && (ByteAt(tag, i + 6) == '=' || ByteAt(tag, i + 6) == ' ')) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // Browsers show <small> and <big> a step smaller or larger than the text around them.
 constexpr int kSmallPercent = 83;
@@ -253,12 +268,22 @@ bool TryStyledTag(Conversion& c) {
         c.output += s.size_string;
         s.after_control_word = true;
       }
+      if (TitledAbbreviation(in, p, tag.element_type)) {
+        c.output += R"({\uld )";
+        s.after_control_word = true;
+        CountOpen(s.groups.dotted);
+      }
       OpenElementStyle(c, p, tag.element_type, InCell(c));
       c.pos = std::max(c.pos, TagEnd(in, p));
       return true;
     }
     if (IsEndTag(in, p, tag.name)) {
       CloseElementStyle(c, tag.element_type, c.base_size);
+      if (tag.element_type == kElementAbbr && s.groups.dotted >= 1) {
+        c.output += "}";
+        --s.groups.dotted;
+        s.after_control_word = false;
+      }
       if (small_or_big && sheet.step_sizes_open > 0 && !sheet.size_stack.empty()) {
         --sheet.step_sizes_open;
         const int size = sheet.size_stack.back();

@@ -41,6 +41,7 @@ struct GroupCounters {
   int strike = 0;
   int sub = 0;
   int sup = 0;
+  int dotted = 0;  // abbreviations with a title
 };
 
 // An open monospace element (see tags/monospace.h): its kind, whether its group sets the
