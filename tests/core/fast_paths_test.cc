@@ -197,5 +197,29 @@ TEST(ByteScans, MatchTheByteLoop) {
   }
 }
 
+// The search by the needle's first two bytes gives what find gives: the needle before,
+// across and after each sixteen-byte step, near the end, beside look-alikes that share
+// only its first bytes, and searches that start past a match.
+TEST(ByteScans, FindTextMatchesFind) {
+  constexpr std::string_view kNeedles[] = {R"(\ls)", R"(\wmetafile)", "ab", "a"};
+  for (const std::string_view needle : kNeedles) {
+    for (std::size_t size = 0; size < 60; ++size) {
+      for (std::size_t place = 0; place <= size; place += 3) {
+        std::string text(size, 'x');
+        // A look-alike every seven bytes; the needle itself at `place` where it fits.
+        const std::string_view look_alike = needle.substr(0, 2);
+        for (std::size_t i = 1; i + look_alike.size() <= size; i += 7) {
+          text.replace(i, look_alike.size(), look_alike);
+        }
+        if (place + needle.size() <= size) text.replace(place, needle.size(), needle);
+        for (std::size_t from = 0; from <= size + 1; ++from) {
+          EXPECT_EQ(FindText(text, needle, from), std::string_view(text).find(needle, from))
+              << needle << " " << size << " " << place << " " << from;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmorane
