@@ -142,6 +142,30 @@ TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
   }
 }
 
+// A text run writes each byte of 128 or more from a table made per document; the bytes
+// of a pre block go through the byte-by-byte path. Under each code page and byte mapping
+// all 128 such bytes come out the same both ways.
+TEST(PlainTextRuns, HighBytesAsTheBytePathWritesThem) {
+  std::string high;
+  for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
+  for (const std::string_view charset :
+       {"windows-1251", "koi8-r", "iso-8859-5", "windows-1250", "windows-1253", "windows-1252"}) {
+    SCOPED_TRACE(charset);
+    const std::string html = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                             "charset=" + std::string(charset) + "\"></head><body><p>[" + high +
+                             "]</p><pre>[" + high + "]</pre></body></html>";
+    const std::string out = testing::Convert(html, testing::DefaultOptions(), kModeRtfNoTables);
+    const std::size_t run = out.find('[');
+    const std::size_t run_end = out.find(']', run);
+    const std::size_t block = out.find('[', run_end);
+    const std::size_t block_end = out.find(']', block);
+    ASSERT_NE(block_end, std::string::npos) << out;
+    const std::string written = out.substr(run, run_end - run);
+    EXPECT_EQ(written, out.substr(block, block_end - block));
+    EXPECT_GT(written.size(), 4 * high.size()) << written;  // every byte written as "\'hh" or more
+  }
+}
+
 // The formatter's own path for the common conversions writes what printf writes, and the
 // forms it does not know still come out right.
 TEST(AppendFormatted, MatchesPrintf) {
