@@ -96,6 +96,31 @@ bool IsEndTag(std::string_view in, std::size_t pos, std::string_view name) {
          At(in, pos + 2 + name.size()) == '>';
 }
 
+// The letters of the tag name at `pos` (on a "<"), behind "<" or "</", in lower case. The
+// group and styled tags are tested for every tag the earlier tests pass over: comparing
+// this one name with each of theirs settles most tags with no further reading. A name
+// longer than any of theirs is kept empty.
+class TagLetters {
+ public:
+  TagLetters(std::string_view in, std::size_t pos) {
+    std::size_t at = pos + 1;
+    if (At(in, at) == '/') ++at;
+    while (at < in.size() && size_ < sizeof letters_) {
+      const char ch = AsciiLower(in[at]);
+      if (ch < 'a' || ch > 'z') break;
+      letters_[size_++] = ch;
+      ++at;
+    }
+    if (size_ == sizeof letters_) size_ = 0;
+  }
+  // False when no tag named `name` (lower-case letters) can stand at the position.
+  bool May(std::string_view name) const { return name == std::string_view(letters_, size_); }
+
+ private:
+  char letters_[7];  // one more than the longest name ("strong")
+  std::size_t size_ = 0;
+};
+
 // The number behind the control word of a font or colour string ("\f3 " gives 3).
 int ControlNumber(const std::string& word, std::size_t prefix, int fallback) {
   if (word.size() <= prefix || !std::isdigit(static_cast<unsigned char>(word[prefix]))) {
@@ -180,7 +205,9 @@ bool TryGroupTag(Conversion& c) {
   const std::string_view in = c.input;
   const std::size_t p = c.pos;
   TagLoopState& s = c.loop;
+  const TagLetters letters(in, p);
   for (const GroupTag& tag : kGroupTags) {
+    if (!letters.May(tag.name)) continue;
     if (IsStartTag(in, p, tag.name)) {
       c.output += tag.opening;
       s.after_control_word = true;
@@ -201,14 +228,15 @@ bool TryGroupTag(Conversion& c) {
       return true;
     }
   }
-  if (IsStartTag(in, p, "em")) {
+  if (letters.May("em") && IsStartTag(in, p, "em")) {
     HandleEmStart(c);
     return true;
   }
-  if (IsEndTag(in, p, "em")) {
+  if (letters.May("em") && IsEndTag(in, p, "em")) {
     HandleEmEnd(c);
     return true;
   }
+  if (!letters.May("sub") && !letters.May("sup")) return false;
   const bool sub = IsStartTag(in, p, "sub");
   if (sub || IsStartTag(in, p, "sup")) {
     c.pos = TagEnd(in, p);
@@ -236,7 +264,9 @@ bool TryStyledTag(Conversion& c) {
   const std::size_t p = c.pos;
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
+  const TagLetters letters(in, p);
   for (const StyledTag& tag : kStyledTags) {
+    if (!letters.May(tag.name)) continue;
     const bool small_or_big = tag.element_type == kElementSmall || tag.element_type == kElementBig;
     if (IsStartTag(in, p, tag.name)) {
       if (small_or_big && c.options.keep_font_size) {
