@@ -63,6 +63,25 @@ TEST(BraceCountOverLongText, MatchesTheEscapeRule) {
   }
 }
 
+// Long runs of one kind of brace fill every counting lane on each step, far past the
+// stretch after which the lane counts are added up.
+TEST(BraceCountOverLongText, LongRunsOfBraces) {
+  constexpr std::string_view kPieces[] = {"{", "}", "\\{", "\\}", "a{", "{\\}", "}}{"};
+  for (const std::string_view piece : kPieces) {
+    for (const std::size_t tail : {0, 1, 15, 17}) {
+      SCOPED_TRACE(std::string(piece) + " " + std::to_string(tail));
+      std::string text(100000, '{');
+      for (int i = 0; i < 30000; ++i) text += piece;
+      text += std::string(tail, 'x');
+      const long long open = OpenGroups(text);
+      ASSERT_GT(open, 0);
+      std::string balanced = text;
+      BalanceBraces(balanced);
+      EXPECT_EQ(balanced.size(), text.size() + static_cast<std::size_t>(open));
+    }
+  }
+}
+
 TEST(BraceCountOverLongText, BraceInTheFirstByteCounts) {
   std::string text = "{" + std::string(3u << 20, 'a');
   BalanceBraces(text);
