@@ -205,6 +205,16 @@ TEST(AppendFormatted, MatchesPrintf) {
         StringF("{%s}%c%%%s", "font", 'x', ""));
   check(std::snprintf(want, sizeof want, R"(\'%02x %5d %-3s|)", 7, 42, "a"),
         StringF(R"(\'%02x %5d %-3s|)", 7, 42, "a"));
+  // Zero flags and widths on numbers, as the hex bytes of the list and colour tables use.
+  check(std::snprintf(want, sizeof want, R"(\'%02x\'%02x\'%02X %x %08x)", 0, 255, 171, 4096, 0u - 1u),
+        StringF(R"(\'%02x\'%02x\'%02X %x %08x)", 0, 255, 171, 4096, 0u - 1u));
+  check(std::snprintf(want, sizeof want, "%5d|%05d|%05d|%2d|%3u|%03lld|%1d", -42, -42, 42, 12345,
+                      7u, -5LL, 0),
+        StringF("%5d|%05d|%05d|%2d|%3u|%03lld|%1d", -42, -42, 42, 12345, 7u, -5LL, 0));
+  check(std::snprintf(want, sizeof want, "%99d|", 1), StringF("%99d|", 1));
+  // Forms the short path leaves to printf.
+  check(std::snprintf(want, sizeof want, "%-4d|%+d|%.3f|%4s|%zu", 3, 3, 0.5, "ab", std::size_t{9}),
+        StringF("%-4d|%+d|%.3f|%4s|%zu", 3, 3, 0.5, "ab", std::size_t{9}));
   got = "kept ";
   AppendF(got, "%s", std::string(300, 'y').c_str());
   EXPECT_EQ(got, "kept " + std::string(300, 'y'));
