@@ -64,13 +64,29 @@ inline std::size_t FindText(std::string_view text, std::string_view needle,
 #if defined(__SSE2__)
   const __m128i first = _mm_set1_epi8(needle[0]);
   const __m128i second = _mm_set1_epi8(needle[1]);
-  // Places i..i+15 all fit the needle; the loads read up to byte i+16 <= last + 1.
-  for (; i + 16 <= last; i += 16) {
-    const char* at = text.data() + i;
+  const auto places_at = [&](const char* at) {
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-    auto places = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second))));
+    return _mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second));
+  };
+  // Places i..i+31 all fit the needle; the loads read up to byte i+32 <= last + 1. Two
+  // steps are tested at once, since candidates are rare.
+  for (; i + 32 <= last; i += 32) {
+    const char* at = text.data() + i;
+    const __m128i low = places_at(at);
+    const __m128i high = places_at(at + 16);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high)) == 0) continue;
+    auto places = static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                  static_cast<unsigned>(_mm_movemask_epi8(high)) << 16;
+    while (places != 0) {
+      const std::size_t place = i + static_cast<std::size_t>(__builtin_ctz(places));
+      if (std::memcmp(text.data() + place + 2, needle.data() + 2, n - 2) == 0) return place;
+      places &= places - 1;
+    }
+  }
+  // Places i..i+15 all fit the needle; the loads read up to byte i+16 <= last + 1.
+  for (; i + 16 <= last; i += 16) {
+    auto places = static_cast<unsigned>(_mm_movemask_epi8(places_at(text.data() + i)));
     while (places != 0) {
       const std::size_t place = i + static_cast<std::size_t>(__builtin_ctz(places));
       if (std::memcmp(text.data() + place + 2, needle.data() + 2, n - 2) == 0) return place;

@@ -251,12 +251,12 @@ TEST(ByteScans, MatchTheByteLoop) {
 }
 
 // The search by the needle's first two bytes gives what find gives: the needle before,
-// across and after each sixteen-byte step, near the end, beside look-alikes that share
-// only its first bytes, and searches that start past a match.
+// across and after each step of sixteen and thirty-two bytes, near the end, beside
+// look-alikes that share only its first bytes, and searches that start past a match.
 TEST(ByteScans, FindTextMatchesFind) {
   constexpr std::string_view kNeedles[] = {R"(\ls)", R"(\wmetafile)", "ab", "a"};
   for (const std::string_view needle : kNeedles) {
-    for (std::size_t size = 0; size < 60; ++size) {
+    for (std::size_t size = 0; size < 100; ++size) {
       for (std::size_t place = 0; place <= size; place += 3) {
         std::string text(size, 'x');
         // A look-alike every seven bytes; the needle itself at `place` where it fits.
