@@ -35,6 +35,24 @@ inline bool IsMonospaceBlock(int kind) { return kind <= kMonoListing; }
 // this, so a tag the loop writes in the font always has its font table entry.
 int MonospaceStartTagAt(std::string_view text, std::size_t pos);
 
+// MonospaceStartTagAt for a caller that asks at every tag: the two letters behind "<"
+// settle nearly all tags inline, and only pr, xm, li, co, tt, kb and sa (the names' first
+// two letters) are looked at further.
+inline int MonospaceStartTagAtEachTag(std::string_view text, std::size_t pos) {
+  if (pos + 2 >= text.size() || text[pos] != '<') return -1;
+  // Setting bit 5 lowers a capital and leaves a lower-case letter alone; no other byte
+  // becomes one of the letters compared.
+  const unsigned pair = (static_cast<unsigned char>(text[pos + 1]) | 0x20u) << 8 |
+                        (static_cast<unsigned char>(text[pos + 2]) | 0x20u);
+  switch (pair) {
+    case 'p' << 8 | 'r': case 'x' << 8 | 'm': case 'l' << 8 | 'i': case 'c' << 8 | 'o':
+    case 't' << 8 | 't': case 'k' << 8 | 'b': case 's' << 8 | 'a':
+      return MonospaceStartTagAt(text, pos);
+    default:
+      return -1;
+  }
+}
+
 // True when the end tag of a monospace block (</pre, </xmp, </listing) stands at `pos`.
 bool EndsMonospaceBlock(std::string_view text, std::size_t pos);
 

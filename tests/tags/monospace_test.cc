@@ -48,9 +48,15 @@ TEST(Monospace, TagsRecognised) {
       {"<samp>", kMonoSamp},        {"<xmp>", kMonoXmp},          {"<listing>", kMonoListing},
       {"<codex>", -1},              {"<pref>", -1},               {"<cite>", -1},
       {"<p>", -1},                  {"<code", -1},                {"</code>", -1},
+      {"<XMP>", kMonoXmp},          {"<LiStInG>", kMonoListing},  {"<Tt>", kMonoTt},
+      {"<KBD>", kMonoKbd},          {"<SAMP\n>", kMonoSamp},      {"<Code>", kMonoCode},
+      {"<tt", -1},                  {"<t", -1},                   {"<", -1},
+      {"<li>", -1},                 {"<col>", -1},                {"<sa>", -1},
+      {"<\xd0\xd2" "e>", -1},       {"<p\xd2" "e>", -1},           {"<\x10tt>", -1},
   };
   for (const auto& test : kCases) {
     EXPECT_EQ(MonospaceStartTagAt(test.text, 0), test.kind) << test.text;
+    EXPECT_EQ(MonospaceStartTagAtEachTag(test.text, 0), test.kind) << test.text;
   }
 }
 
