@@ -194,12 +194,12 @@ bool TryMonospaceTag(Conversion& c) {
   const std::string_view in = c.input;
   const std::size_t p = c.pos;
   if (ByteAt(in, p + 1) == '/') {
-    const int kind = KindNamedAt(in, p + 2);
+    const int kind = MayBeMonospaceName(in, p + 2) ? KindNamedAt(in, p + 2) : -1;
     if (kind < 0) return false;
     CloseMonospace(c, kind);
     return true;
   }
-  const int kind = MonospaceStartTagAt(in, p);
+  const int kind = MonospaceStartTagAtEachTag(in, p);
   if (kind < 0) return false;
   OpenMonospace(c, kind);
   return true;

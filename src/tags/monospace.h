@@ -35,22 +35,28 @@ inline bool IsMonospaceBlock(int kind) { return kind <= kMonoListing; }
 // this, so a tag the loop writes in the font always has its font table entry.
 int MonospaceStartTagAt(std::string_view text, std::size_t pos);
 
-// MonospaceStartTagAt for a caller that asks at every tag: the two letters behind "<"
-// settle nearly all tags inline, and only pr, xm, li, co, tt, kb and sa (the names' first
-// two letters) are looked at further.
-inline int MonospaceStartTagAtEachTag(std::string_view text, std::size_t pos) {
-  if (pos + 2 >= text.size() || text[pos] != '<') return -1;
+// False when no monospace name can begin at `pos`: the two letters there are not pr, xm,
+// li, co, tt, kb or sa (the names' first two letters, in any case). Inline, since the
+// scans ask it at every tag.
+inline bool MayBeMonospaceName(std::string_view text, std::size_t pos) {
+  if (pos + 1 >= text.size()) return false;
   // Setting bit 5 lowers a capital and leaves a lower-case letter alone; no other byte
   // becomes one of the letters compared.
-  const unsigned pair = (static_cast<unsigned char>(text[pos + 1]) | 0x20u) << 8 |
-                        (static_cast<unsigned char>(text[pos + 2]) | 0x20u);
+  const unsigned pair = (static_cast<unsigned char>(text[pos]) | 0x20u) << 8 |
+                        (static_cast<unsigned char>(text[pos + 1]) | 0x20u);
   switch (pair) {
     case 'p' << 8 | 'r': case 'x' << 8 | 'm': case 'l' << 8 | 'i': case 'c' << 8 | 'o':
     case 't' << 8 | 't': case 'k' << 8 | 'b': case 's' << 8 | 'a':
-      return MonospaceStartTagAt(text, pos);
+      return true;
     default:
-      return -1;
+      return false;
   }
+}
+
+// MonospaceStartTagAt for a caller that asks at every tag: most tags are settled inline.
+inline int MonospaceStartTagAtEachTag(std::string_view text, std::size_t pos) {
+  if (pos >= text.size() || text[pos] != '<' || !MayBeMonospaceName(text, pos + 1)) return -1;
+  return MonospaceStartTagAt(text, pos);
 }
 
 // True when the end tag of a monospace block (</pre, </xmp, </listing) stands at `pos`.

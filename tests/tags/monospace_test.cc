@@ -57,6 +57,11 @@ TEST(Monospace, TagsRecognised) {
   for (const auto& test : kCases) {
     EXPECT_EQ(MonospaceStartTagAt(test.text, 0), test.kind) << test.text;
     EXPECT_EQ(MonospaceStartTagAtEachTag(test.text, 0), test.kind) << test.text;
+    // The same names as end tags.
+    if (test.text.size() > 1 && test.text[1] != '/') {
+      const std::string end = "</" + std::string(test.text.substr(1));
+      EXPECT_EQ(EndsMonospaceBlock(end, 0), test.kind >= 0 && IsMonospaceBlock(test.kind)) << end;
+    }
   }
 }
 
