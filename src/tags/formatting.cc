@@ -3,7 +3,9 @@
 #include "tags/formatting.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -96,29 +98,50 @@ bool IsEndTag(std::string_view in, std::size_t pos, std::string_view name) {
          At(in, pos + 2 + name.size()) == '>';
 }
 
-// The letters of the tag name at `pos` (on a "<"), behind "<" or "</", in lower case. The
-// group and styled tags are tested for every tag the earlier tests pass over: comparing
-// this one name with each of theirs settles most tags with no further reading. A name
-// longer than any of theirs is kept empty.
+// A lower-case tag name of up to six letters packed into one number (its letters and
+// its length), so that names compare as numbers.
+constexpr std::uint64_t PackedName(std::string_view name) {
+  std::uint64_t key = name.size();
+  for (std::size_t i = 0; i < name.size() && i < 6; ++i) {
+    key |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * (i + 1));
+  }
+  return key;
+}
+
+template <typename Entry, std::size_t kCount>
+constexpr std::array<std::uint64_t, kCount> PackedNames(const Entry (&table)[kCount]) {
+  std::array<std::uint64_t, kCount> keys{};
+  for (std::size_t i = 0; i < kCount; ++i) keys[i] = PackedName(table[i].name);
+  return keys;
+}
+constexpr auto kGroupKeys = PackedNames(kGroupTags);
+constexpr auto kStyledKeys = PackedNames(kStyledTags);
+
+// The letters of the tag name at `pos` (on a "<"), behind "<" or "</", in lower case,
+// packed. The group and styled tags are tested for every tag the earlier tests pass
+// over: comparing this one name with each of theirs settles most tags with no further
+// reading. A name longer than any of theirs packs to 0, as no name does.
 class TagLetters {
  public:
   TagLetters(std::string_view in, std::size_t pos) {
     std::size_t at = pos + 1;
     if (At(in, at) == '/') ++at;
-    while (at < in.size() && size_ < sizeof letters_) {
+    char letters[7];  // one more than the longest name ("strong")
+    std::size_t size = 0;
+    while (at < in.size() && size < sizeof letters) {
       const char ch = AsciiLower(in[at]);
       if (ch < 'a' || ch > 'z') break;
-      letters_[size_++] = ch;
+      letters[size++] = ch;
       ++at;
     }
-    if (size_ == sizeof letters_) size_ = 0;
+    key_ = size < sizeof letters ? PackedName(std::string_view(letters, size)) : 0;
   }
   // False when no tag named `name` (lower-case letters) can stand at the position.
-  bool May(std::string_view name) const { return name == std::string_view(letters_, size_); }
+  bool May(std::string_view name) const { return key_ == PackedName(name); }
+  bool May(std::uint64_t packed_name) const { return key_ == packed_name; }
 
  private:
-  char letters_[7];  // one more than the longest name ("strong")
-  std::size_t size_ = 0;
+  std::uint64_t key_ = 0;
 };
 
 // The number behind the control word of a font or colour string ("\f3 " gives 3).
@@ -206,8 +229,9 @@ bool TryGroupTag(Conversion& c) {
   const std::size_t p = c.pos;
   TagLoopState& s = c.loop;
   const TagLetters letters(in, p);
-  for (const GroupTag& tag : kGroupTags) {
-    if (!letters.May(tag.name)) continue;
+  for (std::size_t i = 0; i < std::size(kGroupTags); ++i) {
+    if (!letters.May(kGroupKeys[i])) continue;
+    const GroupTag& tag = kGroupTags[i];
     if (IsStartTag(in, p, tag.name)) {
       c.output += tag.opening;
       s.after_control_word = true;
@@ -265,8 +289,9 @@ bool TryStyledTag(Conversion& c) {
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
   const TagLetters letters(in, p);
-  for (const StyledTag& tag : kStyledTags) {
-    if (!letters.May(tag.name)) continue;
+  for (std::size_t i = 0; i < std::size(kStyledTags); ++i) {
+    if (!letters.May(kStyledKeys[i])) continue;
+    const StyledTag& tag = kStyledTags[i];
     const bool small_or_big = tag.element_type == kElementSmall || tag.element_type == kElementBig;
     if (IsStartTag(in, p, tag.name)) {
       if (small_or_big && c.options.keep_font_size) {
