@@ -85,7 +85,8 @@ void CloseInnermost(Conversion& c) {
   if (group.braced) c.output += "}";
 }
 
-void OpenMonospace(Conversion& c, int kind) {
+// Out of line, as CloseMonospace: TryMonospaceTag runs for most tags and finds none.
+[[gnu::noinline]] void OpenMonospace(Conversion& c, int kind) {
   TagLoopState& s = c.loop;
   const std::size_t tag = c.pos;
   if (s.mono_groups.size() >= kStackDepth) {
@@ -129,7 +130,7 @@ void OpenMonospace(Conversion& c, int kind) {
   if (IsMonospaceBlock(kind) && ByteAt(c.input, c.pos + 1) == '\n') ++c.pos;
 }
 
-void CloseMonospace(Conversion& c, int kind) {
+[[gnu::noinline]] void CloseMonospace(Conversion& c, int kind) {
   TagLoopState& s = c.loop;
   c.pos = TagEndFrom(c.input, c.pos);
   if (s.mono_open[static_cast<std::size_t>(kind)] <= 0) return;  // no such element open
