@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -47,6 +48,56 @@ inline std::size_t AsciiRunEnd(std::string_view text, std::size_t i) {
 #endif
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   return i;
+}
+
+// Where `needle` first occurs in `text` at or after `from`, as text.find(needle, from)
+// gives, but sixteen places a step for a needle of two bytes or more: the places are
+// tested on the needle's first two bytes at once, the rest only where both match. RTF
+// holds a backslash every few bytes, so a search for a control word by its backslash
+// alone would stop at nearly every step.
+inline std::size_t FindText(std::string_view text, std::string_view needle,
+                            std::size_t from = 0) {
+  const std::size_t n = needle.size();
+  if (n < 2 || from > text.size() || text.size() - from < n) return text.find(needle, from);
+  const std::size_t last = text.size() - n;  // the last place the needle fits
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(needle[0]);
+  const __m128i second = _mm_set1_epi8(needle[1]);
+  const auto places_at = [&](const char* at) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    return _mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second));
+  };
+  // Places i..i+31 all fit the needle; the loads read up to byte i+32 <= last + 1. Two
+  // steps are tested at once, since candidates are rare.
+  for (; i + 32 <= last; i += 32) {
+    const char* at = text.data() + i;
+    const __m128i low = places_at(at);
+    const __m128i high = places_at(at + 16);
+    if (_mm_movemask_epi8(_mm_or_si128(low, high)) == 0) continue;
+    auto places = static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                  static_cast<unsigned>(_mm_movemask_epi8(high)) << 16;
+    while (places != 0) {
+      const std::size_t place = i + static_cast<std::size_t>(__builtin_ctz(places));
+      if (std::memcmp(text.data() + place + 2, needle.data() + 2, n - 2) == 0) return place;
+      places &= places - 1;
+    }
+  }
+  // Places i..i+15 all fit the needle; the loads read up to byte i+16 <= last + 1.
+  for (; i + 16 <= last; i += 16) {
+    auto places = static_cast<unsigned>(_mm_movemask_epi8(places_at(text.data() + i)));
+    while (places != 0) {
+      const std::size_t place = i + static_cast<std::size_t>(__builtin_ctz(places));
+      if (std::memcmp(text.data() + place + 2, needle.data() + 2, n - 2) == 0) return place;
+      places &= places - 1;
+    }
+  }
+#endif
+  for (; i <= last; ++i) {
+    if (text[i] == needle[0] && text.compare(i, n, needle) == 0) return i;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace velmorane

@@ -307,7 +307,7 @@ void PreprocessHtml(Conversion& c) {
     } else if (AtExact(text, p, "<!--")) {
       p = SkipComment(text, p);
     } else {
-      const int kind = MonospaceStartTagAt(text, p);
+      const int kind = MonospaceStartTagAtEachTag(text, p);
       if (kind >= 0 && IsMonospaceBlock(kind)) {
         ++pre_depth;
       } else if (pre_depth > 0 && EndsMonospaceBlock(text, p)) {

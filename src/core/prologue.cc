@@ -273,7 +273,7 @@ void AnalyzeFontsAndColors(Conversion& c) {
           const std::size_t end = close == std::string_view::npos ? text.size() : close;
           // The scan goes on inside the tag, for its bgcolor.
           ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
-        } else if (!c.has_monospace && MonospaceStartTagAt(text, p) >= 0) {
+        } else if (!c.has_monospace && MonospaceStartTagAtEachTag(text, p) >= 0) {
           c.has_monospace = true;
         } else if (AtNoCase(text, p, "<font")) {
           ScanFontTag(c, text, p);

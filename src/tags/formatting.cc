@@ -3,7 +3,9 @@
 #include "tags/formatting.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -111,6 +113,61 @@ bool IsEndTag(std::string_view in, std::size_t pos, std::string_view name) {
          At(in, pos + 2 + name.size()) == '>';
 }
 
+// A lower-case tag name of up to seven letters packed into one number (its letters and
+// its length), so that names compare as numbers.
+constexpr std::uint64_t PackedName(std::string_view name) {
+  std::uint64_t key = name.size();
+  for (std::size_t i = 0; i < name.size() && i < 7; ++i) {
+    key |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * (i + 1));
+  }
+  return key;
+}
+
+template <typename Entry, std::size_t kCount>
+constexpr std::array<std::uint64_t, kCount> PackedNames(const Entry (&table)[kCount]) {
+  std::array<std::uint64_t, kCount> keys{};
+  for (std::size_t i = 0; i < kCount; ++i) keys[i] = PackedName(table[i].name);
+  return keys;
+}
+template <typename Entry, std::size_t kCount>
+constexpr bool NamesFitPacking(const Entry (&table)[kCount]) {
+  for (const Entry& entry : table) {
+    if (entry.name.size() > 7) return false;
+  }
+  return true;
+}
+static_assert(NamesFitPacking(kGroupTags) && NamesFitPacking(kStyledTags),
+              "a tag name longer than seven letters does not pack");
+constexpr auto kGroupKeys = PackedNames(kGroupTags);
+constexpr auto kStyledKeys = PackedNames(kStyledTags);
+
+// The letters of the tag name at `pos` (on a "<"), behind "<" or "</", in lower case,
+// packed. The group and styled tags are tested for every tag the earlier tests pass
+// over: comparing this one name with each of theirs settles most tags with no further
+// reading. A name longer than any of theirs packs to 0, as no name does.
+class TagLetters {
+ public:
+  TagLetters(std::string_view in, std::size_t pos) {
+    std::size_t at = pos + 1;
+    if (At(in, at) == '/') ++at;
+    char letters[8];  // one more than the longest name ("acronym")
+    std::size_t size = 0;
+    while (at < in.size() && size < sizeof letters) {
+      const char ch = AsciiLower(in[at]);
+      if (ch < 'a' || ch > 'z') break;
+      letters[size++] = ch;
+      ++at;
+    }
+    key_ = size < sizeof letters ? PackedName(std::string_view(letters, size)) : 0;
+  }
+  // False when no tag named `name` (lower-case letters) can stand at the position.
+  bool May(std::string_view name) const { return key_ == PackedName(name); }
+  bool May(std::uint64_t packed_name) const { return key_ == packed_name; }
+
+ private:
+  std::uint64_t key_ = 0;
+};
+
 // The number behind the control word of a font or colour string ("\f3 " gives 3).
 int ControlNumber(const std::string& word, std::size_t prefix, int fallback) {
   if (word.size() <= prefix || !std::isdigit(static_cast<unsigned char>(word[prefix]))) {
@@ -198,7 +255,10 @@ bool TryGroupTag(Conversion& c) {
   const std::string_view in = c.input;
   const std::size_t p = c.pos;
   TagLoopState& s = c.loop;
-  for (const GroupTag& tag : kGroupTags) {
+  const TagLetters letters(in, p);
+  for (std::size_t i = 0; i < std::size(kGroupTags); ++i) {
+    if (!letters.May(kGroupKeys[i])) continue;
+    const GroupTag& tag = kGroupTags[i];
     if (IsStartTag(in, p, tag.name)) {
       c.output += tag.opening;
       s.after_control_word = true;
@@ -219,14 +279,15 @@ bool TryGroupTag(Conversion& c) {
       return true;
     }
   }
-  if (IsStartTag(in, p, "em")) {
+  if (letters.May("em") && IsStartTag(in, p, "em")) {
     HandleEmStart(c);
     return true;
   }
-  if (IsEndTag(in, p, "em")) {
+  if (letters.May("em") && IsEndTag(in, p, "em")) {
     HandleEmEnd(c);
     return true;
   }
+  if (!letters.May("sub") && !letters.May("sup")) return false;
   const bool sub = IsStartTag(in, p, "sub");
   if (sub || IsStartTag(in, p, "sup")) {
     c.pos = TagEnd(in, p);
@@ -254,7 +315,10 @@ bool TryStyledTag(Conversion& c) {
   const std::size_t p = c.pos;
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
-  for (const StyledTag& tag : kStyledTags) {
+  const TagLetters letters(in, p);
+  for (std::size_t i = 0; i < std::size(kStyledTags); ++i) {
+    if (!letters.May(kStyledKeys[i])) continue;
+    const StyledTag& tag = kStyledTags[i];
     const bool small_or_big = tag.element_type == kElementSmall || tag.element_type == kElementBig;
     if (IsStartTag(in, p, tag.name)) {
       if (small_or_big && c.options.keep_font_size) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/append.h"
+#include "core/byte_scan.h"
 #include "core/conversion.h"
 #include "core/prologue.h"
 #include "images/pictures.h"
@@ -428,7 +429,7 @@ bool HoldsMetafile(const Conversion& c) {
     if (record.kind == PictureKind::kDib) continue;
     if (c.options.image_format == 1 || record.kind == PictureKind::kMetafile) return true;
   }
-  return c.output.find(R"(\wmetafile)") != std::string::npos;
+  return FindText(c.output, R"(\wmetafile)") != std::string::npos;
 }
 
 // Takes the "\lsN\ilvlN" references of the items back out of the output, moving the
@@ -439,7 +440,8 @@ void RemoveListReferences(Conversion& c) {
   std::vector<std::pair<std::size_t, std::size_t>> cuts;  // start and length in the old text
   std::size_t from = 0;   // the first byte not yet kept or cut
   std::size_t write = 0;  // where the next kept byte goes
-  for (std::size_t at = out.find(R"(\ls)"); at != std::string::npos; at = out.find(R"(\ls)", at + 1)) {
+  for (std::size_t at = FindText(out, R"(\ls)"); at != std::string::npos;
+       at = FindText(out, R"(\ls)", at + 1)) {
     if (at < from) continue;  // inside a cut
     // Bytes below `from` may already have moved; the byte before it ended a cut.
     std::size_t slashes = 0;

@@ -105,7 +105,8 @@ void FitToPageRules(Conversion& c, int scaled) {
   c.loop.mono_groups.back().half_points = half_points;
 }
 
-void OpenMonospace(Conversion& c, int kind) {
+// Out of line, as CloseMonospace: TryMonospaceTag runs for most tags and finds none.
+[[gnu::noinline]] void OpenMonospace(Conversion& c, int kind) {
   TagLoopState& s = c.loop;
   const std::size_t tag = c.pos;
   if (s.mono_groups.size() >= kStackDepth) {
@@ -152,7 +153,7 @@ void OpenMonospace(Conversion& c, int kind) {
   if (IsMonospaceBlock(kind) && ByteAt(c.input, c.pos + 1) == '\n') ++c.pos;
 }
 
-void CloseMonospace(Conversion& c, int kind) {
+[[gnu::noinline]] void CloseMonospace(Conversion& c, int kind) {
   TagLoopState& s = c.loop;
   c.pos = TagEndFrom(c.input, c.pos);
   if (s.mono_open[static_cast<std::size_t>(kind)] <= 0) return;  // no such element open
@@ -222,12 +223,12 @@ bool TryMonospaceTag(Conversion& c) {
   const std::string_view in = c.input;
   const std::size_t p = c.pos;
   if (ByteAt(in, p + 1) == '/') {
-    const int kind = KindNamedAt(in, p + 2);
+    const int kind = MayBeMonospaceName(in, p + 2) ? KindNamedAt(in, p + 2) : -1;
     if (kind < 0) return false;
     CloseMonospace(c, kind);
     return true;
   }
-  const int kind = MonospaceStartTagAt(in, p);
+  const int kind = MonospaceStartTagAtEachTag(in, p);
   if (kind < 0) return false;
   OpenMonospace(c, kind);
   return true;

@@ -36,6 +36,34 @@ inline bool IsMonospaceBlock(int kind) { return kind <= kMonoListing; }
 // this, so a tag the loop writes in the font always has its font table entry.
 int MonospaceStartTagAt(std::string_view text, std::size_t pos);
 
+// False when no monospace name can begin at `pos`: the letters there do not begin pre,
+// xmp, listing, code, tt, kbd or samp (in any case; the third letter is tested for all but
+// tt). Inline, since the scans ask it at every tag.
+inline bool MayBeMonospaceName(std::string_view text, std::size_t pos) {
+  if (pos + 1 >= text.size()) return false;
+  // Setting bit 5 lowers a capital and leaves a lower-case letter alone; no other byte
+  // becomes one of the letters compared.
+  const auto lower = [&](std::size_t i) {
+    return i < text.size() ? static_cast<unsigned char>(text[i]) | 0x20u : 0u;
+  };
+  switch (lower(pos) << 8 | lower(pos + 1)) {
+    case 'p' << 8 | 'r': return lower(pos + 2) == 'e';
+    case 'x' << 8 | 'm': return lower(pos + 2) == 'p';
+    case 'l' << 8 | 'i': return lower(pos + 2) == 's';
+    case 'c' << 8 | 'o': return lower(pos + 2) == 'd';
+    case 'k' << 8 | 'b': return lower(pos + 2) == 'd';
+    case 's' << 8 | 'a': return lower(pos + 2) == 'm';
+    case 't' << 8 | 't': return true;
+    default: return false;
+  }
+}
+
+// MonospaceStartTagAt for a caller that asks at every tag: most tags are settled inline.
+inline int MonospaceStartTagAtEachTag(std::string_view text, std::size_t pos) {
+  if (pos >= text.size() || text[pos] != '<' || !MayBeMonospaceName(text, pos + 1)) return -1;
+  return MonospaceStartTagAt(text, pos);
+}
+
 // True when the end tag of a monospace block (</pre, </xmp, </listing) stands at `pos`.
 bool EndsMonospaceBlock(std::string_view text, std::size_t pos);
 

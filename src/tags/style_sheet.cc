@@ -660,6 +660,7 @@ void IndexRules(StyleSheet& sheet) {
   sheet.conditional_by_name.clear();
   sheet.by_lower_name.clear();
   sheet.merged.clear();
+  sheet.merged_by_type.fill(StyleSheet::kNotMerged);
   for (std::size_t i = 0; i < sheet.rules.size(); ++i) {
     const StyleRule& rule = sheet.rules[i];
     const int index = static_cast<int>(i);
@@ -713,6 +714,11 @@ int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names
   // of very many selectors ending alike ("div.cN p") cannot make every element try them all.
   constexpr int kMaxConditionChecks = 256;
   if (names.empty() && !TypeInRange(type)) return -1;
+  const bool element_only = names.empty() && (sheet.conditions.empty() ||
+                                              sheet.conditional_by_type[type].empty());
+  if (element_only && sheet.merged_by_type[type] != StyleSheet::kNotMerged) {
+    return sheet.merged_by_type[type];
+  }
 
   std::string key = std::to_string(type);
   for (const std::string& name : names) (key += '\0') += name;
@@ -782,6 +788,7 @@ int MatchRule(StyleSheet& sheet, int type, const std::vector<std::string>& names
     sheet.rules.push_back(std::move(merged));
   }
   sheet.merged.emplace(std::move(key), result);
+  if (element_only) sheet.merged_by_type[type] = result;
   return result;
 }
 

@@ -212,6 +212,14 @@ struct StyleSheet {
   // that held); rules merged for elements that several rules select are appended to
   // `rules` under a name no element has.
   std::unordered_map<std::string, int> merged;
+  // The entries of `merged` for elements without names, by element type (kNotMerged
+  // where it has none): asked for every element, so found without a key.
+  static constexpr int kNotMerged = -2;
+  std::array<int, kElementTypeCount> merged_by_type = [] {
+    std::array<int, kElementTypeCount> none;
+    none.fill(kNotMerged);
+    return none;
+  }();
 
   // Conditions of rules from selectors with several compounds, by rule index; the open
   // elements are kept only when some rule has such conditions.

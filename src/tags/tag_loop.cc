@@ -3,7 +3,9 @@
 #include "tags/tag_loop.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -181,6 +183,42 @@ char* WriteHighByte(char* w, std::uint8_t byte, const char16_t* code_page_high) 
   }
   return WriteHex(w, byte);
 }
+
+}  // namespace
+
+// The text WriteHighByte gives for each byte of 128 or more after the byte mapping, so
+// that a text run writes such a byte with one table look-up and one fixed-size copy.
+struct HighByteTexts {
+  struct Entry {
+    char text[15];
+    std::uint8_t size;
+  };
+  static_assert(sizeof(Entry) == 16);
+  std::array<Entry, 128> entries;
+
+  HighByteTexts(const CharsetState& charset, const char16_t* code_page_high) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      Entry& entry = entries[i];
+      const std::uint8_t mapped = MapByte(charset, static_cast<std::uint8_t>(0x80 + i));
+      char* end = entry.text;
+      if (mapped >= 128) {
+        end = WriteHighByte(entry.text, mapped, code_page_high);
+      } else {
+        *end++ = static_cast<char>(mapped);
+      }
+      entry.size = static_cast<std::uint8_t>(end - entry.text);
+    }
+  }
+  // Writes the text of `byte` (128 or more) at `w`, which has room for 16 bytes, and
+  // returns its end.
+  char* Write(char* w, unsigned char byte) const {
+    const Entry& entry = entries[byte - 0x80];
+    std::memcpy(w, entry.text, sizeof entry.text);
+    return w + entry.size;
+  }
+};
+
+namespace {
 
 // Writes the RTF text of a character code at `w` (at most 16 bytes) and returns its end:
 // a byte as "\'hh", a code point above 255 as "\uNF" (as a surrogate pair beyond the
@@ -615,8 +653,9 @@ std::size_t RunReference(std::string_view in, std::size_t p, long long& value) {
 // above 127 and stray ">" signs. After the first of them the paragraph has begun and no
 // control word is pending, so each run of blanks becomes one space. Assumes such an item
 // at c.pos, character data allowed, and neither pre-formatted text nor a double-byte
-// language. Leaves c.pos on the first byte it did not take.
-void WriteTextRun(Conversion& c) {
+// language. Leaves c.pos on the first byte it did not take. Kept out of line: called once
+// a run, it keeps the character writers inlined into its own loop.
+[[gnu::noinline]] void WriteTextRun(Conversion& c) {
   TagLoopState& s = c.loop;
   const std::string_view in = c.input;
   StartPendingParagraph(c, static_cast<unsigned char>(in[c.pos]));
@@ -645,12 +684,7 @@ void WriteTextRun(Conversion& c) {
       out.Advance(w);
       ++p;
     } else if (b >= 128) {
-      const std::uint8_t mapped = MapByte(c.charset, b);
-      if (mapped >= 128) {
-        out.Advance(WriteHighByte(out.Room(), mapped, s.code_page_high));
-      } else {
-        out.Put(static_cast<char>(mapped));
-      }
+      out.Advance(s.high_byte_texts->Write(out.Room(), b));
       ++p;
     } else if (b == '>') {
       ++p;
@@ -875,6 +909,8 @@ void TagLoop(Conversion& c) {
   s.loop_start_length = out.size();
   s.latin_as_unicode = c.charset.ansi_code_page != 1252;
   s.code_page_high = CodePageHighHalf(c.charset.ansi_code_page);
+  const HighByteTexts high_byte_texts(c.charset, s.code_page_high);
+  s.high_byte_texts = &high_byte_texts;
   const std::size_t head_room = std::max(kMinHeadRoom, in.size());
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
 
@@ -988,6 +1024,7 @@ void TagLoop(Conversion& c) {
     }
     ++c.pos;
   }
+  s.high_byte_texts = nullptr;
 }
 
 }  // namespace velmorane

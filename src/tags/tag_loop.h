@@ -54,6 +54,8 @@ struct MonospaceGroup {
   bool braced = false;
 };
 
+struct HighByteTexts;
+
 struct TagLoopState {
   bool at_paragraph_start = true;
   bool char_data_allowed = true;
@@ -73,6 +75,9 @@ struct TagLoopState {
   // text bytes of that code page are written as Unicode with the byte as the fallback,
   // since readers that ignore the code page would take the byte as Windows-1252.
   const char16_t* code_page_high = nullptr;
+  // The RTF text of each input byte of 128 or more under the document's byte mapping and
+  // code page, made once per conversion by the tag loop (valid while it runs).
+  const HighByteTexts* high_byte_texts = nullptr;
   std::size_t br_output_start = 0;  // output length before the last <br> wrote its break
 
   // Active character formatting (for example "\f3 ", "\fs24 ", "\cf4 "). The strings

@@ -63,6 +63,25 @@ TEST(BraceCountOverLongText, MatchesTheEscapeRule) {
   }
 }
 
+// Long runs of one kind of brace fill every counting lane on each step, far past the
+// stretch after which the lane counts are added up.
+TEST(BraceCountOverLongText, LongRunsOfBraces) {
+  constexpr std::string_view kPieces[] = {"{", "}", "\\{", "\\}", "a{", "{\\}", "}}{"};
+  for (const std::string_view piece : kPieces) {
+    for (const std::size_t tail : {0, 1, 15, 17}) {
+      SCOPED_TRACE(std::string(piece) + " " + std::to_string(tail));
+      std::string text(100000, '{');
+      for (int i = 0; i < 30000; ++i) text += piece;
+      text += std::string(tail, 'x');
+      const long long open = OpenGroups(text);
+      ASSERT_GT(open, 0);
+      std::string balanced = text;
+      BalanceBraces(balanced);
+      EXPECT_EQ(balanced.size(), text.size() + static_cast<std::size_t>(open));
+    }
+  }
+}
+
 TEST(BraceCountOverLongText, BraceInTheFirstByteCounts) {
   std::string text = "{" + std::string(3u << 20, 'a');
   BalanceBraces(text);
@@ -142,6 +161,30 @@ TEST(PlainTextRuns, WriteTextAsTheByteRulesDo) {
   }
 }
 
+// A text run writes each byte of 128 or more from a table made per document; the bytes
+// of a pre block go through the byte-by-byte path. Under each code page and byte mapping
+// all 128 such bytes come out the same both ways.
+TEST(PlainTextRuns, HighBytesAsTheBytePathWritesThem) {
+  std::string high;
+  for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
+  for (const std::string_view charset :
+       {"windows-1251", "koi8-r", "iso-8859-5", "windows-1250", "windows-1253", "windows-1252"}) {
+    SCOPED_TRACE(charset);
+    const std::string html = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                             "charset=" + std::string(charset) + "\"></head><body><p>[" + high +
+                             "]</p><pre>[" + high + "]</pre></body></html>";
+    const std::string out = testing::Convert(html, testing::DefaultOptions(), kModeRtfNoTables);
+    const std::size_t run = out.find('[');
+    const std::size_t run_end = out.find(']', run);
+    const std::size_t block = out.find('[', run_end);
+    const std::size_t block_end = out.find(']', block);
+    ASSERT_NE(block_end, std::string::npos) << out;
+    const std::string written = out.substr(run, run_end - run);
+    EXPECT_EQ(written, out.substr(block, block_end - block));
+    EXPECT_GT(written.size(), 4 * high.size()) << written;  // every byte written as "\'hh" or more
+  }
+}
+
 // The formatter's own path for the common conversions writes what printf writes, and the
 // forms it does not know still come out right.
 TEST(AppendFormatted, MatchesPrintf) {
@@ -162,6 +205,16 @@ TEST(AppendFormatted, MatchesPrintf) {
         StringF("{%s}%c%%%s", "font", 'x', ""));
   check(std::snprintf(want, sizeof want, R"(\'%02x %5d %-3s|)", 7, 42, "a"),
         StringF(R"(\'%02x %5d %-3s|)", 7, 42, "a"));
+  // Zero flags and widths on numbers, as the hex bytes of the list and colour tables use.
+  check(std::snprintf(want, sizeof want, R"(\'%02x\'%02x\'%02X %x %08x)", 0, 255, 171, 4096, 0u - 1u),
+        StringF(R"(\'%02x\'%02x\'%02X %x %08x)", 0, 255, 171, 4096, 0u - 1u));
+  check(std::snprintf(want, sizeof want, "%5d|%05d|%05d|%2d|%3u|%03lld|%1d", -42, -42, 42, 12345,
+                      7u, -5LL, 0),
+        StringF("%5d|%05d|%05d|%2d|%3u|%03lld|%1d", -42, -42, 42, 12345, 7u, -5LL, 0));
+  check(std::snprintf(want, sizeof want, "%99d|", 1), StringF("%99d|", 1));
+  // Forms the short path leaves to printf.
+  check(std::snprintf(want, sizeof want, "%-4d|%+d|%.3f|%4s|%zu", 3, 3, 0.5, "ab", std::size_t{9}),
+        StringF("%-4d|%+d|%.3f|%4s|%zu", 3, 3, 0.5, "ab", std::size_t{9}));
   got = "kept ";
   AppendF(got, "%s", std::string(300, 'y').c_str());
   EXPECT_EQ(got, "kept " + std::string(300, 'y'));
@@ -192,6 +245,30 @@ TEST(ByteScans, MatchTheByteLoop) {
         std::size_t end = from;
         while (end < size && static_cast<unsigned char>(text[end]) < 0x80) ++end;
         EXPECT_EQ(AsciiRunEnd(text, from), end) << size << " " << high << " " << from;
+      }
+    }
+  }
+}
+
+// The search by the needle's first two bytes gives what find gives: the needle before,
+// across and after each step of sixteen and thirty-two bytes, near the end, beside
+// look-alikes that share only its first bytes, and searches that start past a match.
+TEST(ByteScans, FindTextMatchesFind) {
+  constexpr std::string_view kNeedles[] = {R"(\ls)", R"(\wmetafile)", "ab", "a"};
+  for (const std::string_view needle : kNeedles) {
+    for (std::size_t size = 0; size < 100; ++size) {
+      for (std::size_t place = 0; place <= size; place += 3) {
+        std::string text(size, 'x');
+        // A look-alike every seven bytes; the needle itself at `place` where it fits.
+        const std::string_view look_alike = needle.substr(0, 2);
+        for (std::size_t i = 1; i + look_alike.size() <= size; i += 7) {
+          text.replace(i, look_alike.size(), look_alike);
+        }
+        if (place + needle.size() <= size) text.replace(place, needle.size(), needle);
+        for (std::size_t from = 0; from <= size + 1; ++from) {
+          EXPECT_EQ(FindText(text, needle, from), std::string_view(text).find(needle, from))
+              << needle << " " << size << " " << place << " " << from;
+        }
       }
     }
   }

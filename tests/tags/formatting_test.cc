@@ -37,6 +37,13 @@ constexpr struct {
     {"sup", "x<sup>2</sup>", R"(x{\super\up5 2})"},
     {"sub end without start writes nothing", "a</sub>b</sup>", "ab"},
     {"upper-case tags", "<B>x</B>", R"({\b x})"},
+    {"upper-case end tags of longer names", "<STRIKE>x</STRIKE><SUP>2</SUP>",
+     R"({\strike x}{\super\up5 2})"},
+    // Names that only begin or end like a group tag's are other elements.
+    {"longer names are not group tags", "<bdi>a</bdi><strongest>b</strongest><sub2>c", "abc"},
+    {"shorter names are not group tags", "<stron>a</stron><su>b</su><e>c</e>", "abc"},
+    {"a digit ends no name", "<b1>a</b1>", "a"},
+    {"small is a step smaller", "<small>a</small>b<smaller>c</smaller>", R"(\fs16 a\fs20 bc)"},
 };
 
 TEST(GroupTags, OpenAndCloseGroups) {

@@ -48,9 +48,20 @@ TEST(Monospace, TagsRecognised) {
       {"<samp>", kMonoSamp},        {"<xmp>", kMonoXmp},          {"<listing>", kMonoListing},
       {"<codex>", -1},              {"<pref>", -1},               {"<cite>", -1},
       {"<p>", -1},                  {"<code", -1},                {"</code>", -1},
+      {"<XMP>", kMonoXmp},          {"<LiStInG>", kMonoListing},  {"<Tt>", kMonoTt},
+      {"<KBD>", kMonoKbd},          {"<SAMP\n>", kMonoSamp},      {"<Code>", kMonoCode},
+      {"<tt", -1},                  {"<t", -1},                   {"<", -1},
+      {"<li>", -1},                 {"<col>", -1},                {"<sa>", -1},
+      {"<\xd0\xd2" "e>", -1},       {"<p\xd2" "e>", -1},           {"<\x10tt>", -1},
   };
   for (const auto& test : kCases) {
     EXPECT_EQ(MonospaceStartTagAt(test.text, 0), test.kind) << test.text;
+    EXPECT_EQ(MonospaceStartTagAtEachTag(test.text, 0), test.kind) << test.text;
+    // The same names as end tags.
+    if (test.text.size() > 1 && test.text[1] != '/') {
+      const std::string end = "</" + std::string(test.text.substr(1));
+      EXPECT_EQ(EndsMonospaceBlock(end, 0), test.kind >= 0 && IsMonospaceBlock(test.kind)) << end;
+    }
   }
 }
 

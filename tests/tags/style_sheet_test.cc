@@ -262,6 +262,16 @@ TEST(ElementStyles, SelectorsOfSeveralCompounds) {
   }
 }
 
+TEST(ElementStyles, AnAncestorRuleHoldsOnlyInsideTheAncestor) {
+  // Elements of one type outside and inside the ancestor in one document: what the
+  // element outside found is not taken for the one inside, nor the other way round.
+  LoopSetup setup;
+  setup.css = "div.note p{font-style:italic}";
+  const std::string out = RunLoop("<p>w</p><div class=note><p>x</p></div><p>y</p>", setup);
+  EXPECT_NE(out.find(R"({\i x})"), std::string::npos) << out;
+  EXPECT_EQ(out.find(R"(\i )"), out.rfind(R"(\i )")) << out;
+}
+
 TEST(ElementStyles, ManyRulesMatchThroughTheIndex) {
   // Rules are found by name, not by position: the last of many is matched, and merged
   // rules are made once per element kind.
