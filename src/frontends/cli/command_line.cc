@@ -430,6 +430,16 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
 
   bool options_ended = false;
   bool input_set = false;
+  // A run has one output: a second one is an error, never a silent replacement of the
+  // first (the record still gets the later one, as older versions read it).
+  bool output_set = false;
+  std::string outputs_given;
+  const auto set_output = [&](const std::string& path) {
+    if (output_set && path != record.out_folder && outputs_given.empty()) {
+      outputs_given = record.out_folder + " and " + path;
+    }
+    output_set = true;
+  };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     std::error_code error;
@@ -452,12 +462,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
       } else if (i + 1 >= arguments.size()) {
         return fail("option " + argument + " needs a value");
       } else {
+        if (argument == "-o") set_output(arguments[i + 1]);
         ApplyOption(argument, arguments[++i], record);
       }
     } else if (!argument.empty() && !EqualsNoCase(argument, "velmorane.exe")) {
+      if (input_set) set_output(argument);
       (input_set ? record.out_folder : record.input_file) = argument;
       input_set = true;
     }
+  }
+  if (!outputs_given.empty()) {
+    return fail("more than one output: " + outputs_given + " (give one output file or folder)");
   }
 
   if (record.shard_count < 1) {
