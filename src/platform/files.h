@@ -50,7 +50,7 @@ FileKind KindOfFile(const std::string& path);
 // the writing (a full disk, a failure, a signal). A symbolic link at `path` is replaced,
 // never followed, and the other names of a hard-linked file keep their content. An
 // existing regular file's permission bits carry over to the new one. The temporary is
-// removed when the object goes without a Commit, and by SIGINT, SIGTERM and SIGHUP.
+// removed when the object goes without a Commit, and by SIGINT, SIGTERM, SIGHUP and SIGPIPE.
 class ReplacementFile {
  public:
   explicit ReplacementFile(const std::string& path);

@@ -28,6 +28,61 @@ suppressions="$(grep -o '[=:]suppressions=[^:]*' fuzzbuild/logs/html.log 2>/dev/
 [ -n "$suppressions" ] && grep -q '^leak:' "$suppressions" ||
   fail "fuzz script: the harness ran without the leak suppressions ($(cat fuzzbuild/logs/html.log 2>&1))"
 
+# A page of about $1 MB of table rows: its document is far larger than a pipe holds.
+make_page() {
+  python3 - "$1" <<'PY'
+import sys
+row = "<tr><td>cell <b>bold</b></td><td>second &amp; cell</td><td>third</td></tr>\n"
+rows = int(float(sys.argv[1]) * 1024 * 1024 / len(row))
+print("<html><body><table border=1>" + row * rows + "</table></body></html>")
+PY
+}
+make_page 2 > big.html
+
+# --- -o -: the picture folder under the temporary folder goes, whatever ends the run. ---
+mkdir tmp
+TMPDIR="$work/tmp" "$bin" big.html -o - -log none 2>/dev/null | head -c 10 >/dev/null
+[ -z "$(ls -A tmp)" ] || fail "SIGPIPE: left in the temporary folder: $(ls -A tmp)"
+for signal in TERM HUP; do
+  mkfifo "out-$signal"
+  # A reader that never reads: the run stays in its write of the document.
+  sleep 120 <"out-$signal" &
+  reader=$!
+  TMPDIR="$work/tmp" "$bin" big.html -o - -log none >"out-$signal" 2>/dev/null &
+  pid=$!
+  for _ in $(seq 1 600); do
+    [ -n "$(ls -A tmp)" ] && break
+    sleep 0.05
+  done
+  [ -n "$(ls -A tmp)" ] || fail "$signal: no folder of the run seen under the temporary folder"
+  kill -s "$signal" "$pid"
+  wait "$pid"
+  status=$?
+  kill "$reader" 2>/dev/null
+  wait "$reader" 2>/dev/null
+  [ "$status" -gt 128 ] || fail "$signal: the run was not stopped by the signal (status $status)"
+  [ -z "$(ls -A tmp)" ] || fail "$signal: left in the temporary folder: $(ls -A tmp)"
+done
+
+# --- Standard input into a file on a full disk: status 7, the old file kept. -----------
+printf 'the good old document' > full.rtf
+(trap '' XFSZ; ulimit -f 256; "$bin" - -o full.rtf -log none <big.html >/dev/null 2>stderr.txt)
+status=$?
+[ "$status" -eq 7 ] || fail "full disk from standard input: status $status, not 7"
+grep -q "cannot write output file full.rtf to its end" stderr.txt ||
+  fail "full disk from standard input: message: $(cat stderr.txt)"
+[ "$(cat full.rtf)" = "the good old document" ] || fail "full disk from standard input: the old file was lost"
+[ -z "$(find . -maxdepth 1 -name '.velmorane-*')" ] || fail "full disk from standard input: a temporary was left"
+
+# --- One output a run. ----------------------------------------------------------------
+printf '<p>x</p>' > page.html
+"$bin" page.html one.rtf two.rtf -log none >/dev/null 2>stderr.txt
+status=$?
+[ "$status" -eq 1 ] || fail "two outputs: status $status, not 1"
+grep -q "more than one output: one.rtf and two.rtf" stderr.txt || fail "two outputs: message: $(cat stderr.txt)"
+[ ! -e one.rtf ] && [ ! -e two.rtf ] || fail "two outputs: an output was written"
+"$bin" page.html -o one.rtf -o two.rtf -log none >/dev/null 2>&1 && fail "two -o: no error"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)" >&2
   exit 1

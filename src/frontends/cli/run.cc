@@ -398,8 +398,12 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
                                                        request, options, settings, document);
   if (result != ConvertResult::kDone) return result;
   if (!to_stdout) {
-    return WriteTextFile(output_path, document) ? ConvertResult::kDone
-                                                : ConvertResult::kCannotCreateOutput;
+    // As for a file: a document that cannot be written to its end (a full disk) is not
+    // one that cannot be created, and an earlier output keeps its content.
+    ReplacementFile output(output_path);
+    if (!output.created()) return ConvertResult::kCannotCreateOutput;
+    return output.WriteText(document) && output.Commit() ? ConvertResult::kDone
+                                                         : ConvertResult::kCannotWriteOutput;
   }
   const std::string bytes = ToTextMode(document);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
