@@ -215,6 +215,10 @@ void WarnPictureSkipped(Conversion& c, const std::string& source, const std::str
     c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
   } else if (!fetched && !FileExists(path)) {
     c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
+  } else if (const FileKind kind = KindOfFile(path);
+             !fetched && kind != FileKind::kRegular && kind != FileKind::kMissing) {
+    // A FIFO, a device or a folder is never read, so its format is not known.
+    c.Warn(StringF("picture skipped, not a regular file: %s", path.c_str()));
   } else if (!CanConvertPicture(path, c.options.image_format)) {
     c.Warn(StringF("picture skipped, format not supported: %s", shown.c_str()));
   } else {
@@ -310,9 +314,10 @@ std::string ChooseAlternativeSource(std::string_view in, std::size_t tag_start,
 }
 
 // Writes the bytes of a data: address into a new temporary in the work folder. Empty on
-// failure (malformed address, no free name, write error).
-std::string SaveDataUri(Conversion& c, std::string_view uri) {
-  const std::optional<DataUri> data = DecodeDataUri(uri);
+// failure (malformed or too large address, no free name, write error); `too_large`
+// tells an address over kMaxDataUriBytes.
+std::string SaveDataUri(Conversion& c, std::string_view uri, bool& too_large) {
+  const std::optional<DataUri> data = DecodeDataUri(uri, &too_large);
   if (!data) return {};
   const std::string path =
       CreateFreeName(c.work_folder, "data-uri", SuffixForMediaType(data->media_type));
@@ -424,23 +429,26 @@ void HandleImageTag(Conversion& c) {
   PictureList& list = c.pictures;
   if (list.records.size() >= PictureList::kMaxPictures) {
     c.Warn(StringF("picture skipped, the document holds %zu pictures already: %s",
-                   PictureList::kMaxPictures, source.c_str()));
+                   PictureList::kMaxPictures, ShownAddress(source).c_str()));
     leave_alternative_text();
     return;
   }
   source.erase(0, source.find_first_not_of(' ') == std::string::npos
                       ? source.size()
                       : source.find_first_not_of(' '));
-  c.Trace("Found image tag <img src = ", source.substr(0, kMaxSourceLength));
+  c.Trace("Found image tag <img src = ",
+          IsDataUri(source) ? ShownAddress(source) : source.substr(0, kMaxSourceLength));
 
   const std::string page_source = IsDataUri(source) ? std::string("data: address") : source;
   std::string temporary;  // a downloaded or decoded copy, deleted after the tag
   std::string identity;   // what "the same picture as the last one" compares
   if (IsDataUri(source)) {
-    temporary = SaveDataUri(c, source);
+    bool too_large = false;
+    temporary = SaveDataUri(c, source, too_large);
     if (temporary.empty()) {
       c.Trace("Error!");
-      c.Warn("picture skipped, malformed data: address");
+      c.Warn(too_large ? "picture skipped, data: address too large (more than 48 MiB of data)"
+                       : "picture skipped, malformed data: address");
       leave_alternative_text();
       return;
     }

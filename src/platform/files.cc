@@ -356,6 +356,14 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+std::string FolderRefusesFiles(const std::string& folder) {
+  if (!IsDirectory(folder.empty() ? std::string(".") : folder)) return {};
+  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0) return {};
+  if (errno == EACCES || errno == EPERM) return "permission denied";
+  if (errno == EROFS) return "read-only file system";
+  return {};
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

@@ -107,6 +107,10 @@ class AppendingTextFile {
   int fd_ = -1;
 };
 
+// Why no file can be created in the existing folder `folder` when the folder itself
+// forbids it: "permission denied" or "read-only file system"; empty otherwise.
+std::string FolderRefusesFiles(const std::string& folder);
+
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Size in bytes, or -1 when the file cannot be queried.

@@ -83,6 +83,50 @@ grep -q "more than one output: one.rtf and two.rtf" stderr.txt || fail "two outp
 [ ! -e one.rtf ] && [ ! -e two.rtf ] || fail "two outputs: an output was written"
 "$bin" page.html -o one.rtf -o two.rtf -log none >/dev/null 2>&1 && fail "two -o: no error"
 
+# --- A page's control bytes and long data: addresses never reach stderr or the log raw. -
+python3 - <<'PY'
+bad = '<img src="data:image/png;base64,' + '!' * (4 << 20) + '">'
+with open("hostile.html", "w") as page:
+    page.write('<p>x</p><img src="a\x1b[2J\x07\rb.png">' + bad * 5)
+PY
+mkdir hostile
+"$bin" hostile.html hostile/ -image yes -v 2>stderr.txt
+[ "$(wc -c <stderr.txt)" -lt 20000 ] || fail "hostile page: $(wc -c <stderr.txt) bytes on stderr"
+grep -q "a?\[2J??b.png" stderr.txt || fail "hostile page: the address is not shown: $(head -c 2000 stderr.txt)"
+for file in stderr.txt hostile/velmorane.log; do
+  # Lines end in LF (CR LF in the log); no other control byte.
+  if tr -d '\r\n' <"$file" | LC_ALL=C grep -q '[[:cntrl:]]'; then
+    fail "hostile page: a control byte in $file"
+  fi
+  [ "$(tr -cd '\r' <"$file" | wc -c)" -le "$(tr -cd '\n' <"$file" | wc -c)" ] ||
+    fail "hostile page: a lone CR in $file"
+done
+# A file of a folder whose name holds an escape sequence.
+mkdir named && : >"named/$(printf 'e\033[31mvil').html"
+"$bin" named named-out -log named.log >/dev/null 2>stderr.txt
+LC_ALL=C grep -q $'\033' stderr.txt named.log && fail "file name: an escape byte reached stderr or the log"
+grep -q 'e?\[31mvil.html' stderr.txt || fail "file name: not shown: $(cat stderr.txt)"
+
+# --- Output that the folder does not take: the reason is said. -------------------------
+mkdir locked && chmod 555 locked
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  # The superuser writes anywhere: try as nobody, in a folder nobody may enter.
+  if command -v setpriv >/dev/null && setpriv --reuid=65534 --regid=65534 --clear-groups true 2>/dev/null; then
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    chmod 755 "$work"
+  else
+    as_user=(skip)
+  fi
+fi
+if [ "${as_user[0]:-}" != skip ]; then
+  "${as_user[@]}" "$bin" page.html locked/ -log none >/dev/null 2>stderr.txt
+  status=$?
+  [ "$status" -eq 3 ] || fail "read-only folder: status $status, not 3"
+  grep -q "cannot create output file locked/page.rtf: permission denied (status 3)" stderr.txt ||
+    fail "read-only folder: message: $(cat stderr.txt)"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)" >&2
   exit 1

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/append.h"
+#include "core/shown_text.h"
 #include "core/paths.h"
 #include "frontends/batch/workers.h"
 #include "platform/files.h"
@@ -99,17 +100,22 @@ std::string FileErrorMessage(ConvertResult result, const std::string& input_path
   switch (result) {
     case ConvertResult::kNoMemory:
       return "Not enougth memory";
-    case ConvertResult::kCannotCreateOutput:
+    case ConvertResult::kCannotCreateOutput: {
+      const std::string output = ShownText(OutputPathFor(input_path, output_folder, extension));
+      if (const std::string reason = FolderRefusesFiles(output_folder); !reason.empty()) {
+        return StringF("Can't open %s file for record: %s.", output.c_str(), reason.c_str());
+      }
       return StringF(
           "Can't open %s file for record.\nProbably it is already used by other application.",
-          OutputPathFor(input_path, output_folder, extension).c_str());
+          output.c_str());
+    }
     case ConvertResult::kCannotOpenInput:
-      return StringF("Can't open %s file for reading.", input_path.c_str());
+      return StringF("Can't open %s file for reading.", ShownText(input_path).c_str());
     case ConvertResult::kInputEmpty:
-      return StringF("%s file has zero length.", input_path.c_str());
+      return StringF("%s file has zero length.", ShownText(input_path).c_str());
     case ConvertResult::kCannotWriteOutput:
       return StringF("Can't write %s file to its end (is the disk full?).\nAn earlier file of that name is kept.",
-                     OutputPathFor(input_path, output_folder, extension).c_str());
+                     ShownText(OutputPathFor(input_path, output_folder, extension)).c_str());
     default:
       return "";
   }
@@ -177,7 +183,7 @@ class BatchRun {
     std::error_code error;
     // Another run (a worker of the same job) may make it at the same moment.
     if ((!std::filesystem::create_directory(output_, error) || error) && !IsDirectory(output_)) {
-      host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", output_.c_str()));
+      host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", ShownText(output_).c_str()));
       return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "core/shown_text.h"
 #include "frontends/batch/batch.h"
 #include "platform/files.h"
 
@@ -161,7 +162,7 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   if (counters.total == 0) {
     // Name the folder, and the switch that looks further when its subfolders were left out.
     std::string text = std::string(kFilesNotFound, std::strlen(kFilesNotFound) - 1) +
-                       ": no HTML file in " + WithTrailingSeparator(batch.input_folder);
+                       ": no HTML file in " + ShownText(WithTrailingSeparator(batch.input_folder));
     text += batch.subfolders ? " or its subfolders" : " (-subfolders yes also converts its subfolders)";
     host.ShowMessage(kErrorTitle, text);
     return static_cast<int>(ConvertResult::kCannotOpenInput);

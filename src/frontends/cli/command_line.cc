@@ -9,6 +9,7 @@
 
 #include "core/append.h"
 #include "core/charset.h"
+#include "core/shown_text.h"
 #include "frontends/batch/batch.h"
 #include "frontends/settings/settings_files.h"
 #include "platform/files.h"
@@ -176,8 +177,9 @@ std::string SettingsDump(const CommandLineRecord& record) {
                        : o.table_border == 1 ? "Visible"
                                              : "Invisible";
   std::string dump = "---------------------------------------\n";
-  AppendF(dump, "INPUT FILE: %s\n", record.input_file.c_str());
-  AppendF(dump, "OUT FOLDER: %s\n", record.out_folder.c_str());
+  // A path's control bytes would break the log's lines; its length is the user's.
+  AppendF(dump, "INPUT FILE: %s\n", ShownText(record.input_file, std::string::npos).c_str());
+  AppendF(dump, "OUT FOLDER: %s\n", ShownText(record.out_folder, std::string::npos).c_str());
   AppendF(dump, "CONVERT TABLES: %d\n", record.convert_tables);
   AppendF(dump, "CONVERT IMAGES: %d\n", record.convert_images);
   AppendF(dump, "FONT FACE: %s\n", std::string(FieldText(o.font_face)).c_str());

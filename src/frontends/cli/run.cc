@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/append.h"
+#include "core/shown_text.h"
 #include "core/paths.h"
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
@@ -141,7 +142,7 @@ std::string FailureLine(ConvertResult result, const std::string& input_file) {
     case ConvertResult::kCannotCreateOutput:
       return "Error! Can't create output file (maybe file has open another application)\n";
     case ConvertResult::kCannotOpenInput:
-      return StringF("Error! Can't open %s file.\n", input_file.c_str());
+      return StringF("Error! Can't open %s file.\n", ShownText(input_file).c_str());
     case ConvertResult::kInputEmpty:
       return "Error! HTML file is empty\n";
     case ConvertResult::kCannotWriteOutput:
@@ -168,7 +169,7 @@ namespace {
 // The input as messages name it.
 std::string InputName(const CommandLineRecord& record) {
   return record.input_file == kStandardStream ? std::string("standard input")
-                                              : record.input_file;
+                                              : ShownText(record.input_file);
 }
 
 // Why `path` does not open for reading, in the system's words.
@@ -211,7 +212,13 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
           record.input_file, UserPath(record.out_folder), record.options, mode);
-      return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
+      const std::string shown = ShownText(output);
+      // A folder that exists but takes no file is named as the reason.
+      if (const std::string reason = FolderRefusesFiles(FolderOf(output)); !reason.empty()) {
+        return StringF("velmorane: cannot create output file %s: %s (status %d)\n",
+                       shown.c_str(), reason.c_str(), status);
+      }
+      return StringF("velmorane: cannot create output file %s (status %d)\n", shown.c_str(),
                      status);
     }
     case ConvertResult::kCannotWriteOutput: {
@@ -221,7 +228,7 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       return StringF(
           "velmorane: cannot write output file %s to its end (disk full?); an earlier file "
           "of that name is kept (status %d)\n",
-          output.c_str(), status);
+          ShownText(output).c_str(), status);
     }
     case ConvertResult::kCannotOpenInput:
       if (KindOfFile(record.input_file) == FileKind::kOther) {
@@ -236,7 +243,7 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       return StringF("velmorane: input file %s is empty (status %d)\n", input, status);
     case ConvertResult::kOutputExists:
       return StringF("velmorane: output file %s exists (status %d)\n",
-                     record.out_folder.c_str(), status);
+                     ShownText(record.out_folder).c_str(), status);
   }
   return StringF("velmorane: conversion of %s failed (status %d)\n", input, status);
 }
@@ -254,7 +261,9 @@ class TerminalMessages : public MessageSink {
 
   // `input` names the file in a folder run; empty for the one file of a run.
   void Tell(std::string_view input, MessageKind kind, std::string_view text) {
-    std::string line(input);
+    // The engine's texts come shown safely; the name of a file in a folder may hold
+    // anything.
+    std::string line = ShownText(input);
     if (!line.empty()) line += ": ";
     line += text;
     switch (kind) {
@@ -513,8 +522,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
       if (!log.active()) return;
       const std::string line =
           result == ConvertResult::kDone
-              ? StringF("%s -> %s: Converted successfully!\n", input.c_str(), output.c_str())
-              : input + ": " + FailureLine(result, input);
+              ? StringF("%s -> %s: Converted successfully!\n", ShownText(input).c_str(),
+                        ShownText(output).c_str())
+              : ShownText(input) + ": " + FailureLine(result, input);
       if (!open_log->Append(line)) log.Append(line);
     };
     status = ConvertPathFromCommandLine(batch);
@@ -553,7 +563,7 @@ int RunCommandLine(int argc, char** argv) {
       std::printf("velmorane %s\n", VELMORANE_VERSION);
       return 0;
     case ParsedArguments::Action::kError:
-      std::fprintf(stderr, "velmorane: %s\n", parsed.error.c_str());
+      std::fprintf(stderr, "velmorane: %s\n", ShownText(parsed.error).c_str());
       return 1;
     case ParsedArguments::Action::kConvert:
       break;
@@ -563,7 +573,7 @@ int RunCommandLine(int argc, char** argv) {
   const bool list = !record.files_from.empty();
   if (list) {
     if (!IsDirectory(record.root)) {
-      std::fprintf(stderr, "velmorane: the root %s is no folder\n", record.root.c_str());
+      std::fprintf(stderr, "velmorane: the root %s is no folder\n", ShownText(record.root).c_str());
       return 1;
     }
     std::string text;
@@ -572,13 +582,13 @@ int RunCommandLine(int argc, char** argv) {
                           : ReadBinaryFile(record.files_from, text);
     if (!read) {
       std::fprintf(stderr, "velmorane: cannot read the list of files %s (status 4)\n",
-                   record.files_from.c_str());
+                   ShownText(record.files_from).c_str());
       return static_cast<int>(ConvertResult::kCannotOpenInput);
     }
     std::string outside;
     if (!ListedInputs(text, record.files_nul, record.root, listed, outside)) {
       std::fprintf(stderr, "velmorane: listed path %s is no file below the root %s\n",
-                   outside.c_str(), record.root.c_str());
+                   ShownText(outside).c_str(), ShownText(record.root).c_str());
       return 1;
     }
     std::error_code error;
@@ -602,12 +612,12 @@ int RunCommandLine(int argc, char** argv) {
   RunLog log(record.log_path);
   if (!log.Create() && record.verbosity > 0) {
     std::fprintf(stderr, "velmorane: warning: cannot create the run log %s; converting without it\n",
-                 record.log_path.c_str());
+                 ShownText(record.log_path).c_str());
   }
   StartRunLog(log, record, parsed.log_text);
   if (record.verbosity > 0) {
     for (const std::string& warning : parsed.warnings) {
-      std::fprintf(stderr, "velmorane: warning: %s\n", warning.c_str());
+      std::fprintf(stderr, "velmorane: warning: %s\n", ShownText(warning).c_str());
     }
   }
 
@@ -617,7 +627,7 @@ int RunCommandLine(int argc, char** argv) {
                                  list ? &listed : nullptr);
     if (status != 0) {
       std::fprintf(stderr, "velmorane: folder conversion ended with status %d%s\n", status,
-                   log.active() ? StringF(" (see %s)", log.path().c_str()).c_str() : "");
+                   log.active() ? StringF(" (see %s)", ShownText(log.path()).c_str()).c_str() : "");
     }
   } else {
     Engine engine;
@@ -635,7 +645,7 @@ int RunCommandLine(int argc, char** argv) {
   }
   if (log.failed()) {
     std::fprintf(stderr, "velmorane: the run log %s could not be written completely\n",
-                 log.path().c_str());
+                 ShownText(log.path()).c_str());
   }
   return status;
 }
