@@ -356,6 +356,47 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+bool MakeFolders(const std::string& folder, std::vector<std::string>& made) {
+  std::string path;
+  std::size_t at = 0;
+  while (at < folder.size()) {
+    const std::size_t slash = std::min(folder.find('/', at), folder.size());
+    path.assign(folder, 0, slash);
+    at = slash + 1;
+    if (path.empty() || path.back() == '/' || path.ends_with("/.") || path == ".") continue;
+    if (::mkdir(path.c_str(), 0777) == 0) {
+      made.push_back(path);
+    } else if (errno != EEXIST || !IsDirectory(path)) {
+      // EEXIST: there already, or made by another run just now; a file there is no folder.
+      return false;
+    }
+  }
+  return true;
+}
+
+void RemoveEmptyFolders(const std::vector<std::string>& made) {
+  for (std::size_t i = made.size(); i-- > 0;) (void)::rmdir(made[i].c_str());
+}
+
+std::string LinkBelow(const std::string& root, const std::string& folder) {
+  std::string top = root;
+  while (top.size() > 1 && top.back() == '/') top.pop_back();
+  if (folder.size() <= top.size() || folder.compare(0, top.size(), top) != 0 ||
+      folder[top.size()] != '/') {
+    return {};
+  }
+  std::size_t at = top.size() + 1;
+  while (at < folder.size()) {
+    const std::size_t slash = std::min(folder.find('/', at), folder.size());
+    const std::string path = folder.substr(0, slash);
+    at = slash + 1;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return {};  // missing: made by us later
+    if (S_ISLNK(info.st_mode)) return path;
+  }
+  return {};
+}
+
 std::string FolderRefusesFiles(const std::string& folder) {
   if (!IsDirectory(folder.empty() ? std::string(".") : folder)) return {};
   if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0) return {};

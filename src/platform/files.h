@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmorane {
 
@@ -110,6 +111,18 @@ class AppendingTextFile {
 // Why no file can be created in the existing folder `folder` when the folder itself
 // forbids it: "permission denied" or "read-only file system"; empty otherwise.
 std::string FolderRefusesFiles(const std::string& folder);
+
+// Makes `folder` and every missing folder above it, as mkdir -p does. A folder that
+// another process makes at the same moment counts as there. Appends the folders this call
+// made to `made`, outermost first. False when one cannot be made (or a file is in the way).
+[[nodiscard]] bool MakeFolders(const std::string& folder, std::vector<std::string>& made);
+// Removes the folders of `made` that are still empty, innermost first: what a run made
+// for outputs it then did not write.
+void RemoveEmptyFolders(const std::vector<std::string>& made);
+// The first folder of `folder` below `root` (both with or without a trailing "/") that is
+// a symbolic link, without its trailing "/"; empty when there is none (or `folder` does
+// not lie below `root`). Missing folders are no links.
+std::string LinkBelow(const std::string& root, const std::string& folder);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);

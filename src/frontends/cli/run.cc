@@ -351,20 +351,19 @@ bool ReadStandardInput(std::string& bytes) {
   return std::ferror(stdin) == 0;
 }
 
-// Makes the folder of an output file when it does not exist yet, as users expect of a
-// converter; a folder that cannot be made leaves the "cannot create" result to the write.
-void MakeOutputFolder(const std::string& output) {
-  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
-  std::error_code error;
-  if (!folder.empty() && !std::filesystem::exists(folder, error)) {
-    std::filesystem::create_directories(folder, error);
-  }
+// Makes the folder of an output file when it does not exist yet, with the folders above
+// it, as users expect of a converter; a folder that cannot be made leaves the "cannot
+// create" result to the write. The folders made are added to `made`.
+void MakeOutputFolder(const std::string& output, std::vector<std::string>& made) {
+  const std::string folder = std::filesystem::path(output).parent_path().string();
+  if (!folder.empty() && !IsDirectory(folder)) (void)MakeFolders(folder, made);
 }
 
 // One conversion that reads standard input or writes standard output, through the
 // in-memory entry: the document has the bytes a file would get.
 ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
-                             const ConvertRequest& request, const EngineSettings& settings) {
+                             const ConvertRequest& request, const EngineSettings& settings,
+                             std::vector<std::string>& made_folders) {
   const bool from_stdin = record.input_file == kStandardStream;
   const bool to_stdout = record.out_folder == kStandardStream;
   std::string html;
@@ -390,7 +389,7 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
   if (!to_stdout) {
     output_path = OutputFileName(input, UserPath(record.out_folder), record.options,
                                  request.output_mode);
-    MakeOutputFolder(output_path);
+    MakeOutputFolder(output_path, made_folders);
     if (IsDirectory(output_path) || (!from_stdin && SameFile(output_path, input))) {
       return ConvertResult::kCannotCreateOutput;
     }
@@ -433,8 +432,8 @@ std::string RunLogBesideOutputs(const CommandLineRecord& record, bool folder_run
     place = FolderOf(OutputFileName(UserPath(record.input_file), place, copy.options, mode));
   }
   if (place.empty()) return kRunLogName;
-  std::error_code error;
-  std::filesystem::create_directories(place, error);
+  std::vector<std::string> made;  // they hold the log from now on
+  (void)MakeFolders(place, made);
   return WithTrailingSeparator(place) + kRunLogName;
 }
 
@@ -456,16 +455,20 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine, RunLog& l
   EngineSettings settings;
   InitEngineSettings(settings);
   ConvertResult result;
+  std::vector<std::string> made_folders;
   if (record.input_file == kStandardStream || record.out_folder == kStandardStream) {
-    result = ConvertStreams(record, engine, request, settings);
+    result = ConvertStreams(record, engine, request, settings, made_folders);
   } else {
     if (!record.input_file.empty() && !record.out_folder.empty()) {
       MakeOutputFolder(OutputFileName(UserPath(record.input_file),
                                       UserPath(record.out_folder), o,
-                                      request.output_mode));
+                                      request.output_mode),
+                       made_folders);
     }
     result = engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
   }
+  // A run that wrote no output leaves none of the folders it made for it.
+  if (result != ConvertResult::kDone) RemoveEmptyFolders(made_folders);
 
   const std::string outcome = result == ConvertResult::kDone
                                   ? "Converted successfully!\n" + EndLine()
@@ -499,6 +502,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
   batch.listed_files = listed_files;
   batch.shard_index = record.shard_index;
   batch.shard_count = record.shard_count;
+  batch.on_warning = [&terminal](const std::string& text) {
+    terminal.Tell({}, MessageKind::kWarning, text);
+  };
   batch.on_progress = [](long long converted, long long total) {
     const long long percent = converted * 100 / total;
     std::fputs(ProgressBarText(static_cast<int>(converted * 50 / total),
