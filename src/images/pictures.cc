@@ -155,7 +155,9 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
   RegisteredTemporary registration;
   const auto start = std::chrono::steady_clock::now();
   long long received = 0;
-  const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration, &received);
+  int fd = -1;
+  const int fetched =
+      FetchUrlToFile(std::string(url), local, limits, &registration, &received, &fd);
   // A failed transfer counts too: a page cannot spend the budget many times over.
   list.download_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - start)
@@ -165,7 +167,7 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
     if (trace) c.Trace("Can't save remote image to: ", local);
     return {};
   }
-  list.temporaries.Adopt(local, std::move(registration));
+  list.temporaries.Adopt(local, std::move(registration), fd);
   if (trace) c.Trace("Image was downloaded OK to: ", local);
   return local;
 }
@@ -319,11 +321,12 @@ std::string ChooseAlternativeSource(std::string_view in, std::size_t tag_start,
 std::string SaveDataUri(Conversion& c, std::string_view uri, bool& too_large) {
   const std::optional<DataUri> data = DecodeDataUri(uri, &too_large);
   if (!data) return {};
-  const std::string path =
-      CreateFreeName(c.work_folder, "data-uri", SuffixForMediaType(data->media_type));
-  if (path.empty()) return {};
-  c.pictures.temporaries.Add(path);
-  if (!WriteBinaryFile(path, data->bytes)) {
+  std::string path;
+  const int fd =
+      CreateFreeFile(c.work_folder, "data-uri", SuffixForMediaType(data->media_type), path);
+  if (fd < 0) return {};
+  c.pictures.temporaries.Add(path, fd);
+  if (!RewriteDescriptor(fd, data->bytes)) {
     c.pictures.temporaries.Remove(path);
     return {};
   }
@@ -560,10 +563,11 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
 
   if (c.pictures.records.size() >= PictureList::kMaxPictures) return;
   c.Trace("Found image tag <svg");
-  const std::string path = CreateFreeName(c.work_folder, "inline", ".svg");
-  if (path.empty()) return;
-  c.pictures.temporaries.Add(path);
-  if (WriteBinaryFile(path, markup)) {
+  std::string path;
+  const int fd = CreateFreeFile(c.work_folder, "inline", ".svg", path);
+  if (fd < 0) return;
+  c.pictures.temporaries.Add(path, fd);
+  if (RewriteDescriptor(fd, markup)) {
     // Every inline drawing is its own picture: the temporary's name says nothing.
     c.pictures.previous_path.clear();
     PictureRecord record;
@@ -698,7 +702,9 @@ int ProbeCellPictureWidth(Conversion& c, std::string_view cell) {
   const std::string path = ResolvePictureSource(c.input_folder, source, false);
   if (path.size() >= 3 && LooksAtNoCase(path, path.size() - 3, "gif")) {
     std::string header;
-    if (ReadBinaryFile(path, header) && header.size() >= 8) {
+    const int own = downloaded.empty() ? -1 : c.pictures.temporaries.Descriptor(downloaded);
+    const bool read = own >= 0 ? ReadDescriptor(own, header) : ReadBinaryFile(path, header);
+    if (read && header.size() >= 8) {
       width = static_cast<unsigned char>(header[6]) | (static_cast<unsigned char>(header[7]) << 8);
     }
   }
@@ -768,7 +774,9 @@ void WritePictures(Conversion& c, std::string& document) {
     result.append(document, written, at - written);
     written = at;
     std::string hex;
-    if (!ReadBinaryFile(c.work_folder + record.temp_name, hex)) continue;
+    if (!ReadDescriptor(c.pictures.temporaries.Descriptor(c.work_folder + record.temp_name), hex)) {
+      continue;
+    }
     if (record.hex_length >= 0 && hex.size() > static_cast<std::size_t>(record.hex_length)) {
       hex.resize(static_cast<std::size_t>(record.hex_length));
     }

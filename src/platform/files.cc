@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 #include "platform/temporaries.h"
 
@@ -336,6 +338,83 @@ std::FILE* OpenRegularFileForReading(const std::string& path) {
   std::FILE* file = ::fdopen(fd, "rb");
   if (file == nullptr) ::close(fd);
   return file;
+}
+
+int CreateFreeFile(const std::string& folder, std::string_view stem, std::string_view suffix,
+                   std::string& path) {
+  constexpr int kMaxTries = 10000;
+  RaiseDescriptorLimit();
+  for (int k = 1; k <= kMaxTries; ++k) {
+    std::string name(stem);
+    if (k > 1) name += "-" + std::to_string(k);
+    name += suffix;
+    const std::string candidate = folder + name;
+    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+bool RewriteDescriptor(int fd, std::string_view bytes) {
+  if (::ftruncate(fd, 0) != 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::FILE* RewriteStream(int fd) {
+  if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return nullptr;
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return nullptr;
+  std::FILE* file = ::fdopen(copy, "w+b");
+  if (file == nullptr) ::close(copy);
+  return file;
+}
+
+bool ReadDescriptor(int fd, std::string& bytes) {
+  struct stat info;
+  if (fd < 0 || ::fstat(fd, &info) != 0) return false;
+  bytes.clear();
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+std::FILE* OpenBytesForReading(std::string_view bytes) {
+  if (bytes.empty()) return nullptr;  // fmemopen takes no empty buffer
+  return ::fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+}
+
+void RaiseDescriptorLimit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    constexpr rlim_t kEnough = 1 << 16;
+    const rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? kEnough : std::min(limit.rlim_max, kEnough);
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+      limit.rlim_cur = wanted;
+      (void)::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+  });
 }
 
 AppendingTextFile::AppendingTextFile(const std::string& path)

@@ -91,6 +91,27 @@ std::FILE* OpenOwnFileForWriting(const std::string& path);
 // A regular file opened for reading as a stream; null for anything else, at once.
 std::FILE* OpenRegularFileForReading(const std::string& path);
 
+// Temporaries held open: created once, then written and read back through the
+// descriptor alone.
+// Creates "<stem><suffix>" (or "<stem>-<k><suffix>") where that name is free in `folder`
+// (ending in "/"), exclusively and without following a link, open for reading and
+// writing; sets `path`. -1 when no name could be had.
+int CreateFreeFile(const std::string& folder, std::string_view stem, std::string_view suffix,
+                   std::string& path);
+// Replaces the content of the file open as `fd` with `bytes`.
+[[nodiscard]] bool RewriteDescriptor(int fd, std::string_view bytes);
+// The file open as `fd`, emptied, as a stream for a writer that works on one; the
+// descriptor stays open when the stream is closed. Null on failure.
+std::FILE* RewriteStream(int fd);
+// The whole content of the file open as `fd`, from its start.
+[[nodiscard]] bool ReadDescriptor(int fd, std::string& bytes);
+// A stream that reads `bytes` (which must outlive it); null when none can be had.
+std::FILE* OpenBytesForReading(std::string_view bytes);
+// Lets the process hold as many descriptors as the system allows it (a document keeps
+// one open for each of its up to 2000 pictures). Once per process; harmless when the
+// limit cannot be raised.
+void RaiseDescriptorLimit();
+
 // A text-mode file held open for appending: one write per piece, for a log that gets a
 // line per converted file. Each piece reaches the file when Append returns.
 class AppendingTextFile {

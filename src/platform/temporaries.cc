@@ -123,18 +123,27 @@ void RemoveTemporary(const std::string& path, RegisteredTemporary& registration)
   registration.Release();
 }
 
-void TemporaryFileSet::Add(const std::string& path) {
-  files_.push_back(File{path, RegisteredTemporary(path)});
+void TemporaryFileSet::Add(const std::string& path, int fd) {
+  files_.push_back(File{path, RegisteredTemporary(path), fd});
 }
 
-void TemporaryFileSet::Adopt(const std::string& path, RegisteredTemporary registration) {
-  files_.push_back(File{path, std::move(registration)});
+void TemporaryFileSet::Adopt(const std::string& path, RegisteredTemporary registration,
+                             int fd) {
+  files_.push_back(File{path, std::move(registration), fd});
+}
+
+int TemporaryFileSet::Descriptor(const std::string& path) const {
+  for (std::size_t i = files_.size(); i-- > 0;) {
+    if (files_[i].path == path) return files_[i].fd;
+  }
+  return -1;
 }
 
 void TemporaryFileSet::Remove(const std::string& path) {
   // The newest first: a picture's files are removed soon after they are made.
   for (std::size_t i = files_.size(); i-- > 0;) {
     if (files_[i].path != path) continue;
+    if (files_[i].fd >= 0) ::close(files_[i].fd);
     RemoveTemporary(files_[i].path, files_[i].registration);
     files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(i));
     return;
@@ -142,7 +151,10 @@ void TemporaryFileSet::Remove(const std::string& path) {
 }
 
 void TemporaryFileSet::RemoveAll() {
-  for (File& file : files_) RemoveTemporary(file.path, file.registration);
+  for (File& file : files_) {
+    if (file.fd >= 0) ::close(file.fd);
+    RemoveTemporary(file.path, file.registration);
+  }
   files_.clear();
 }
 

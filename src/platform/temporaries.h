@@ -49,10 +49,15 @@ class TemporaryFileSet {
   TemporaryFileSet(const TemporaryFileSet&) = delete;
   TemporaryFileSet& operator=(const TemporaryFileSet&) = delete;
 
-  // Takes on a file this conversion has just created.
-  void Add(const std::string& path);
+  // Takes on a file this conversion has just created, with the descriptor it was
+  // created with (-1: none), which the set closes with the file.
+  void Add(const std::string& path, int fd = -1);
   // The same with a registration made when the file was created.
-  void Adopt(const std::string& path, RegisteredTemporary registration);
+  void Adopt(const std::string& path, RegisteredTemporary registration, int fd = -1);
+  // The descriptor the file of `path` is held open with; -1 when the set holds none.
+  // Our temporaries are written and read back through it, never opened again by name:
+  // a file another process renames into the folder under that name is never read.
+  int Descriptor(const std::string& path) const;
   // Removes the file when it belongs to the set (a path it does not hold is left alone).
   void Remove(const std::string& path);
   void RemoveAll();
@@ -62,6 +67,7 @@ class TemporaryFileSet {
   struct File {
     std::string path;
     RegisteredTemporary registration;
+    int fd = -1;
   };
   std::vector<File> files_;
 };
