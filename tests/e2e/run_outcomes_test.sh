@@ -127,6 +127,27 @@ if [ "${as_user[0]:-}" != skip ]; then
     fail "read-only folder: message: $(cat stderr.txt)"
 fi
 
+# --- The output file's folder removed during the conversion: said as such. -------------
+make_page 10 > slow.html
+mkdir away
+"$bin" slow.html away/ -log none >/dev/null 2>stderr.txt &
+pid=$!
+for _ in $(seq 1 1000); do
+  [ -n "$(find away -maxdepth 1 -name '.velmorane-*' 2>/dev/null)" ] && break
+  sleep 0.01
+done
+if [ -n "$(find away -maxdepth 1 -name '.velmorane-*' 2>/dev/null)" ] && kill -0 "$pid" 2>/dev/null; then
+  mv away away-moved
+  wait "$pid"
+  status=$?
+  [ "$status" -eq 7 ] || fail "removed output folder: status $status, not 7"
+  grep -q "cannot write output file away/slow.rtf to its end: its folder was removed" stderr.txt ||
+    fail "removed output folder: message: $(cat stderr.txt)"
+else
+  wait "$pid"
+  echo "note: the conversion ended before its folder could be removed; not checked"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failure(s)" >&2
   exit 1

@@ -225,6 +225,12 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
           record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+      if (const std::string folder = FolderOf(output); !folder.empty() && !IsDirectory(folder)) {
+        return StringF(
+            "velmorane: cannot write output file %s to its end: its folder was removed "
+            "during the conversion (status %d)\n",
+            ShownText(output).c_str(), status);
+      }
       return StringF(
           "velmorane: cannot write output file %s to its end (disk full?); an earlier file "
           "of that name is kept (status %d)\n",
