@@ -12,6 +12,7 @@
 #include "core/engine.h"
 #include "core/options.h"
 #include "core/prologue.h"
+#include "core/shown_text.h"
 #include "images/pictures.h"
 #include "tables/tables.h"
 #include "tags/blocks.h"
@@ -62,18 +63,15 @@ struct Conversion {
   // A page's bytes in the text (picture addresses, names) never reach a terminal or
   // log raw: control bytes show as "?", and a text longer than kMaxWarningLength is cut
   // with "...".
-  static constexpr std::size_t kMaxWarningLength = 1024;
+  // The same holds for notes and trace lines.
+  static constexpr std::size_t kMaxWarningLength = kMaxShownLength;
   void Warn(std::string_view text) const {
-    std::string shown(text.substr(0, kMaxWarningLength));
-    for (char& byte : shown) {
-      if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7f) byte = '?';
-    }
-    if (text.size() > kMaxWarningLength) shown += "...";
+    const std::string shown = ShownText(text, kMaxWarningLength);
     if (messages != nullptr) messages->Message(MessageKind::kWarning, shown);
     if (progress != nullptr) progress->Warning(shown);
   }
   void Note(std::string_view text) const {
-    if (messages != nullptr) messages->Message(MessageKind::kNote, text);
+    if (messages != nullptr) messages->Message(MessageKind::kNote, ShownText(text));
   }
 
   CarryOver& carry_over;

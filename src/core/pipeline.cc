@@ -24,9 +24,9 @@ void Conversion::Trace(std::string_view message, std::string_view text1,
                        std::string_view text2) const {
   const bool stages = messages != nullptr && messages->WantsStages();
   if (settings.trace_enabled != 1 && !stages) return;
+  // The texts come from the page or its folder (addresses, names): shown safely.
   std::string line;
-  line.reserve(message.size() + text1.size() + text2.size() + 3);
-  line.append(message).append(" ").append(text1).append(" ").append(text2);
+  line.append(message).append(" ").append(ShownText(text1)).append(" ").append(ShownText(text2));
   if (stages) {
     // Without the blanks that stand for missing texts.
     const std::size_t end = line.find_last_not_of(' ');

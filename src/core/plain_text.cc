@@ -705,7 +705,11 @@ void TextWriter::Entity() {
     wide = Windows1252ToUnicode(static_cast<unsigned char>(entity_[0]));
     if (wide == 0) wide = U'\uFFFD';
   }
-  if (wide != 0) {
+  if (wide == U'\uFEFF' && !written_) {
+    // The byte-order mark of a UTF-16 page: the text file gets its own mark, once.
+    if (!unicode_) SwitchToUnicode();
+    entity_.clear();
+  } else if (wide != 0) {
     const int byte = unicode_ ? -1 : code_page_.ByteOf(wide);
     if (byte >= 0) {
       entity_.assign(1, static_cast<char>(byte));

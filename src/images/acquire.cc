@@ -142,9 +142,12 @@ bool DecodeOtherFormat(const std::string& bytes, PictureFormat format, const Siz
 
 // A file of the picture's own that this conversion removes again, also when it is
 // stopped by a signal.
+// The file stays open: it is written and read back through its descriptor only.
 std::string MakeTemporary(Conversion& c, std::string_view stem, std::string_view suffix) {
-  const std::string path = CreateFreeName(c.work_folder, stem, suffix);
-  if (!path.empty()) c.pictures.temporaries.Add(path);
+  std::string path;
+  const int fd = CreateFreeFile(c.work_folder, stem, suffix, path);
+  if (fd < 0) return {};
+  c.pictures.temporaries.Add(path, fd);
   return path;
 }
 
@@ -175,17 +178,20 @@ std::vector<std::uint8_t> BitmapToMetafile(const Bitmap24& bitmap, bool window_e
   return EncodeMetafile(bitmap, layout);
 }
 
-// The decoder's words about a damaged file go to the caller's log, a line each.
-bool GifToBmpFile(const Conversion& c, const std::string& gif_path, const std::string& bmp_path,
-                  int& width, int& height) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> gif(OpenRegularFileForReading(gif_path),
-                                                         &std::fclose);
-  if (!gif) return false;
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> bmp(OpenOwnFileForWriting(bmp_path),
-                                                         &std::fclose);
+// Decodes the GIF `gif` (read from `gif_path`) into the temporary `bmp_path` and reads
+// the BMP back into `bmp_bytes`. The decoder's words about a damaged file go to the
+// caller's log, a line each.
+bool GifToBmpFile(const Conversion& c, std::string_view gif, const std::string& gif_path,
+                  const std::string& bmp_path, int& width, int& height, std::string& bmp_bytes) {
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> gif_stream(OpenBytesForReading(gif),
+                                                                &std::fclose);
+  if (!gif_stream) return false;
+  const int bmp_fd = c.pictures.temporaries.Descriptor(bmp_path);
+  if (bmp_fd < 0) return false;
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> bmp(RewriteStream(bmp_fd), &std::fclose);
   if (!bmp) return false;
   GifResult result;
-  DecodeGifToBmp(gif.get(), bmp.get(), 1, result);
+  DecodeGifToBmp(gif_stream.get(), bmp.get(), 1, result);
   std::string_view said = result.diagnostics;
   while (!said.empty()) {
     const std::size_t end = std::min(said.find('\n'), said.size());
@@ -195,7 +201,7 @@ bool GifToBmpFile(const Conversion& c, const std::string& gif_path, const std::s
   if (std::fclose(bmp.release()) != 0 || !result.image_written) return false;
   width = result.width;
   height = result.height;
-  return true;
+  return ReadDescriptor(bmp_fd, bmp_bytes);
 }
 
 std::uint32_t Be32(std::string_view b, std::size_t at) {
@@ -294,11 +300,10 @@ bool DumpsSourceUnchanged(Conversion_ conversion) {
          conversion == Conversion_::kPngUnchanged;
 }
 
-// Writes `bytes` as lower-case hexadecimal text into the file `hex_path` made for it.
-// Returns the number of bytes dumped (0 = failure).
-long HexDumpBytes(std::string_view bytes, const std::string& hex_path) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> out(OpenOwnFileForWriting(hex_path),
-                                                         &std::fclose);
+// Writes `bytes` as lower-case hexadecimal text into `stream` (null: nothing) and
+// closes it. Returns the number of bytes dumped (0 = failure).
+long HexDumpBytes(std::string_view bytes, std::FILE* stream) {
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> out(stream, &std::fclose);
   if (!out) return 0;
   static constexpr char kDigits[] = "0123456789abcdef";
   char text[2 * 4096];
@@ -326,20 +331,11 @@ constexpr std::int64_t kMaxDecodedSourceSize = std::int64_t{512} << 20;
 
 std::string CreateFreeName(const std::string& folder, std::string_view stem,
                            std::string_view suffix) {
-  constexpr int kMaxTries = 10000;
-  for (int k = 1; k <= kMaxTries; ++k) {
-    std::string name(stem);
-    if (k > 1) name += "-" + std::to_string(k);
-    name += suffix;
-    const std::string path = folder + name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      ::close(fd);
-      return path;
-    }
-    if (errno != EEXIST) return {};
-  }
-  return {};
+  std::string path;
+  const int fd = CreateFreeFile(folder, stem, suffix, path);
+  if (fd < 0) return {};
+  ::close(fd);
+  return path;
 }
 
 long HexDumpFile(const std::string& source, long start_offset, const std::string& hex_path) {
@@ -347,7 +343,7 @@ long HexDumpFile(const std::string& source, long start_offset, const std::string
   if (start_offset < 0 || !ReadBinaryFile(source, bytes)) return 0;
   if (static_cast<std::size_t>(start_offset) >= bytes.size()) return 0;
   return HexDumpBytes(std::string_view(bytes).substr(static_cast<std::size_t>(start_offset)),
-                      hex_path);
+                      OpenOwnFileForWriting(hex_path));
 }
 
 bool CanConvertPicture(std::string_view path, int image_format) {
@@ -360,13 +356,23 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
   record.goal_height = 0;
   PictureList& list = c.pictures;
   list.skip_reason.clear();
-  // Only a regular file is a picture: a FIFO, a device or a folder is never read.
-  const FileKind source_kind = KindOfFile(path);
-  if (source_kind != FileKind::kRegular) {
-    if (source_kind != FileKind::kMissing) c.Trace("Picture is not a regular file, skipped:", path);
-    return false;
+  // A temporary of ours (a data: address, an inline drawing, a download) is read through
+  // the descriptor it was made with.
+  const int own = list.temporaries.Descriptor(path);
+  std::string source;
+  PictureFormat format = PictureFormat::kUnknown;
+  if (own >= 0) {
+    if (!ReadDescriptor(own, source)) return false;
+    format = SniffPictureFormat(std::string_view(source).substr(0, kSniffBytes));
+  } else {
+    // Only a regular file is a picture: a FIFO, a device or a folder is never read.
+    const FileKind source_kind = KindOfFile(path);
+    if (source_kind != FileKind::kRegular) {
+      if (source_kind != FileKind::kMissing) c.Trace("Picture is not a regular file, skipped:", path);
+      return false;
+    }
+    format = SniffFile(path);
   }
-  const PictureFormat format = SniffFile(path);
   Conversion_ conversion = Choose(format, c.options.image_format);
   if (conversion == Conversion_::kFailure) return false;
   // A picture decoded to pixels spends the document's decoding budget; one copied as
@@ -380,14 +386,14 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     list.skip_reason = "the document's pictures reached their decoding limit";
     return false;
   }
-  const std::int64_t source_size = FileSize(path);
+  const std::int64_t source_size =
+      own >= 0 ? static_cast<std::int64_t>(source.size()) : FileSize(path);
   if ((DumpsSourceUnchanged(conversion) && 2 * source_size > c.pictures.picture_text_left) ||
       source_size > kMaxDecodedSourceSize) {
     c.Trace("Picture skipped, the document's picture data would exceed its limit:", path);
     return false;
   }
-  std::string source;
-  if (!ReadBinaryFile(path, source)) return false;
+  if (own < 0 && !ReadBinaryFile(path, source)) return false;
   const long long pixels = DecodedPixels(conversion, source);
   if (pixels > PictureList::kMaxDecodedPixels) {
     c.Trace("Picture skipped, more than 64 million pixels:", path);
@@ -402,6 +408,10 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
   const std::string number = std::to_string(c.pictures.records.size() + 1);
   const std::string hex_path = MakeTemporary(c, number, ".tmp");
   if (hex_path.empty()) return false;
+  const int hex_fd = list.temporaries.Descriptor(hex_path);
+  const auto dump = [hex_fd](std::string_view bytes) {
+    return HexDumpBytes(bytes, RewriteStream(hex_fd));
+  };
   std::string intermediate;  // n.tm, when the conversion needs one
   auto make_intermediate = [&]() {
     intermediate = MakeTemporary(c, number, ".tm");
@@ -419,7 +429,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     conversion = Conversion_::kFailure;
     if (DecodeOtherFormat(source, format, hint, list, bitmap, png)) {
       if (png.empty() && c.options.image_format == 1) {
-        dumped = HexDumpBytes(AsText(BitmapToMetafile(bitmap, false, width, height)), hex_path);
+        dumped = dump(AsText(BitmapToMetafile(bitmap, false, width, height)));
       } else {
         if (png.empty()) png = EncodePng(bitmap);
         if (!png.empty()) {
@@ -435,8 +445,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
     const std::string bmp = SharedBmpPath(c);
     int screen_w = 0, screen_h = 0;
     std::string bmp_bytes;
-    if (bmp.empty() || !GifToBmpFile(c, path, bmp, screen_w, screen_h) ||
-        !ReadBinaryFile(bmp, bmp_bytes)) {
+    if (bmp.empty() || !GifToBmpFile(c, source, path, bmp, screen_w, screen_h, bmp_bytes)) {
       return std::nullopt;
     }
     return DecodeBmp(AsBytes(bmp_bytes));
@@ -444,7 +453,7 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
   switch (conversion) {
     case Conversion_::kGifToMetafile: {
       if (const std::optional<Bitmap24> bitmap = decode_gif()) {
-        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, true, width, height)), hex_path);
+        dumped = dump(AsText(BitmapToMetafile(*bitmap, true, width, height)));
       }
       break;
     }
@@ -453,33 +462,34 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
       if (const std::optional<Bitmap24> bitmap = decode_gif()) {
         width = bitmap->width;
         height = bitmap->height;
-        dumped = HexDumpBytes(AsText(EncodePng(*bitmap)), hex_path);
+        dumped = dump(AsText(EncodePng(*bitmap)));
       }
       break;
     }
     case Conversion_::kGifToDib: {
       kind = PictureKind::kDib;
       std::string bmp_bytes;
-      if (make_intermediate() && GifToBmpFile(c, path, intermediate, width, height) &&
-          ReadBinaryFile(intermediate, bmp_bytes) && bmp_bytes.size() > 14) {
-        dumped = HexDumpBytes(std::string_view(bmp_bytes).substr(14), hex_path);
+      if (make_intermediate() &&
+          GifToBmpFile(c, source, path, intermediate, width, height, bmp_bytes) &&
+          bmp_bytes.size() > 14) {
+        dumped = dump(std::string_view(bmp_bytes).substr(14));
       }
       break;
     }
     case Conversion_::kBmpToMetafile:
       if (const std::optional<Bitmap24> bitmap = DecodeBmp(AsBytes(source))) {
-        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, false, width, height)), hex_path);
+        dumped = dump(AsText(BitmapToMetafile(*bitmap, false, width, height)));
       }
       break;
     case Conversion_::kBmpToDib:
       kind = PictureKind::kDib;
       if (ReadBmpInfoSize(source, width, height)) {
-        dumped = HexDumpBytes(std::string_view(source).substr(14), hex_path);
+        dumped = dump(std::string_view(source).substr(14));
       }
       break;
     case Conversion_::kJpegUnchanged:
       kind = PictureKind::kJpeg;
-      if (ReadJpegSize(source, width, height)) dumped = HexDumpBytes(source, hex_path);
+      if (ReadJpegSize(source, width, height)) dumped = dump(source);
       break;
     case Conversion_::kJpegToDib: {
       kind = PictureKind::kDib;
@@ -492,17 +502,17 @@ bool AcquirePicture(Conversion& c, const std::string& path, PictureRecord& recor
         width = bitmap.width;
         height = bitmap.height;
         const std::vector<std::uint8_t> bmp = EncodeBmp24(bitmap);
-        if (bmp.size() > 14) dumped = HexDumpBytes(AsText(bmp).substr(14), hex_path);
+        if (bmp.size() > 14) dumped = dump(AsText(bmp).substr(14));
       }
       break;
     }
     case Conversion_::kPngUnchanged:
       kind = PictureKind::kPng;
-      if (ReadPngSize(source, width, height)) dumped = HexDumpBytes(source, hex_path);
+      if (ReadPngSize(source, width, height)) dumped = dump(source);
       break;
     case Conversion_::kPngToMetafile: {
       if (const std::optional<Bitmap24> bitmap = DecodeBmp(PngToBmp(AsBytes(source)))) {
-        dumped = HexDumpBytes(AsText(BitmapToMetafile(*bitmap, false, width, height)), hex_path);
+        dumped = dump(AsText(BitmapToMetafile(*bitmap, false, width, height)));
       }
       break;
     }

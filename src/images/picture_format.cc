@@ -27,6 +27,17 @@ bool LooksLikeSvg(std::string_view head) {
     } else if (StartsWith(rest, "<!--")) {
       close = "-->";
     } else if (StartsWith(rest, "<!DOCTYPE") || StartsWith(rest, "<!doctype")) {
+      // Drawing programs declare entities in an internal subset, whose declarations hold
+      // ">" of their own: the DOCTYPE ends at the first ">" after its "]".
+      const std::size_t bracket = rest.find_first_of("[>");
+      if (bracket != std::string_view::npos && rest[bracket] == '[') {
+        const std::size_t subset_end = head.find(']', pos + bracket);
+        if (subset_end == std::string_view::npos) return false;
+        const std::size_t end = head.find('>', subset_end);
+        if (end == std::string_view::npos) return false;
+        pos = end + 1;
+        continue;
+      }
       close = ">";
     } else {
       // The root element, possibly with a namespace prefix ("svg:svg").

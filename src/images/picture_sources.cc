@@ -146,7 +146,12 @@ const TagAttribute* FindAttribute(const std::vector<TagAttribute>& attributes,
 
 bool IsDataUri(std::string_view source) { return StartsWithNoCase(source, "data:"); }
 
-std::optional<DataUri> DecodeDataUri(std::string_view uri) {
+std::optional<DataUri> DecodeDataUri(std::string_view uri, bool* too_large) {
+  if (too_large != nullptr) *too_large = false;
+  const auto refuse_size = [too_large]() -> std::optional<DataUri> {
+    if (too_large != nullptr) *too_large = true;
+    return std::nullopt;
+  };
   if (!IsDataUri(uri)) return std::nullopt;
   uri.remove_prefix(5);
   const std::size_t comma = uri.find(',');
@@ -173,7 +178,7 @@ std::optional<DataUri> DecodeDataUri(std::string_view uri) {
   // A base64 payload is no larger than 3/4 of its text; refuse a huge one before decoding.
   if (payload.size() / 4 * 3 > kMaxDataUriBytes + 3 ||
       (!base64 && payload.size() > 3 * kMaxDataUriBytes)) {
-    return std::nullopt;
+    return refuse_size();
   }
   if (base64) {
     // Percent escapes may hide in a base64 payload too ("%2B" for "+").
@@ -184,7 +189,8 @@ std::optional<DataUri> DecodeDataUri(std::string_view uri) {
   } else {
     result.bytes = PercentDecode(payload);
   }
-  if (result.bytes.empty() || result.bytes.size() > kMaxDataUriBytes) return std::nullopt;
+  if (result.bytes.size() > kMaxDataUriBytes) return refuse_size();
+  if (result.bytes.empty()) return std::nullopt;
   return result;
 }
 

@@ -38,8 +38,8 @@ inline constexpr std::size_t kMaxDataUriBytes = std::size_t{48} << 20;
 
 // Decodes a data: address: base64 (blanks and line breaks ignored, padding optional) or
 // percent-encoded text. Nothing when it is malformed, empty or larger than
-// kMaxDataUriBytes.
-std::optional<DataUri> DecodeDataUri(std::string_view uri);
+// kMaxDataUriBytes; `too_large`, when given, tells the last apart.
+std::optional<DataUri> DecodeDataUri(std::string_view uri, bool* too_large = nullptr);
 
 // The usual file suffix of a picture media type (".png" for image/png), ".bin" else.
 std::string_view SuffixForMediaType(std::string_view media_type);

@@ -155,7 +155,9 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
   RegisteredTemporary registration;
   const auto start = std::chrono::steady_clock::now();
   long long received = 0;
-  const int fetched = FetchUrlToFile(std::string(url), local, limits, &registration, &received);
+  int fd = -1;
+  const int fetched =
+      FetchUrlToFile(std::string(url), local, limits, &registration, &received, &fd);
   // A failed transfer counts too: a page cannot spend the budget many times over.
   list.download_milliseconds_left -= std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - start)
@@ -165,7 +167,7 @@ std::string Download(Conversion& c, std::string_view url, bool trace) {
     if (trace) c.Trace("Can't save remote image to: ", local);
     return {};
   }
-  list.temporaries.Adopt(local, std::move(registration));
+  list.temporaries.Adopt(local, std::move(registration), fd);
   if (trace) c.Trace("Image was downloaded OK to: ", local);
   return local;
 }
@@ -215,6 +217,10 @@ void WarnPictureSkipped(Conversion& c, const std::string& source, const std::str
     c.Warn(StringF("picture skipped, remote and downloads are off: %s", source.c_str()));
   } else if (!fetched && !FileExists(path)) {
     c.Warn(StringF("picture skipped, not found: %s", path.c_str()));
+  } else if (const FileKind kind = KindOfFile(path);
+             !fetched && kind != FileKind::kRegular && kind != FileKind::kMissing) {
+    // A FIFO, a device or a folder is never read, so its format is not known.
+    c.Warn(StringF("picture skipped, not a regular file: %s", path.c_str()));
   } else if (!CanConvertPicture(path, c.options.image_format)) {
     c.Warn(StringF("picture skipped, format not supported: %s", shown.c_str()));
   } else {
@@ -310,15 +316,17 @@ std::string ChooseAlternativeSource(std::string_view in, std::size_t tag_start,
 }
 
 // Writes the bytes of a data: address into a new temporary in the work folder. Empty on
-// failure (malformed address, no free name, write error).
-std::string SaveDataUri(Conversion& c, std::string_view uri) {
-  const std::optional<DataUri> data = DecodeDataUri(uri);
+// failure (malformed or too large address, no free name, write error); `too_large`
+// tells an address over kMaxDataUriBytes.
+std::string SaveDataUri(Conversion& c, std::string_view uri, bool& too_large) {
+  const std::optional<DataUri> data = DecodeDataUri(uri, &too_large);
   if (!data) return {};
-  const std::string path =
-      CreateFreeName(c.work_folder, "data-uri", SuffixForMediaType(data->media_type));
-  if (path.empty()) return {};
-  c.pictures.temporaries.Add(path);
-  if (!WriteBinaryFile(path, data->bytes)) {
+  std::string path;
+  const int fd =
+      CreateFreeFile(c.work_folder, "data-uri", SuffixForMediaType(data->media_type), path);
+  if (fd < 0) return {};
+  c.pictures.temporaries.Add(path, fd);
+  if (!RewriteDescriptor(fd, data->bytes)) {
     c.pictures.temporaries.Remove(path);
     return {};
   }
@@ -424,23 +432,26 @@ void HandleImageTag(Conversion& c) {
   PictureList& list = c.pictures;
   if (list.records.size() >= PictureList::kMaxPictures) {
     c.Warn(StringF("picture skipped, the document holds %zu pictures already: %s",
-                   PictureList::kMaxPictures, source.c_str()));
+                   PictureList::kMaxPictures, ShownAddress(source).c_str()));
     leave_alternative_text();
     return;
   }
   source.erase(0, source.find_first_not_of(' ') == std::string::npos
                       ? source.size()
                       : source.find_first_not_of(' '));
-  c.Trace("Found image tag <img src = ", source.substr(0, kMaxSourceLength));
+  c.Trace("Found image tag <img src = ",
+          IsDataUri(source) ? ShownAddress(source) : source.substr(0, kMaxSourceLength));
 
   const std::string page_source = IsDataUri(source) ? std::string("data: address") : source;
   std::string temporary;  // a downloaded or decoded copy, deleted after the tag
   std::string identity;   // what "the same picture as the last one" compares
   if (IsDataUri(source)) {
-    temporary = SaveDataUri(c, source);
+    bool too_large = false;
+    temporary = SaveDataUri(c, source, too_large);
     if (temporary.empty()) {
       c.Trace("Error!");
-      c.Warn("picture skipped, malformed data: address");
+      c.Warn(too_large ? "picture skipped, data: address too large (more than 48 MiB of data)"
+                       : "picture skipped, malformed data: address");
       leave_alternative_text();
       return;
     }
@@ -552,10 +563,11 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
 
   if (c.pictures.records.size() >= PictureList::kMaxPictures) return;
   c.Trace("Found image tag <svg");
-  const std::string path = CreateFreeName(c.work_folder, "inline", ".svg");
-  if (path.empty()) return;
-  c.pictures.temporaries.Add(path);
-  if (WriteBinaryFile(path, markup)) {
+  std::string path;
+  const int fd = CreateFreeFile(c.work_folder, "inline", ".svg", path);
+  if (fd < 0) return;
+  c.pictures.temporaries.Add(path, fd);
+  if (RewriteDescriptor(fd, markup)) {
     // Every inline drawing is its own picture: the temporary's name says nothing.
     c.pictures.previous_path.clear();
     PictureRecord record;
@@ -690,7 +702,9 @@ int ProbeCellPictureWidth(Conversion& c, std::string_view cell) {
   const std::string path = ResolvePictureSource(c.input_folder, source, false);
   if (path.size() >= 3 && LooksAtNoCase(path, path.size() - 3, "gif")) {
     std::string header;
-    if (ReadBinaryFile(path, header) && header.size() >= 8) {
+    const int own = downloaded.empty() ? -1 : c.pictures.temporaries.Descriptor(downloaded);
+    const bool read = own >= 0 ? ReadDescriptor(own, header) : ReadBinaryFile(path, header);
+    if (read && header.size() >= 8) {
       width = static_cast<unsigned char>(header[6]) | (static_cast<unsigned char>(header[7]) << 8);
     }
   }
@@ -760,7 +774,9 @@ void WritePictures(Conversion& c, std::string& document) {
     result.append(document, written, at - written);
     written = at;
     std::string hex;
-    if (!ReadBinaryFile(c.work_folder + record.temp_name, hex)) continue;
+    if (!ReadDescriptor(c.pictures.temporaries.Descriptor(c.work_folder + record.temp_name), hex)) {
+      continue;
+    }
     if (record.hex_length >= 0 && hex.size() > static_cast<std::size_t>(record.hex_length)) {
       hex.resize(static_cast<std::size_t>(record.hex_length));
     }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 
 #include "platform/temporaries.h"
 
@@ -341,6 +343,83 @@ std::FILE* OpenRegularFileForReading(const std::string& path) {
   return file;
 }
 
+int CreateFreeFile(const std::string& folder, std::string_view stem, std::string_view suffix,
+                   std::string& path) {
+  constexpr int kMaxTries = 10000;
+  RaiseDescriptorLimit();
+  for (int k = 1; k <= kMaxTries; ++k) {
+    std::string name(stem);
+    if (k > 1) name += "-" + std::to_string(k);
+    name += suffix;
+    const std::string candidate = folder + name;
+    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+bool RewriteDescriptor(int fd, std::string_view bytes) {
+  if (::ftruncate(fd, 0) != 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::FILE* RewriteStream(int fd) {
+  if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return nullptr;
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return nullptr;
+  std::FILE* file = ::fdopen(copy, "w+b");
+  if (file == nullptr) ::close(copy);
+  return file;
+}
+
+bool ReadDescriptor(int fd, std::string& bytes) {
+  struct stat info;
+  if (fd < 0 || ::fstat(fd, &info) != 0) return false;
+  bytes.clear();
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return true;
+}
+
+std::FILE* OpenBytesForReading(std::string_view bytes) {
+  if (bytes.empty()) return nullptr;  // fmemopen takes no empty buffer
+  return ::fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+}
+
+void RaiseDescriptorLimit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+    constexpr rlim_t kEnough = 1 << 16;
+    const rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? kEnough : std::min(limit.rlim_max, kEnough);
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+      limit.rlim_cur = wanted;
+      (void)::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+  });
+}
+
 AppendingTextFile::AppendingTextFile(const std::string& path)
     : fd_(OpenRegular(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0666)) {}
 
@@ -357,6 +436,55 @@ bool AppendingTextFile::Append(std::string_view text) {
 bool FileExists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;
+}
+
+bool MakeFolders(const std::string& folder, std::vector<std::string>& made) {
+  std::string path;
+  std::size_t at = 0;
+  while (at < folder.size()) {
+    const std::size_t slash = std::min(folder.find('/', at), folder.size());
+    path.assign(folder, 0, slash);
+    at = slash + 1;
+    if (path.empty() || path.back() == '/' || path.ends_with("/.") || path == ".") continue;
+    if (::mkdir(path.c_str(), 0777) == 0) {
+      made.push_back(path);
+    } else if (errno != EEXIST || !IsDirectory(path)) {
+      // EEXIST: there already, or made by another run just now; a file there is no folder.
+      return false;
+    }
+  }
+  return true;
+}
+
+void RemoveEmptyFolders(const std::vector<std::string>& made) {
+  for (std::size_t i = made.size(); i-- > 0;) (void)::rmdir(made[i].c_str());
+}
+
+std::string LinkBelow(const std::string& root, const std::string& folder) {
+  std::string top = root;
+  while (top.size() > 1 && top.back() == '/') top.pop_back();
+  if (folder.size() <= top.size() || folder.compare(0, top.size(), top) != 0 ||
+      folder[top.size()] != '/') {
+    return {};
+  }
+  std::size_t at = top.size() + 1;
+  while (at < folder.size()) {
+    const std::size_t slash = std::min(folder.find('/', at), folder.size());
+    const std::string path = folder.substr(0, slash);
+    at = slash + 1;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return {};  // missing: made by us later
+    if (S_ISLNK(info.st_mode)) return path;
+  }
+  return {};
+}
+
+std::string FolderRefusesFiles(const std::string& folder) {
+  if (!IsDirectory(folder.empty() ? std::string(".") : folder)) return {};
+  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0) return {};
+  if (errno == EACCES || errno == EPERM) return "permission denied";
+  if (errno == EROFS) return "read-only file system";
+  return {};
 }
 
 bool IsDirectory(const std::string& path) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmorane {
 
@@ -50,7 +51,7 @@ FileKind KindOfFile(const std::string& path);
 // the writing (a full disk, a failure, a signal). A symbolic link at `path` is replaced,
 // never followed, and the other names of a hard-linked file keep their content. An
 // existing regular file's permission bits carry over to the new one. The temporary is
-// removed when the object goes without a Commit, and by SIGINT, SIGTERM and SIGHUP.
+// removed when the object goes without a Commit, and by SIGINT, SIGTERM, SIGHUP and SIGPIPE.
 class ReplacementFile {
  public:
   explicit ReplacementFile(const std::string& path);
@@ -90,6 +91,27 @@ std::FILE* OpenOwnFileForWriting(const std::string& path);
 // A regular file opened for reading as a stream; null for anything else, at once.
 std::FILE* OpenRegularFileForReading(const std::string& path);
 
+// Temporaries held open: created once, then written and read back through the
+// descriptor alone.
+// Creates "<stem><suffix>" (or "<stem>-<k><suffix>") where that name is free in `folder`
+// (ending in "/"), exclusively and without following a link, open for reading and
+// writing; sets `path`. -1 when no name could be had.
+int CreateFreeFile(const std::string& folder, std::string_view stem, std::string_view suffix,
+                   std::string& path);
+// Replaces the content of the file open as `fd` with `bytes`.
+[[nodiscard]] bool RewriteDescriptor(int fd, std::string_view bytes);
+// The file open as `fd`, emptied, as a stream for a writer that works on one; the
+// descriptor stays open when the stream is closed. Null on failure.
+std::FILE* RewriteStream(int fd);
+// The whole content of the file open as `fd`, from its start.
+[[nodiscard]] bool ReadDescriptor(int fd, std::string& bytes);
+// A stream that reads `bytes` (which must outlive it); null when none can be had.
+std::FILE* OpenBytesForReading(std::string_view bytes);
+// Lets the process hold as many descriptors as the system allows it (a document keeps
+// one open for each of its up to 2000 pictures). Once per process; harmless when the
+// limit cannot be raised.
+void RaiseDescriptorLimit();
+
 // A text-mode file held open for appending: one write per piece, for a log that gets a
 // line per converted file. Each piece reaches the file when Append returns.
 class AppendingTextFile {
@@ -106,6 +128,22 @@ class AppendingTextFile {
  private:
   int fd_ = -1;
 };
+
+// Why no file can be created in the existing folder `folder` when the folder itself
+// forbids it: "permission denied" or "read-only file system"; empty otherwise.
+std::string FolderRefusesFiles(const std::string& folder);
+
+// Makes `folder` and every missing folder above it, as mkdir -p does. A folder that
+// another process makes at the same moment counts as there. Appends the folders this call
+// made to `made`, outermost first. False when one cannot be made (or a file is in the way).
+[[nodiscard]] bool MakeFolders(const std::string& folder, std::vector<std::string>& made);
+// Removes the folders of `made` that are still empty, innermost first: what a run made
+// for outputs it then did not write.
+void RemoveEmptyFolders(const std::vector<std::string>& made);
+// The first folder of `folder` below `root` (both with or without a trailing "/") that is
+// a symbolic link, without its trailing "/"; empty when there is none (or `folder` does
+// not lie below `root`). Missing folders are no links.
+std::string LinkBelow(const std::string& root, const std::string& folder);
 
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);

@@ -81,24 +81,29 @@ const Curl* LoadCurl() {
 }  // namespace
 
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
-                   const FetchLimits& limits, RegisteredTemporary* keep, long long* received) {
+                   const FetchLimits& limits, RegisteredTemporary* keep, long long* received,
+                   int* keep_fd) {
+  if (keep_fd != nullptr) *keep_fd = -1;
   const Curl* api = LoadCurl();
   if (api == nullptr) return 1;
   CURL* curl = api->easy_init();
   if (curl == nullptr) return 1;
 
   // The local name must be free: a user's file is never overwritten.
-  const int fd = ::open(local_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = ::open(local_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     api->easy_cleanup(curl);
     return 1;
   }
+  // The file is read back through a descriptor of its own, never by its name again.
+  const int read_fd = keep_fd != nullptr ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
   RegisteredTemporary registration(local_path);
   Sink sink;
   sink.max_bytes = static_cast<curl_off_t>(limits.max_bytes);
   sink.file = ::fdopen(fd, "wb");
   if (sink.file == nullptr) {
     ::close(fd);
+    if (read_fd >= 0) ::close(read_fd);
     ::unlink(local_path.c_str());
     api->easy_cleanup(curl);
     return 1;
@@ -128,11 +133,13 @@ int FetchUrlToFile(const std::string& url, const std::string& local_path,
   api->easy_cleanup(curl);
   const bool closed = std::fclose(sink.file) == 0;
   if (received != nullptr) *received = static_cast<long long>(sink.written);
-  if (result != CURLE_OK || sink.failed || !closed) {
+  if (result != CURLE_OK || sink.failed || !closed || (keep_fd != nullptr && read_fd < 0)) {
+    if (read_fd >= 0) ::close(read_fd);
     ::unlink(local_path.c_str());
     return 1;
   }
   if (keep != nullptr) *keep = std::move(registration);
+  if (keep_fd != nullptr) *keep_fd = read_fd;
   return 0;
 }
 

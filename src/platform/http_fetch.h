@@ -20,10 +20,13 @@ struct FetchLimits {
 // success; on failure nothing is left at `local_path`.
 // While the transfer runs the file is registered as a temporary (a signal removes it);
 // on success that registration passes to `keep` when given. `received`, when given,
-// gets the bytes of the body that arrived, also of a transfer that failed.
+// gets the bytes of the body that arrived, also of a transfer that failed. `keep_fd`,
+// when given, gets on success a descriptor the file is open with for reading it back
+// (the caller closes it); otherwise -1.
 int FetchUrlToFile(const std::string& url, const std::string& local_path,
                    const FetchLimits& limits = FetchLimits{},
-                   RegisteredTemporary* keep = nullptr, long long* received = nullptr);
+                   RegisteredTemporary* keep = nullptr, long long* received = nullptr,
+                   int* keep_fd = nullptr);
 
 }  // namespace velmorane
 

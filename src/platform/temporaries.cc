@@ -21,6 +21,7 @@ struct TemporarySlot {
   enum State : int { kFree, kWriting, kLive, kClaimed };
   std::atomic<int> state{kWriting};
   std::string path;
+  bool folder = false;  // set with the path, before the slot is live
   TemporarySlot* next = nullptr;  // fixed before the slot is published
 };
 
@@ -31,13 +32,23 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs l
 std::atomic<TemporarySlot*> g_slots{nullptr};
 std::atomic<int> g_live{0};
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE: a reader of standard output that goes away ends the process as before, but
+// the folder of its pictures goes first.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 void RemoveAllAndReraise(int signal_number) {
-  for (TemporarySlot* slot = g_slots.load(); slot != nullptr; slot = slot->next) {
-    int live = TemporarySlot::kLive;
-    if (slot->state.compare_exchange_strong(live, TemporarySlot::kClaimed)) {
-      ::unlink(slot->path.c_str());
+  // Files first, then the folders that held them (slots are reused in any order).
+  for (const bool folders : {false, true}) {
+    for (TemporarySlot* slot = g_slots.load(); slot != nullptr; slot = slot->next) {
+      if (slot->folder != folders) continue;
+      int live = TemporarySlot::kLive;
+      if (slot->state.compare_exchange_strong(live, TemporarySlot::kClaimed)) {
+        if (folders) {
+          ::rmdir(slot->path.c_str());
+        } else {
+          ::unlink(slot->path.c_str());
+        }
+      }
     }
   }
   // SA_RESETHAND restored the default action; the signal is delivered again on return.
@@ -83,11 +94,16 @@ RegisteredTemporary& RegisteredTemporary::operator=(RegisteredTemporary&& other)
   return *this;
 }
 
-void RegisteredTemporary::Register(const std::string& path) {
+void RegisteredTemporary::Register(const std::string& path) { Register(path, false); }
+
+void RegisteredTemporary::RegisterFolder(const std::string& path) { Register(path, true); }
+
+void RegisteredTemporary::Register(const std::string& path, bool folder) {
   Release();
   InstallHandlers();
   TemporarySlot* slot = TakeSlot();
   slot->path = path;
+  slot->folder = folder;
   slot->state.store(TemporarySlot::kLive);
   g_live.fetch_add(1);
   slot_ = slot;
@@ -107,18 +123,27 @@ void RemoveTemporary(const std::string& path, RegisteredTemporary& registration)
   registration.Release();
 }
 
-void TemporaryFileSet::Add(const std::string& path) {
-  files_.push_back(File{path, RegisteredTemporary(path)});
+void TemporaryFileSet::Add(const std::string& path, int fd) {
+  files_.push_back(File{path, RegisteredTemporary(path), fd});
 }
 
-void TemporaryFileSet::Adopt(const std::string& path, RegisteredTemporary registration) {
-  files_.push_back(File{path, std::move(registration)});
+void TemporaryFileSet::Adopt(const std::string& path, RegisteredTemporary registration,
+                             int fd) {
+  files_.push_back(File{path, std::move(registration), fd});
+}
+
+int TemporaryFileSet::Descriptor(const std::string& path) const {
+  for (std::size_t i = files_.size(); i-- > 0;) {
+    if (files_[i].path == path) return files_[i].fd;
+  }
+  return -1;
 }
 
 void TemporaryFileSet::Remove(const std::string& path) {
   // The newest first: a picture's files are removed soon after they are made.
   for (std::size_t i = files_.size(); i-- > 0;) {
     if (files_[i].path != path) continue;
+    if (files_[i].fd >= 0) ::close(files_[i].fd);
     RemoveTemporary(files_[i].path, files_[i].registration);
     files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(i));
     return;
@@ -126,7 +151,10 @@ void TemporaryFileSet::Remove(const std::string& path) {
 }
 
 void TemporaryFileSet::RemoveAll() {
-  for (File& file : files_) RemoveTemporary(file.path, file.registration);
+  for (File& file : files_) {
+    if (file.fd >= 0) ::close(file.fd);
+    RemoveTemporary(file.path, file.registration);
+  }
   files_.clear();
 }
 

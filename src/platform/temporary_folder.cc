@@ -15,12 +15,15 @@ TemporaryFolder::TemporaryFolder() {
   std::string pattern = (base / "velmorane-XXXXXX").string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  if (::mkdtemp(name.data()) != nullptr) path_ = name.data();
+  if (::mkdtemp(name.data()) == nullptr) return;
+  path_ = name.data();
+  registration_.RegisterFolder(path_);
 }
 
 TemporaryFolder::~TemporaryFolder() {
   std::error_code error;
   if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  registration_.Release();
 }
 
 }  // namespace velmorane

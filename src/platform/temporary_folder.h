@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/temporaries.h"
+
 namespace velmorane {
 
 class TemporaryFolder {
@@ -12,7 +14,8 @@ class TemporaryFolder {
   // Creates a fresh folder (never one that exists already); path() is empty when none
   // could be made.
   TemporaryFolder();
-  // Removes the folder with everything in it.
+  // Removes the folder with everything in it. A signal that ends the process first
+  // removes it too (see RegisteredTemporary).
   ~TemporaryFolder();
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -21,6 +24,7 @@ class TemporaryFolder {
 
  private:
   std::string path_;
+  RegisteredTemporary registration_;
 };
 
 }  // namespace velmorane

@@ -270,5 +270,48 @@ TEST_F(OutputSafetyTest, EmptyInputWritesNothingAndKeepsAnEarlierOutput) {
   EXPECT_EQ(FolderNames(folder_), (std::vector<std::string>{"empty.html", "empty.rtf", "page.html"}));
 }
 
+TEST(OutputFolders, MadeAsMkdirPAndLeftEmptyOnesRemoved) {
+  const std::string top = testing::MakeTempFolder();
+  std::vector<std::string> made;
+  ASSERT_TRUE(MakeFolders(top + "a/b/c/", made));
+  EXPECT_EQ(made, (std::vector<std::string>{top + "a", top + "a/b", top + "a/b/c"}));
+  // Already there: nothing new, no failure.
+  std::vector<std::string> again;
+  ASSERT_TRUE(MakeFolders(top + "a/b", again));
+  EXPECT_TRUE(again.empty());
+  // A file in the way is no folder.
+  WriteBytes(top + "file", "x");
+  std::vector<std::string> blocked;
+  EXPECT_FALSE(MakeFolders(top + "file/sub", blocked));
+  // Only the empty ones go, innermost first; a folder holding a file stays.
+  WriteBytes(top + "a/kept.txt", "x");
+  RemoveEmptyFolders(made);
+  EXPECT_TRUE(IsDirectory(top + "a"));
+  EXPECT_FALSE(fs::exists(top + "a/b"));
+}
+
+TEST(OutputFolders, LinksBelowTheRoot) {
+  const std::string top = testing::MakeTempFolder();
+  fs::create_directories(top + "out/real/deeper");
+  fs::create_directories(top + "elsewhere");
+  fs::create_directory_symlink(top + "elsewhere", top + "out/link");
+  fs::create_directory_symlink(top + "out", top + "outlink");
+  const struct {
+    std::string_view name;
+    std::string root, folder, want;
+  } kCases[] = {
+      {"a real tree", top + "out/", top + "out/real/deeper/", ""},
+      {"a link below the root", top + "out/", top + "out/link/x/", top + "out/link"},
+      {"a link as the last folder", top + "out", top + "out/link", top + "out/link"},
+      {"the root itself may be a link", top + "outlink/", top + "outlink/real/", ""},
+      {"missing folders are no links", top + "out/", top + "out/new/newer/", ""},
+      {"a folder beside the root is not below it", top + "out", top + "outlink/real", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LinkBelow(c.root, c.folder), c.want);
+  }
+}
+
 }  // namespace
 }  // namespace velmorane

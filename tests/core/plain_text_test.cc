@@ -114,6 +114,14 @@ TEST(PlainText, CharactersOutsideTheCodePage) {
       {"a Latin reference under Windows-1251 is looked up",
        "<html><head><meta charset=windows-1251></head><p>&copy;&eacute;</p>",
        "\xEF\xBB\xBF\n\xC2\xA9\xC3\xA9\n"},
+      // A UTF-16 page's mark reads as U+FEFF; the file has its own mark and needs no second.
+      {"a UTF-16 page gets one byte-order mark",
+       std::string_view("\xFF\xFE<\0p\0>\0h\0\xE9\0\x16\x04<\0/\0p\0>\0", 22),
+       "\xEF\xBB\xBF\nh\xC3\xA9\xD0\x96\n"},
+      {"a UTF-16 page of ASCII text too", std::string_view("\xFF\xFE<\0p\0>\0h\0i\0", 12),
+       "\xEF\xBB\xBF\nhi"},
+      {"a zero-width no-break space inside the text is kept", "<p>a&#65279;b</p>",
+       "\xEF\xBB\xBF\na\xEF\xBB\xBF" "b\n"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -71,6 +71,7 @@ TEST(NewFormats, EmbedAsPngOrMetafile) {
       {"pic.ico", 0, "{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300"},
       {"png_in.ico", 0, "{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300"},
       {"pic.svg", 0, "{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300"},
+      {"entities.svg", 0, "{\\pict\\pngblip\\picw30\\pich20\\picwgoal450\\pichgoal300"},
       {"viewbox.svg", 0, "{\\pict\\pngblip\\picw24\\pich12\\picwgoal360\\pichgoal180"},
       {"huge.svg", 0, "{\\pict\\pngblip\\picw4096\\pich2048\\picwgoal61440"},
       {"pic.webp", 1, "{\\pict\\wmetafile8\\picw793\\pich529\\picwgoal450\\pichgoal300"},

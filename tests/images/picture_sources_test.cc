@@ -128,6 +128,10 @@ TEST(SniffPictureFormat, ByBytesAlone) {
       {"<svg xmlns='http://www.w3.org/2000/svg'/>", F::kSvg},
       {"\xEF\xBB\xBF  <?xml version='1.0'?>\n<!-- c > d -->\n<!DOCTYPE svg PUBLIC 'x'>\n<svg>", F::kSvg},
       {"<svg:svg xmlns:svg='http://www.w3.org/2000/svg'>", F::kSvg},
+      {"<?xml version='1.0'?>\n<!DOCTYPE svg PUBLIC 'x' 'y' [\n <!ENTITY ns_svg 'http://www.w3.org/2000/svg'>\n"
+       " <!ENTITY st 'fill:red'>\n]>\n<svg xmlns='&ns_svg;'>", F::kSvg},
+      {"<!DOCTYPE svg [ <!ENTITY a '>'> ]><html>", F::kUnknown},
+      {"<!DOCTYPE svg [ <!ENTITY a 'b'> <svg>", F::kUnknown},  // the subset never ends
       {"<!DOCTYPE html><html><body><svg></svg>", F::kUnknown},
       {"<svgx>", F::kUnknown},
       {"<?xml version='1.0'", F::kUnknown},

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "core/engine.h"
 #include "platform/files.h"
@@ -17,10 +18,15 @@ const std::string kSuite = std::string(VELMORANE_FIXTURES) + "/pngsuite/";
 class Collected : public MessageSink {
  public:
   void Message(MessageKind kind, std::string_view text) override {
-    (kind == MessageKind::kWarning ? warnings : notes).emplace_back(text);
+    (kind == MessageKind::kWarning ? warnings
+     : kind == MessageKind::kNote  ? notes
+                                   : stages)
+        .emplace_back(text);
   }
+  bool WantsStages() const override { return true; }
   std::vector<std::string> warnings;
   std::vector<std::string> notes;
+  std::vector<std::string> stages;  // the trace lines, as -v shows them
 };
 
 Collected Convert(const std::string& html, bool convert_images, int output_mode = kModeRtfTables) {
@@ -81,6 +87,46 @@ TEST(PictureWarnings, PageBytesAreShownSafely) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Convert(c.html, true).warnings, std::vector<std::string>{c.want});
   }
+}
+
+TEST(PictureWarnings, SayWhyAPictureIsLeftOut) {
+  const std::string folder = testing::MakeTempFolder();
+  ASSERT_EQ(::mkfifo((folder + "pipe.png").c_str(), 0600), 0);
+  const std::string huge_data = "data:image/png;base64," + std::string(std::size_t{65} << 20, 'A');
+  const struct {
+    std::string_view name;
+    std::string html;
+    std::string want;
+  } kCases[] = {
+      {"a data: address over its limit", "<img src=\"" + huge_data + "\">",
+       "picture skipped, data: address too large (more than 48 MiB of data)"},
+      {"a data: address that does not decode", "<img src=\"data:image/png;base64,!!\">",
+       "picture skipped, malformed data: address"},
+      {"a FIFO is never read", "<img src=\"" + folder + "pipe.png\">",
+       "picture skipped, not a regular file: " + folder + "pipe.png"},
+      {"a folder", "<img src=\"" + folder + "\">", "picture skipped, not a regular file: " + folder},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Convert(c.html, true).warnings, std::vector<std::string>{c.want});
+  }
+}
+
+TEST(PictureWarnings, TraceLinesShowPageBytesSafely) {
+  const std::string data = "data:image/png;base64," + std::string(100000, '!');
+  const Collected c = Convert("<img src=\"x\x1b]0;title\a.png\"><img src=\"" + data + "\">", true);
+  std::string all;
+  for (const std::string& line : c.stages) {
+    EXPECT_LE(line.size(), 1200u) << line.substr(0, 200);
+    all += line + "\n";
+  }
+  EXPECT_EQ(all.find('\x1b'), std::string::npos);
+  EXPECT_EQ(all.find('\a'), std::string::npos);
+  EXPECT_NE(all.find("x?]0;title?.png"), std::string::npos) << all;
+  // A data: address is named by its start and its length.
+  EXPECT_NE(all.find("data:image/png;base64,!!!!!!!!!!!!!!!!!!... (100022 bytes)"),
+            std::string::npos)
+      << all;
 }
 
 TEST(PictureWarnings, GifDiagnosticsAreNotes) {

@@ -2,6 +2,7 @@
 // safety of the user's files in the work folder.
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -189,6 +190,49 @@ TEST(ImageTags, UserFilesInTheWorkFolderSurvive) {
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work),
                           std::filesystem::directory_iterator()), 4);
+}
+
+// Stands for another process in the output folder: while the page is converted, every
+// picture temporary is replaced by a file of its own under the same name.
+class SwapsTemporaries : public ProgressSink {
+ public:
+  explicit SwapsTemporaries(std::string folder) : folder_(std::move(folder)) {}
+  void SetPosition(int) override {
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.path().extension() != ".tmp" || swapped_.count(name) != 0) continue;
+      const std::string planted = folder_ + "planted";
+      ASSERT_TRUE(WriteBinaryFile(planted, "}{\\object PLANTED"));
+      std::filesystem::rename(planted, entry.path());
+      swapped_.insert(name);
+    }
+  }
+  std::size_t swapped() const { return swapped_.size(); }
+
+ private:
+  std::string folder_;
+  std::set<std::string> swapped_;
+};
+
+TEST(ImageTags, TemporariesSwappedByNameAreNotRead) {
+  // Text after the pictures: the tag pass reports progress after they are made.
+  const std::string page = "<img src=\"pic.png\"><img src=\"pic.gif\">" +
+                           std::string(200000, 'x') + "<p>end</p>";
+  const std::string want = ConvertWithPictures(page).rtf;
+  ASSERT_EQ(CountOf(want, "{\\pict"), 2);
+  const std::string work = testing::MakeTempFolder();
+  SwapsTemporaries swaps(work);
+  ConvertRequest request;
+  request.convert_images = true;
+  request.progress = &swaps;
+  Engine engine;
+  std::string rtf;
+  ASSERT_EQ(engine.ConvertHtmlBytes(page, kFixtures, work, request, testing::DefaultOptions(),
+                                    testing::DefaultSettings(), rtf),
+            ConvertResult::kDone);
+  EXPECT_EQ(swaps.swapped(), 2u);
+  EXPECT_EQ(rtf.find("PLANTED"), std::string::npos);
+  EXPECT_EQ(rtf, want);
 }
 
 TEST(ImageTags, PageOfOnlyAPicture) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/append.h"
+#include "core/shown_text.h"
 #include "core/paths.h"
 #include "frontends/batch/workers.h"
 #include "platform/files.h"
@@ -31,9 +32,10 @@ struct DirectoryEntry {
   bool is_folder;
 };
 
-// The entries of a folder in name order ("." and ".." are never listed).
-bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries) {
-  std::error_code error;
+// The entries of a folder in name order ("." and ".." are never listed). `error` tells
+// why a folder could not be listed.
+bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries,
+                 std::error_code& error) {
   std::filesystem::directory_iterator it(folder, error);
   if (error) return false;
   for (; it != std::filesystem::directory_iterator(); it.increment(error)) {
@@ -54,14 +56,22 @@ bool ListEntries(const std::string& folder, std::vector<DirectoryEntry>& entries
 }
 
 void PlanInto(const std::string& folder, bool subfolders, std::vector<PlanStep>& steps,
-              std::set<std::string>& visited, bool& listed) {
+              std::set<std::string>& visited, bool& listed,
+              std::vector<LeftOutFolder>* left_out) {
   std::error_code error;
   std::string identity = std::filesystem::weakly_canonical(folder, error).string();
   if (error) identity = folder;
   if (!visited.insert(identity).second) return;  // reached again through a link
   std::vector<DirectoryEntry> entries;
-  listed = ListEntries(folder, entries);
-  if (!listed) return;
+  listed = ListEntries(folder, entries, error);
+  if (!listed) {
+    if (left_out != nullptr) {
+      left_out->push_back({folder, error == std::errc::filename_too_long
+                                       ? "its path is too long"
+                                       : "it cannot be read"});
+    }
+    return;
+  }
   PlanStep enter{PlanStep::Kind::kFolder, folder, 0};
   for (const DirectoryEntry& e : entries) {
     if (!e.is_folder && IsHtmlFileName(e.name)) ++enter.html_files;
@@ -78,7 +88,7 @@ void PlanInto(const std::string& folder, bool subfolders, std::vector<PlanStep>&
     if (!subfolders) break;
     if (!e.is_folder || e.name.empty() || e.name[0] == '.') continue;
     bool sub_listed = false;
-    PlanInto(folder + e.name + "/", true, steps, visited, sub_listed);
+    PlanInto(folder + e.name + "/", true, steps, visited, sub_listed, left_out);
   }
 }
 
@@ -99,17 +109,32 @@ std::string FileErrorMessage(ConvertResult result, const std::string& input_path
   switch (result) {
     case ConvertResult::kNoMemory:
       return "Not enougth memory";
-    case ConvertResult::kCannotCreateOutput:
+    case ConvertResult::kCannotCreateOutput: {
+      const std::string output = ShownText(OutputPathFor(input_path, output_folder, extension));
+      if (!output_folder.empty() && !IsDirectory(output_folder)) {
+        return StringF("Can't open %s file for record: the folder %s is gone.", output.c_str(),
+                       ShownText(output_folder).c_str());
+      }
+      if (const std::string reason = FolderRefusesFiles(output_folder); !reason.empty()) {
+        return StringF("Can't open %s file for record: %s.", output.c_str(), reason.c_str());
+      }
       return StringF(
           "Can't open %s file for record.\nProbably it is already used by other application.",
-          OutputPathFor(input_path, output_folder, extension).c_str());
+          output.c_str());
+    }
     case ConvertResult::kCannotOpenInput:
-      return StringF("Can't open %s file for reading.", input_path.c_str());
+      return StringF("Can't open %s file for reading.", ShownText(input_path).c_str());
     case ConvertResult::kInputEmpty:
-      return StringF("%s file has zero length.", input_path.c_str());
-    case ConvertResult::kCannotWriteOutput:
+      return StringF("%s file has zero length.", ShownText(input_path).c_str());
+    case ConvertResult::kCannotWriteOutput: {
+      const std::string output = ShownText(OutputPathFor(input_path, output_folder, extension));
+      if (!output_folder.empty() && !IsDirectory(output_folder)) {
+        return StringF("Can't write %s file to its end: the folder %s is gone.", output.c_str(),
+                       ShownText(output_folder).c_str());
+      }
       return StringF("Can't write %s file to its end (is the disk full?).\nAn earlier file of that name is kept.",
-                     OutputPathFor(input_path, output_folder, extension).c_str());
+                     output.c_str());
+    }
     default:
       return "";
   }
@@ -127,7 +152,10 @@ class BatchRun {
 
   BatchCounters Run() {
     output_ = WithTrailingSeparator(request_.output_folder);
-    if (!EnsureOutputFolder()) return counters_;
+    if (!EnsureOutputFolder()) {
+      counters_.output_folder_missing = true;
+      return counters_;
+    }
     host_.SetTotalPosition(0);
     host_.SetTotalPercent("0");
     if (request_.all_files && request_.jobs > 1) {
@@ -144,6 +172,7 @@ class BatchRun {
     }
     Drain();
     workers_.reset();
+    RemoveFoldersLeftEmpty();
     host_.SetTotalPercent("0");
     if (ProgressSink* file = host_.FileProgress(); file != nullptr) file->SetLabel("0");
     host_.SetCurrentFile("");
@@ -176,9 +205,41 @@ class BatchRun {
     }
     std::error_code error;
     // Another run (a worker of the same job) may make it at the same moment.
-    if ((!std::filesystem::create_directory(output_, error) || error) && !IsDirectory(output_)) {
-      host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", output_.c_str()));
+    if (std::filesystem::create_directory(output_, error) && !error) {
+      made_folders_.push_back(output_);
+      made_output_folders_ = made_folders_.size();
+    } else if (!IsDirectory(output_)) {
+      host_.ShowMessage(kErrorTitle, StringF("Can't create %s directory.", ShownText(output_).c_str()));
       return false;
+    }
+    return true;
+  }
+
+  // The folders made for outputs that were then not written go again; the output folder
+  // only when no file was converted.
+  void RemoveFoldersLeftEmpty() {
+    std::vector<std::string> below(made_folders_.begin() + static_cast<std::ptrdiff_t>(made_output_folders_),
+                                   made_folders_.end());
+    RemoveEmptyFolders(below);
+    if (counters_.converted == 0) {
+      made_folders_.resize(made_output_folders_);
+      RemoveEmptyFolders(made_folders_);
+    }
+  }
+
+  // True, once said and with the run stopped, when the output folder has gone since the
+  // run began: no file is begun then, and it is not made again below.
+  bool OutputFolderGone() {
+    if (IsDirectory(output_)) return false;
+    if (!counters_.output_folder_missing) {
+      counters_.output_folder_missing = true;
+      Drain();
+      state_ = OverwriteChoice::kStop;
+      if (workers_ != nullptr) workers_->DropQueued();
+      host_.ShowMessage(kErrorTitle,
+                        StringF("The directory %s was removed during the conversion; the "
+                                "files after it are not converted.",
+                                ShownText(output_).c_str()));
     }
     return true;
   }
@@ -400,7 +461,7 @@ class BatchRun {
       return;
     }
     for (const std::string& name : files) {
-      if (Cancelled()) break;
+      if (Cancelled() || OutputFolderGone()) break;
       const std::string input = folder + name;
       Emit([this, input] { host_.SetCurrentFile(input); });
       std::string target = output_;
@@ -428,7 +489,9 @@ class BatchRun {
         steps.push_back({PlanStep::Kind::kFile, file, 0});
       }
     } else {
-      (void)PlanFolderTree(InputFolder(), steps, request_.subfolders);
+      std::vector<LeftOutFolder> left_out;
+      (void)PlanFolderTree(InputFolder(), steps, request_.subfolders, &left_out);
+      for (const LeftOutFolder& folder : left_out) host_.FolderLeftOut(folder.path, folder.reason);
     }
     for (const PlanStep& step : steps) counters_.planned += step.html_files;
     if (request_.shard_count > 1) {
@@ -443,17 +506,21 @@ class BatchRun {
     host_.SetTotalRange(counters_.total);
     for (const PlanStep& step : steps) {
       if (Cancelled() || state_ == OverwriteChoice::kStop) break;
-      if (step.kind == PlanStep::Kind::kFile) ConvertInTree(step.path);
+      if (step.kind == PlanStep::Kind::kFile && !OutputFolderGone()) ConvertInTree(step.path);
     }
     ShowSummary();
   }
 
-  // The folder a tree run writes the output of `input` into, made when missing.
+  // The folder a tree run writes the output of `input` into, made when missing. Empty
+  // when a folder of the mirrored tree is a symbolic link: outputs are never written
+  // through one (it may lead anywhere).
   std::string TreeOutputFolder(const std::string& input) {
     if (!request_.mirror_tree) return output_;
     const std::string folder = MirroredOutputFolder(output_, InputFolder(), input);
-    std::error_code error;
-    if (folder != output_) std::filesystem::create_directories(folder, error);
+    if (folder == output_) return folder;
+    if (!LinkBelow(output_, folder).empty()) return {};
+    // A folder that cannot be made leaves the failure to the conversion.
+    (void)MakeFolders(folder, made_folders_);
     return folder;
   }
 
@@ -468,6 +535,15 @@ class BatchRun {
       ShowCount();
     };
     const std::string folder = TreeOutputFolder(input);
+    if (folder.empty()) {
+      const std::string mirrored = MirroredOutputFolder(output_, InputFolder(), input);
+      const FileConverter::OutputPlan plan = converter_.PlanOutput(input, mirrored);
+      const std::string output = plan.known ? plan.path : mirrored;
+      Emit([this, input, output] {
+        host_.FileConverted(input, output, ConvertResult::kCannotCreateOutput);
+      });
+      return;
+    }
     std::string target = folder;
     bool keep_existing = keep_existing_;
     while (!Start(input, target, keep_existing, report)) {
@@ -505,6 +581,8 @@ class BatchRun {
   std::deque<Pending> pending_;
   std::size_t waiting_ = 0;                     // conversions in pending_
   std::map<std::string, int> in_flight_;        // outputs being written
+  std::vector<std::string> made_folders_;       // output folders this run made
+  std::size_t made_output_folders_ = 0;         // of them, the output folder itself
 };
 
 }  // namespace
@@ -612,10 +690,14 @@ std::string RenameSuggestion(std::string_view output_file_name, std::string_view
   return suggestion;
 }
 
-bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps, bool subfolders) {
+bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps, bool subfolders,
+                    std::vector<LeftOutFolder>* left_out) {
   std::set<std::string> visited;
   bool listed = false;
-  PlanInto(WithTrailingSeparator(folder), subfolders, steps, visited, listed);
+  // The top folder that cannot be listed is the run's failure, not a folder left out.
+  const std::size_t before = left_out != nullptr ? left_out->size() : 0;
+  PlanInto(WithTrailingSeparator(folder), subfolders, steps, visited, listed, left_out);
+  if (!listed && left_out != nullptr) left_out->resize(before);
   return listed;
 }
 
@@ -646,7 +728,8 @@ void TakeShard(std::vector<PlanStep>& steps, int index, int count, bool by_folde
 
 bool ListHtmlFiles(const std::string& folder, std::vector<std::string>& files) {
   std::vector<DirectoryEntry> entries;
-  if (!ListEntries(folder, entries)) return false;
+  std::error_code error;
+  if (!ListEntries(folder, entries, error)) return false;
   for (const DirectoryEntry& e : entries) {
     if (!e.is_folder && IsHtmlFileName(e.name)) files.push_back(e.name);
   }

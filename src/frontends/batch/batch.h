@@ -56,6 +56,9 @@ class BatchHost {
   virtual void SetTotalPosition(long long /*position*/) {}
   virtual void SetTotalPercent(std::string_view /*text*/) {}
   virtual void SetTotalText(std::string_view /*text*/) {}
+  // A folder of the tree that is left out because it cannot be listed (its path is
+  // too long, it may not be read), told before the first file converts.
+  virtual void FolderLeftOut(std::string_view /*folder*/, std::string_view /*reason*/) {}
   // The progress sink of the current file, or none.
   virtual ProgressSink* FileProgress() { return nullptr; }
   // A picture of `input` was left out; heard in file order, before the file's
@@ -169,6 +172,8 @@ struct BatchCounters {
   long long converted = 0;
   long long total = 0;
   long long planned = 0;  // the files of the run before a share was taken
+  // The output folder could not be made, or was removed while the run went on.
+  bool output_folder_missing = false;
 };
 
 // A directory entry is an HTML file when it is not a folder and the part of its name
@@ -193,9 +198,14 @@ struct PlanStep {
 // The steps of a folder-tree run: every folder once (a symbolic-link loop is not
 // followed twice), folders whose names begin with "." left out; the files of a folder
 // (in name order) come before its subfolders (in name order). Without `subfolders` only
-// the folder itself. False when `folder` cannot be listed.
+// the folder itself. False when `folder` cannot be listed. A subfolder that cannot be
+// listed is left out; `left_out`, when given, gets it with the reason.
+struct LeftOutFolder {
+  std::string path;
+  std::string reason;  // "its path is too long", "it cannot be read"
+};
 bool PlanFolderTree(const std::string& folder, std::vector<PlanStep>& steps,
-                    bool subfolders = true);
+                    bool subfolders = true, std::vector<LeftOutFolder>* left_out = nullptr);
 
 // Keeps the files of share `index` (0 to count - 1) of `count` and recounts the folders'
 // files. The files are taken in turn, every count-th one, but the files that would write
@@ -240,6 +250,8 @@ struct CommandLineBatch {
   int jobs = 1;
   std::function<void(const std::string& input, const std::string& output, ConvertResult)>
       on_file;
+  // A warning of the run itself (a folder left out); without it, told on stderr.
+  std::function<void(const std::string& text)> on_warning;
   // With `show_progress`, draws the progress (files converted of the total so far) in
   // place of the module's own progress line.
   std::function<void(long long converted, long long total)> on_progress;

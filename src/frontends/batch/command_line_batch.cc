@@ -8,7 +8,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/append.h"
 #include "core/paths.h"
+#include "core/shown_text.h"
 #include "frontends/batch/batch.h"
 #include "platform/files.h"
 
@@ -55,10 +57,29 @@ class TerminalHost : public BatchHost {
       written_.insert(Key(std::string(output)));
     } else {
       if (first_failure_ == ConvertResult::kDone) first_failure_ = result;
-      ShowMessage(kErrorTitle, FileErrorMessage(result, std::string(input),
-                                                FolderFor(std::string(input)), extension_));
+      const std::string folder = FolderFor(std::string(input));
+      const std::string link = batch_.mirror_tree && result == ConvertResult::kCannotCreateOutput
+                                   ? LinkBelow(output_folder_, folder)
+                                   : std::string();
+      if (!link.empty()) {
+        ShowMessage(kErrorTitle, StringF("Can't open %s file for record: %s is a symbolic link "
+                                         "to a folder, not followed.",
+                                         ShownText(output).c_str(), ShownText(link).c_str()));
+      } else {
+        ShowMessage(kErrorTitle, FileErrorMessage(result, std::string(input), folder, extension_));
+      }
     }
     if (batch_.on_file) batch_.on_file(std::string(input), std::string(output), result);
+  }
+
+  void FolderLeftOut(std::string_view folder, std::string_view reason) override {
+    const std::string text = StringF("folder %s left out: %.*s", ShownText(folder).c_str(),
+                                     static_cast<int>(reason.size()), reason.data());
+    if (batch_.on_warning) {
+      batch_.on_warning(text);
+    } else {
+      std::fprintf(stderr, "velmorane: warning: %s\n", text.c_str());
+    }
   }
 
   void SetTotalRange(long long maximum) override { total_ = maximum; }
@@ -149,19 +170,22 @@ int ConvertPathFromCommandLine(const CommandLineBatch& batch) {
   if (request.output_extension != ".txt" && request.output_extension != ".doc") {
     request.output_extension = batch.settings.output_mode == kModePlainText ? ".txt" : ".rtf";
   }
+  // The output folder is made with the folders above it (another run may make them at
+  // the same moment); a run that converts nothing leaves none of them empty behind.
+  std::vector<std::string> made;
+  if (!IsDirectory(request.output_folder)) (void)MakeFolders(request.output_folder, made);
   EngineConverter converter(batch.settings);
   TerminalHost host(batch, WithTrailingSeparator(request.output_folder),
                     request.output_extension);
   const BatchCounters counters = RunBatch(request, converter, host);
   host.EndProgressLine();
-  if (!IsDirectory(request.output_folder)) {
-    return static_cast<int>(ConvertResult::kCannotCreateOutput);
-  }
+  if (counters.converted == 0) RemoveEmptyFolders(made);
+  if (counters.output_folder_missing) return static_cast<int>(ConvertResult::kCannotCreateOutput);
   if (counters.total == 0 && (batch.listed_files != nullptr || counters.planned > 0)) return 0;
   if (counters.total == 0) {
     // Name the folder, and the switch that looks further when its subfolders were left out.
     std::string text = std::string(kFilesNotFound, std::strlen(kFilesNotFound) - 1) +
-                       ": no HTML file in " + WithTrailingSeparator(batch.input_folder);
+                       ": no HTML file in " + ShownText(WithTrailingSeparator(batch.input_folder));
     text += batch.subfolders ? " or its subfolders" : " (-subfolders yes also converts its subfolders)";
     host.ShowMessage(kErrorTitle, text);
     return static_cast<int>(ConvertResult::kCannotOpenInput);

@@ -9,6 +9,7 @@
 
 #include "core/append.h"
 #include "core/charset.h"
+#include "core/shown_text.h"
 #include "frontends/batch/batch.h"
 #include "frontends/settings/settings_files.h"
 #include "platform/files.h"
@@ -176,8 +177,9 @@ std::string SettingsDump(const CommandLineRecord& record) {
                        : o.table_border == 1 ? "Visible"
                                              : "Invisible";
   std::string dump = "---------------------------------------\n";
-  AppendF(dump, "INPUT FILE: %s\n", record.input_file.c_str());
-  AppendF(dump, "OUT FOLDER: %s\n", record.out_folder.c_str());
+  // A path's control bytes would break the log's lines; its length is the user's.
+  AppendF(dump, "INPUT FILE: %s\n", ShownText(record.input_file, std::string::npos).c_str());
+  AppendF(dump, "OUT FOLDER: %s\n", ShownText(record.out_folder, std::string::npos).c_str());
   AppendF(dump, "CONVERT TABLES: %d\n", record.convert_tables);
   AppendF(dump, "CONVERT IMAGES: %d\n", record.convert_images);
   AppendF(dump, "FONT FACE: %s\n", std::string(FieldText(o.font_face)).c_str());
@@ -430,6 +432,16 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
 
   bool options_ended = false;
   bool input_set = false;
+  // A run has one output: a second one is an error, never a silent replacement of the
+  // first (the record still gets the later one, as older versions read it).
+  bool output_set = false;
+  std::string outputs_given;
+  const auto set_output = [&](const std::string& path) {
+    if (output_set && path != record.out_folder && outputs_given.empty()) {
+      outputs_given = record.out_folder + " and " + path;
+    }
+    output_set = true;
+  };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     std::error_code error;
@@ -452,12 +464,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments,
       } else if (i + 1 >= arguments.size()) {
         return fail("option " + argument + " needs a value");
       } else {
+        if (argument == "-o") set_output(arguments[i + 1]);
         ApplyOption(argument, arguments[++i], record);
       }
     } else if (!argument.empty() && !EqualsNoCase(argument, "velmorane.exe")) {
+      if (input_set) set_output(argument);
       (input_set ? record.out_folder : record.input_file) = argument;
       input_set = true;
     }
+  }
+  if (!outputs_given.empty()) {
+    return fail("more than one output: " + outputs_given + " (give one output file or folder)");
   }
 
   if (record.shard_count < 1) {

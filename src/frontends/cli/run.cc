@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/append.h"
+#include "core/shown_text.h"
 #include "core/paths.h"
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
@@ -141,7 +142,7 @@ std::string FailureLine(ConvertResult result, const std::string& input_file) {
     case ConvertResult::kCannotCreateOutput:
       return "Error! Can't create output file (maybe file has open another application)\n";
     case ConvertResult::kCannotOpenInput:
-      return StringF("Error! Can't open %s file.\n", input_file.c_str());
+      return StringF("Error! Can't open %s file.\n", ShownText(input_file).c_str());
     case ConvertResult::kInputEmpty:
       return "Error! HTML file is empty\n";
     case ConvertResult::kCannotWriteOutput:
@@ -168,7 +169,7 @@ namespace {
 // The input as messages name it.
 std::string InputName(const CommandLineRecord& record) {
   return record.input_file == kStandardStream ? std::string("standard input")
-                                              : record.input_file;
+                                              : ShownText(record.input_file);
 }
 
 // Why `path` does not open for reading, in the system's words.
@@ -211,17 +212,29 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
           record.input_file, UserPath(record.out_folder), record.options, mode);
-      return StringF("velmorane: cannot create output file %s (status %d)\n", output.c_str(),
+      const std::string shown = ShownText(output);
+      // A folder that exists but takes no file is named as the reason.
+      if (const std::string reason = FolderRefusesFiles(FolderOf(output)); !reason.empty()) {
+        return StringF("velmorane: cannot create output file %s: %s (status %d)\n",
+                       shown.c_str(), reason.c_str(), status);
+      }
+      return StringF("velmorane: cannot create output file %s (status %d)\n", shown.c_str(),
                      status);
     }
     case ConvertResult::kCannotWriteOutput: {
       const int mode = record.output_kind == 0 ? kModePlainText : kModeRtfTables;
       const std::string output = OutputFileName(
           record.input_file, ToForwardSlashes(record.out_folder), record.options, mode);
+      if (const std::string folder = FolderOf(output); !folder.empty() && !IsDirectory(folder)) {
+        return StringF(
+            "velmorane: cannot write output file %s to its end: its folder was removed "
+            "during the conversion (status %d)\n",
+            ShownText(output).c_str(), status);
+      }
       return StringF(
           "velmorane: cannot write output file %s to its end (disk full?); an earlier file "
           "of that name is kept (status %d)\n",
-          output.c_str(), status);
+          ShownText(output).c_str(), status);
     }
     case ConvertResult::kCannotOpenInput:
       if (KindOfFile(record.input_file) == FileKind::kOther) {
@@ -236,7 +249,7 @@ std::string FailureMessage(ConvertResult result, const CommandLineRecord& record
       return StringF("velmorane: input file %s is empty (status %d)\n", input, status);
     case ConvertResult::kOutputExists:
       return StringF("velmorane: output file %s exists (status %d)\n",
-                     record.out_folder.c_str(), status);
+                     ShownText(record.out_folder).c_str(), status);
   }
   return StringF("velmorane: conversion of %s failed (status %d)\n", input, status);
 }
@@ -254,7 +267,9 @@ class TerminalMessages : public MessageSink {
 
   // `input` names the file in a folder run; empty for the one file of a run.
   void Tell(std::string_view input, MessageKind kind, std::string_view text) {
-    std::string line(input);
+    // The engine's texts come shown safely; the name of a file in a folder may hold
+    // anything.
+    std::string line = ShownText(input);
     if (!line.empty()) line += ": ";
     line += text;
     switch (kind) {
@@ -342,20 +357,19 @@ bool ReadStandardInput(std::string& bytes) {
   return std::ferror(stdin) == 0;
 }
 
-// Makes the folder of an output file when it does not exist yet, as users expect of a
-// converter; a folder that cannot be made leaves the "cannot create" result to the write.
-void MakeOutputFolder(const std::string& output) {
-  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
-  std::error_code error;
-  if (!folder.empty() && !std::filesystem::exists(folder, error)) {
-    std::filesystem::create_directories(folder, error);
-  }
+// Makes the folder of an output file when it does not exist yet, with the folders above
+// it, as users expect of a converter; a folder that cannot be made leaves the "cannot
+// create" result to the write. The folders made are added to `made`.
+void MakeOutputFolder(const std::string& output, std::vector<std::string>& made) {
+  const std::string folder = std::filesystem::path(output).parent_path().string();
+  if (!folder.empty() && !IsDirectory(folder)) (void)MakeFolders(folder, made);
 }
 
 // One conversion that reads standard input or writes standard output, through the
 // in-memory entry: the document has the bytes a file would get.
 ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
-                             const ConvertRequest& request, const EngineSettings& settings) {
+                             const ConvertRequest& request, const EngineSettings& settings,
+                             std::vector<std::string>& made_folders) {
   const bool from_stdin = record.input_file == kStandardStream;
   const bool to_stdout = record.out_folder == kStandardStream;
   std::string html;
@@ -381,7 +395,7 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
   if (!to_stdout) {
     output_path = OutputFileName(input, UserPath(record.out_folder), record.options,
                                  request.output_mode);
-    MakeOutputFolder(output_path);
+    MakeOutputFolder(output_path, made_folders);
     if (IsDirectory(output_path) || (!from_stdin && SameFile(output_path, input))) {
       return ConvertResult::kCannotCreateOutput;
     }
@@ -398,8 +412,12 @@ ConvertResult ConvertStreams(CommandLineRecord& record, Engine& engine,
                                                        request, options, settings, document);
   if (result != ConvertResult::kDone) return result;
   if (!to_stdout) {
-    return WriteTextFile(output_path, document) ? ConvertResult::kDone
-                                                : ConvertResult::kCannotCreateOutput;
+    // As for a file: a document that cannot be written to its end (a full disk) is not
+    // one that cannot be created, and an earlier output keeps its content.
+    ReplacementFile output(output_path);
+    if (!output.created()) return ConvertResult::kCannotCreateOutput;
+    return output.WriteText(document) && output.Commit() ? ConvertResult::kDone
+                                                         : ConvertResult::kCannotWriteOutput;
   }
   const std::string bytes = ToTextMode(document);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
@@ -420,8 +438,8 @@ std::string RunLogBesideOutputs(const CommandLineRecord& record, bool folder_run
     place = FolderOf(OutputFileName(UserPath(record.input_file), place, copy.options, mode));
   }
   if (place.empty()) return kRunLogName;
-  std::error_code error;
-  std::filesystem::create_directories(place, error);
+  std::vector<std::string> made;  // they hold the log from now on
+  (void)MakeFolders(place, made);
   return WithTrailingSeparator(place) + kRunLogName;
 }
 
@@ -443,16 +461,20 @@ ConvertResult RunConversion(CommandLineRecord& record, Engine& engine, RunLog& l
   EngineSettings settings;
   InitEngineSettings(settings);
   ConvertResult result;
+  std::vector<std::string> made_folders;
   if (record.input_file == kStandardStream || record.out_folder == kStandardStream) {
-    result = ConvertStreams(record, engine, request, settings);
+    result = ConvertStreams(record, engine, request, settings, made_folders);
   } else {
     if (!record.input_file.empty() && !record.out_folder.empty()) {
       MakeOutputFolder(OutputFileName(UserPath(record.input_file),
                                       UserPath(record.out_folder), o,
-                                      request.output_mode));
+                                      request.output_mode),
+                       made_folders);
     }
     result = engine.ConvertHtmlFile(record.input_file, record.out_folder, request, o, settings);
   }
+  // A run that wrote no output leaves none of the folders it made for it.
+  if (result != ConvertResult::kDone) RemoveEmptyFolders(made_folders);
 
   const std::string outcome = result == ConvertResult::kDone
                                   ? "Converted successfully!\n" + EndLine()
@@ -486,6 +508,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
   batch.listed_files = listed_files;
   batch.shard_index = record.shard_index;
   batch.shard_count = record.shard_count;
+  batch.on_warning = [&terminal](const std::string& text) {
+    terminal.Tell({}, MessageKind::kWarning, text);
+  };
   batch.on_progress = [](long long converted, long long total) {
     const long long percent = converted * 100 / total;
     std::fputs(ProgressBarText(static_cast<int>(converted * 50 / total),
@@ -509,8 +534,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
       if (!log.active()) return;
       const std::string line =
           result == ConvertResult::kDone
-              ? StringF("%s -> %s: Converted successfully!\n", input.c_str(), output.c_str())
-              : input + ": " + FailureLine(result, input);
+              ? StringF("%s -> %s: Converted successfully!\n", ShownText(input).c_str(),
+                        ShownText(output).c_str())
+              : ShownText(input) + ": " + FailureLine(result, input);
       if (!open_log->Append(line)) log.Append(line);
     };
     status = ConvertPathFromCommandLine(batch);
@@ -549,7 +575,7 @@ int RunCommandLine(int argc, char** argv) {
       std::printf("velmorane %s\n", VELMORANE_VERSION);
       return 0;
     case ParsedArguments::Action::kError:
-      std::fprintf(stderr, "velmorane: %s\n", parsed.error.c_str());
+      std::fprintf(stderr, "velmorane: %s\n", ShownText(parsed.error).c_str());
       return 1;
     case ParsedArguments::Action::kConvert:
       break;
@@ -559,7 +585,7 @@ int RunCommandLine(int argc, char** argv) {
   const bool list = !record.files_from.empty();
   if (list) {
     if (!IsDirectory(record.root)) {
-      std::fprintf(stderr, "velmorane: the root %s is no folder\n", record.root.c_str());
+      std::fprintf(stderr, "velmorane: the root %s is no folder\n", ShownText(record.root).c_str());
       return 1;
     }
     std::string text;
@@ -568,13 +594,13 @@ int RunCommandLine(int argc, char** argv) {
                           : ReadBinaryFile(record.files_from, text);
     if (!read) {
       std::fprintf(stderr, "velmorane: cannot read the list of files %s (status 4)\n",
-                   record.files_from.c_str());
+                   ShownText(record.files_from).c_str());
       return static_cast<int>(ConvertResult::kCannotOpenInput);
     }
     std::string outside;
     if (!ListedInputs(text, record.files_nul, record.root, listed, outside)) {
       std::fprintf(stderr, "velmorane: listed path %s is no file below the root %s\n",
-                   outside.c_str(), record.root.c_str());
+                   ShownText(outside).c_str(), ShownText(record.root).c_str());
       return 1;
     }
     std::error_code error;
@@ -598,12 +624,12 @@ int RunCommandLine(int argc, char** argv) {
   RunLog log(record.log_path);
   if (!log.Create() && record.verbosity > 0) {
     std::fprintf(stderr, "velmorane: warning: cannot create the run log %s; converting without it\n",
-                 record.log_path.c_str());
+                 ShownText(record.log_path).c_str());
   }
   StartRunLog(log, record, parsed.log_text);
   if (record.verbosity > 0) {
     for (const std::string& warning : parsed.warnings) {
-      std::fprintf(stderr, "velmorane: warning: %s\n", warning.c_str());
+      std::fprintf(stderr, "velmorane: warning: %s\n", ShownText(warning).c_str());
     }
   }
 
@@ -613,7 +639,7 @@ int RunCommandLine(int argc, char** argv) {
                                  list ? &listed : nullptr);
     if (status != 0) {
       std::fprintf(stderr, "velmorane: folder conversion ended with status %d%s\n", status,
-                   log.active() ? StringF(" (see %s)", log.path().c_str()).c_str() : "");
+                   log.active() ? StringF(" (see %s)", ShownText(log.path()).c_str()).c_str() : "");
     }
   } else {
     Engine engine;
@@ -631,7 +657,7 @@ int RunCommandLine(int argc, char** argv) {
   }
   if (log.failed()) {
     std::fprintf(stderr, "velmorane: the run log %s could not be written completely\n",
-                 log.path().c_str());
+                 ShownText(log.path()).c_str());
   }
   return status;
 }
