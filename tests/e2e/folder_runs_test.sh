@@ -3,17 +3,8 @@
 # at once; none left empty by a failure; links in the tree never written through; a
 # folder removed or a path too long is said.
 # Usage: folder_runs_test.sh <velmorane binary> <source folder>
-set -u
-bin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/e2e/harness.sh
+. "$(dirname "$0")/harness.sh" "$@"
 
 mkdir -p site/docs
 for name in a b c; do printf '<p>page %s</p>' "$name" > "site/$name.html"; done

@@ -2,18 +2,8 @@
 # What a run tells: the status and the words of each failure are the true ones, and a run
 # stopped or failing leaves nothing of its own behind.
 # Usage: run_outcomes_test.sh <velmorane binary> <source folder>
-set -u
-bin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-source_dir="$(cd "$2" && pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/e2e/harness.sh
+. "$(dirname "$0")/harness.sh" "$@"
 
 # --- The fuzz script runs the harnesses with the sanitizer suppressions. -----------------
 mkdir -p fuzzbuild/fuzz
