@@ -226,6 +226,15 @@ int& ListState::LevelStyle(int depth) {
 
 namespace {
 
+// Whether a list or item tag at `tag` can get a style: the page has style rules, or the
+// tag has attributes (a style attribute or an alignment). A bare tag of a page without
+// rules gets none, and is passed over quickly.
+bool MayHaveStyle(const Conversion& c, std::size_t tag) {
+  if (c.style_present) return true;
+  const std::size_t name_end = tag + 3;  // "<ul", "<ol", "<li"
+  return ByteAt(c.input, name_end) != '>';
+}
+
 void CloseItemStyle(Conversion& c) {
   ListState& lists = c.lists;
   if (lists.item_styled.empty() || lists.item_styled.back() == 0) return;
@@ -280,9 +289,12 @@ void HandleListStart(Conversion& c, bool ordered) {
   lists.item_styled.push_back(0);
   lists.in_item = false;
   // The page's rules for the list (its colours and background reach its items).
-  const std::size_t after = c.pos;
-  OpenElementStyle(c, tag, ordered ? kElementOl : kElementUl, InTableCell(c));
-  c.pos = after;
+  lists.list_styled.push_back(MayHaveStyle(c, tag) ? 1 : 0);
+  if (lists.list_styled.back() != 0) {
+    const std::size_t after = c.pos;
+    OpenElementStyle(c, tag, ordered ? kElementOl : kElementUl, InTableCell(c));
+    c.pos = after;
+  }
 }
 
 namespace {
@@ -322,7 +334,10 @@ void HandleListEnd(Conversion& c, bool ordered) {
     lists.list_ids.pop_back();
     lists.item_indents.pop_back();
     lists.item_styled.pop_back();
-    CloseElementStyle(c, ordered ? kElementOl : kElementUl, c.base_size);
+    if (lists.list_styled.back() != 0) {
+      CloseElementStyle(c, ordered ? kElementOl : kElementUl, c.base_size);
+    }
+    lists.list_styled.pop_back();
   }
   // Back in the item the list stood in, if any.
   lists.in_item = !lists.list_ids.empty();
@@ -401,7 +416,7 @@ void HandleListItem(Conversion& c) {
   c.loop.at_paragraph_start = true;
   ReemitCharacterState(c);
   c.loop.list_par_pending = true;
-  if (!lists.item_styled.empty()) {
+  if (!lists.item_styled.empty() && MayHaveStyle(c, tag)) {
     const std::size_t after = c.pos;
     OpenElementStyle(c, tag, kElementLi, in_cell);
     c.pos = after;

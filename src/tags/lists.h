@@ -53,6 +53,7 @@ struct ListState {
   // Whether the current item of each open list has the page's style open (its end tag
   // is often left out: the next item or the list's end closes it).
   std::vector<char> item_styled;
+  std::vector<char> list_styled;  // whether each open list has the page's style open
 };
 
 // </li>: ends the style of the current item.
