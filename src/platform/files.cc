@@ -2,6 +2,8 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -225,6 +227,18 @@ ReplacementFile::ReplacementFile(const std::string& path) : path_(path) {
   // A name of our own: the process and a counter make it unlikely to be taken, and the
   // exclusive create makes sure it is not.
   static std::atomic<unsigned> counter{0};
+  // A stopping signal between the create and the registration would leave the file behind:
+  // the signals that remove temporaries wait until it is registered.
+  sigset_t stopping, before;
+  sigemptyset(&stopping);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    sigaddset(&stopping, signal_number);
+  }
+  pthread_sigmask(SIG_BLOCK, &stopping, &before);
+  struct Unblock {
+    const sigset_t* mask;
+    ~Unblock() { pthread_sigmask(SIG_SETMASK, mask, nullptr); }
+  } unblock{&before};
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     const unsigned n = counter.fetch_add(1);
     char name[64];

@@ -33,20 +33,29 @@ PY
 mkdir kill && make_page 10 > kill/big.html
 for signal in TERM INT; do
   printf 'the good old document' > kill/big.rtf
-  # Started with the default signal actions (a background job would ignore SIGINT).
-  python3 -c 'import os, signal, sys
-signal.signal(signal.SIGINT, signal.SIG_DFL)
-os.execv(sys.argv[1], sys.argv[1:])' "$bin" kill/big.html kill/ >/dev/null 2>&1 &
-  pid=$!
-  # Wait until the document is being written into its temporary, then stop the run.
-  for _ in $(seq 1 400); do
-    [ -n "$(find kill -maxdepth 1 -name '.velmorane-*')" ] && break
-    sleep 0.01
-  done
-  [ -n "$(find kill -maxdepth 1 -name '.velmorane-*')" ] || fail "$signal: no temporary seen while converting"
-  kill -s "$signal" "$pid"
-  wait "$pid"
-  status=$?
+  # Started with the default signal actions (a background job would ignore SIGINT) by a
+  # watcher that looks for the temporary every half millisecond, in one process: the
+  # document is written within a few hundredths of a second, which a loop of commands can
+  # miss on a loaded machine. It stops the run as soon as the temporary is there.
+  python3 - "$signal" "$bin" kill/big.html kill/ <<'PY' >watch.txt 2>&1
+import os, signal, subprocess, sys, time
+name = sys.argv[1]
+run = subprocess.Popen(sys.argv[2:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+seen = False
+deadline = time.monotonic() + 60
+while run.poll() is None and time.monotonic() < deadline:
+    if any(f.startswith(".velmorane-") for f in os.listdir("kill")):
+        seen = True
+        run.send_signal(getattr(signal, "SIG" + name))
+        break
+    time.sleep(0.0005)
+status = run.wait()
+print("seen" if seen else "missed", 128 - status if status < 0 else status)
+PY
+  read -r seen_word status_word <watch.txt
+  [ "$seen_word" = "seen" ] || fail "$signal: no temporary seen while converting ($(cat watch.txt))"
+  status=${status_word:-0}
   [ "$status" -gt 128 ] || fail "$signal: the run was not stopped by the signal (status $status)"
   [ "$(cat kill/big.rtf)" = "the good old document" ] || fail "$signal: the old output was lost"
   [ "$(leftovers kill)" -eq 0 ] || fail "$signal: a temporary was left: $(ls -A kill)"
