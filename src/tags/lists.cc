@@ -347,11 +347,9 @@ void HandleListEnd(Conversion& c, bool ordered) {
   if (InTableCell(c)) {
     c.output += c.templates.cell_paragraph_start;
     AppendCellNesting(c);
-  } else {
-    if (!c.loop.at_paragraph_start) {
-      c.output += c.templates.paragraph_start;
-      c.loop.at_paragraph_start = true;
-    }
+  } else if (!c.loop.at_paragraph_start) {
+    c.output += c.templates.paragraph_start;
+    c.loop.at_paragraph_start = true;
   }
   c.loop.list_par_pending = false;
   c.pos = TagEndFrom(c.input, c.pos);

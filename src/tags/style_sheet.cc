@@ -1065,7 +1065,9 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
     return;
   }
-  if (has[kPropWhiteSpace] && rule.keeps_lines) {
+  // Paragraphs are left out: their end tag is often missing, and kept lines would then
+  // run on to the end of the page.
+  if (has[kPropWhiteSpace] && rule.keeps_lines && type != kElementP) {
     ++s.kept_lines_depth;
     UpdatePreservedWhiteSpace(s);
   }
@@ -1164,7 +1166,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
     sheet.positioned.open = false;
     s.after_control_word = false;
   }
-  if (has[kPropWhiteSpace] && rule.keeps_lines && s.kept_lines_depth > 0) {
+  if (has[kPropWhiteSpace] && rule.keeps_lines && type != kElementP && s.kept_lines_depth > 0) {
     --s.kept_lines_depth;
     UpdatePreservedWhiteSpace(s);
   }
