@@ -1,18 +1,8 @@
 #!/usr/bin/env bash
 # Drives the command-line program in a scratch folder: exit statuses, the run log and
 # the output files.  Usage: cli_test.sh <velmorane binary> <source folder>
-set -u
-bin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-source_dir="$(cd "$2" && pwd)"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/e2e/harness.sh
+. "$(dirname "$0")/harness.sh" "$@"
 
 # Runs the program with the given arguments; sets $status.
 run() {

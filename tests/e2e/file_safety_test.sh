@@ -2,17 +2,8 @@
 # The program around its files: a killed or failing run keeps the old output and leaves
 # no temporary, links are never written through, special files never waited on.
 # Usage: file_safety_test.sh <velmorane binary> <source folder>
-set -u
-bin="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+# shellcheck source=tests/e2e/harness.sh
+. "$(dirname "$0")/harness.sh" "$@"
 
 # Our temporaries left in a folder (there should never be any after a run).
 leftovers() {

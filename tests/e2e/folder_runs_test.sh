@@ -64,10 +64,7 @@ for i in range(300):
 PY
 "$bin" many gone -jobs 1 -log none >/dev/null 2>stderr.txt &
 pid=$!
-for _ in $(seq 1 600); do
-  [ -n "$(find gone -name '*.rtf' 2>/dev/null | head -1)" ] && break
-  sleep 0.02
-done
+wait_for_file gone '*.rtf'
 if kill -0 "$pid" 2>/dev/null; then
   # Away in one step (rm -rf could lose a race with a file being written).
   mv gone gone-away

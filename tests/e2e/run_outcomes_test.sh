@@ -122,11 +122,7 @@ make_page 10 > slow.html
 mkdir away
 "$bin" slow.html away/ -log none >/dev/null 2>stderr.txt &
 pid=$!
-for _ in $(seq 1 1000); do
-  [ -n "$(find away -maxdepth 1 -name '.velmorane-*' 2>/dev/null)" ] && break
-  sleep 0.01
-done
-if [ -n "$(find away -maxdepth 1 -name '.velmorane-*' 2>/dev/null)" ] && kill -0 "$pid" 2>/dev/null; then
+if wait_for_file away '.velmorane-*' && kill -0 "$pid" 2>/dev/null; then
   mv away away-moved
   wait "$pid"
   status=$?
