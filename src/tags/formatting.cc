@@ -230,9 +230,8 @@ int FontTagSize(const std::string& token) {
 
 void HandleEmStart(Conversion& c) {
   c.output += "{";
-  c.sheet.upright_applied = false;
   OpenElementStyle(c, c.pos, kElementEm, InCell(c));
-  if (!c.sheet.upright_applied) {
+  if (!c.sheet.last_font.upright) {
     c.output += R"(\i )";
     c.loop.after_control_word = true;
   }

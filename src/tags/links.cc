@@ -231,25 +231,23 @@ void WriteLinkField(Conversion& c, std::string_view raw_value, bool image_link) 
   const std::string decoded = LinkTarget(raw_value);
   std::string_view value = decoded;
   const char* result_format = image_link ? "" : R"(\ul\cf2)";
+  // The field's argument: "#" for the page itself ("" and "#" name it), \\l and the
+  // bookmark for a place in it, else the address.
+  std::string argument;
   if (value.empty() || value == "#") {
-    // "" and "#" name the page itself: a link to this document, as a browser shows it.
-    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK "#" }}{\fldrslt {%s )", result_format);
+    argument = R"("#")";
   } else if (value.front() == '#') {
-    value.remove_prefix(1);
-    const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK \\l %s }}{\fldrslt {%s )",
-            target.c_str(), result_format);
+    argument = "\\\\l \"" + EscapeRtfText(value.substr(1)) + "\"";
   } else {
     // "file:" before a path that is not absolute ("file:~/.bashrc") names a file beside
     // the page; readers take the bare path as such, not the half address.
     if (value.size() > 5 && AtNoCase(value, 0, "file:") && value[5] != '/') {
       value.remove_prefix(5);
     }
-    value = WithoutDetour(value, c.input_folder);
-    const std::string target = "\"" + EscapeRtfText(value) + "\"";
-    AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )",
-            target.c_str(), result_format);
+    argument = "\"" + EscapeRtfText(WithoutDetour(value, c.input_folder)) + "\"";
   }
+  AppendF(c.output, R"({\field{\*\fldinst { HYPERLINK %s }}{\fldrslt {%s )", argument.c_str(),
+          result_format);
   c.links.link_open = true;
   // The result group ends in a control word: a blank that follows is the link's text.
   if (!image_link) c.loop.after_control_word = true;

@@ -1016,6 +1016,12 @@ void ParseStyleSheet(Conversion& c) {
 
 namespace {
 
+// Whether the rule keeps the element's line breaks and blanks. Paragraphs are left out:
+// their end tag is often missing, and kept lines would then run on to the end of the page.
+bool KeepsLines(const StyleRule& rule, int type) {
+  return rule.has[kPropWhiteSpace] && rule.keeps_lines && type != kElementP;
+}
+
 void ApplySpacing(ParagraphSpacing& spacing, const StyleRule& rule, std::string& out,
                   bool& after_control_word) {
   const auto& has = rule.has;
@@ -1065,9 +1071,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
     return;
   }
-  // Paragraphs are left out: their end tag is often missing, and kept lines would then
-  // run on to the end of the page.
-  if (has[kPropWhiteSpace] && rule.keeps_lines && type != kElementP) {
+  if (KeepsLines(rule, type)) {
     ++s.kept_lines_depth;
     UpdatePreservedWhiteSpace(s);
   }
@@ -1123,7 +1127,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
     // "normal" is a group too: it ends the italic of an em or a class around the element.
     out += rule.style == 'i' ? R"({\i )" : R"({\i0 )";
     sheet.italic_groups = sheet.italic_groups < 0 ? 1 : sheet.italic_groups + 1;
-    if (rule.style != 'i') sheet.upright_applied = true;
+    if (rule.style != 'i') sheet.last_font.upright = true;
     s.after_control_word = true;
   }
   ApplySpacing(s.paragraph_spacing, rule, out, s.after_control_word);
@@ -1166,7 +1170,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
     sheet.positioned.open = false;
     s.after_control_word = false;
   }
-  if (has[kPropWhiteSpace] && rule.keeps_lines && type != kElementP && s.kept_lines_depth > 0) {
+  if (KeepsLines(rule, type) && s.kept_lines_depth > 0) {
     --s.kept_lines_depth;
     UpdatePreservedWhiteSpace(s);
   }

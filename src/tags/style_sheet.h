@@ -179,8 +179,6 @@ struct StyleSheet {
 
   // Groups opened by rules and not yet closed.
   int bold_groups = 0, italic_groups = 0, decoration_groups = 0, vertical_groups = 0;
-  // Set when a rule writes font-style normal; an em asks it to know whether to be italic.
-  bool upright_applied = false;
   // Class rules applied per element type.
   std::array<int, kElementTypeCount> open_class_rules{};
 
@@ -232,6 +230,7 @@ struct StyleSheet {
   // What the rules applied to the element opened last set of its font.
   struct AppliedFont {
     bool family = false, generic_monospace = false, size = false, size_absolute = false;
+    bool upright = false;  // font-style normal (an em asks it to know whether to be italic)
   } last_font;
 };
 
