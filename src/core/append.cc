@@ -156,7 +156,9 @@ bool FormatSimple(std::string& out_string, const char* format, va_list args) {
   return true;
 }
 
-[[gnu::format(printf, 2, 0)]] void AppendV(std::string& out, const char* format, va_list args) {
+}  // namespace
+
+void AppendV(std::string& out, const char* format, va_list args) {
   const std::size_t start = out.size();
   va_list simple;
   va_copy(simple, args);
@@ -178,8 +180,6 @@ bool FormatSimple(std::string& out_string, const char* format, va_list args) {
   std::vsnprintf(out.data() + start, static_cast<std::size_t>(needed) + 1, format, args);
   out.resize(start + static_cast<std::size_t>(needed));
 }
-
-}  // namespace
 
 void AppendF(std::string& out, const char* format, ...) {
   va_list args;

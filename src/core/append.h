@@ -3,6 +3,7 @@
 #ifndef VELMORANE_CORE_APPEND_H_
 #define VELMORANE_CORE_APPEND_H_
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -87,6 +88,7 @@ class BlockAppender {
 };
 
 [[gnu::format(printf, 2, 3)]] void AppendF(std::string& out, const char* format, ...);
+[[gnu::format(printf, 2, 0)]] void AppendV(std::string& out, const char* format, va_list args);
 
 [[gnu::format(printf, 1, 2)]] std::string StringF(const char* format, ...);
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/charset.h"
+#include "core/document_writer.h"
 #include "core/engine.h"
 #include "core/options.h"
 #include "core/prologue.h"
@@ -90,7 +91,7 @@ struct Conversion {
 
   std::string raw;     // the input as read, then decoded (stages 3 and 4)
   std::string input;   // the cleaned input of the tag pass (stage 5)
-  std::string output;  // the document being written (from stage 7)
+  DocumentWriter output;  // the document being written (from stage 7)
   std::size_t pos = 0; // position in `input` during the tag pass
   // The tag pass gives the memory of the input it has left behind back to the system:
   // while the output grows, the input shrinks. Bytes before `input_released` read as 0.

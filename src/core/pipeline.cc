@@ -8,6 +8,7 @@
 #include "core/byte_scan.h"
 #include "core/charset.h"
 #include "core/conversion.h"
+#include "core/document_writer.h"
 #include "core/engine.h"
 #include "core/paths.h"
 #include "core/plain_text.h"
@@ -74,103 +75,10 @@ void ReleaseConsumedInput(Conversion& c) {
   c.input_released = until;
 }
 
-namespace {
-
-// Braces minus escaped braces ("\{", "\}") from the second byte on, and whether backslash
-// pairs occur (`double_backslashes` above 0); data[0] is only the byte before the first one
-// counted. The counts run in bytes over stretches of 255 steps.
-void CountBraces(const char* data, std::size_t size, long long& braces, long long& escaped,
-                 long long& double_backslashes) {
-  std::size_t i = 1;
-#if defined(__SSE2__)
-  // Sixteen bytes a step: the bytes at i.. against those at i - 1.. for the backslash
-  // before them. Each lane adds 1 for "{" and takes 1 for "}" as a signed byte, so a
-  // stretch is at most 127 steps (126 here). Two backslashes in a row are only noted (the
-  // caller then counts another way), not counted.
-  const __m128i open_brace = _mm_set1_epi8('{');
-  const __m128i close_brace = _mm_set1_epi8('}');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i sign = _mm_set1_epi8(static_cast<char>(0x80));
-  const __m128i zero = _mm_setzero_si128();
-  // The sum of the sixteen signed bytes of `lanes`.
-  const auto sum = [&](__m128i lanes) {
-    const __m128i sums = _mm_sad_epu8(_mm_xor_si128(lanes, sign), zero);
-    return static_cast<long long>(_mm_cvtsi128_si32(sums)) + _mm_extract_epi16(sums, 4) -
-           16 * 128;
-  };
-  __m128i pairs = zero;
-  // One step: the sixteen bytes at `at` into the two counters.
-  const auto step = [&](std::size_t at, __m128i& net, __m128i& net_escaped) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at - 1));
-    const __m128i after_backslash = _mm_cmpeq_epi8(before, backslash);
-    // 1 for "{", -1 for "}", 0 for the rest.
-    const __m128i brace = _mm_sub_epi8(_mm_cmpeq_epi8(bytes, close_brace),
-                                       _mm_cmpeq_epi8(bytes, open_brace));
-    net = _mm_add_epi8(net, brace);
-    net_escaped = _mm_add_epi8(net_escaped, _mm_and_si128(after_backslash, brace));
-    pairs = _mm_or_si128(pairs, _mm_and_si128(after_backslash, _mm_cmpeq_epi8(bytes, backslash)));
-  };
-  while (i + 16 <= size) {
-    // Two steps a round, so a stretch is at most 63 rounds; a last lone step on its own.
-    const std::size_t rounds = std::min<std::size_t>(63, (size - i) / 32);
-    __m128i net = zero, net_escaped = zero;
-    for (std::size_t round = 0; round < rounds; ++round, i += 32) {
-      step(i, net, net_escaped);
-      step(i + 16, net, net_escaped);
-    }
-    if (rounds == 0) {
-      step(i, net, net_escaped);
-      i += 16;
-    }
-    braces += sum(net);
-    escaped += sum(net_escaped);
-  }
-  if (_mm_movemask_epi8(pairs) != 0) ++double_backslashes;
-#endif
-  while (i < size) {
-    const std::size_t end = std::min(size, i + 255);
-    unsigned char open = 0, close = 0, escaped_open = 0, escaped_close = 0, doubles = 0;
-    for (; i < end; ++i) {
-      const unsigned char byte = static_cast<unsigned char>(data[i]);
-      const unsigned char after_backslash = data[i - 1] == '\\';
-      const unsigned char is_open = byte == '{';
-      const unsigned char is_close = byte == '}';
-      open += is_open;
-      close += is_close;
-      escaped_open += after_backslash & is_open;
-      escaped_close += after_backslash & is_close;
-      doubles += after_backslash & (byte == '\\');
-    }
-    braces += open - close;
-    escaped += escaped_open - escaped_close;
-    double_backslashes += doubles;
-  }
-}
-
-}  // namespace
-
 void BalanceBraces(std::string& text) {
-  // Every brace counts except one escaped by a backslash that is not itself escaped.
-  // Without two backslashes in a row, a backslash before a brace always escapes it, and
-  // the count is a few comparisons a byte.
-  const std::string_view view = text;
-  long long open = 0, escaped = 0, doubles = 0;
-  if (!view.empty()) open = (view[0] == '{') - (view[0] == '}');
-  CountBraces(view.data(), view.size(), open, escaped, doubles);
-  open -= escaped;
-  if (doubles > 0) {
-    // Backslashes escape one another: go from backslash to backslash (each skips the
-    // byte after it) and take back only the braces really escaped.
-    open = 0;
-    for (const char ch : view) open += (ch == '{') - (ch == '}');
-    for (std::size_t i = view.find('\\'); i != std::string_view::npos && i + 1 < view.size();
-         i = view.find('\\', i + 2)) {
-      if (view[i + 1] == '{') --open;
-      if (view[i + 1] == '}') ++open;
-    }
-  }
-  if (open > 0) text.append(static_cast<std::size_t>(open), '}');
+  BraceCounter braces;
+  braces.Add(text);
+  if (braces.open() > 0) text.append(static_cast<std::size_t>(braces.open()), '}');
 }
 
 void BalanceBracesInFile(const std::string& path) {
@@ -303,8 +211,8 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
     c.Trace("6. Analyzing font and color tables");
     AnalyzeFontsAndColors(c);
     const std::size_t high_bytes = CountHighBytes(c.input);
-    ReserveOutput(c.output, c.input.size(), high_bytes);
-    AdviseHugePages(c.output);
+    ReserveOutput(c.output.text(), c.input.size(), high_bytes);
+    AdviseHugePages(c.output.text());
     WritePrologue(c);
 
     c.Trace("9. Detecting HTML tags and conversion");
@@ -319,22 +227,38 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
   return true;
 }
 
+// The document in text mode to its file.
+class FileSink final : public ByteSink {
+ public:
+  explicit FileSink(ReplacementFile& file) : file_(file) {}
+  bool Write(std::string_view bytes) override { return file_.WriteText(bytes); }
+
+ private:
+  ReplacementFile& file_;
+};
+
 // Stage 10 up to the writing: the progress at its end, the closing brace of body-only
-// output, the pictures spliced in and, for a whole RTF document, the missing braces.
-void FinishDocument(Conversion& c, std::string& document) {
+// output, and the document written to `sink` with the pictures at their places and, for
+// a whole RTF document, the missing braces. False when the sink failed.
+[[nodiscard]] bool FinishDocument(Conversion& c, ByteSink& sink) {
   if (c.progress != nullptr) {
     c.progress->SetPosition(50);
     c.progress->SetLabel("100");
   }
   const bool rtf = c.output_mode != kModePlainText;
   if (rtf && c.settings.body_only == 1) c.output += "}";
-  document.swap(c.output);
-  if (c.convert_images && !c.pictures.records.empty()) WritePictures(c, document);
+  const bool with_pictures = c.convert_images && !c.pictures.records.empty();
+  PictureGroupWriter groups(c);
+  const bool written = c.output.Finish(sink, with_pictures ? &groups : nullptr,
+                                       c.lists.remove_references,
+                                       rtf && c.settings.body_only != 1);
+  // The picture temporaries, the shared bitmap with them, are no longer needed.
+  if (with_pictures) c.pictures.temporaries.RemoveAll();
   if (c.pictures_left_out > 0) {
     c.Warn(StringF("%d picture%s left out: converting pictures is off", c.pictures_left_out,
                    c.pictures_left_out == 1 ? "" : "s"));
   }
-  if (rtf && c.settings.body_only != 1) BalanceBraces(document);
+  return written;
 }
 
 }  // namespace
@@ -380,6 +304,8 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     ReplacementFile output(c.output_path);
     if (!output.created()) return ConvertResult::kCannotCreateOutput;
     c.Trace("Created.");
+    // A large document leaves memory for a spill file beside the output while it is made.
+    c.output.EnableSpill(c.work_folder);
 
     // Stage 3: size, buffers and reading.
     c.input_size = bytes.size();
@@ -397,10 +323,9 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // Stages 4 to 9; input that reads as empty goes straight to stage 10.
     if (!c.raw.empty() && !RunStages(c)) return ConvertResult::kNoMemory;
 
-    // Stage 10: write the document in one piece.
-    std::string document;
-    FinishDocument(c, document);
-    if (!output.WriteText(document) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
+    // Stage 10: the rest of the document to the file.
+    FileSink sink(output);
+    if (!FinishDocument(c, sink) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
     c.Trace("10. Conversion finished. Memory freeing");
     c.Trace("Done at ", ClockText());
     return ConvertResult::kDone;
@@ -425,7 +350,8 @@ ConvertResult Engine::ConvertHtmlBytes(std::string_view html, std::string_view i
     if (c.input_size < 1) return ConvertResult::kInputEmpty;
     c.raw = FromTextMode(html);
     if (!c.raw.empty() && !RunStages(c)) return ConvertResult::kNoMemory;
-    FinishDocument(c, output);
+    StringSink sink(output);
+    (void)FinishDocument(c, sink);
     return ConvertResult::kDone;
   } catch (...) {
     output.clear();

@@ -406,7 +406,7 @@ class TextWriter {
   TextWriter(Conversion& c, std::string_view text)
       : c_(c),
         text_(text),
-        out_(c.output),
+        out_(c.output.text()),
         folding_(c.options.line_folding != 0),
         keep_links_(c.options.keep_hyperlinks != 0),
         code_page_(c.charset.ansi_code_page) {
@@ -822,7 +822,7 @@ void ConvertToPlainText(Conversion& c) {
   if (c.progress != nullptr) c.progress->SetPosition(1);
   c.schedule.Build(c.input.size());
   c.output.clear();
-  c.output.reserve(c.input.size());
+  c.output.text().reserve(c.input.size());
   TextWriter writer(c, c.input);
   writer.Run();
   writer.FinishUnicode();

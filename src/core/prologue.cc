@@ -74,7 +74,7 @@ int HexPair(std::string_view six, std::size_t at) {
 }
 
 void WriteFontAndColorTables(Conversion& c, const std::string& face) {
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   for (std::size_t i = 0; i < c.fonts.size(); ++i) {
     AppendF(out, R"({\f%d\fnil\fcharset%d %s;})" "\n", static_cast<int>(i + 2),
             c.charset.charset, EscapeRtfText(c.fonts[i]).c_str());
@@ -297,7 +297,7 @@ void AnalyzeFontsAndColors(Conversion& c) {
 void WritePrologue(Conversion& c) {
   const ConversionOptions& o = c.options;
   const bool body_only = c.settings.body_only == 1;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   const std::string face = EscapeRtfText(c.font_face);
   const CharsetState& cs = c.charset;
 

@@ -340,7 +340,7 @@ Placed PlacePicture(Conversion& c, const std::string& path, const std::string& i
                     int width_attribute, int height_attribute) {
   PictureList& list = c.pictures;
   PictureRecord record;
-  record.output_position = c.output.size();
+  const std::size_t place = c.output.size();
   // A picture in a table cell is kept inside the cell.
   if (CurrentRowHasOpenCell(c)) record.fit_width = CurrentCellWidth(c);
   // Paths compare without regard to case; a data: address's bytes are case-sensitive.
@@ -358,6 +358,7 @@ Placed PlacePicture(Conversion& c, const std::string& path, const std::string& i
     record.goal_height = height_attribute < 0 ? last.goal_height : height_attribute;
     if (!WithinPictureTextBudget(c, record)) return Placed::kOverBudget;
     list.records.push_back(record);
+    c.output.AddAnchor(place);
     return Placed::kYes;
   }
   c.Trace("Trying to convert image: ", path);
@@ -373,6 +374,7 @@ Placed PlacePicture(Conversion& c, const std::string& path, const std::string& i
   }
   list.previous_path = identity;
   list.records.push_back(record);
+  c.output.AddAnchor(place);
   return Placed::kYes;
 }
 
@@ -571,12 +573,13 @@ void HandleInlineSvg(Conversion& c, std::size_t end) {
     // Every inline drawing is its own picture: the temporary's name says nothing.
     c.pictures.previous_path.clear();
     PictureRecord record;
-    record.output_position = c.output.size();
+    const std::size_t place = c.output.size();
     c.Trace("Trying to convert image: ", path);
     if (AcquirePicture(c, path, record)) {
       c.Trace("OK!");
       if (WithinPictureTextBudget(c, record)) {
         c.pictures.records.push_back(record);
+        c.output.AddAnchor(place);
       } else {
         c.pictures.temporaries.Remove(c.work_folder + record.temp_name);
       }
@@ -733,23 +736,6 @@ bool TryImageTag(Conversion& c) {
   return false;
 }
 
-void ShiftPicturePositions(Conversion& c, std::size_t removal_start, std::size_t removed_length) {
-  for (PictureRecord& record : c.pictures.records) {
-    if (record.output_position >= removal_start + removed_length) {
-      record.output_position -= removed_length;
-    } else if (record.output_position > removal_start) {
-      record.output_position = removal_start;
-    }
-  }
-}
-
-void ShiftPicturePositionsForInsert(Conversion& c, std::size_t insert_at,
-                                    std::size_t inserted_length) {
-  for (PictureRecord& record : c.pictures.records) {
-    if (record.output_position > insert_at) record.output_position += inserted_length;
-  }
-}
-
 namespace {
 
 // RTF reads a control word's number as a signed 32-bit value; a picture's sizes are
@@ -762,65 +748,66 @@ long ClampToRtfNumber(double value) {
 
 }  // namespace
 
-void WritePictures(Conversion& c, std::string& document) {
-  const ConversionOptions& o = c.options;
+void PictureGroupWriter::WriteGroup(std::size_t index, ByteSink& sink) {
+  const PictureRecord& record = c_.pictures.records[index];
+  const int fd = c_.pictures.temporaries.Descriptor(c_.work_folder + record.temp_name);
+  // The hex text streams from its file a block at a time; a file that cannot be read
+  // at its start gives no group.
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::size_t left = record.hex_length >= 0 ? static_cast<std::size_t>(record.hex_length)
+                                            : std::string::npos;
+  std::string block(std::min(kBlock, std::max<std::size_t>(left, 1)), '\0');
+  long long got = fd < 0 ? -1 : ReadDescriptorAt(fd, 0, block.data(), std::min(block.size(), left));
+  if (got < 0) return;
+  const ConversionOptions& o = c_.options;
   const long text_width = static_cast<long>(o.orientation == 1 ? o.paper_height : o.paper_width) -
                           o.margin_left - o.margin_right;
-  std::string result;
-  std::size_t written = 0;
-  for (const PictureRecord& record : c.pictures.records) {
-    const std::size_t at = std::min(record.output_position, document.size());
-    if (at < written) continue;  // positions never go backwards; a stale one is dropped
-    result.append(document, written, at - written);
-    written = at;
-    std::string hex;
-    if (!ReadDescriptor(c.pictures.temporaries.Descriptor(c.work_folder + record.temp_name), hex)) {
-      continue;
-    }
-    if (record.hex_length >= 0 && hex.size() > static_cast<std::size_t>(record.hex_length)) {
-      hex.resize(static_cast<std::size_t>(record.hex_length));
-    }
-    // Sizes from file headers can be anything: a top-down bitmap stores its height
-    // negated, and a header may claim two thousand million pixels.
-    const double width = std::fabs(static_cast<double>(record.width));
-    const double height = std::fabs(static_cast<double>(record.height));
-    const long picw_mm = ClampToRtfNumber(width * 26.45);
-    const long pich_mm = ClampToRtfNumber(height * 26.45);
-    const long picwgoal = ClampToRtfNumber(15.0 * (record.goal_width > 0 ? record.goal_width : width));
-    const long pichgoal = ClampToRtfNumber(15.0 * (record.goal_height > 0 ? record.goal_height : height));
-    int scale = 100;
-    // Scaled down to the text width, or to its cell's width inside a table.
-    const long fit_width = record.fit_width > 0 && (text_width <= 0 || record.fit_width < text_width)
-                               ? record.fit_width
-                               : text_width;
-    if (fit_width > 0 && picwgoal > fit_width) {
-      scale = static_cast<int>(100.0 / (static_cast<double>(picwgoal) / fit_width));
-    }
-    if (record.kind == PictureKind::kDib) {
-      AppendF(result, "\n" R"({\pict\dibitmap0\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
-              picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
-    } else if (o.image_format == 1) {
-      AppendF(result, "\n" R"({\pict\wmetafile8\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
-              picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
-    } else if (record.kind == PictureKind::kJpeg) {
-      AppendF(result, "\n" R"({\pict\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\jpegblip\picscalex%d\picscaley%d)" "\n",
-              ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
-              pichgoal, scale, scale);
-    } else if (record.kind == PictureKind::kPng) {
-      AppendF(result, "\n" R"({\pict\pngblip\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
-              ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
-              pichgoal, scale, scale);
-    } else {
-      AppendF(result, "\n" R"({\pict\wmetafile8\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
-              picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
-    }
-    result += hex;
-    result += "}";
+  // Sizes from file headers can be anything: a top-down bitmap stores its height
+  // negated, and a header may claim two thousand million pixels.
+  const double width = std::fabs(static_cast<double>(record.width));
+  const double height = std::fabs(static_cast<double>(record.height));
+  const long picw_mm = ClampToRtfNumber(width * 26.45);
+  const long pich_mm = ClampToRtfNumber(height * 26.45);
+  const long picwgoal = ClampToRtfNumber(15.0 * (record.goal_width > 0 ? record.goal_width : width));
+  const long pichgoal = ClampToRtfNumber(15.0 * (record.goal_height > 0 ? record.goal_height : height));
+  int scale = 100;
+  // Scaled down to the text width, or to its cell's width inside a table.
+  const long fit_width = record.fit_width > 0 && (text_width <= 0 || record.fit_width < text_width)
+                             ? record.fit_width
+                             : text_width;
+  if (fit_width > 0 && picwgoal > fit_width) {
+    scale = static_cast<int>(100.0 / (static_cast<double>(picwgoal) / fit_width));
   }
-  // The picture temporaries, the shared bitmap with them, are no longer needed.
-  c.pictures.temporaries.RemoveAll();
-  if (written < document.size()) result.append(document, written, std::string::npos);
-  document.swap(result);
+  std::string head;
+  if (record.kind == PictureKind::kDib) {
+    AppendF(head, "\n" R"({\pict\dibitmap0\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
+            picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
+  } else if (o.image_format == 1) {
+    AppendF(head, "\n" R"({\pict\wmetafile8\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
+            picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
+  } else if (record.kind == PictureKind::kJpeg) {
+    AppendF(head, "\n" R"({\pict\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\jpegblip\picscalex%d\picscaley%d)" "\n",
+            ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
+            pichgoal, scale, scale);
+  } else if (record.kind == PictureKind::kPng) {
+    AppendF(head, "\n" R"({\pict\pngblip\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
+            ClampToRtfNumber(width), ClampToRtfNumber(height), picwgoal,
+            pichgoal, scale, scale);
+  } else {
+    AppendF(head, "\n" R"({\pict\wmetafile8\picw%ld\pich%ld\picwgoal%ld\pichgoal%ld\picscalex%d\picscaley%d)" "\n",
+            picw_mm, pich_mm, picwgoal, pichgoal, scale, scale);
+  }
+  if (!sink.Write(head)) return;
+  std::uint64_t offset = 0;
+  while (got > 0) {
+    const std::size_t n = static_cast<std::size_t>(got);
+    if (!sink.Write(std::string_view(block.data(), n))) return;
+    offset += n;
+    if (left != std::string::npos) left -= n;
+    if (left == 0) break;
+    got = ReadDescriptorAt(fd, offset, block.data(), std::min(block.size(), left));
+  }
+  (void)sink.Write("}");
 }
 
 }  // namespace velmorane

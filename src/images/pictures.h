@@ -1,5 +1,5 @@
-// Pictures of one conversion: img and imagertf tags, the picture list and the splicing
-// of picture groups into the written output.
+// Pictures of one conversion: img and imagertf tags, the picture list and the picture
+// groups of the written output.
 #ifndef VELMORANE_IMAGES_PICTURES_H_
 #define VELMORANE_IMAGES_PICTURES_H_
 
@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/document_writer.h"
 #include "platform/temporaries.h"
 
 namespace velmorane {
@@ -19,7 +20,6 @@ enum class PictureKind : int { kMetafile = 0, kJpeg = 1, kPng = 2, kDib = 3 };
 
 struct PictureRecord {
   std::string temp_name;        // hex file in the work folder
-  std::size_t output_position = 0;  // the group goes before the output byte at this index
   long hex_length = 0;          // hexadecimal characters in the temp file
   int goal_width = 0;           // pixels; 0 or less: none
   int goal_height = 0;
@@ -73,19 +73,16 @@ struct PictureList {
 // <img. Returns false when neither matched; otherwise conversion.pos is on the ">".
 bool TryImageTag(Conversion& conversion);
 
-// Moves the recorded output positions after text of `removed_length` bytes was removed
-// at `removal_start`: later positions move back, positions inside the span move to its
-// start.
-void ShiftPicturePositions(Conversion& conversion, std::size_t removal_start,
-                           std::size_t removed_length);
+// Writes the picture groups of a conversion as the document is written out: the group
+// of picture k of the list (the writer's anchor k) from its hex file.
+class PictureGroupWriter final : public PictureGroupSource {
+ public:
+  explicit PictureGroupWriter(Conversion& conversion) : c_(conversion) {}
+  void WriteGroup(std::size_t index, ByteSink& sink) override;
 
-// The same for text inserted at `insert_at`: positions after it move on.
-void ShiftPicturePositionsForInsert(Conversion& conversion, std::size_t insert_at,
-                                    std::size_t inserted_length);
-
-// Splices the picture groups into `document` (the output text) at their positions and
-// deletes the picture temporaries.
-void WritePictures(Conversion& conversion, std::string& document);
+ private:
+  Conversion& c_;
+};
 
 // Width in twips (16 per pixel) of the first picture of a table cell, for the table
 // analysis. `cell_text` starts at the cell's "<td"/"<th".

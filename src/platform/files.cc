@@ -415,6 +415,31 @@ bool ReadDescriptor(int fd, std::string& bytes) {
   return true;
 }
 
+long long ReadDescriptorAt(int fd, std::uint64_t offset, char* data, std::size_t size) {
+  while (true) {
+    const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+bool AppendToDescriptor(int fd, std::string_view bytes) {
+  return WriteAll(fd, bytes.data(), bytes.size());
+}
+
+int CreateUnnamedFile(const std::string& folder) {
+  const std::string where = folder.empty() ? std::string(".") : folder;
+#if defined(O_TMPFILE)
+  const int fd = ::open(where.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+#endif
+  std::string path;
+  const int named = CreateFreeFile(where.back() == '/' ? where : where + "/", ".velmorane-spill",
+                                   ".tmp", path);
+  if (named >= 0) (void)::unlink(path.c_str());
+  return named;
+}
+
 std::FILE* OpenBytesForReading(std::string_view bytes) {
   if (bytes.empty()) return nullptr;  // fmemopen takes no empty buffer
   return ::fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");

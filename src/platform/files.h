@@ -105,6 +105,15 @@ int CreateFreeFile(const std::string& folder, std::string_view stem, std::string
 std::FILE* RewriteStream(int fd);
 // The whole content of the file open as `fd`, from its start.
 [[nodiscard]] bool ReadDescriptor(int fd, std::string& bytes);
+// Up to `size` bytes of the file open as `fd` from `offset` on; the count read (0 at its
+// end), -1 on failure.
+long long ReadDescriptorAt(int fd, std::uint64_t offset, char* data, std::size_t size);
+// Appends all of `bytes` at the position of the file open as `fd`.
+[[nodiscard]] bool AppendToDescriptor(int fd, std::string_view bytes);
+// A file without a name in `folder`, open for reading and writing: it goes with its
+// descriptor, whatever ends the program. Where the file system cannot make one, a
+// file is created exclusively and its name removed at once. -1 when neither works.
+int CreateUnnamedFile(const std::string& folder);
 // A stream that reads `bytes` (which must outlive it); null when none can be had.
 std::FILE* OpenBytesForReading(std::string_view bytes);
 // Lets the process hold as many descriptors as the system allows it (a document keeps

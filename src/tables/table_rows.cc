@@ -72,14 +72,14 @@ void RemoveTrailingSpace(std::string& out) {
 // The last "\par" control word (not "\pard") of the output goes, with picture positions
 // behind it moved back.
 void RemoveLastParagraphMark(Conversion& c) {
-  std::size_t at = c.output.size();
+  const std::string_view out = c.output.From(0);
+  std::size_t at = out.size();
   while (at > 0) {
-    at = c.output.rfind("\\par", at - 1);
+    at = out.rfind("\\par", at - 1);
     if (at == std::string::npos) return;
-    const unsigned char next = ts::ByteAt(c.output, at + 4);
+    const unsigned char next = ts::ByteAt(out, at + 4);
     if (!((next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'))) {
-      c.output.erase(at, 4);
-      ShiftPicturePositions(c, at, 4);
+      c.output.Erase(c.output.TailStart() + at, 4);
       return;
     }
   }
@@ -107,7 +107,7 @@ const char* AlignmentWord(char letter) {
 // after the tag ("\cell" and "x" read "\cellx", "\cellx9500" and "5" read "\cellx95005"):
 // a blank ends the word first. Assumes conversion.pos is on the tag's ">".
 void EndControlWordBeforeText(Conversion& c) {
-  const std::string& out = c.output;
+  const std::string& out = c.output.text();
   const unsigned char next = ts::ByteAt(c.input, c.pos + 1);
   const bool next_is_letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
   if (!next_is_letter && !ts::IsDigit(next) && next != '-') return;
@@ -165,11 +165,11 @@ void WriteEmptyCell(Conversion& c, TableState& s, const char* top_level_text) {
 // The row definition: prologue, alignment, cell definitions, then the empty cells of
 // leading merge continuations. An implicit row (no row tag) gets no alignment or shading.
 void StartRow(Conversion& c, TableState& s, bool implicit_row) {
-  RemoveTrailingBlankAfterLf(c.output);
+  RemoveTrailingBlankAfterLf(c.output.text());
   const bool nested = s.level >= 2;
   if (nested) s.row_properties = c.tables.nested_row_prologue;
   else c.output += c.tables.row_prologue;
-  std::string& dest = nested ? s.row_properties : c.output;
+  std::string& dest = nested ? s.row_properties : c.output.text();
   if (!implicit_row) {
     if (s.alignment == 1) dest += R"(\trqc )";
     if (s.alignment == 2) dest += R"(\trqr )";
@@ -301,13 +301,13 @@ void AnalysedTableStart(Conversion& c) {
   MoveToClose(c);
 
   if (s.level >= 2) {
-    if (loop.cell_has_text || EndsWithNestedTableEnd(c.output, s.level - 1)) {
+    if (loop.cell_has_text || EndsWithNestedTableEnd(c.output.text(), s.level - 1)) {
       // End the paragraph of the enclosing cell before the nested table (also right
       // after another nested table, which a reader would join to this one).
       c.output += c.templates.cell_paragraph_start;
-      AppendLevel(c.output, s.level - 1);
+      AppendLevel(c.output.text(), s.level - 1);
     }
-  } else if ((loop.cell_has_text && !loop.at_paragraph_start) || EndsWithTableEnd(c.output)) {
+  } else if ((loop.cell_has_text && !loop.at_paragraph_start) || EndsWithTableEnd(c.output.text())) {
     // Also between two tables: with no paragraph between them a reader joins their rows
     // into one table.
     c.output += "\n" R"(\pard\par)" "\n";
@@ -550,15 +550,15 @@ void AnalysedTableEnd(Conversion& c) {
     }
   }
   if (loop.table_depth == 0) {
-    RemoveTrailingSpace(c.output);
+    RemoveTrailingSpace(c.output.text());
     c.output += "\\pard\n";
   } else {
     s.in_row = false;
     // Cut the level text written after the nested table's last row.
-    const std::size_t lf = c.output.rfind('\n');
+    const std::size_t lf = c.output.RFind("\n");
     if (lf != std::string::npos) {
-      const std::string_view tail = std::string_view(c.output).substr(lf + 1);
-      if (tail.empty() || tail.substr(0, 11) == R"(\intbl\itap)") c.output.resize(lf);
+      const std::string_view tail = c.output.From(lf + 1);
+      if (tail.empty() || tail.substr(0, 11) == R"(\intbl\itap)") c.output.Resize(lf);
     }
   }
   MoveToClose(c);
@@ -579,7 +579,7 @@ void CaptionEnd(Conversion& c) {
   TableState& s = Current(c);
   if (s.in_row) {
     c.output += c.templates.cell_paragraph_start;
-    if (c.loop.table_depth >= 1) AppendLevel(c.output, s.level);
+    if (c.loop.table_depth >= 1) AppendLevel(c.output.text(), s.level);
   } else {
     c.output += c.templates.paragraph_start;
   }
@@ -645,7 +645,7 @@ void SimpleRowStart(Conversion& c) {
   TableState& s = SimpleRecord(c);
   MoveToClose(c);
   if (s.in_row) CloseTopLevelRow(c, s);
-  RemoveTrailingBlankAfterLf(c.output);
+  RemoveTrailingBlankAfterLf(c.output.text());
   c.output += c.tables.row_prologue;
   s.in_row = true;
   // Count the cells of this row, up to the next row or table tag.
@@ -715,7 +715,7 @@ bool TrySimpleTag(Conversion& c) {
     if (s.level > 0) --s.level;
     // A row left open by a missing </tr> is closed with the table.
     if (s.in_row) CloseTopLevelRow(c, s);
-    RemoveTrailingSpace(c.output);
+    RemoveTrailingSpace(c.output.text());
     c.output += "\\pard\n";
     c.loop.in_cell[0] = false;
     MoveToClose(c);

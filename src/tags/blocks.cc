@@ -85,13 +85,13 @@ bool HoldsNoText(std::string_view tail) {
 void RemoveTrailingLineBreak(Conversion& c) {
   const std::string& mark = c.templates.zero_break;
   if (mark.empty()) return;
-  const std::size_t from = std::min(c.loop.br_output_start, c.output.size());
-  std::size_t at = std::string_view(c.output).substr(from).rfind(mark);
+  const std::size_t from = std::max(std::min(c.loop.br_output_start, c.output.size()),
+                                    c.output.TailStart());
+  std::size_t at = c.output.From(from).rfind(mark);
   if (at == std::string::npos) return;
   at += from;
-  if (!HoldsNoText(std::string_view(c.output).substr(at + mark.size()))) return;
-  c.output.erase(at, mark.size());
-  ShiftPicturePositions(c, at, mark.size());
+  if (!HoldsNoText(c.output.From(at + mark.size()))) return;
+  c.output.Erase(at, mark.size());
 }
 
 // The standard Windows metafile of the rule: header, window origin 0,0 and extent
@@ -176,8 +176,7 @@ void HandleParagraphStart(Conversion& c) {
     AppendF(c.output, R"(\sb%d\sa%d )", spacing.space_after, spacing.space_after);
   }
   // The alignment goes in front of everything the style wrote.
-  c.output.insert(mark, c.loop.alignment_string);
-  ShiftPicturePositionsForInsert(c, mark, c.loop.alignment_string.size());
+  c.output.Insert(mark, c.loop.alignment_string);
 }
 
 void HandleParagraphEnd(Conversion& c) {
@@ -205,8 +204,7 @@ void HandleDivStart(Conversion& c) {
   ReemitCharacterState(c);
   const std::size_t mark = c.output.size();
   OpenElementStyle(c, tag, kElementDiv, InTableCell(c));
-  c.output.insert(mark, c.loop.alignment_string);
-  ShiftPicturePositionsForInsert(c, mark, c.loop.alignment_string.size());
+  c.output.Insert(mark, c.loop.alignment_string);
 }
 
 void HandleDivEnd(Conversion& c) {
@@ -285,7 +283,7 @@ void HandleHeadingStart(Conversion& c) {
   if (c.loop.cell_paragraph_mode) {
     if (c.loop.cell_paragraph_count < 2) {
       ++c.loop.cell_paragraph_count;
-      bookmarks = TakeTrailingBookmarks(c.output);
+      bookmarks = TakeTrailingBookmarks(c.output.text());
       c.output += c.templates.heading_open;
     } else {
       c.loop.cell_paragraph_count = 1;
@@ -293,8 +291,8 @@ void HandleHeadingStart(Conversion& c) {
       c.output += c.templates.heading_open_par;
       groups = 2;
     }
-  } else if (c.loop.at_paragraph_start && !EndsWithGroup(c.output)) {
-    bookmarks = TakeTrailingBookmarks(c.output);
+  } else if (c.loop.at_paragraph_start && !EndsWithGroup(c.output.text())) {
+    bookmarks = TakeTrailingBookmarks(c.output.text());
     c.output += c.templates.heading_open;
   } else {
     // After text, or after a picture or another group the paragraph holds, the heading
@@ -399,10 +397,8 @@ void HandleBlockquoteEnd(Conversion& c) {
   int& depth = c.blocks.blockquote_depth;
   const std::string indent =
       StringF(R"(\li%d )", static_cast<std::uint8_t>(depth) * kQuoteIndent);
-  if (c.loop.at_paragraph_start && c.output.ends_with(indent)) {
-    const std::size_t at = c.output.size() - indent.size();
-    c.output.erase(at);
-    ShiftPicturePositions(c, at, indent.size());
+  if (c.loop.at_paragraph_start && c.output.text().ends_with(indent)) {
+    c.output.Erase(c.output.size() - indent.size(), indent.size());
   }
   if (depth > 0) {
     for (std::string* start :

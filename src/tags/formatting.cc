@@ -376,7 +376,7 @@ void HandleFontStart(Conversion& c) {
   TagLoopState& s = c.loop;
   const ConversionOptions& o = c.options;
   const std::string_view in = c.input;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   const std::size_t tag_pos = c.pos;
 
   if (o.keep_font_face && s.font_active && s.font_stack.size() < kStackDepth) {
@@ -464,7 +464,7 @@ void HandleFontStart(Conversion& c) {
 void HandleFontEnd(Conversion& c) {
   TagLoopState& s = c.loop;
   const ConversionOptions& o = c.options;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
 
   if (o.keep_background_color && s.background_active) {
     out += R"(\chcbpat0 )";

@@ -328,7 +328,7 @@ void HandleListEnd(Conversion& c, bool ordered) {
   const bool continued = !InTableCell(c) && c.loop.at_paragraph_start &&
                          lists.continuation_end == c.output.size() &&
                          lists.continuation_end > lists.continuation_begin;
-  if (continued) c.output.resize(lists.continuation_begin);
+  if (continued) c.output.Resize(lists.continuation_begin);
   CloseItemStyle(c);
   if (!lists.list_ids.empty()) {
     lists.list_ids.pop_back();
@@ -442,48 +442,7 @@ bool HoldsMetafile(const Conversion& c) {
     if (record.kind == PictureKind::kDib) continue;
     if (c.options.image_format == 1 || record.kind == PictureKind::kMetafile) return true;
   }
-  return FindText(c.output, R"(\wmetafile)") != std::string::npos;
-}
-
-// Takes the "\lsN\ilvlN" references of the items back out of the output, moving the
-// pictures' places with the text. The text is compacted where it stands: a second copy
-// would double the memory of a large document.
-void RemoveListReferences(Conversion& c) {
-  std::string& out = c.output;
-  std::vector<std::pair<std::size_t, std::size_t>> cuts;  // start and length in the old text
-  std::size_t from = 0;   // the first byte not yet kept or cut
-  std::size_t write = 0;  // where the next kept byte goes
-  for (std::size_t at = FindText(out, R"(\ls)"); at != std::string::npos;
-       at = FindText(out, R"(\ls)", at + 1)) {
-    if (at < from) continue;  // inside a cut
-    // Bytes below `from` may already have moved; the byte before it ended a cut.
-    std::size_t slashes = 0;
-    for (std::size_t j = at; j > from && out[j - 1] == '\\'; --j) ++slashes;
-    if (slashes % 2 == 1) continue;  // escaped text
-    std::size_t end = at + 3;
-    const std::size_t digits = end;
-    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
-    if (end == digits || out.compare(end, 5, R"(\ilvl)") != 0) continue;
-    end += 5;
-    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
-    if (end < out.size() && out[end] == ' ') ++end;
-    if (write != from) std::memmove(out.data() + write, out.data() + from, at - from);
-    write += at - from;
-    cuts.emplace_back(at, end - at);
-    from = end;
-  }
-  if (cuts.empty()) return;
-  if (write != from) std::memmove(out.data() + write, out.data() + from, out.size() - from);
-  write += out.size() - from;
-  out.resize(write);
-  for (PictureRecord& record : c.pictures.records) {
-    std::size_t removed = 0;
-    for (const auto& [start, length] : cuts) {
-      if (start >= record.output_position) break;
-      removed += std::min(length, record.output_position - start);
-    }
-    record.output_position -= removed;
-  }
+  return c.output.HoldsWatchedText();
 }
 
 }  // namespace
@@ -494,11 +453,12 @@ void WriteListTables(Conversion& c) {
   // A reader (AbiWord) fails on documents that hold both a metafile picture and a list
   // table: such documents keep only the numbering groups.
   if (HoldsMetafile(c)) {
-    RemoveListReferences(c);
+    // The "\lsN\ilvlN" references of the items go as the document is written out.
+    lists.remove_references = true;
     return;
   }
-  const std::size_t prologue_end = std::min(c.loop.loop_start_length, c.output.size());
-  const std::size_t at = std::string_view(c.output).substr(0, prologue_end).find(R"({\info)");
+  const std::string_view head = c.output.Head();
+  const std::size_t at = head.substr(0, std::min(c.loop.loop_start_length, head.size())).find(R"({\info)");
   if (at == std::string_view::npos) return;
   std::string tables = R"({\*\listtable)";
   std::string overrides = R"({\*\listoverridetable)";
@@ -521,8 +481,7 @@ void WriteListTables(Conversion& c) {
   tables += "}\n";
   tables += overrides;
   tables += "}\n";
-  c.output.insert(at, tables);
-  ShiftPicturePositionsForInsert(c, at, tables.size());
+  c.output.Insert(at, tables);
 }
 
 }  // namespace velmorane

@@ -50,6 +50,9 @@ struct ListState {
   // Where the last continuation of an item was written (output offsets): a list end right
   // after it takes it back, so the paragraph after the list is not part of the item.
   std::size_t continuation_begin = 0, continuation_end = 0;
+  // The document holds a picture that stops a reader on a list table: the items'
+  // references come out as it is written, and the numbering groups stay.
+  bool remove_references = false;
   // Whether the current item of each open list has the page's style open (its end tag
   // is often left out: the next item or the list's end closes it).
   std::vector<char> item_styled;

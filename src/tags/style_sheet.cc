@@ -1041,7 +1041,7 @@ void ApplyStyleRule(Conversion& c, const StyleRule& rule, int type, std::size_t 
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
   const ConversionOptions& o = c.options;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   const auto& has = rule.has;
 
   if (!sheet.positioned.open && has[kPropTop] && has[kPropLeft] && has[kPropWidth]) {
@@ -1154,7 +1154,7 @@ void CloseStyleRule(Conversion& c, const StyleRule& rule, int type, bool /*from_
   TagLoopState& s = c.loop;
   StyleSheet& sheet = c.sheet;
   const ConversionOptions& o = c.options;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   const auto& has = rule.has;
   // Closing braces end no control word; control words end in the blank that ends them.
   auto close_group = [&](int& counter) {

@@ -130,6 +130,32 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
   return true;
 }
 
+// The output before the first place a handler may still edit leaves memory.
+void FlushOutput(Conversion& c) {
+  const TagLoopState& s = c.loop;
+  // The rows of an open table are edited until it ends.
+  if (s.table_depth != 0) return;
+  if (!s.html_seen) {
+    // The html tag drops what the loop wrote before it.
+    const std::string_view in = c.input;
+    if (s.html_ahead != std::string::npos && s.html_ahead < c.pos) {
+      std::size_t at = in.find('<', c.pos);
+      while (at != std::string_view::npos && !LooksAtNoCase(in, at, "<html")) {
+        at = in.find('<', at + 1);
+      }
+      c.loop.html_ahead = at;
+    }
+    if (s.html_ahead != std::string::npos) return;
+  }
+  std::size_t limit = c.output.size();
+  if (s.last_element_br) limit = std::min(limit, s.br_output_start);
+  if (s.word_break_pending) limit = std::min(limit, s.word_break_mark);
+  if (c.lists.continuation_end == c.output.size()) {
+    limit = std::min(limit, c.lists.continuation_begin);
+  }
+  c.output.Flush(limit);
+}
+
 // Reports the progress checkpoints up to `pos`. A handler may jump over a checkpoint
 // inside its tag; it is reported late rather than stalling the bar for good.
 void ReportProgress(Conversion& c) {
@@ -311,9 +337,7 @@ void SkipComment(Conversion& c) {
 void ForgetOutputBeforeHtml(Conversion& c) {
   TagLoopState& s = c.loop;
   const std::size_t start = std::min(s.loop_start_length, c.output.size());
-  const std::size_t removed = c.output.size() - start;
-  c.output.resize(start);
-  if (removed > 0) ShiftPicturePositions(c, start, removed);
+  c.output.Erase(start, c.output.size() - start);
 
   s.at_paragraph_start = true;
   s.after_paragraph_close = s.after_div_close = s.after_control_word = false;
@@ -487,7 +511,7 @@ bool EndsControlWord(std::string_view out, std::size_t at) {
 bool EndsInWord(const Conversion& c) {
   if (c.loop.at_paragraph_start) return false;
   constexpr std::size_t kLookBack = 256;
-  const std::string_view whole = c.output;
+  const std::string_view whole = c.output.text();
   const std::size_t floor = whole.size() > kLookBack ? whole.size() - kLookBack : 0;
   const std::string_view out = whole.substr(floor);
   std::size_t end = out.size();
@@ -555,7 +579,7 @@ void WritePendingWordBreak(Conversion& c, unsigned char byte) {
   s.word_break_pending = false;
   if (byte == ' ' || byte == '\n' || byte == '\t' || !EndsInWord(c)) return;
   const std::string_view since =
-      std::string_view(c.output).substr(std::min(s.word_break_mark, c.output.size()));
+      c.output.From(s.word_break_mark);
   for (const std::string_view mark : {"\\par", "\\line", "\\cell", "\\row", "\\tab"}) {
     if (since.find(mark) != std::string_view::npos) return;
   }
@@ -660,7 +684,7 @@ std::size_t RunReference(std::string_view in, std::size_t p, long long& value) {
   const std::string_view in = c.input;
   StartPendingParagraph(c, static_cast<unsigned char>(in[c.pos]));
   MarkTextWritten(s);
-  BlockAppender out(c.output);
+  BlockAppender out(c.output.text());
   std::size_t p = c.pos;
   while (p < in.size()) {
     const unsigned char b = static_cast<unsigned char>(in[p]);
@@ -707,7 +731,7 @@ bool StartsTextRun(std::string_view in, std::size_t pos, unsigned char byte) {
 
 void WriteWhitespace(Conversion& c, unsigned char byte) {
   TagLoopState& s = c.loop;
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   if (!s.at_paragraph_start) {
     const char last = out.empty() ? '\0' : out.back();
     if (byte == '\n' && last == '}') {
@@ -861,7 +885,7 @@ void WriteAlternativeText(Conversion& c, std::string_view text) {
   if (first == text.size()) return;
   const bool double_byte = IsDoubleByteLanguage(c.charset.language_name);
   StartPendingParagraph(c, static_cast<unsigned char>(text[first]));
-  std::string& out = c.output;
+  std::string& out = c.output.text();
   bool blank_pending = false;
   for (std::size_t i = first; i < text.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(text[i]);
@@ -905,8 +929,9 @@ void ReemitCharacterState(Conversion& c) {
 void TagLoop(Conversion& c) {
   TagLoopState& s = c.loop;
   const std::string_view in = c.input;
-  std::string& out = c.output;
-  s.loop_start_length = out.size();
+  std::string& out = c.output.text();
+  s.loop_start_length = c.output.size();
+  c.output.MarkBodyStart();
   s.latin_as_unicode = c.charset.ansi_code_page != 1252;
   s.code_page_high = CodePageHighHalf(c.charset.ansi_code_page);
   const HighByteTexts high_byte_texts(c.charset, s.code_page_high);
@@ -917,6 +942,7 @@ void TagLoop(Conversion& c) {
   while (c.pos < in.size()) {
     if (!EnsureHeadRoom(out, head_room)) break;
     if (c.pos >= c.next_input_release) ReleaseConsumedInput(c);
+    if (c.output.WantsFlush()) FlushOutput(c);
     ReportProgress(c);
     const std::size_t pos = c.pos;
     const unsigned char byte = static_cast<unsigned char>(in[pos]);

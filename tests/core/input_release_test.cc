@@ -50,7 +50,7 @@ std::string TagPass(const std::string& html, std::size_t step, std::size_t margi
   c.pos = 0;
   TagLoop(c);
   released = c.input_released;
-  return c.output;
+  return c.output.text();
 }
 
 TEST(InputRelease, LeavesTheDocumentAsItIs) {

@@ -217,7 +217,7 @@ TEST(Prologue, BodyRuleSetsFontColourAndSize) {
   c.colors.Add("FF0000");
   BuildParagraphTemplates(c.templates, c.base_size, 1033, false);
   ApplyBodyStyle(c, BodyStyle{0, 0, 24});
-  EXPECT_EQ(c.output, "\n" R"(\f2 )" "\n" R"(\cf3 )");
+  EXPECT_EQ(c.output.text(), "\n" R"(\f2 )" "\n" R"(\cf3 )");
   EXPECT_EQ(c.base_size, 12);
   EXPECT_EQ(c.templates.paragraph_start,
             "\n" R"(\par\pard\sb100\sa100\sbauto1\saauto1\fs24\lang1033 )");
@@ -226,7 +226,7 @@ TEST(Prologue, BodyRuleSetsFontColourAndSize) {
   // Entries that are not in the tables write nothing; a size under one point gives 10.
   c.output.clear();
   ApplyBodyStyle(c, BodyStyle{5, 7, 1});
-  EXPECT_EQ(c.output, "");
+  EXPECT_EQ(c.output.text(), "");
   EXPECT_EQ(c.base_size, 10);
 }
 

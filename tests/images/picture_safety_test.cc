@@ -81,8 +81,11 @@ struct PictureRun {
     for (c.pos = 0; c.pos < c.input.size(); ++c.pos) {
       if (c.input[c.pos] == '<') (void)TryImageTag(c);
     }
-    std::string document = c.output;
-    if (!c.pictures.records.empty()) WritePictures(c, document);
+    std::string document;
+    StringSink sink(document);
+    PictureGroupWriter groups(c);
+    EXPECT_TRUE(c.output.Finish(sink, &groups, false, false));
+    c.pictures.temporaries.RemoveAll();
     return document;
   }
 

@@ -59,7 +59,7 @@ inline std::string RunTables(std::string_view html, const TableRun& run = {}) {
     c.loop.cell_has_text = true;
     if (c.loop.center_state == 1) c.loop.center_state = 2;
   }
-  return c.output;
+  return c.output.text();
 }
 
 inline std::size_t CountOf(std::string_view text, std::string_view what) {

@@ -74,11 +74,12 @@ TEST(ParagraphEnd, TrailingLineBreakIsRemoved) {
   HandlerFixture f;
   f.WriteText("a");
   f.Run("<br>", HandleLineBreak);
-  EXPECT_EQ(f.c.output, R"(a\par\sa0\sb0 \qj )");
-  f.c.pictures.records.push_back({"pic", f.c.output.size()});
+  EXPECT_EQ(f.c.output.text(), R"(a\par\sa0\sb0 \qj )");
+  f.c.pictures.records.push_back({"pic"});
+  f.c.output.AddAnchor(f.c.output.size());
   f.Run("</p>", HandleParagraphEnd);
-  EXPECT_EQ(f.c.output, R"(a\qj )");
-  EXPECT_EQ(f.c.pictures.records[0].output_position, f.c.output.size());
+  EXPECT_EQ(f.c.output.text(), R"(a\qj )");
+  EXPECT_EQ(f.c.output.anchor(0), f.c.output.size());
   EXPECT_TRUE(f.c.loop.after_paragraph_close);
   EXPECT_EQ(f.c.pos, 3u);
 }
@@ -89,7 +90,7 @@ TEST(ParagraphEnd, BreakFollowedByTextStays) {
   f.Run("<br/>", HandleLineBreak);
   f.WriteText("b");
   f.Run("</p>", HandleParagraphEnd);
-  EXPECT_EQ(f.c.output, R"(a\par\sa0\sb0 \qj b)");
+  EXPECT_EQ(f.c.output.text(), R"(a\par\sa0\sb0 \qj b)");
 }
 
 TEST(LineBreak, DependsOnPlace) {
@@ -252,7 +253,7 @@ TEST(Blockquote, EmptyQuotationTakesItsIndentBack) {
   f.Run("<blockquote>", HandleBlockquoteStart);
   f.c.loop.at_paragraph_start = true;
   f.Run("</blockquote>", HandleBlockquoteEnd);
-  EXPECT_EQ(f.c.output, "a" + plain + plain);
+  EXPECT_EQ(f.c.output.text(), "a" + plain + plain);
 }
 
 TEST(Address, OnlyAfterText) {

@@ -35,7 +35,7 @@ struct HandlerFixture {
     c.pos = 0;
     const std::size_t before = c.output.size();
     handler(c);
-    return c.output.size() > before ? c.output.substr(before) : std::string();
+    return c.output.size() > before ? c.output.text().substr(before) : std::string();
   }
 
   // Text written between tags: paragraph start is over.

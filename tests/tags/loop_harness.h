@@ -49,7 +49,7 @@ struct LoopRun {
     conversion.pos = 0;
     conversion.output.clear();
     TagLoop(conversion);
-    return conversion.output;
+    return conversion.output.text();
   }
 
   CarryOver carry;

@@ -192,7 +192,7 @@ std::string Open(LoopRun& run, std::string_view html, int type) {
   run.conversion.pos = 0;
   run.conversion.output.clear();
   OpenElementStyle(run.conversion, 0, type, false);
-  return run.conversion.output;
+  return run.conversion.output.text();
 }
 
 TEST(ElementStyles, ClassRulesMatchTheirElements) {
