@@ -7,6 +7,7 @@
 #ifndef VELMORANE_CORE_DOCUMENT_WRITER_H_
 #define VELMORANE_CORE_DOCUMENT_WRITER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -130,10 +131,10 @@ class DocumentWriter {
     spill_folder_ = std::move(folder);
     spill_enabled_ = true;
   }
-  // For tests: spill after `step` bytes, keeping `keep`.
-  void SetSpillSteps(std::size_t step, std::size_t keep) {
-    spill_step_ = step;
-    keep_ = keep;
+  // For tests: writers made from now on spill after `step` bytes of body, keeping `keep`.
+  static void SetSpillStepsForTesting(std::size_t step, std::size_t keep) {
+    default_step_ = step;
+    default_keep_ = keep;
   }
   bool WantsFlush() const { return spill_enabled_ && tail_.size() - head_in_tail() >= spill_step_; }
   // Moves the body before `limit` (and before the last kKeep bytes) to the spill file. A
@@ -168,8 +169,10 @@ class DocumentWriter {
   int spill_fd_ = -1;
   bool spill_failed_ = false;
   std::size_t spilled_ = 0;      // body bytes in the spill file
-  std::size_t spill_step_ = kSpillStep;
-  std::size_t keep_ = kKeep;
+  static inline std::atomic<std::size_t> default_step_{kSpillStep};
+  static inline std::atomic<std::size_t> default_keep_{kKeep};
+  std::size_t spill_step_ = default_step_;
+  std::size_t keep_ = default_keep_;
   bool watched_spilled_ = false; // kWatchedText occurs in the spill file
   std::string spill_end_;        // the last bytes spilled, for a watched text across pieces
 };
