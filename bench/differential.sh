@@ -124,6 +124,19 @@ run_one() {
   echo "$status"
 }
 
+# The run log without its clock lines and with the output folder named alike.
+clean_log() {
+  [ -f "$1/velmorane.log" ] || return 0
+  grep -v -e '^Date: ' -e '^Begin converting in: ' -e '^End of converting in: ' \
+    "$1/velmorane.log" | sed "s|$1|OUT|g" || true
+}
+# True when the folders $1 and $2 hold the same files with the same bytes, run logs aside,
+# and the same run logs once cleaned.
+same_outputs() {
+  diff -r -q -x velmorane.log "$1" "$2" >/dev/null 2>&1 || return 1
+  cmp -s <(clean_log "$1") <(clean_log "$2")
+}
+
 echo "comparing ${#pages[@]} pages one by one and $(find "$data/small" -name '*.html' | wc -l) in folder runs, in ${#modes[@]} modes ..."
 for page in "${pages[@]}"; do
   for mode in "${modes[@]}"; do
@@ -133,7 +146,7 @@ for page in "${pages[@]}"; do
     status_a="$(run_one "$base_bin" "$page" "$work/a" "$args")"
     status_b="$(run_one "$current_bin" "$page" "$work/b" "$args")"
     compared=$((compared + 1))
-    if [ "$status_a" = "$status_b" ] && diff -r -q "$work/a" "$work/b" >/dev/null 2>&1; then
+    if [ "$status_a" = "$status_b" ] && same_outputs "$work/a" "$work/b"; then
       identical=$((identical + 1))
     else
       different+=("${page#"$here/"} [$name] (status $status_a -> $status_b)")

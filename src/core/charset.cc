@@ -473,8 +473,21 @@ void RewriteUtf8(std::string& text, bool latin_bytes = true) {
     }
     block.Advance(w);
   };
-  DecodeUtf8(
-      body, [&block](std::string_view run) { block.Append(run.data(), run.size()); }, emit);
+  // The page read so far gives its memory back as the decoded text grows, so the two
+  // are never held whole at once.
+  constexpr std::size_t kReleaseStep = std::size_t{1} << 20;
+  char* released = text.data();
+  const char* const text_end = text.data() + text.size();
+  const auto append_run = [&block, &released, text_end](std::string_view run) {
+    // Runs are pieces of the page itself, read in order.
+    if (run.data() >= released + 2 * kReleaseStep && run.data() <= text_end) {
+      char* const until = const_cast<char*>(run.data()) - kReleaseStep;
+      ReleasePages(released, until);
+      released = until;
+    }
+    block.Append(run.data(), run.size());
+  };
+  DecodeUtf8(body, append_run, emit);
   block.Flush();
   text.swap(out);
 }

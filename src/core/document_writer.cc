@@ -269,7 +269,7 @@ class ListReferenceFilter {
       run_ = 0;
       search_ = end;
     }
-    if (kept_ >= (std::size_t{1} << 20) || (at_end && kept_ > 0)) {
+    if (kept_ >= (std::size_t{256} << 10) || (at_end && kept_ > 0)) {
       window_.erase(0, kept_);
       window_start_ += kept_;
       search_ -= kept_;
@@ -456,7 +456,9 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
   ListReferenceFilter filter(splicer, cuts);
   const auto feed = [&](std::size_t start, std::string_view piece) {
     if (remove_list_references) {
-      filter.Feed(piece);
+      // In slices, so that the filter's window stays small.
+      constexpr std::size_t kSlice = std::size_t{64} << 10;
+      for (std::size_t at = 0; at < piece.size(); at += kSlice) filter.Feed(piece.substr(at, kSlice));
     } else {
       splicer.Kept(start, piece);
     }

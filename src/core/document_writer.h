@@ -60,8 +60,8 @@ class DocumentWriter {
  public:
   static constexpr std::size_t npos = std::string::npos;
   // The body leaves memory once this much of it is held, down to the last kKeep bytes.
-  static constexpr std::size_t kSpillStep = std::size_t{8} << 20;
-  static constexpr std::size_t kKeep = std::size_t{1} << 20;
+  static constexpr std::size_t kSpillStep = std::size_t{2} << 20;
+  static constexpr std::size_t kKeep = std::size_t{64} << 10;
 
   DocumentWriter() = default;
   ~DocumentWriter();
