@@ -126,7 +126,7 @@ TEST(BatchFolder, EmptyFolderSaysNoFilesFound) {
 class ScriptedConverter : public FileConverter {
  public:
   ConvertResult Convert(const std::string& input_path, std::string&, bool,
-                        ProgressSink*) override {
+                        ProgressSink*, MessageSink*) override {
     const std::string name(fs::path(input_path).filename().string());
     if (name == "throws.htm") throw std::runtime_error("unexpected");
     return results[name];
