@@ -58,18 +58,16 @@ struct Conversion {
   // Appends a trace line "%s %s %s\n" when tracing is on.
   void Trace(std::string_view message, std::string_view text1 = {},
              std::string_view text2 = {}) const;
-  // Tells the caller's message sink and the file's progress sink, when there are ones:
-  // the command line hears warnings through the first, the window's log through the
-  // second (its workers hand them on in file order).
+  // The two ways the engine speaks to the caller's message sink, when there is one: a
+  // warning for what the document lost, a note for the run log.
   // A page's bytes in the text (picture addresses, names) never reach a terminal or
   // log raw: control bytes show as "?", and a text longer than kMaxWarningLength is cut
   // with "...".
-  // The same holds for notes and trace lines.
+  // The same holds for trace lines.
   static constexpr std::size_t kMaxWarningLength = kMaxShownLength;
   void Warn(std::string_view text) const {
-    const std::string shown = ShownText(text, kMaxWarningLength);
-    if (messages != nullptr) messages->Message(MessageKind::kWarning, shown);
-    if (progress != nullptr) progress->Warning(shown);
+    if (messages == nullptr) return;
+    messages->Message(MessageKind::kWarning, ShownText(text, kMaxWarningLength));
   }
   void Note(std::string_view text) const {
     if (messages != nullptr) messages->Message(MessageKind::kNote, ShownText(text));

@@ -24,18 +24,18 @@ enum class ConvertResult : int {
 };
 
 // Receives the progress of one conversion: range 0..50, positions 1..50 and the
-// percentage texts "0", "2", ... "100". Every method may be left as it is.
+// percentage texts "0", "2", ... "100". Every method may be left as it is. Positions
+// only: what the conversion says goes to its MessageSink.
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual void SetRange(int /*low*/, int /*high*/) {}
   virtual void SetPosition(int /*position*/) {}
   virtual void SetLabel(std::string_view /*text*/) {}
-  // A picture of the page was left out of the document; `text` names it and says why.
-  virtual void Warning(std::string_view /*text*/) {}
 };
 
-// Hears what a conversion has to say besides its result. Called on the converting thread.
+// Hears what a conversion has to say besides its result, in the order it says it. Called
+// on the converting thread.
 enum class MessageKind {
   kWarning,  // something the document lost: a picture left out
   kNote,     // a detail for the run log: a picture decoder's words about a damaged file

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -367,108 +368,168 @@ void ForgetOutputBeforeHtml(Conversion& c) {
   c.blocks.open_definition = 0;
 }
 
-// The tag tests in their fixed order; the first match runs its handler. Returns false
-// when no tag starts at the position (which is on a "<").
-bool DispatchTag(Conversion& c) {
-  const std::string_view in = c.input;
-  const std::size_t p = c.pos;
-  TagLoopState& s = c.loop;
-  const ConversionOptions& o = c.options;
-  auto exact = [&](std::string_view tag) { return LooksAtNoCase(in, p, tag); };
+// One tag test of the dispatch: `tag` (written in lower case; letters match in any case)
+// followed by one of the bytes of `follow` (by anything when it is empty), while `guard`
+// (when there is one) allows. `handle` then takes the tag, or returns false to leave it
+// to the entries after it.
+struct DispatchEntry {
+  std::string_view tag;
+  std::string_view follow;
+  bool (*guard)(const Conversion&);
+  bool (*handle)(Conversion&);
+};
 
-  if (StartTag(in, p, "<p", "> ")) {
-    HandleParagraphStart(c);
-  } else if (exact("</p>")) {
-    HandleParagraphEnd(c);
-  } else if (StartTag(in, p, "<div", "> ")) {
-    HandleDivStart(c);
-  } else if (exact("</div>")) {
-    HandleDivEnd(c);
-  } else if (exact("<!--")) {
-    SkipComment(c);
-  } else if (!s.at_paragraph_start && (exact("<address>") || exact("</address>"))) {
-    HandleAddress(c);
-  } else if (StartTag(in, p, "<font", "> \n")) {
-    HandleFontStart(c);
-  } else if (exact("</font>")) {
-    HandleFontEnd(c);
-  } else if (StartTag(in, p, "<span", " \n")) {
-    HandleSpanStart(c);
-  } else if (exact("</span>")) {
-    HandleSpanEnd(c);
-  } else if (StartTag(in, p, "<input", " \n")) {
-    HandleInput(c);
-  } else if (StartTag(in, p, "<form", "> \n")) {
-    HandleFormStart(c);
-  } else if (exact("</form>")) {
-    HandleFormEnd(c);
-  } else if (StartTag(in, p, "<br", " />")) {
-    HandleLineBreak(c);
-  } else if (StartTag(in, p, "<ul", "> ")) {
-    HandleListStart(c, false);
-  } else if (exact("</ul>")) {
-    HandleListEnd(c, false);
-  } else if (StartTag(in, p, "<ol", "> ")) {
-    HandleListStart(c, true);
-  } else if (exact("</ol>")) {
-    HandleListEnd(c, true);
-  } else if (StartTag(in, p, "<li", "> ")) {
-    HandleListItem(c);
-  } else if (!c.lists.item_styled.empty() && c.lists.item_styled.back() != 0 &&
-             exact("</li>")) {
-    HandleListItemEnd(c);
-  } else if (exact("<h") && std::isdigit(At(in, p + 2)) && IsOneOf(in, p + 3, "> ")) {
-    HandleHeadingStart(c);
-  } else if (exact("</h") && p + 3 < in.size() && At(in, p + 4) == '>') {
-    HandleHeadingEnd(c);
-  } else if (TryGroupTag(c)) {
-  } else if (!s.at_paragraph_start && exact("<dl>")) {
-    HandleDefinitionList(c);
-  } else if (!s.at_paragraph_start && exact("</dd>")) {
-    HandleDefinitionEnd(c);
-  } else if (c.blocks.open_definition != 0 &&
-             (exact("</dt>") || exact("</dd>") || exact("</dl>"))) {
-    if (!s.at_paragraph_start) RequestWordBreak(c);
-    CloseDefinitionStyle(c);
-    c.pos = TagEndFrom(in, p);
-  } else if (StartTag(in, p, "<dt", "> \n")) {
-    HandleDefinitionTerm(c);
-  } else if (StartTag(in, p, "<dd", "> \n")) {
-    HandleDefinitionData(c);
-  } else if (o.keep_alignment && StartTag(in, p, "<center", "> ")) {
-    HandleCenterStart(c);
-  } else if (o.keep_alignment && exact("</center>")) {
-    HandleCenterEnd(c);
-  } else if (o.keep_hyperlinks && StartTag(in, p, "<a", " \n")) {
-    HandleAnchorStart(c);
-  } else if (o.keep_hyperlinks && exact("</a>")) {
-    HandleAnchorEnd(c);
-  } else if (StartTag(in, p, "<blockquote", "> ")) {
-    HandleBlockquoteStart(c);
-  } else if (exact("</blockquote>")) {
-    HandleBlockquoteEnd(c);
-  } else {
-    return false;
-  }
+template <void (*kHandle)(Conversion&)>
+bool Take(Conversion& c) {
+  kHandle(c);
   return true;
 }
 
-// The first letters (after "<" or "</", in lower case) of the tags DispatchTag knows.
-constexpr std::array<bool, 256> kDispatchedFirst = [] {
-  std::array<bool, 256> table{};
-  for (const char b : std::string_view("!abcdefhilopsu")) {
-    table[static_cast<unsigned char>(b)] = true;
-  }
-  return table;
-}();
+bool NotAtParagraphStart(const Conversion& c) { return !c.loop.at_paragraph_start; }
+bool InStyledListItem(const Conversion& c) {
+  return !c.lists.item_styled.empty() && c.lists.item_styled.back() != 0;
+}
+// "<h" and a digit, then ">" or a blank.
+bool HeadingLevelFollows(const Conversion& c) {
+  return std::isdigit(At(c.input, c.pos + 2)) && IsOneOf(c.input, c.pos + 3, "> ");
+}
+// "</h" and one byte, then ">".
+bool HeadingEndFollows(const Conversion& c) {
+  return c.pos + 3 < c.input.size() && At(c.input, c.pos + 4) == '>';
+}
+bool InDefinition(const Conversion& c) { return c.blocks.open_definition != 0; }
+bool KeepsAlignment(const Conversion& c) { return c.options.keep_alignment != 0; }
+bool KeepsHyperlinks(const Conversion& c) { return c.options.keep_hyperlinks != 0; }
 
-// False when no tag of DispatchTag can stand at `pos` (on a "<"), such as the table
-// tags: they then skip its forty-odd tests.
+void StartBulletList(Conversion& c) { HandleListStart(c, false); }
+void EndBulletList(Conversion& c) { HandleListEnd(c, false); }
+void StartNumberedList(Conversion& c) { HandleListStart(c, true); }
+void EndNumberedList(Conversion& c) { HandleListEnd(c, true); }
+
+// The end of a term, a definition or a definition list while a definition is styled.
+void CloseDefinition(Conversion& c) {
+  if (!c.loop.at_paragraph_start) RequestWordBreak(c);
+  CloseDefinitionStyle(c);
+  c.pos = TagEndFrom(c.input, c.pos);
+}
+
+// The tag tests in their fixed order; the first that matches and takes the tag wins.
+constexpr DispatchEntry kDispatchTable[] = {
+    {"<p", "> ", nullptr, Take<HandleParagraphStart>},
+    {"</p>", "", nullptr, Take<HandleParagraphEnd>},
+    {"<div", "> ", nullptr, Take<HandleDivStart>},
+    {"</div>", "", nullptr, Take<HandleDivEnd>},
+    {"<!--", "", nullptr, Take<SkipComment>},
+    {"<address>", "", NotAtParagraphStart, Take<HandleAddress>},
+    {"</address>", "", NotAtParagraphStart, Take<HandleAddress>},
+    {"<font", "> \n", nullptr, Take<HandleFontStart>},
+    {"</font>", "", nullptr, Take<HandleFontEnd>},
+    {"<span", " \n", nullptr, Take<HandleSpanStart>},
+    {"</span>", "", nullptr, Take<HandleSpanEnd>},
+    {"<input", " \n", nullptr, Take<HandleInput>},
+    {"<form", "> \n", nullptr, Take<HandleFormStart>},
+    {"</form>", "", nullptr, Take<HandleFormEnd>},
+    {"<br", " />", nullptr, Take<HandleLineBreak>},
+    {"<ul", "> ", nullptr, Take<StartBulletList>},
+    {"</ul>", "", nullptr, Take<EndBulletList>},
+    {"<ol", "> ", nullptr, Take<StartNumberedList>},
+    {"</ol>", "", nullptr, Take<EndNumberedList>},
+    {"<li", "> ", nullptr, Take<HandleListItem>},
+    {"</li>", "", InStyledListItem, Take<HandleListItemEnd>},
+    {"<h", "", HeadingLevelFollows, Take<HandleHeadingStart>},
+    {"</h", "", HeadingEndFollows, Take<HandleHeadingEnd>},
+    // The group tags (b, strong, i, em, u, s, strike, sub, sup) test themselves.
+    {"<b", "", nullptr, TryGroupTag},
+    {"</b", "", nullptr, TryGroupTag},
+    {"<e", "", nullptr, TryGroupTag},
+    {"</e", "", nullptr, TryGroupTag},
+    {"<i", "", nullptr, TryGroupTag},
+    {"</i", "", nullptr, TryGroupTag},
+    {"<s", "", nullptr, TryGroupTag},
+    {"</s", "", nullptr, TryGroupTag},
+    {"<u", "", nullptr, TryGroupTag},
+    {"</u", "", nullptr, TryGroupTag},
+    {"<dl>", "", NotAtParagraphStart, Take<HandleDefinitionList>},
+    {"</dd>", "", NotAtParagraphStart, Take<HandleDefinitionEnd>},
+    {"</dt>", "", InDefinition, Take<CloseDefinition>},
+    {"</dd>", "", InDefinition, Take<CloseDefinition>},
+    {"</dl>", "", InDefinition, Take<CloseDefinition>},
+    {"<dt", "> \n", nullptr, Take<HandleDefinitionTerm>},
+    {"<dd", "> \n", nullptr, Take<HandleDefinitionData>},
+    {"<center", "> ", KeepsAlignment, Take<HandleCenterStart>},
+    {"</center>", "", KeepsAlignment, Take<HandleCenterEnd>},
+    {"<a", " \n", KeepsHyperlinks, Take<HandleAnchorStart>},
+    {"</a>", "", KeepsHyperlinks, Take<HandleAnchorEnd>},
+    {"<blockquote", "> ", nullptr, Take<HandleBlockquoteStart>},
+    {"</blockquote>", "", nullptr, Take<HandleBlockquoteEnd>},
+};
+
+// Every tag of the table begins with "<" and a byte, or "</" and a byte: the key of an
+// entry, and of a position on a "<", is that byte (in lower case), 256 higher after "/".
+// Only the entries of a position's key can match there.
+constexpr std::size_t kDispatchKeys = 2 * 256;
+
+constexpr char LowerLetter(char ch) {
+  return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+}
+
+constexpr std::size_t DispatchKey(std::string_view text, std::size_t pos) {
+  const bool closing = pos + 1 < text.size() && text[pos + 1] == '/';
+  const std::size_t at = pos + 1 + (closing ? 1 : 0);
+  const char byte = at < text.size() ? LowerLetter(text[at]) : '\0';
+  return (closing ? 256 : 0) + static_cast<unsigned char>(byte);
+}
+
+// The table sorted by key, table order kept within a key, and where each key's entries
+// begin: those of key k are entries[begin[k]] up to entries[begin[k + 1]].
+struct DispatchIndex {
+  std::array<DispatchEntry, std::size(kDispatchTable)> entries{};
+  std::array<std::uint8_t, kDispatchKeys + 1> begin{};
+};
+
+constexpr DispatchIndex MakeDispatchIndex() {
+  static_assert(std::size(kDispatchTable) < 256);
+  DispatchIndex index;
+  std::array<std::size_t, kDispatchKeys + 1> count{};
+  for (const DispatchEntry& entry : kDispatchTable) {
+    if (entry.tag.size() < 2 || entry.tag[0] != '<' || DispatchKey(entry.tag, 0) % 256 == 0) {
+      throw std::logic_error("a dispatched tag needs a byte after \"<\" or \"</\"");
+    }
+    ++count[DispatchKey(entry.tag, 0) + 1];
+  }
+  for (std::size_t k = 1; k <= kDispatchKeys; ++k) count[k] += count[k - 1];
+  for (std::size_t k = 0; k <= kDispatchKeys; ++k) {
+    index.begin[k] = static_cast<std::uint8_t>(count[k]);
+  }
+  for (const DispatchEntry& entry : kDispatchTable) {
+    index.entries[count[DispatchKey(entry.tag, 0)]++] = entry;
+  }
+  return index;
+}
+
+constexpr DispatchIndex kDispatchIndex = MakeDispatchIndex();
+
+// Runs the first entry of the table that matches at the position (which is on a "<") and
+// takes the tag. Returns false when none does.
+bool DispatchTag(Conversion& c) {
+  const std::string_view in = c.input;
+  const std::size_t p = c.pos;
+  const std::size_t key = DispatchKey(in, p);
+  for (std::size_t i = kDispatchIndex.begin[key]; i < kDispatchIndex.begin[key + 1]; ++i) {
+    const DispatchEntry& entry = kDispatchIndex.entries[i];
+    if (!LooksAtNoCase(in, p, entry.tag)) continue;
+    if (!entry.follow.empty() && !IsOneOf(in, p + entry.tag.size(), entry.follow)) continue;
+    if (entry.guard != nullptr && !entry.guard(c)) continue;
+    if (entry.handle(c)) return true;
+  }
+  return false;
+}
+
+// False when no tag of the table can stand at `pos` (on a "<"), such as the table tags:
+// they then skip the dispatch.
 bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
-  std::size_t first = pos + 1;
-  if (At(in, first) == '/') ++first;
-  const char letter = AsciiLower(static_cast<char>(At(in, first)));
-  return kDispatchedFirst[static_cast<unsigned char>(letter)];
+  const std::size_t key = DispatchKey(in, pos);
+  return kDispatchIndex.begin[key] != kDispatchIndex.begin[key + 1];
 }
 
 // Tags tested after the character references: tables, rules and pictures.

@@ -187,6 +187,76 @@ class CountingSink : public ProgressSink {
   int last = 0;
 };
 
+// Tag names match in any case: the dispatch picks its tests by the byte after "<" or
+// "</" in lower case. Each case writes something of its own (against the text alone).
+constexpr struct {
+  std::string_view lower, mixed, text;
+} kCaseCases[] = {
+    {"a<p>b</p>c", "a<P>b</P>c", "abc"},
+    {"a<div>b</div>c", "a<DiV>b</dIV>c", "abc"},
+    {"a<font color=red>b</font>c", "a<FONT color=red>b</Font>c", "abc"},
+    {"a<span style=\"color:red\">b</span>c", "a<SPAN style=\"color:red\">b</SPAN>c", "abc"},
+    {"a<br>b", "a<BR>b", "ab"},
+    {"<ul><li>b</li></ul>", "<UL><Li>b</lI></UL>", "b"},
+    {"<ol><li>b</ol>", "<OL><LI>b</oL>", "b"},
+    {"<h2>b</h2>c", "<H2>b</H2>c", "bc"},
+    {"a<b>b</b><i>c</i><u>d</u><em>e</em><s>f</s><sub>g</sub>",
+     "a<B>b</B><I>c</I><U>d</U><EM>e</eM><S>f</S><SUB>g</Sub>", "abcdefg"},
+    {"a<dl><dt>b<dd>c</dl>d", "a<DL><DT>b<DD>c</DL>d", "abcd"},
+    {"<blockquote>b</blockquote>c", "<BLOCKQUOTE>b</BlockQuote>c", "bc"},
+    {"a<form><input type=text value=x></form>", "a<FORM><INPUT type=text value=x></FORM>", "a"},
+};
+
+TEST(TagDispatch, TagNamesMatchInAnyCase) {
+  for (const auto& c : kCaseCases) {
+    SCOPED_TRACE(c.lower);
+    const std::string lower = RunLoop(c.lower);
+    EXPECT_EQ(RunLoop(c.mixed), lower);
+    EXPECT_NE(lower, RunLoop(c.text));
+  }
+}
+
+// A tag is taken only with the bytes its test allows after it, and a page may end in the
+// middle of one.
+constexpr struct {
+  std::string_view name, html, same_as;
+} kNotTakenCases[] = {
+    {"a name that starts like p", "a<pre2>b", "a<x>b"},
+    {"a name that starts like b", "a<bx>b</bx>", "a<x>b</x>"},
+    {"a heading level that is not a digit", "<hx>b</hx>", "<x>b</x>"},
+    // Block elements the dispatch leaves still end the word before them.
+    {"a line break followed by a tab", "a<br\t>b", "a<section>b"},
+    {"a list item end outside a styled item", "a</li>b", "a</section>b"},
+    {"a definition end at a paragraph start", "</dd>b", "<x>b"},
+    {"the page ends after a heading's name", "a<h1", "a<x"},
+    {"the page ends after an end tag's name", "a</h", "a<x"},
+    {"the page ends after the letter of a heading end", "a</h1", "a<x"},
+    {"the page ends after a paragraph's name", "a<p", "a<x"},
+    {"the page ends on a lone <", "a<", "a<x"},
+    {"the page ends on </", "a</", "a<x"},
+};
+
+TEST(TagDispatch, LookalikesAndCutTagsAreNotTaken) {
+  for (const auto& c : kNotTakenCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RunLoop(c.html), RunLoop(c.same_as));
+  }
+}
+
+TEST(TagDispatch, LinksAndCentringNeedTheirOptions) {
+  LoopSetup kept;
+  kept.options.keep_hyperlinks = 1;
+  kept.options.keep_alignment = 1;
+  LoopSetup dropped;
+  dropped.options.keep_hyperlinks = 0;
+  dropped.options.keep_alignment = 0;
+  for (const std::string_view html : {R"(a<a href="u">b</a>c)", "a<center>b</center>c"}) {
+    SCOPED_TRACE(html);
+    EXPECT_NE(RunLoop(html, kept), RunLoop(html, dropped));
+  }
+  EXPECT_EQ(RunLoop(R"(a<a href="u">b</a>c)", dropped), "abc");
+}
+
 TEST(TagLoopProgress, CheckpointsInsideATagAreStillReported) {
   // One long unrecognised tag covers most checkpoints.
   std::string html = "<x " + std::string(60000, 'a') + ">" + std::string(40000, 'b');

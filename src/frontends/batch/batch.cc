@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <thread>
 
@@ -159,8 +158,8 @@ class BatchRun {
     host_.SetTotalPosition(0);
     host_.SetTotalPercent("0");
     if (request_.all_files && request_.jobs > 1) {
-      workers_ =
-          std::make_unique<ConversionWorkers>(converter_, request_.jobs, request_.cancel);
+      workers_ = std::make_unique<ConversionWorkers>(converter_, request_.jobs,
+                                                     request_.cancel, host_.WantsStages());
       if (!workers_->started()) workers_.reset();
     }
     if (request_.all_files && (request_.subfolders || request_.ask_in_folder)) {
@@ -275,7 +274,9 @@ class BatchRun {
         if (it != in_flight_.end() && --it->second == 0) in_flight_.erase(it);
       }
       if (outcome.dropped) continue;  // never begun: nothing to report
-      for (const std::string& warning : outcome.warnings) host_.FileWarning(entry.input, warning);
+      for (const ConversionWorkers::Said& said : outcome.said) {
+        host_.FileMessage(entry.input, said.kind, said.text);
+      }
       Finish(entry.input, entry.output, outcome.result, entry.report);
     }
   }
@@ -302,33 +303,28 @@ class BatchRun {
     report(result, output);
   }
 
-  // The host's file progress, with the engine's warnings told as FileWarning of `input`.
-  class FileSink : public ProgressSink {
+  // What a file converting on this thread says, told to the host as the messages of
+  // `input`: the one place a conversion's words get their file's name.
+  class FileMessages : public MessageSink {
    public:
-    FileSink(BatchHost& host, const std::string& input)
-        : host_(host), progress_(host.FileProgress()), input_(input) {}
-    void SetRange(int low, int high) override {
-      if (progress_ != nullptr) progress_->SetRange(low, high);
+    FileMessages(BatchHost& host, const std::string& input, bool wants_stages)
+        : host_(host), input_(input), wants_stages_(wants_stages) {}
+    void Message(MessageKind kind, std::string_view text) override {
+      host_.FileMessage(input_, kind, text);
     }
-    void SetPosition(int position) override {
-      if (progress_ != nullptr) progress_->SetPosition(position);
-    }
-    void SetLabel(std::string_view text) override {
-      if (progress_ != nullptr) progress_->SetLabel(text);
-    }
-    void Warning(std::string_view text) override { host_.FileWarning(input_, text); }
+    bool WantsStages() const override { return wants_stages_; }
 
    private:
     BatchHost& host_;
-    ProgressSink* progress_;
     const std::string& input_;
+    bool wants_stages_;
   };
 
   // Converts on this thread; an exception escaping a conversion counts as lack of memory.
   ConvertResult ConvertHere(const std::string& input, std::string& target, bool keep_existing) {
     try {
-      FileSink sink(host_, input);
-      return converter_.Convert(input, target, keep_existing, &sink);
+      FileMessages messages(host_, input, wants_stages_);
+      return converter_.Convert(input, target, keep_existing, host_.FileProgress(), &messages);
     } catch (...) {
       return ConvertResult::kNoMemory;
     }
@@ -577,30 +573,13 @@ class BatchRun {
   BatchCounters counters_;
   OverwriteChoice state_ = OverwriteChoice::kOverwrite;  // 0: ask
   bool keep_existing_ = true;
+  const bool wants_stages_ = host_.WantsStages();
   std::unique_ptr<ConversionWorkers> workers_;
   std::deque<Pending> pending_;
   std::size_t waiting_ = 0;                     // conversions in pending_
   std::map<std::string, int> in_flight_;        // outputs being written
   std::vector<std::string> made_folders_;       // output folders this run made
   std::size_t made_output_folders_ = 0;         // of them, the output folder itself
-};
-
-}  // namespace
-
-namespace {
-
-// Tells a run's messages with the input they belong to.
-class InputMessages : public MessageSink {
- public:
-  InputMessages(FileMessages& to, const std::string& input) : to_(to), input_(input) {}
-  void Message(MessageKind kind, std::string_view text) override {
-    to_.FileMessage(input_, kind, text);
-  }
-  bool WantsStages() const override { return to_.WantsStages(); }
-
- private:
-  FileMessages& to_;
-  const std::string& input_;
 };
 
 }  // namespace
@@ -620,18 +599,14 @@ std::string MirroredOutputFolder(std::string_view output_folder, std::string_vie
 
 ConvertResult EngineConverter::Convert(const std::string& input_path,
                                        std::string& output_target, bool keep_existing_output,
-                                       ProgressSink* progress) {
+                                       ProgressSink* progress, MessageSink* messages) {
   ConvertRequest request;
   request.output_mode = settings_.output_mode;
   request.encoding_name = settings_.encoding_name;
   request.convert_images = settings_.convert_images;
   request.keep_existing_output = keep_existing_output;
   request.progress = progress;
-  std::optional<InputMessages> messages;
-  if (settings_.messages != nullptr) {
-    messages.emplace(*settings_.messages, input_path);
-    request.messages = &*messages;
-  }
+  request.messages = messages;
   EngineSettings engine_settings;
   InitEngineSettings(engine_settings);
   std::string input = input_path;

@@ -61,9 +61,13 @@ class BatchHost {
   virtual void FolderLeftOut(std::string_view /*folder*/, std::string_view /*reason*/) {}
   // The progress sink of the current file, or none.
   virtual ProgressSink* FileProgress() { return nullptr; }
-  // A picture of `input` was left out; heard in file order, before the file's
-  // FileConverted.
-  virtual void FileWarning(std::string_view /*input*/, std::string_view /*text*/) {}
+  // What the conversion of `input` said (a picture left out, a decoder's note, a stage
+  // when WantsStages()), in the order it said it; heard in file order, before the
+  // file's FileConverted.
+  virtual void FileMessage(std::string_view /*input*/, MessageKind /*kind*/,
+                           std::string_view /*text*/) {}
+  // True when the conversions are to tell their stages as well. Asked once per run.
+  virtual bool WantsStages() const { return false; }
   // A conversion has ended (not one held back because its output exists): `output` is
   // the file it wrote or would have written. Heard in file order.
   virtual void FileConverted(std::string_view /*input*/, std::string_view /*output*/,
@@ -71,12 +75,14 @@ class BatchHost {
 };
 
 // Converts one file. `output_target` is a folder or an output file name; on kOutputExists
-// it receives the output file name that exists.
+// it receives the output file name that exists. `progress` hears the file's progress and
+// `messages` what its conversion says; either may be none.
 class FileConverter {
  public:
   virtual ~FileConverter() = default;
   virtual ConvertResult Convert(const std::string& input_path, std::string& output_target,
-                                bool keep_existing_output, ProgressSink* progress) = 0;
+                                bool keep_existing_output, ProgressSink* progress,
+                                MessageSink* messages) = 0;
 
   // What Convert would do with an existing output, told without converting.
   struct OutputPlan {
@@ -94,22 +100,12 @@ class FileConverter {
   virtual std::unique_ptr<FileConverter> Clone() const { return nullptr; }
 };
 
-// Hears the messages of the conversions of a run, told with the input they belong to.
-// Called on the thread converting the file: with workers, on several at once.
-class FileMessages {
- public:
-  virtual ~FileMessages() = default;
-  virtual void FileMessage(const std::string& input, MessageKind kind, std::string_view text) = 0;
-  virtual bool WantsStages() const { return false; }
-};
-
 // What every file of a run is converted with.
 struct BatchSettings {
   ConversionOptions options{};
   int output_mode = kModeRtfTables;
   std::string encoding_name = "Auto-Select";
   bool convert_images = false;
-  FileMessages* messages = nullptr;  // none: the conversions' messages are dropped
 };
 
 // A FileConverter over its own Engine; engine settings are refilled before every file.
@@ -117,7 +113,8 @@ class EngineConverter : public FileConverter {
  public:
   explicit EngineConverter(BatchSettings settings) : settings_(std::move(settings)) {}
   ConvertResult Convert(const std::string& input_path, std::string& output_target,
-                        bool keep_existing_output, ProgressSink* progress) override;
+                        bool keep_existing_output, ProgressSink* progress,
+                        MessageSink* messages) override;
   OutputPlan PlanOutput(const std::string& input_path,
                         const std::string& output_target) override;
   std::unique_ptr<FileConverter> Clone() const override;
@@ -238,8 +235,9 @@ BatchCounters RunBatch(const BatchRequest& request, FileConverter& converter, Ba
 // in the same run is kept and the new one renamed as the Warning dialog suggests
 // ("index(DIR docs).rtf"); an output left from before the run is overwritten. Failures
 // are written to stderr, the summary to stdout, and with `show_progress` a progress line
-// on stderr. `on_file`, when set, hears every file's input, output and result, in file
-// order and on the calling thread.
+// on stderr. `on_file`, when set, hears every file's input, output and result, and
+// `on_message` what each file's conversion said (before its `on_file`), in file order
+// and on the calling thread.
 struct CommandLineBatch {
   std::string input_folder;
   std::string output_folder;
@@ -250,6 +248,9 @@ struct CommandLineBatch {
   int jobs = 1;
   std::function<void(const std::string& input, const std::string& output, ConvertResult)>
       on_file;
+  std::function<void(const std::string& input, MessageKind kind, std::string_view text)>
+      on_message;
+  bool wants_stages = false;  // the conversions tell their stages to `on_message` too
   // A warning of the run itself (a folder left out); without it, told on stderr.
   std::function<void(const std::string& text)> on_warning;
   // With `show_progress`, draws the progress (files converted of the total so far) in

@@ -72,6 +72,11 @@ class TerminalHost : public BatchHost {
     if (batch_.on_file) batch_.on_file(std::string(input), std::string(output), result);
   }
 
+  void FileMessage(std::string_view input, MessageKind kind, std::string_view text) override {
+    if (batch_.on_message) batch_.on_message(std::string(input), kind, text);
+  }
+  bool WantsStages() const override { return batch_.wants_stages; }
+
   void FolderLeftOut(std::string_view folder, std::string_view reason) override {
     const std::string text = StringF("folder %s left out: %.*s", ShownText(folder).c_str(),
                                      static_cast<int>(reason.size()), reason.data());

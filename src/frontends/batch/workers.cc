@@ -5,22 +5,26 @@ namespace velmorane {
 
 namespace {
 
-// A worker reports no progress (the file bar belongs to the calling thread) but keeps
-// the warnings for the report of its file.
-class WarningCollector : public ProgressSink {
+// What a conversion on a worker says, kept for the report of its file.
+class HeldMessages : public MessageSink {
  public:
-  explicit WarningCollector(std::vector<std::string>& warnings) : warnings_(warnings) {}
-  void Warning(std::string_view text) override { warnings_.emplace_back(text); }
+  HeldMessages(std::vector<ConversionWorkers::Said>& said, bool wants_stages)
+      : said_(said), wants_stages_(wants_stages) {}
+  void Message(MessageKind kind, std::string_view text) override {
+    said_.push_back({kind, std::string(text)});
+  }
+  bool WantsStages() const override { return wants_stages_; }
 
  private:
-  std::vector<std::string>& warnings_;
+  std::vector<ConversionWorkers::Said>& said_;
+  bool wants_stages_;
 };
 
 }  // namespace
 
 ConversionWorkers::ConversionWorkers(const FileConverter& prototype, int jobs,
-                                     const std::atomic<bool>* cancel)
-    : cancel_(cancel) {
+                                     const std::atomic<bool>* cancel, bool wants_stages)
+    : cancel_(cancel), wants_stages_(wants_stages) {
   for (int i = 0; i < jobs; ++i) {
     std::unique_ptr<FileConverter> clone = prototype.Clone();
     if (clone == nullptr) return;
@@ -100,15 +104,15 @@ void ConversionWorkers::Work(FileConverter& converter) {
     }
     Outcome outcome;
     outcome.target = task.target;
-    // Only warnings are kept: the file bar belongs to the calling thread. An exception
+    // No progress is reported: the file bar belongs to the calling thread. An exception
     // escaping a conversion counts as lack of memory.
     if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
       outcome.dropped = true;
     } else {
       try {
-        WarningCollector warnings(outcome.warnings);
-        outcome.result =
-            converter.Convert(task.input, outcome.target, task.keep_existing, &warnings);
+        HeldMessages messages(outcome.said, wants_stages_);
+        outcome.result = converter.Convert(task.input, outcome.target, task.keep_existing,
+                                           nullptr, &messages);
       } catch (...) {
         outcome.result = ConvertResult::kNoMemory;
       }

@@ -20,18 +20,24 @@ namespace velmorane {
 
 class ConversionWorkers {
  public:
+  // One message of a conversion, kept for the report of its file.
+  struct Said {
+    MessageKind kind;
+    std::string text;
+  };
   struct Outcome {
     ConvertResult result = ConvertResult::kDone;
     std::string target;  // the output target after the conversion
     bool dropped = false;  // never begun: dropped by DropQueued()
-    std::vector<std::string> warnings;  // pictures left out, as the engine told them
+    std::vector<Said> said;  // what the conversion said, in its order
   };
 
   // Starts `jobs` workers, each with its own clone of `prototype`. When the prototype
   // cannot be cloned no worker starts and started() is false. Once `cancel` is on, a
-  // worker drops the conversions it takes instead of beginning them.
+  // worker drops the conversions it takes instead of beginning them. With
+  // `wants_stages` the conversions tell their stages too.
   ConversionWorkers(const FileConverter& prototype, int jobs,
-                    const std::atomic<bool>* cancel = nullptr);
+                    const std::atomic<bool>* cancel = nullptr, bool wants_stages = false);
   // Conversions not yet begun are dropped; running ones are waited for.
   ~ConversionWorkers();
   ConversionWorkers(const ConversionWorkers&) = delete;
@@ -58,6 +64,7 @@ class ConversionWorkers {
   void Work(FileConverter& converter);
 
   const std::atomic<bool>* cancel_;
+  bool wants_stages_;
   std::vector<std::unique_ptr<FileConverter>> converters_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -314,28 +313,23 @@ class TerminalMessages : public MessageSink {
   long long files_with_pictures_left_out_ = 0;
 };
 
-// The messages of a folder run, held per input until the file is reported, so that they
-// come in file order whatever worker converted the file.
-class FolderMessages : public FileMessages {
+// The messages of a folder run, held per input until the file's line is written: the
+// failure of a file comes on stderr before what its conversion said, and in the run log
+// after it.
+class FolderMessages {
  public:
   explicit FolderMessages(TerminalMessages& out) : out_(out) {}
 
-  void FileMessage(const std::string& input, MessageKind kind, std::string_view text) override {
-    const std::lock_guard<std::mutex> lock(mutex_);
+  void Hold(const std::string& input, MessageKind kind, std::string_view text) {
     held_[input].push_back({kind, std::string(text)});
   }
-  bool WantsStages() const override { return out_.WantsStages(); }
 
-  // Tells what the conversion of `input` said. Called on the thread that reports files.
+  // Tells what the conversion of `input` said.
   void Release(const std::string& input) {
-    std::vector<Held> lines;
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      const auto it = held_.find(input);
-      if (it == held_.end()) return;
-      lines.swap(it->second);
-      held_.erase(it);
-    }
+    const auto it = held_.find(input);
+    if (it == held_.end()) return;
+    const std::vector<Held> lines = std::move(it->second);
+    held_.erase(it);
     for (const Held& held : lines) out_.Tell(input, held.kind, held.text);
   }
 
@@ -345,7 +339,6 @@ class FolderMessages : public FileMessages {
     std::string text;
   };
   TerminalMessages& out_;
-  std::mutex mutex_;
   std::map<std::string, std::vector<Held>> held_;
 };
 
@@ -503,7 +496,9 @@ int RunFolderConversion(CommandLineRecord& record, RunLog& log, bool show_progre
   batch.settings.options = record.options;
   batch.settings.encoding_name = record.encoding_name;
   batch.settings.convert_images = record.convert_images != 0;
-  batch.settings.messages = &messages;
+  batch.on_message = [&messages](const std::string& input, MessageKind kind,
+                                 std::string_view text) { messages.Hold(input, kind, text); };
+  batch.wants_stages = terminal.WantsStages();
   batch.show_progress = show_progress;
   batch.listed_files = listed_files;
   batch.shard_index = record.shard_index;

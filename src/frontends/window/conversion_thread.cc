@@ -80,8 +80,9 @@ class ConversionThread::Host : public BatchHost, public ProgressSink {
   }
   void SetTotalText(std::string_view text) override { emit owner_.totalText(ToQString(text)); }
   ProgressSink* FileProgress() override { return this; }
-  void FileWarning(std::string_view input, std::string_view text) override {
-    emit owner_.fileWarning(ToQString(input), ToQString(text));
+  // The log lists the pictures a page left out; notes stay out of it.
+  void FileMessage(std::string_view input, MessageKind kind, std::string_view text) override {
+    if (kind == MessageKind::kWarning) emit owner_.fileWarning(ToQString(input), ToQString(text));
   }
   void FileConverted(std::string_view input, std::string_view output,
                      ConvertResult result) override {

@@ -126,7 +126,7 @@ TEST(BatchFolder, EmptyFolderSaysNoFilesFound) {
 class ScriptedConverter : public FileConverter {
  public:
   ConvertResult Convert(const std::string& input_path, std::string&, bool,
-                        ProgressSink*) override {
+                        ProgressSink*, MessageSink*) override {
     const std::string name(fs::path(input_path).filename().string());
     if (name == "throws.htm") throw std::runtime_error("unexpected");
     return results[name];
@@ -345,6 +345,59 @@ TEST(BatchCommandLine, ConvertsATreeRenamingSameNames) {
   EXPECT_EQ(ConvertPathFromCommandLine(batch), 4);
   batch.input_folder = out + "none/";
   EXPECT_EQ(ConvertPathFromCommandLine(batch), 4);
+}
+
+// Hears what the files of a run said, and whether their stages were asked for.
+class MessageHost : public ScriptedHost {
+ public:
+  void FileMessage(std::string_view input, MessageKind kind, std::string_view text) override {
+    const std::string name = fs::path(input).filename().string();
+    if (kind == MessageKind::kStage) {
+      ++stages[name];
+    } else if (kind == MessageKind::kWarning) {
+      said.push_back(name + ": " + std::string(text));
+    }
+  }
+  void FileConverted(std::string_view input, std::string_view, ConvertResult) override {
+    said.push_back(fs::path(input).filename().string() + " converted");
+  }
+  bool WantsStages() const override { return wants_stages; }
+
+  bool wants_stages = false;
+  std::map<std::string, int> stages;
+  std::vector<std::string> said;
+};
+
+TEST(BatchFolder, FilesTellTheirWarningsAndAskedStagesInFileOrder) {
+  const std::string in = testing::MakeTempFolder();
+  WritePage(in + "a.htm");
+  ASSERT_TRUE(WriteBinaryFile(in + "b.htm", R"(<p>x<img src="p.png"><img src="q.png"></p>)"));
+  WritePage(in + "c.htm");
+  ASSERT_TRUE(WriteBinaryFile(in + "d.htm", R"(<p><img src="r.png"></p>)"));
+  const std::vector<std::string> want = {
+      "a.htm converted",
+      "b.htm: 2 pictures left out: converting pictures is off",
+      "b.htm converted",
+      "c.htm converted",
+      "d.htm: 1 picture left out: converting pictures is off",
+      "d.htm converted",
+  };
+  for (const int jobs : {1, 3}) {
+    for (const bool wants_stages : {false, true}) {
+      SCOPED_TRACE("jobs " + std::to_string(jobs) + (wants_stages ? ", stages" : ""));
+      const std::string out = testing::MakeTempFolder();
+      BatchRequest request{in, out, true, false, ".rtf"};
+      request.jobs = jobs;
+      EngineConverter converter(RtfSettings());
+      MessageHost host;
+      host.wants_stages = wants_stages;
+      EXPECT_EQ(RunBatch(request, converter, host).converted, 4);
+      EXPECT_EQ(host.said, want);
+      EXPECT_EQ(host.stages.size(), wants_stages ? 4u : 0u);
+      fs::remove_all(out);
+    }
+  }
+  fs::remove_all(in);
 }
 
 }  // namespace

@@ -49,8 +49,9 @@ class RecordingHost : public BatchHost {
   }
   void SetTotalPercent(std::string_view text) override { Note("percent " + std::string(text)); }
   void SetTotalText(std::string_view text) override { Note("text " + std::string(text)); }
-  void FileWarning(std::string_view input, std::string_view text) override {
-    Note("warning " + std::string(input) + " " + std::string(text));
+  void FileMessage(std::string_view input, MessageKind kind, std::string_view text) override {
+    const char* what = kind == MessageKind::kWarning ? "warning " : "note ";
+    Note(what + std::string(input) + " " + std::string(text));
   }
   void FileConverted(std::string_view input, std::string_view output,
                      ConvertResult result) override {
@@ -91,7 +92,8 @@ class SleepyConverter : public FileConverter {
       : monitor_(std::move(monitor)), random_(seed) {}
 
   ConvertResult Convert(const std::string& input_path, std::string& output_target,
-                        bool keep_existing_output, ProgressSink* progress) override {
+                        bool keep_existing_output, ProgressSink*,
+                        MessageSink* messages) override {
     std::string bytes;
     if (IsDirectory(input_path) || !ReadBinaryFile(input_path, bytes)) {
       return ConvertResult::kCannotOpenInput;
@@ -103,9 +105,10 @@ class SleepyConverter : public FileConverter {
     }
     // Pages with a 2 in their name leave two pictures out.
     const std::string stem = fs::path(input_path).stem().string();
-    if (progress != nullptr && stem.find('2') != std::string::npos) {
-      progress->Warning("first picture");
-      progress->Warning("second picture");
+    if (messages != nullptr && stem.find('2') != std::string::npos) {
+      messages->Message(MessageKind::kWarning, "first picture");
+      messages->Message(MessageKind::kNote, "a decoder's note");
+      messages->Message(MessageKind::kWarning, "second picture");
     }
     {
       std::lock_guard<std::mutex> lock(monitor_->mutex);
@@ -255,14 +258,17 @@ TEST(BatchParallel, SameHostCallsAndOutputsAsOneWorker) {
     }
     EXPECT_EQ(outputs[0], outputs[1]);
     EXPECT_GT(outputs[1].size(), 30u);
-    // A file's warnings come right before its result, with either number of workers.
+    // What a file's conversion said comes right before its result, in the order said,
+    // with either number of workers.
     int warned = 0;
-    for (std::size_t i = 0; i + 1 < calls[1].size(); ++i) {
+    for (std::size_t i = 2; i + 1 < calls[1].size(); ++i) {
       if (!calls[1][i].starts_with("warning ") || !calls[1][i].ends_with("second picture")) {
         continue;
       }
       ++warned;
       const std::string input = calls[1][i].substr(8, calls[1][i].rfind(" second") - 8);
+      EXPECT_EQ(calls[1][i - 2], "warning " + input + " first picture");
+      EXPECT_EQ(calls[1][i - 1], "note " + input + " a decoder's note");
       EXPECT_EQ(calls[1][i + 1].rfind("converted " + input + " -> ", 0), 0u) << calls[1][i + 1];
     }
     EXPECT_GT(warned, 3);
@@ -280,7 +286,7 @@ class CancellingConverter : public FileConverter {
   explicit CancellingConverter(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
   ConvertResult Convert(const std::string& input_path, std::string& output_target, bool,
-                        ProgressSink*) override {
+                        ProgressSink*, MessageSink*) override {
     if (shared_->cancel.load()) ++shared_->begun_after_cancel;
     if (++shared_->begun == 10) shared_->cancel = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
