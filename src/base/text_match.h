@@ -1,5 +1,5 @@
-// Keyword tests at a text position, bounded by the text: the stages before the tag pass
-// match HTML and CSS keywords byte by byte with these.
+// Keyword and byte tests at a text position, bounded by the text: every stage matches
+// HTML and CSS keywords byte by byte with these.
 #ifndef VELMORANE_BASE_TEXT_MATCH_H_
 #define VELMORANE_BASE_TEXT_MATCH_H_
 
@@ -32,6 +32,12 @@ inline bool IsAnyOf(std::string_view set, char c) {
     if (b == c) return true;
   }
   return false;
+}
+
+// True when `c` is a byte of `bytes` other than 0: the test for the byte ByteAt gives,
+// where 0 stands for the end of the text.
+inline bool IsOneOf(unsigned char c, std::string_view bytes) {
+  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
 }
 
 // The byte at `pos`, or 0 past the end.

@@ -61,10 +61,6 @@ constexpr std::string_view kListStyles[] = {
     "upper-roman", "lower-alpha", "upper-alpha", "arabic",
 };
 
-bool IsOneOf(unsigned char c, std::string_view bytes) {
-  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
-}
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   for (char& ch : lower) ch = AsciiLower(ch);

@@ -82,14 +82,6 @@ bool TitledAbbreviation(std::string_view in, std::size_t tag_pos, int element_ty
 constexpr int kSmallPercent = 83;
 constexpr int kBigPercent = 120;
 
-unsigned char At(std::string_view text, std::size_t pos) {
-  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
-}
-
-bool IsOneOf(unsigned char c, std::string_view bytes) {
-  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
-}
-
 // The position of the ">" that ends the tag at `pos` (or the last byte).
 std::size_t TagEnd(std::string_view input, std::size_t pos) {
   const std::size_t close = input.find('>', pos);
@@ -103,14 +95,14 @@ void CountOpen(int& counter) {
 
 // "<name" followed by ">" or a blank.
 bool IsStartTag(std::string_view in, std::size_t pos, std::string_view name) {
-  return At(in, pos) == '<' && LooksAtNoCase(in, pos + 1, name) &&
-         IsOneOf(At(in, pos + 1 + name.size()), "> ");
+  return ByteAt(in, pos) == '<' && LooksAtNoCase(in, pos + 1, name) &&
+         IsOneOf(ByteAt(in, pos + 1 + name.size()), "> ");
 }
 
 // "</name>".
 bool IsEndTag(std::string_view in, std::size_t pos, std::string_view name) {
   return LooksAtNoCase(in, pos, "</") && LooksAtNoCase(in, pos + 2, name) &&
-         At(in, pos + 2 + name.size()) == '>';
+         ByteAt(in, pos + 2 + name.size()) == '>';
 }
 
 // A lower-case tag name of up to seven letters packed into one number (its letters and
@@ -149,7 +141,7 @@ class TagLetters {
  public:
   TagLetters(std::string_view in, std::size_t pos) {
     std::size_t at = pos + 1;
-    if (At(in, at) == '/') ++at;
+    if (ByteAt(in, at) == '/') ++at;
     char letters[8];  // one more than the longest name ("acronym")
     std::size_t size = 0;
     while (at < in.size() && size < sizeof letters) {
@@ -179,11 +171,11 @@ int ControlNumber(const std::string& word, std::size_t prefix, int fallback) {
 // The number reader of the size attribute: blanks, quotes, "=" and ":" skipped, then up
 // to a blank, control byte, quote, ",", ":", ";", ">" or "}", lower-cased.
 std::string ReadSizeToken(std::string_view in, std::size_t& pos) {
-  while (pos < in.size() && IsOneOf(At(in, pos), " \"'=:")) ++pos;
+  while (pos < in.size() && IsOneOf(ByteAt(in, pos), " \"'=:")) ++pos;
   constexpr std::size_t kMaxToken = 41;
   std::string token;
   while (pos < in.size() && token.size() < kMaxToken) {
-    const unsigned char c = At(in, pos);
+    const unsigned char c = ByteAt(in, pos);
     if (c <= 32 || IsOneOf(c, "\"',:;>}")) break;
     token += AsciiLower(static_cast<char>(c));
     ++pos;
@@ -390,7 +382,7 @@ void HandleFontStart(Conversion& c) {
   int tag_colour = -1;
   std::size_t p = tag_pos + 5;
   while (p < in.size() && in[p] != '>') {
-    if (o.keep_font_face && LooksAtNoCase(in, p, "face") && IsOneOf(At(in, p + 4), "= ")) {
+    if (o.keep_font_face && LooksAtNoCase(in, p, "face") && IsOneOf(ByteAt(in, p + 4), "= ")) {
       p += 4;
       std::string face = ReadAttributeValue(in, p);
       face = face.substr(0, face.find(','));
@@ -400,7 +392,7 @@ void HandleFontStart(Conversion& c) {
         s.font_active = true;
         s.after_control_word = true;
       }
-    } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(At(in, p + 4), "=: ")) {
+    } else if (o.keep_font_size && LooksAtNoCase(in, p, "size") && IsOneOf(ByteAt(in, p + 4), "=: ")) {
       p += 4;
       // Measured against the body text as the browser has it, like style sizes.
       const int half_points = FontTagSize(ReadSizeToken(in, p));
@@ -421,7 +413,7 @@ void HandleFontStart(Conversion& c) {
         s.background_active = true;
         s.after_control_word = true;
       }
-    } else if (o.keep_font_color && LooksAtNoCase(in, p, "color") && IsOneOf(At(in, p + 5), "=:")) {
+    } else if (o.keep_font_color && LooksAtNoCase(in, p, "color") && IsOneOf(ByteAt(in, p + 5), "=:")) {
       p += 5;
       std::string digits;
       (void)ParseColor(in, p, digits);

@@ -34,10 +34,6 @@ constexpr const char kPageBreak[] =
     R"(\pard\page\par)"
     "\n";
 
-bool IsOneOf(unsigned char c, std::string_view bytes) {
-  return c != 0 && IsAnyOf(bytes, static_cast<char>(c));
-}
-
 void PushBounded(std::vector<AppliedRule>& stack, AppliedRule entry) {
   if (stack.size() < kStackDepth) {
     stack.push_back(entry);

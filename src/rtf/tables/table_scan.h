@@ -11,9 +11,7 @@
 namespace velmorane::table_scan {
 
 // The byte at `i`, or 0 past the end.
-inline unsigned char ByteAt(std::string_view text, std::size_t i) {
-  return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-}
+using velmorane::ByteAt;
 
 inline unsigned char Lower(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
@@ -21,14 +19,7 @@ inline unsigned char Lower(unsigned char c) {
 
 // `keyword` (lower case) at `i`, letters in any case, other bytes exactly.
 inline bool At(std::string_view text, std::size_t i, std::string_view keyword) {
-  if (i > text.size() || text.size() - i < keyword.size()) return false;
-  for (std::size_t k = 0; k < keyword.size(); ++k) {
-    if (Lower(static_cast<unsigned char>(text[i + k])) !=
-        static_cast<unsigned char>(keyword[k])) {
-      return false;
-    }
-  }
-  return true;
+  return AtNoCase(text, i, keyword);
 }
 
 // `keyword` at `i` followed by one of the bytes in `next` (a byte past the end never is).
