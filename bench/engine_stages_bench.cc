@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "core/charset.h"
-#include "core/conversion.h"
-#include "core/engine.h"
-#include "core/preprocess.h"
-#include "core/prologue.h"
-#include "images/pictures.h"
+#include "engine/engine.h"
+#include "html/charset.h"
+#include "html/preprocess.h"
 #include "platform/files.h"
-#include "tables/tables.h"
+#include "rtf/conversion.h"
+#include "rtf/pictures.h"
+#include "rtf/prologue.h"
+#include "rtf/tables/tables.h"
 
 namespace velmorane {
 namespace {

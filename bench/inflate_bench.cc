@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "images/png/inflate.h"
+#include "codecs/png/inflate.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/engine.h"
-#include "core/options.h"
+#include "base/options.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "core/charset.h"
-#include "core/conversion.h"
-#include "core/preprocess.h"
+#include "html/charset.h"
+#include "html/preprocess.h"
+#include "rtf/conversion.h"
 
 namespace velmorane {
 namespace {

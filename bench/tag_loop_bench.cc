@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/engine.h"
-#include "core/options.h"
+#include "base/options.h"
+#include "engine/engine.h"
 
 namespace {
 

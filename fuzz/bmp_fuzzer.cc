@@ -4,9 +4,9 @@
 #include <optional>
 #include <span>
 
+#include "codecs/bitmap/bitmap.h"
+#include "codecs/bitmap/metafile.h"
 #include "fuzz_support.h"
-#include "images/bitmap/bitmap.h"
-#include "images/bitmap/metafile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::optional<velmorane::Bitmap24> bitmap =

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/conversion.h"
-#include "core/options.h"
+#include "base/options.h"
 #include "fuzz_support.h"
-#include "tags/style_sheet.h"
+#include "rtf/conversion.h"
+#include "rtf/style_rules.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "images/picture_format.h"
+#include "pictures/picture_format.h"
 #include "platform/picture_decoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

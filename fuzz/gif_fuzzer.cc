@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "codecs/gif/gif_decoder.h"
 #include "fuzz_support.h"
-#include "images/gif/gif_decoder.h"
 
 namespace {
 

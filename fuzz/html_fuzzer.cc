@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "core/engine.h"
-#include "images/raw_picture.h"
+#include "engine/engine.h"
 #include "fuzz_support.h"
+#include "pictures/raw_picture.h"
 
 namespace {
 

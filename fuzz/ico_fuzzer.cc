@@ -3,9 +3,9 @@
 #include <optional>
 #include <span>
 
+#include "codecs/bitmap/ico.h"
+#include "codecs/png/png_encoder.h"
 #include "fuzz_support.h"
-#include "images/bitmap/ico.h"
-#include "images/png/png_encoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::optional<velmorane::IconImage> icon =

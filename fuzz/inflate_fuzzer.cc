@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "codecs/png/graphics_errors.h"
+#include "codecs/png/inflate.h"
 #include "fuzz_support.h"
-#include "images/png/graphics_errors.h"
-#include "images/png/inflate.h"
 
 namespace {
 

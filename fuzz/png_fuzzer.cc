@@ -3,9 +3,9 @@
 #include <span>
 #include <vector>
 
+#include "codecs/png/graphics_errors.h"
+#include "codecs/png/png_decoder.h"
 #include "fuzz_support.h"
-#include "images/png/graphics_errors.h"
-#include "images/png/png_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   velmorane::RasterImage image;

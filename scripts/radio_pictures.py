@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the two radio-button pictures of form fields (28 x 25, 8-bit palette PNG: the
 selected button with an 8-colour palette, the empty one with 4 colours) and prints them
-as C++ byte lists for src/tags/links.cc. Each must fit in 256 bytes."""
+as C++ byte lists for src/rtf/links.cc. Each must fit in 256 bytes."""
 import math
 import struct
 import zlib

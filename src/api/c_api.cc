@@ -7,8 +7,8 @@
 #include <string>
 
 #include "api/velmorane.h"
-#include "core/engine.h"
-#include "core/paths.h"
+#include "base/paths.h"
+#include "engine/engine.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
 #include "platform/temporary_folder.h"

@@ -572,4 +572,13 @@ UtcTime NowUtc() {
                  parts.tm_min,         parts.tm_sec,     static_cast<int>(millis)};
 }
 
+std::string CreateFreeName(const std::string& folder, std::string_view stem,
+                           std::string_view suffix) {
+  std::string path;
+  const int fd = CreateFreeFile(folder, stem, suffix, path);
+  if (fd < 0) return {};
+  ::close(fd);
+  return path;
+}
+
 }  // namespace velmorane

@@ -98,6 +98,10 @@ std::FILE* OpenRegularFileForReading(const std::string& path);
 // writing; sets `path`. -1 when no name could be had.
 int CreateFreeFile(const std::string& folder, std::string_view stem, std::string_view suffix,
                    std::string& path);
+// A name "<stem><suffix>" (or "<stem>-<k><suffix>") that is free in `folder`, created
+// empty and exclusively so that no later step can take it. Empty when none could be made.
+std::string CreateFreeName(const std::string& folder, std::string_view stem,
+                           std::string_view suffix);
 // Replaces the content of the file open as `fd` with `bytes`.
 [[nodiscard]] bool RewriteDescriptor(int fd, std::string_view bytes);
 // The file open as `fd`, emptied, as a stream for a writer that works on one; the

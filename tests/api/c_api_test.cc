@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "frontends/cli/command_line.h"
 #include "platform/files.h"
 #include "support/test_support.h"

@@ -1,5 +1,5 @@
 // BMP reading and writing, and the metafile drawing a bitmap.
-#include "images/bitmap/bitmap.h"
+#include "codecs/bitmap/bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "images/bitmap/metafile.h"
+#include "codecs/bitmap/metafile.h"
 
 namespace velmorane {
 namespace {

@@ -1,5 +1,5 @@
 // GIF decoding into BMP files, compared with ImageMagick's decoding of the fixtures.
-#include "images/gif/gif_decoder.h"
+#include "codecs/gif/gif_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "images/bitmap/bitmap.h"
+#include "codecs/bitmap/bitmap.h"
 
 namespace velmorane {
 namespace {

@@ -1,6 +1,6 @@
 // Icon files: the largest image, transparency on white, PNG images kept whole, and
 // damaged files refused.
-#include "images/bitmap/ico.h"
+#include "codecs/bitmap/ico.h"
 
 #include <gtest/gtest.h>
 

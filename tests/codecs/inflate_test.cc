@@ -1,5 +1,5 @@
 // Inflate against zlib's compressor, across piece boundaries, and each error word.
-#include "images/png/inflate.h"
+#include "codecs/png/inflate.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "images/png/graphics_errors.h"
+#include "codecs/png/graphics_errors.h"
 
 namespace velmorane {
 namespace {

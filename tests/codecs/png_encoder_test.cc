@@ -1,6 +1,6 @@
 // The PNG writer and its deflate coder, read back by zlib and libpng as reference
 // decoders.
-#include "images/png/png_encoder.h"
+#include "codecs/png/png_encoder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "images/png/deflate.h"
+#include "codecs/png/deflate.h"
 
 namespace velmorane {
 namespace {

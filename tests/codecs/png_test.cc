@@ -1,6 +1,6 @@
 // PNG decoding: all of PngSuite against libpng, the error words, raster formats and
 // the BMP writer.
-#include "images/png/png_decoder.h"
+#include "codecs/png/png_decoder.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "images/bitmap/bitmap.h"
-#include "images/png/graphics_errors.h"
+#include "codecs/bitmap/bitmap.h"
+#include "codecs/png/graphics_errors.h"
 
 namespace velmorane {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/engine.h"
-#include "core/options.h"
+#include "base/options.h"
+#include "engine/engine.h"
 
 namespace velmorane::testing {
 

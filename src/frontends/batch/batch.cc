@@ -13,10 +13,10 @@
 #include <set>
 #include <thread>
 
-#include "core/append.h"
-#include "core/shown_text.h"
-#include "core/paths.h"
+#include "base/append.h"
+#include "base/paths.h"
 #include "frontends/batch/workers.h"
+#include "html/shown_text.h"
 #include "platform/files.h"
 
 namespace velmorane {

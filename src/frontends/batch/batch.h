@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine.h"
-#include "core/options.h"
+#include "base/options.h"
+#include "engine/engine.h"
 
 namespace velmorane {
 

@@ -8,10 +8,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/append.h"
-#include "core/paths.h"
-#include "core/shown_text.h"
+#include "base/append.h"
+#include "base/paths.h"
 #include "frontends/batch/batch.h"
+#include "html/shown_text.h"
 #include "platform/files.h"
 
 namespace velmorane {

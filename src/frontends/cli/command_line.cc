@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <iterator>
 
-#include "core/append.h"
-#include "core/charset.h"
-#include "core/shown_text.h"
+#include "base/append.h"
 #include "frontends/batch/batch.h"
 #include "frontends/settings/settings_files.h"
+#include "html/charset.h"
+#include "html/shown_text.h"
 #include "platform/files.h"
 
 namespace velmorane {

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/engine.h"
-#include "core/options.h"
+#include "base/options.h"
+#include "engine/engine.h"
 
 namespace velmorane {
 

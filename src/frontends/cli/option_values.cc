@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/charset.h"
 #include "frontends/cli/command_line.h"
+#include "html/charset.h"
 
 namespace velmorane {
 

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/append.h"
-#include "core/shown_text.h"
-#include "core/paths.h"
+#include "base/append.h"
+#include "base/paths.h"
 #include "frontends/batch/batch.h"
 #include "frontends/cli/command_line.h"
+#include "html/shown_text.h"
 #include "platform/files.h"
 #include "platform/temporary_folder.h"
 #include "velmorane_version.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/options.h"
+#include "base/options.h"
 
 namespace velmorane {
 

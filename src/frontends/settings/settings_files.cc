@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/paths.h"
+#include "base/paths.h"
 #include "platform/files.h"
 
 namespace velmorane {

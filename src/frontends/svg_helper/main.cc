@@ -3,7 +3,7 @@
 // Usage: velmorane-svg ASKED-WIDTH ASKED-HEIGHT < drawing > width, height and pixels
 #include <cstdlib>
 
-#include "images/picture_format.h"
+#include "pictures/picture_format.h"
 #include "platform/svg_child.h"
 
 int main(int argc, char** argv) {

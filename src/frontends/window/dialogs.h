@@ -8,7 +8,7 @@
 #include <QString>
 #include <string>
 
-#include "core/options.h"
+#include "base/options.h"
 #include "frontends/batch/batch.h"
 
 class QButtonGroup;

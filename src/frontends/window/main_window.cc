@@ -34,7 +34,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "core/paths.h"
+#include "base/paths.h"
 #include "frontends/settings/settings_files.h"
 #include "frontends/window/conversion_thread.h"
 #include "frontends/window/dialogs.h"
