@@ -212,7 +212,9 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
     AnalyzeFontsAndColors(c);
     const std::size_t high_bytes = CountHighBytes(c.input);
     ReserveOutput(c.output.text(), c.input.size(), high_bytes);
-    AdviseHugePages(c.output.text());
+    // Huge pages save page faults on a document that grows in memory; one that goes to
+    // the spill file reuses the same small stretch.
+    if (!c.output.spill_enabled()) AdviseHugePages(c.output.text());
     WritePrologue(c);
 
     c.Trace("9. Detecting HTML tags and conversion");

@@ -438,7 +438,7 @@ void RewriteUtf8(std::string& text, bool latin_bytes = true) {
   };
   // The page read so far gives its memory back as the decoded text grows, so the two
   // are never held whole at once.
-  constexpr std::size_t kReleaseStep = std::size_t{1} << 20;
+  constexpr std::size_t kReleaseStep = std::size_t{256} << 10;
   char* released = text.data();
   const char* const text_end = text.data() + text.size();
   const auto append_run = [&block, &released, text_end](std::string_view run) {

@@ -60,7 +60,7 @@ class DocumentWriter {
  public:
   static constexpr std::size_t npos = std::string::npos;
   // The body leaves memory once this much of it is held, down to the last kKeep bytes.
-  static constexpr std::size_t kSpillStep = std::size_t{2} << 20;
+  static constexpr std::size_t kSpillStep = std::size_t{512} << 10;
   static constexpr std::size_t kKeep = std::size_t{64} << 10;
 
   DocumentWriter() = default;
@@ -136,6 +136,7 @@ class DocumentWriter {
     default_step_ = step;
     default_keep_ = keep;
   }
+  bool spill_enabled() const { return spill_enabled_; }
   bool WantsFlush() const { return spill_enabled_ && tail_.size() - head_in_tail() >= spill_step_; }
   // Moves the body before `limit` (and before the last kKeep bytes) to the spill file. A
   // spill file that cannot be made or written keeps the text in memory.
