@@ -102,6 +102,32 @@ class CountingSink final : public ByteSink {
   bool ok_ = true;
 };
 
+// Gathers small pieces into blocks for the sink behind it: text between list references
+// and picture groups comes in pieces of a few bytes.
+class BlockSink final : public ByteSink {
+ public:
+  explicit BlockSink(ByteSink& inner) : inner_(inner) { block_.reserve(kBlock); }
+  bool Write(std::string_view bytes) override {
+    if (block_.size() + bytes.size() > kBlock) {
+      if (!Drain()) return false;
+      if (bytes.size() >= kBlock) return ok_ = inner_.Write(bytes);
+    }
+    block_.append(bytes);
+    return ok_;
+  }
+  bool Drain() {
+    if (ok_ && !block_.empty()) ok_ = inner_.Write(block_);
+    block_.clear();
+    return ok_;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{128} << 10;
+  ByteSink& inner_;
+  std::string block_;
+  bool ok_ = true;
+};
+
 // A stretch of the document taken out: its place and length before the removal.
 struct Cut {
   std::size_t start;
@@ -450,7 +476,8 @@ bool DocumentWriter::HoldsWatchedText() const {
 bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
                             bool remove_list_references, bool balance_braces) {
   BraceCounter braces;
-  CountingSink out(sink, balance_braces ? &braces : nullptr);
+  BlockSink blocks(sink);
+  CountingSink out(blocks, balance_braces ? &braces : nullptr);
   std::vector<Cut> cuts;
   Splicer splicer(anchors_, cuts, pictures, out);
   ListReferenceFilter filter(splicer, cuts);
@@ -487,7 +514,7 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
   if (balance_braces && braces.open() > 0) {
     (void)out.Write(std::string(static_cast<std::size_t>(braces.open()), '}'));
   }
-  return read_ok && out.ok();
+  return read_ok && out.ok() && blocks.Drain();
 }
 
 }  // namespace velmorane
