@@ -137,7 +137,7 @@ std::string OutputFileName(std::string_view input_path, std::string_view target,
 
 namespace {
 
-// Stage 0, step 1: the normalisations of the engine's copy of the options.
+// The normalisations of the engine's copy of the options.
 void NormalizeOptions(Conversion& c) {
   ConversionOptions& o = c.options;
   SetField(o.header_text, "");
@@ -192,7 +192,7 @@ void ReserveOutput(std::string& output, std::size_t input_size, std::size_t high
   output.reserve(4 * input_size + 3 * high_bytes + 5000);
 }
 
-// Stages 4 to 9: decoding, then the plain-text conversion or the RTF stages. Returns
+// Decoding, then the plain-text conversion or the RTF stages. Returns
 // false when memory for the decoding ran out (result 2).
 [[nodiscard]] bool RunStages(Conversion& c) {
   if (!DecodeInput(c)) return false;
@@ -239,7 +239,7 @@ class FileSink final : public ByteSink {
   ReplacementFile& file_;
 };
 
-// Stage 10 up to the writing: the progress at its end, the closing brace of body-only
+// The end of a conversion: the progress at its end, the closing brace of body-only
 // output, and the document written to `sink` with the pictures at their places and, for
 // a whole RTF document, the missing braces. False when the sink failed.
 [[nodiscard]] bool FinishDocument(Conversion& c, ByteSink& sink) {
@@ -273,7 +273,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     NormalizeOptions(c);
     StartProgress(c);
 
-    // Stage 0: folders. Paths use "/"; a "\" is read as a separator too.
+    // Folders. Paths use "/"; a "\" is read as a separator too.
     if (input_path.find('/') != std::string::npos) c.settings.forward_slashes = 1;
     input_path = UserPath(input_path);
     c.input_folder = FolderOf(input_path);
@@ -282,7 +282,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
                     start.second, start.millisecond));
     c.Trace("1. Trying to open file:", input_path);
 
-    // Stage 1: open the input and name the output.
+    // Open the input and name the output.
     std::string bytes;
     if (IsDirectory(input_path) || !ReadBinaryFile(input_path, bytes)) {
       return ConvertResult::kCannotOpenInput;
@@ -296,7 +296,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
       return ConvertResult::kOutputExists;
     }
 
-    // Stage 2: create the output. An output that is the input itself is refused. The
+    // Create the output. An output that is the input itself is refused. The
     // document goes into a temporary beside the output, which takes the output's name
     // only when complete: until then an existing output keeps its content.
     c.Trace("2. Trying to create file:", c.output_path);
@@ -309,7 +309,7 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     // A large document leaves memory for a spill file beside the output while it is made.
     c.output.EnableSpill(c.work_folder);
 
-    // Stage 3: size, buffers and reading.
+    // Size, buffers and reading.
     c.input_size = bytes.size();
     if (c.input_size < 1) {
       // An empty input writes nothing: an earlier output of that name keeps its content.
@@ -322,10 +322,10 @@ ConvertResult Engine::ConvertHtmlFile(std::string& input_path, std::string& outp
     FromTextModeInPlace(c.raw);
     c.Trace("Done.");
 
-    // Stages 4 to 9; input that reads as empty goes straight to stage 10.
+    // Decoding and the conversion proper; input that reads as empty goes straight to the end.
     if (!c.raw.empty() && !RunStages(c)) return ConvertResult::kNoMemory;
 
-    // Stage 10: the rest of the document to the file.
+    // The rest of the document to the file.
     FileSink sink(output);
     if (!FinishDocument(c, sink) || !output.Commit()) return ConvertResult::kCannotWriteOutput;
     c.Trace("10. Conversion finished. Memory freeing");

@@ -1,4 +1,4 @@
-// Stage 4: turns the input into 8-bit text (16-bit and UTF-8 input become bytes and
+// Decoding: turns the input into 8-bit text (16-bit and UTF-8 input become bytes and
 // "&#N;" references) and settles the character set, language and code page.
 #include <algorithm>
 #include <cstdint>

@@ -56,7 +56,7 @@ bool ConvertToUtf8(const std::string& from, std::string& text);
 // such as "EUC-KR" or "Shift_JIS", as an encoding option names it.
 bool IsLibraryDecodedCharset(std::string_view name);
 
-// Stage 4: decodes page.raw in place and settles page.charset.
+// Decodes page.raw in place and settles page.charset.
 // Returns false when memory for the UTF-8 decoding cannot be had.
 [[nodiscard]] bool DecodeInput(HtmlPage& page);
 

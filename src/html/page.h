@@ -50,8 +50,8 @@ struct HtmlPage {
   std::string output_path;     // empty for the in-memory entry
   std::size_t input_size = 0;  // S: the input's size as stored
 
-  std::string raw;     // the input as read, then decoded (stages 3 and 4)
-  std::string input;   // the cleaned input of the tag pass (stage 5)
+  std::string raw;     // the input as read, then decoded
+  std::string input;   // the cleaned input of the tag pass
 
   CharsetState charset;
   std::string style_text;      // CSS from style blocks and linked sheets

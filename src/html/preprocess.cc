@@ -1,4 +1,4 @@
-// Stage 5: one forward pass from the decoded input to the tag pass's input. The head,
+// Cleaning: one forward pass from the decoded input to the tag pass's input. The head,
 // scripts, style blocks, server code, comments, option lists and link tags are dropped;
 // style blocks and linked sheets go to the style text; runs of line feeds become one.
 #include "html/preprocess.h"

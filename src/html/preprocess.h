@@ -1,4 +1,4 @@
-// Stage 5: copies the decoded input into the tag pass's input without head, scripts,
+// Cleaning: copies the decoded input into the tag pass's input without head, scripts,
 // comments, select lists and server code; gathers style blocks and linked sheets.
 #ifndef VELMORANE_HTML_PREPROCESS_H_
 #define VELMORANE_HTML_PREPROCESS_H_

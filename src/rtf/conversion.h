@@ -67,7 +67,7 @@ struct Conversion final : PicturedPage {
 
   CarryOver& carry_over;
 
-  DocumentWriter output;  // the document being written (from stage 7)
+  DocumentWriter output;  // the document being written, from the prologue on
   std::size_t pos = 0; // position in `input` during the tag pass
   // The tag pass gives the memory of the input it has left behind back to the system:
   // while the output grows, the input shrinks. Bytes before `input_released` read as 0.

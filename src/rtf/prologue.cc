@@ -1,4 +1,4 @@
-// Stages 6 to 8: the fonts and colours a document uses, and the RTF prologue that
+// The fonts and colours a document uses, and the RTF prologue that
 // declares them (font table, colour table, style sheet, info, page setup, footer).
 #include <array>
 #include <string>

@@ -46,10 +46,10 @@ std::optional<BodyStyle> BodyStyleOf(const Conversion& conversion);
 // the paragraph templates (part of WritePrologue).
 void ApplyBodyStyle(Conversion& conversion, const BodyStyle& body);
 
-// Stage 6: collects fonts and colours and parses the style rules.
+// Collects fonts and colours and parses the style rules.
 void AnalyzeFontsAndColors(Conversion& conversion);
 
-// Stages 7 and 8: appends the prologue to conversion.output.
+// Appends the prologue to conversion.output.
 void WritePrologue(Conversion& conversion);
 
 }  // namespace velmorane

@@ -15,7 +15,7 @@ struct Conversion;
 // the body text as in the browser, where the body text is written at the base size.
 int ScaledToBody(const Conversion& conversion, int css_half_points);
 
-// Stage 6: builds conversion.sheet from conversion.style_text (when style_present),
+// Builds conversion.sheet from conversion.style_text (when style_present),
 // adding the fonts and colours the rules name to the tables.
 void ParseStyleSheet(Conversion& conversion);
 

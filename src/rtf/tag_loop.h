@@ -1,4 +1,4 @@
-// Stage 9: the tag loop over the cleaned HTML, its state shared by every tag handler,
+// The tag loop over the cleaned HTML, its state shared by every tag handler,
 // the paragraph break, entity decoding and the text rules.
 #ifndef VELMORANE_RTF_TAG_LOOP_H_
 #define VELMORANE_RTF_TAG_LOOP_H_
