@@ -493,7 +493,7 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
   bool read_ok = true;
   if (split_) {
     feed(0, head_);
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    constexpr std::size_t kChunk = std::size_t{256} << 10;
     const std::unique_ptr<char[]> chunk(new char[std::min(kChunk, std::max<std::size_t>(spilled_, 1))]);
     const std::size_t chunk_size = std::min(kChunk, std::max<std::size_t>(spilled_, 1));
     std::size_t offset = 0;
