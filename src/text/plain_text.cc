@@ -16,6 +16,7 @@
 #include "base/options.h"
 #include "base/text_match.h"
 #include "html/charset.h"
+#include "html/entities.h"
 #include "rtf/conversion.h"
 
 namespace velmorane {
@@ -203,51 +204,10 @@ std::string StripNonText(std::string_view text) {
   return out;
 }
 
-// Named references known to plain text: the first four, then the Latin-1 names whose
-// codes run from 160 to 255 in table order.
-constexpr struct { std::string_view name; unsigned char code; } kFirstEntities[] = {
-    {"quot", 34}, {"amp", 38}, {"lt", 60}, {"gt", 62},
-};
-constexpr std::string_view kLatin1EntityNames[] = {
-    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",
-    "uml",    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "hibar",
-    "deg",    "plusm",  "sup2",   "sup3",   "acute",  "micro",  "para",   "middot",
-    "cedil",  "sup1",   "ordm",   "raquo",  "fraq14", "fraq12", "fraq34", "iquest",
-    "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
-    "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",
-    "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",
-    "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",
-    "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
-    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
-    "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
-    "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml",
-};
-static_assert(std::size(kFirstEntities) + std::size(kLatin1EntityNames) == 100);
-static_assert(std::size(kLatin1EntityNames) == 256 - 160);
-// Names whose characters have a single byte of their own in Windows-1252, and the
-// standard spellings of the older names above. Without them a dash or an ellipsis
-// between two words would vanish and join the words.
-constexpr struct { std::string_view name; unsigned char code; } kWindows1252Entities[] = {
-    {"euro", 128},   {"sbquo", 130},  {"bdquo", 132}, {"hellip", 133}, {"dagger", 134},
-    {"Dagger", 135}, {"circ", 136},   {"permil", 137}, {"Scaron", 138}, {"lsaquo", 139},
-    {"OElig", 140},  {"lsquo", 145},  {"rsquo", 146}, {"ldquo", 147},  {"rdquo", 148},
-    {"bull", 149},   {"ndash", 150},  {"mdash", 151}, {"tilde", 152},  {"trade", 153},
-    {"scaron", 154}, {"rsaquo", 155}, {"oelig", 156}, {"Yuml", 159},   {"macr", 175},
-    {"plusmn", 177}, {"frac14", 188}, {"frac12", 189}, {"frac34", 190},
-};
-
-// The code of a named reference, or 0 when the name is not in the table.
+// The code of a named reference plain text knows (the names of one byte), or 0.
 unsigned char LookupEntity(std::string_view name) {
-  for (const auto& entity : kFirstEntities) {
-    if (entity.name == name) return entity.code;
-  }
-  for (std::size_t i = 0; i < std::size(kLatin1EntityNames); ++i) {
-    if (kLatin1EntityNames[i] == name) return static_cast<unsigned char>(160 + i);
-  }
-  for (const auto& entity : kWindows1252Entities) {
-    if (entity.name == name) return entity.code;
-  }
-  return 0;
+  const int code = NamedEntityCode(name);
+  return code > 0 && code <= 255 ? static_cast<unsigned char>(code) : 0;
 }
 
 // Decodes the character reference at `amp` (an "&") into at most one byte of `result`.
