@@ -371,6 +371,7 @@ void DocumentWriter::clear() {
   spilled_ = 0;
   watched_spilled_ = false;
   spill_end_.clear();
+  recode_until_ = 0;
 }
 
 std::string_view DocumentWriter::From(std::size_t pos) const {
@@ -473,6 +474,22 @@ bool DocumentWriter::HoldsWatchedText() const {
   return FindText(joint, kWatchedText) != std::string_view::npos;
 }
 
+std::size_t DocumentWriter::RecodeSpilled(std::array<std::string, 256> recoding) {
+  recode_ = std::move(recoding);
+  recode_until_ = spilled_;
+  const std::array<std::string, 256>& table = recode_;
+  std::size_t length = 0;
+  std::string chunk(std::min<std::size_t>(spilled_, std::size_t{256} << 10), '\0');
+  for (std::size_t offset = 0; offset < spilled_;) {
+    const long long got = ReadDescriptorAt(spill_fd_, offset, chunk.data(),
+                                           std::min(chunk.size(), spilled_ - offset));
+    if (got <= 0) break;  // Finish reports the failed read
+    for (long long i = 0; i < got; ++i) length += table[static_cast<unsigned char>(chunk[i])].size();
+    offset += static_cast<std::size_t>(got);
+  }
+  return length;
+}
+
 bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
                             bool remove_list_references, bool balance_braces) {
   BraceCounter braces;
@@ -504,7 +521,18 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
         read_ok = false;
         break;
       }
-      feed(head_.size() + offset, std::string_view(chunk.get(), static_cast<std::size_t>(got)));
+      std::string_view piece(chunk.get(), static_cast<std::size_t>(got));
+      std::string recoded;
+      if (offset < recode_until_) {
+        // The part written before the text turned to UTF-8 is given again in it.
+        const std::size_t old_part = std::min(piece.size(), recode_until_ - offset);
+        for (std::size_t i = 0; i < old_part; ++i) {
+          recoded += recode_[static_cast<unsigned char>(piece[i])];
+        }
+        recoded.append(piece.substr(old_part));
+        piece = recoded;
+      }
+      feed(head_.size() + offset, piece);
       offset += static_cast<std::size_t>(got);
     }
   }

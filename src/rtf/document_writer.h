@@ -7,6 +7,7 @@
 #ifndef VELMORANE_RTF_DOCUMENT_WRITER_H_
 #define VELMORANE_RTF_DOCUMENT_WRITER_H_
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -146,6 +147,11 @@ class DocumentWriter {
   static constexpr std::string_view kWatchedText = "\\wmetafile";
   bool HoldsWatchedText() const;
 
+  // Bytes written out so far are given again through `table` (the text for each byte)
+  // when finishing: for a plain text that turns to UTF-8 after part of it went to the
+  // spill file. Returns the length that part will have.
+  std::size_t RecodeSpilled(std::array<std::string, 256> recoding);
+
   // Finishing: takes the "\lsN\ilvlN" references out when `remove_list_references`, writes
   // the document with the picture groups to `sink` and, when `balance_braces`, one "}" for
   // every "{" left open. False when the sink or the spill file failed.
@@ -176,6 +182,8 @@ class DocumentWriter {
   std::size_t keep_ = default_keep_;
   bool watched_spilled_ = false; // kWatchedText occurs in the spill file
   std::string spill_end_;        // the last bytes spilled, for a watched text across pieces
+  std::array<std::string, 256> recode_;  // see RecodeSpilled
+  std::size_t recode_until_ = 0;         // spilled bytes to give through recode_
 };
 
 // printf-style text at the end of the document.

@@ -412,8 +412,11 @@ class TextWriter {
   void CloseGap();
   // A break becomes pending when the output length reaches a multiple of the width.
   void NoteFoldPoint() {
-    if (!out_.empty() && out_.size() % width_ == 0) break_pending_ = true;
+    const std::size_t size = c_.output.size() + spilled_growth_;
+    if (size != 0 && size % width_ == 0) break_pending_ = true;
   }
+  // The text before the first place still to be edited leaves memory.
+  void FlushOutput();
   // Two tabs for each cell the open row still expects, then a line feed.
   void FinishRow();
   // Counts the cells of the row whose "<tr" is at pos_.
@@ -423,6 +426,11 @@ class TextWriter {
   void ReportProgress();
 
   Conversion& c_;
+  // What the part of the text in the spill file grew by when it turned to UTF-8.
+  std::size_t spilled_growth_ = 0;
+  // Where the next "<html" lies at or after the place it was looked for from (npos for
+  // none): the text written before it goes when it comes.
+  std::size_t html_ahead_ = 0;
   std::string_view text_;
   std::string& out_;
   std::size_t pos_ = 0;
@@ -722,8 +730,23 @@ bool TextWriter::Comment() {
   return true;
 }
 
+void TextWriter::FlushOutput() {
+  if (!html_seen_) {
+    if (html_ahead_ != std::string_view::npos && html_ahead_ < pos_) {
+      std::size_t at = text_.find('<', pos_);
+      while (at != std::string_view::npos && !TagAt(text_, at, "<html", "> \n")) {
+        at = text_.find('<', at + 1);
+      }
+      html_ahead_ = at;
+    }
+    if (html_ahead_ != std::string_view::npos) return;
+  }
+  c_.output.Flush(c_.output.size());
+}
+
 void TextWriter::Run() {
   while (pos_ < text_.size()) {
+    if (c_.output.WantsFlush()) FlushOutput();
     ReportProgress();
     if (pos_ == 0 && AtExact(text_, 0, "\xEF\xBB\xBF")) {
       pos_ = 3;
@@ -770,10 +793,22 @@ void TextWriter::SwitchToUnicode() {
     }
   }
   out_.swap(text);
+  if (c_.output.TailStart() > 0) {
+    // The part already in the spill file turns to UTF-8 as it is written out.
+    std::array<std::string, 256> table;
+    for (int byte = 0; byte < 256; ++byte) {
+      if (byte < 0x80) {
+        table[byte] = std::string(1, static_cast<char>(byte));
+      } else {
+        AppendUtf8(table[byte], code_page_.CharacterOf(static_cast<unsigned char>(byte)));
+      }
+    }
+    spilled_growth_ = c_.output.RecodeSpilled(std::move(table)) - c_.output.TailStart();
+  }
 }
 
 void TextWriter::FinishUnicode() {
-  if (unicode_) out_.insert(0, "\xEF\xBB\xBF");
+  if (unicode_) c_.output.Insert(0, "\xEF\xBB\xBF");
 }
 
 void ConvertToPlainText(Conversion& c) {

@@ -165,29 +165,77 @@ TEST(DocumentWriter, FixturePagesConvertAlikeThroughTheSpillFile) {
   }
   ASSERT_GT(pages.size(), 10u);
   const fs::path folder = testing::MakeTempFolder();
-  const auto convert = [&](const fs::path& page, const std::string& name, bool pictures) {
+  const auto convert = [&](const fs::path& page, const std::string& name, bool pictures,
+                           int mode) {
     Engine engine;
     std::string input = page.string();
     std::string target = (folder / name).string();
     ConvertRequest request;
     request.convert_images = pictures;
+    request.output_mode = mode;
     EngineSettings settings;
     InitEngineSettings(settings);
     const ConvertResult result =
         engine.ConvertHtmlFile(input, target, request, testing::DefaultOptions(), settings);
     return std::to_string(static_cast<int>(result)) + ":" + testing::ReadBytes(target);
   };
+  const struct {
+    const char* name;
+    int mode;
+    bool pictures;
+  } kModes[] = {{"rtf", kModeRtfTables, false},
+                {"rtf with pictures", kModeRtfTables, true},
+                {"text", kModePlainText, false}};
   for (const fs::path& page : pages) {
-    for (const bool pictures : {false, true}) {
-      SCOPED_TRACE(page.string() + (pictures ? " with pictures" : ""));
+    for (const auto& m : kModes) {
+      SCOPED_TRACE(page.string() + " " + m.name);
+      const std::string ext = m.mode == kModePlainText ? ".txt" : ".rtf";
       DocumentWriter::SetSpillStepsForTesting(DocumentWriter::kSpillStep, DocumentWriter::kKeep);
-      const std::string kept = convert(page, "kept.rtf", pictures);
+      const std::string kept = convert(page, "kept" + ext, m.pictures, m.mode);
       DocumentWriter::SetSpillStepsForTesting(1, 4096);
-      const std::string spilled = convert(page, "spilled.rtf", pictures);
+      const std::string spilled = convert(page, "spilled" + ext, m.pictures, m.mode);
       EXPECT_EQ(spilled, kept);
     }
   }
   DocumentWriter::SetSpillStepsForTesting(DocumentWriter::kSpillStep, DocumentWriter::kKeep);
+  std::error_code error;
+  fs::remove_all(folder, error);
+}
+
+// A plain text that turns to UTF-8 late (at a character outside its code page) after
+// much of it went to the spill file: the part written out comes back in UTF-8 too, and
+// the lines after the turn fold at the same places.
+TEST(DocumentWriter, LateUnicodeTextIsTheSameAfterSpilling) {
+  std::string html = "<html><body><p>";
+  for (int i = 0; i < 3000; ++i) {
+    if (i == 2000) html += "&#1078;";  // no Windows-1252 byte for it
+    html += "caf\xE9 na\xEFve word " + std::to_string(i) + " ";
+  }
+  html += "</p></body></html>";
+  const fs::path folder = testing::MakeTempFolder();
+  const std::string page = (folder / "late.html").string();
+  testing::WriteBytes(page, html);
+  ConversionOptions options = testing::DefaultOptions();
+  options.line_folding = 1;
+  const auto convert = [&](const std::string& name) {
+    Engine engine;
+    std::string input = page;
+    std::string target = (folder / name).string();
+    ConvertRequest request;
+    request.output_mode = kModePlainText;
+    EngineSettings settings;
+    InitEngineSettings(settings);
+    EXPECT_EQ(engine.ConvertHtmlFile(input, target, request, options, settings),
+              ConvertResult::kDone);
+    return testing::ReadBytes(target);
+  };
+  const std::string kept = convert("kept.txt");
+  DocumentWriter::SetSpillStepsForTesting(1, 4096);
+  const std::string spilled = convert("spilled.txt");
+  DocumentWriter::SetSpillStepsForTesting(DocumentWriter::kSpillStep, DocumentWriter::kKeep);
+  EXPECT_EQ(kept.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(kept.find("caf\xC3\xA9"), std::string::npos);
+  EXPECT_EQ(spilled, kept);
   std::error_code error;
   fs::remove_all(folder, error);
 }
