@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -172,9 +173,13 @@ std::size_t SkipHead(std::string_view text, std::size_t pos) {
 
 // The pre-pass: a copy of the input without head, scripts, style blocks, option
 // elements, server-side blocks and comments. Line feeds are kept as they are.
-std::string StripNonText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// The text without head, scripts, styles, options, server blocks and comments, in place:
+// the pass only copies or drops bytes, so the kept ones move down over what it has read,
+// and everything it reads ahead lies at or after the read position.
+void StripNonText(std::string& page) {
+  const std::string_view text = page;
+  char* const data = page.data();
+  std::size_t w = 0;
   bool body_started = false;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -195,13 +200,14 @@ std::string StripNonText(std::string_view text) {
     } else if (AtExact(text, pos, "<!--")) {
       pos = SkipNestedComment(text, pos);
     } else {
-      // Copy the run up to the next byte that may start one of the constructs above.
+      // Move the run up to the next byte that may start one of the constructs above.
       const std::size_t next = std::min(text.find('<', pos + 1), text.size());
-      out.append(text.substr(pos, next - pos));
+      if (w != pos) std::memmove(data + w, data + pos, next - pos);
+      w += next - pos;
       pos = next;
     }
   }
-  return out;
+  page.resize(w);
 }
 
 // The code of a named reference plain text knows (the names of one byte), or 0.
@@ -812,7 +818,8 @@ void TextWriter::FinishUnicode() {
 }
 
 void ConvertToPlainText(Conversion& c) {
-  c.input = StripNonText(c.raw);
+  StripNonText(c.raw);
+  c.input.swap(c.raw);
   std::string().swap(c.raw);
   if (c.progress != nullptr) c.progress->SetPosition(1);
   c.schedule.Build(c.input.size());
