@@ -45,6 +45,13 @@ inline unsigned char ByteAt(std::string_view text, std::size_t pos) {
   return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
 }
 
+// True when `keyword` (lower case) stands at `pos` in any case and the byte after it is
+// one of `followers`; the end of the text follows nothing.
+inline bool LooksAtTag(std::string_view text, std::size_t pos, std::string_view keyword,
+                       std::string_view followers) {
+  return AtNoCase(text, pos, keyword) && IsOneOf(ByteAt(text, pos + keyword.size()), followers);
+}
+
 // Names compared without regard to case.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

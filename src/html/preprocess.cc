@@ -71,13 +71,6 @@ std::size_t SkipThroughTagEnd(std::string_view text, std::size_t from) {
   return end == std::string_view::npos ? text.size() : end + 1;
 }
 
-// True when `keyword` stands at `p` and the next byte is one of `followers`.
-bool AtTag(std::string_view text, std::size_t p, std::string_view keyword,
-           std::string_view followers) {
-  if (!AtNoCase(text, p, keyword) || p + keyword.size() >= text.size()) return false;
-  return IsAnyOf(followers, text[p + keyword.size()]);
-}
-
 // Position just after a comment that opens at `p` ("<!--"); comments nest.
 std::size_t SkipComment(std::string_view text, std::size_t p) {
   int depth = 1;
@@ -154,20 +147,20 @@ void SkipHead(HtmlPage& c, std::string_view text, std::size_t& p, bool& body_sta
       p = text.size();
       return;
     }
-    if (AtTag(text, p, "<link", " \n")) {
+    if (LooksAtTag(text, p, "<link", " \n")) {
       HandleLinkTag(c, text, p);
     } else if (AtStyleOpen(text, p)) {
       CollectStyleBlock(c, text, p);
-    } else if (AtTag(text, p, "<body", "> \n")) {
+    } else if (LooksAtTag(text, p, "<body", "> \n")) {
       body_started = true;
       const std::size_t end = SkipThroughTagEnd(text, p);
       ReadBodyTextColour(text.substr(p, end - p), c.body_text_colour);
       p = end;
       return;
-    } else if (AtTag(text, p, "<p", "> \n") || AtTag(text, p, "<div", "> ")) {
+    } else if (LooksAtTag(text, p, "<p", "> \n") || LooksAtTag(text, p, "<div", "> ")) {
       body_started = true;  // the tag itself is read again outside the head
       return;
-    } else if (AtTag(text, p, "<td", "> \n") || AtTag(text, p, "<th", "> \n")) {
+    } else if (LooksAtTag(text, p, "<td", "> \n") || LooksAtTag(text, p, "<th", "> \n")) {
       body_started = true;
       p = SkipThroughTagEnd(text, p);
       return;
@@ -289,7 +282,7 @@ void PreprocessHtml(HtmlPage& c) {
       p = next;
       continue;
     }
-    if (AtTag(text, p, "<link", " \n")) {
+    if (LooksAtTag(text, p, "<link", " \n")) {
       HandleLinkTag(c, text, p);
     } else if (!body_started && BareHeadLength(text, p) != 0) {
       p += BareHeadLength(text, p);
@@ -298,9 +291,9 @@ void PreprocessHtml(HtmlPage& c) {
       p = SkipThroughNoCase(text, p, "</script>");
     } else if (AtStyleOpen(text, p)) {
       CollectStyleBlock(c, text, p);
-    } else if (AtTag(text, p, "<option", "> ")) {
+    } else if (LooksAtTag(text, p, "<option", "> ")) {
       p = SkipThroughNoCase(text, p, "</option>");
-    } else if (AtTag(text, p, "<select", "> \n")) {
+    } else if (LooksAtTag(text, p, "<select", "> \n")) {
       p = SkipThroughNoCase(text, p, "</select>");
     } else if (AtExact(text, p, "<%")) {
       const std::size_t end = text.find("%>", p + 2);

@@ -40,20 +40,6 @@ constexpr std::size_t kMinHeadRoom = 5000;
 // Highest Unicode code point; larger numeric references are dropped.
 constexpr long long kMaxCodePoint = 0x10FFFF;
 
-unsigned char At(std::string_view text, std::size_t pos) {
-  return pos < text.size() ? static_cast<unsigned char>(text[pos]) : 0;
-}
-
-bool IsOneOf(std::string_view text, std::size_t pos, std::string_view bytes) {
-  return pos < text.size() && IsAnyOf(bytes, text[pos]);
-}
-
-// `name` at `pos` followed by one of `next`.
-bool StartTag(std::string_view text, std::size_t pos, std::string_view name,
-              std::string_view next) {
-  return LooksAtNoCase(text, pos, name) && IsOneOf(text, pos + name.size(), next);
-}
-
 // Makes sure the output has room for what one step may append; false when memory for
 // the enlargement cannot be had.
 bool EnsureHeadRoom(std::string& output, std::size_t step) {
@@ -331,11 +317,11 @@ bool InStyledListItem(const Conversion& c) {
 }
 // "<h" and a digit, then ">" or a blank.
 bool HeadingLevelFollows(const Conversion& c) {
-  return std::isdigit(At(c.input, c.pos + 2)) && IsOneOf(c.input, c.pos + 3, "> ");
+  return std::isdigit(ByteAt(c.input, c.pos + 2)) && IsOneOf(ByteAt(c.input, c.pos + 3), "> ");
 }
 // "</h" and one byte, then ">".
 bool HeadingEndFollows(const Conversion& c) {
-  return c.pos + 3 < c.input.size() && At(c.input, c.pos + 4) == '>';
+  return c.pos + 3 < c.input.size() && ByteAt(c.input, c.pos + 4) == '>';
 }
 bool InDefinition(const Conversion& c) { return c.blocks.open_definition != 0; }
 bool KeepsAlignment(const Conversion& c) { return c.options.keep_alignment != 0; }
@@ -458,7 +444,7 @@ bool DispatchTag(Conversion& c) {
   for (std::size_t i = kDispatchIndex.begin[key]; i < kDispatchIndex.begin[key + 1]; ++i) {
     const DispatchEntry& entry = kDispatchIndex.entries[i];
     if (!LooksAtNoCase(in, p, entry.tag)) continue;
-    if (!entry.follow.empty() && !IsOneOf(in, p + entry.tag.size(), entry.follow)) continue;
+    if (!entry.follow.empty() && !IsOneOf(ByteAt(in, p + entry.tag.size()), entry.follow)) continue;
     if (entry.guard != nullptr && !entry.guard(c)) continue;
     if (entry.handle(c)) return true;
   }
@@ -476,13 +462,13 @@ bool MayStartDispatchedTag(std::string_view in, std::size_t pos) {
 bool DispatchLateTag(Conversion& c) {
   if (TryMonospaceTag(c)) return true;
   if (c.output_mode != kModePlainText && TryTableTag(c)) return true;
-  if (StartTag(c.input, c.pos, "<hr", "> \n")) {
+  if (LooksAtTag(c.input, c.pos, "<hr", "> \n")) {
     HandleHorizontalRule(c);
     return true;
   }
   if (c.convert_images) return TryImageTag(c);
   // Counted for the warning at the end; the tag itself is passed over as any other.
-  if (StartTag(c.input, c.pos, "<img", " \n")) ++c.pictures_left_out;
+  if (LooksAtTag(c.input, c.pos, "<img", " \n")) ++c.pictures_left_out;
   return false;
 }
 
@@ -554,7 +540,7 @@ bool IsBlockElementTag(std::string_view in, std::size_t pos) {
       "section", "summary", "table",    "td",         "th",         "tr",     "ul",
       "xmp"};
   std::size_t at = pos + 1;
-  if (At(in, at) == '/') ++at;
+  if (ByteAt(in, at) == '/') ++at;
   char name[12];
   std::size_t n = 0;
   while (at < in.size() && n < sizeof name) {
@@ -564,7 +550,7 @@ bool IsBlockElementTag(std::string_view in, std::size_t pos) {
     ++at;
   }
   if (n == 0 || n == sizeof name) return false;
-  const char next = static_cast<char>(At(in, at));
+  const char next = static_cast<char>(ByteAt(in, at));
   if (at < in.size() && next != '>' && next != '/' && next != ' ' && next != '\n' &&
       next != '\t' && next != '\r') {
     return false;
@@ -759,7 +745,7 @@ std::string HexEscape(std::uint8_t byte) {
 
 std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& out,
                          bool latin_as_unicode) {
-  auto next = [&](std::size_t offset) { return At(input, pos + offset); };
+  auto next = [&](std::size_t offset) { return ByteAt(input, pos + offset); };
   // Numeric references first: no named test below can match "&#", and decoded UTF-8
   // text reaches the loop as these.
   if (next(1) == '#') {
@@ -811,7 +797,7 @@ std::size_t DecodeEntity(std::string_view input, std::size_t pos, std::string& o
     out += '>';
     return 3;
   }
-  if (LooksAtNoCase(input, pos, "&quot") && IsOneOf(input, pos + 5, " ;<")) {
+  if (LooksAtNoCase(input, pos, "&quot") && IsOneOf(ByteAt(input, pos + 5), " ;<")) {
     out += '"';
     return next(5) == ';' ? 5 : 4;
   }
@@ -947,7 +933,7 @@ void TagLoop(Conversion& c) {
       s.char_data_allowed = true;
     }
 
-    if (byte == '<' && !s.html_seen && StartTag(in, pos, "<html", "> \n")) {
+    if (byte == '<' && !s.html_seen && LooksAtTag(in, pos, "<html", "> \n")) {
       SkipTag(c);
       s.html_seen = true;
       ForgetOutputBeforeHtml(c);

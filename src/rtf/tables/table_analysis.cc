@@ -146,7 +146,7 @@ TableMeasure MeasureTable(std::string_view text, const TableMatches* matches) {
       counted = true;
     } else if (ts::At(text, i, "</thead>")) {
       head = false;
-    } else if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankLfOrClose)) {
+    } else if (LooksAtTag(text, i, "<tr", ts::kBlankLfOrClose)) {
       if ((head || in_row) && cells == 0) {
         in_row = true;
         head = false;
@@ -402,7 +402,7 @@ void AnalyzeTable(Conversion& c, std::string_view text, TableState& state, int a
       flush_probe(i);
       if (row_open || o == state.columns) close_row();
       row_open = true;
-    } else if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankLfOrClose)) {
+    } else if (LooksAtTag(text, i, "<tr", ts::kBlankLfOrClose)) {
       flush_probe(i);
       // Cells collected so far (also those before the first <tr>) make a row.
       if (o > 0) close_row();
@@ -432,7 +432,7 @@ void AnalyzeTable(Conversion& c, std::string_view text, TableState& state, int a
       ++o;
       i = close + 1;
       continue;
-    } else if (ts::AtFollowedBy(text, i, "<colgroup", ts::kBlankLfOrClose)) {
+    } else if (LooksAtTag(text, i, "<colgroup", ts::kBlankLfOrClose)) {
       column_group = true;
       column_widths.clear();
       column_letters.clear();
@@ -496,9 +496,9 @@ void FlattenTable(std::string& input, std::size_t& pos, const TableMatches* matc
       continue;
     }
     const bool row_or_cell_tag =
-        ts::AtFollowedBy(text, i, "<tr", " \n\t>/") || ts::AtFollowedBy(text, i, "<td", " \n\t>/") ||
-        ts::AtFollowedBy(text, i, "<th", " \n\t>/") ||
-        ts::AtFollowedBy(text, i, "<thead", " \n\t>/") || ts::At(text, i, "</tr>") ||
+        LooksAtTag(text, i, "<tr", " \n\t>/") || LooksAtTag(text, i, "<td", " \n\t>/") ||
+        LooksAtTag(text, i, "<th", " \n\t>/") ||
+        LooksAtTag(text, i, "<thead", " \n\t>/") || ts::At(text, i, "</tr>") ||
         ts::At(text, i, "</td>") || ts::At(text, i, "</th>") || ts::At(text, i, "</thead>");
     const std::size_t close = ts::NextClose(text, i);
     if (close == std::string_view::npos) return;

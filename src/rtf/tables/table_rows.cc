@@ -454,7 +454,7 @@ bool AnalysedCellStart(Conversion& c) {
     if (letter != 0) alignment = AlignmentWord(letter);
   }
   // Header cells are centred and bold unless the page says otherwise.
-  const bool header = ts::AtFollowedBy(c.input, tag, "<th", " \n\t>/");
+  const bool header = LooksAtTag(c.input, tag, "<th", " \n\t>/");
   if (header && alignment == std::string_view(R"(\ql )")) alignment = R"(\qc )";
   if (KeepAlignment(c)) alignment = CellAlignmentFromTag(Rest(c), alignment);
   MoveToClose(c);
@@ -599,7 +599,7 @@ bool TryAnalysedTag(Conversion& c) {
     AnalysedTableEnd(c);
     return true;
   }
-  if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose)) {
+  if (LooksAtTag(text, i, "<tr", ts::kBlankOrClose)) {
     AnalysedRowStart(c);
     return true;
   }
@@ -654,8 +654,8 @@ void SimpleRowStart(Conversion& c) {
   int count = 0;
   for (std::size_t i = text.find('<', c.pos + 1); i != std::string_view::npos;
        i = text.find('<', i + 1)) {
-    if (ts::At(text, i, "</tr>") || ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose) ||
-        ts::AtFollowedBy(text, i, "<table", ts::kBlankOrClose)) {
+    if (ts::At(text, i, "</tr>") || LooksAtTag(text, i, "<tr", ts::kBlankOrClose) ||
+        LooksAtTag(text, i, "<table", ts::kBlankOrClose)) {
       break;
     }
     if (ts::AtCellStart(text, i, ts::kBlankOrClose)) ++count;
@@ -708,7 +708,7 @@ bool TrySimpleTag(Conversion& c) {
   const std::string_view text(c.input);
   const std::size_t i = c.pos;
   TableState& s = SimpleRecord(c);
-  if (ts::AtFollowedBy(text, i, "<table", ts::kBlankOrClose)) {
+  if (LooksAtTag(text, i, "<table", ts::kBlankOrClose)) {
     SimpleTableStart(c);
     return true;
   }
@@ -722,7 +722,7 @@ bool TrySimpleTag(Conversion& c) {
     MoveToClose(c);
     return true;
   }
-  if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose)) {
+  if (LooksAtTag(text, i, "<tr", ts::kBlankOrClose)) {
     SimpleRowStart(c);
     return true;
   }
@@ -793,7 +793,7 @@ bool ReadBorderAttribute(std::string_view text, const TableMatches* matches) {
       i = close + 1;
       continue;
     }
-    if (ts::AtFollowedBy(text, i, "border", " =")) {
+    if (LooksAtTag(text, i, "border", " =")) {
       std::size_t j = text.find('=', i + 6);
       if (j == std::string_view::npos) return false;
       ++j;
@@ -821,7 +821,7 @@ bool ReadBorderAttribute(std::string_view text, const TableMatches* matches) {
 
 bool FirstRowIsExplicit(std::string_view text) {
   for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
-    if (ts::AtFollowedBy(text, i, "<tr", ts::kBlankOrClose)) return true;
+    if (LooksAtTag(text, i, "<tr", ts::kBlankOrClose)) return true;
     if (ts::AtCellStart(text, i, ts::kBlankOrClose) || ts::AtTableEnd(text, i)) return false;
   }
   return false;

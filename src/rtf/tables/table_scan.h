@@ -22,26 +22,19 @@ inline bool At(std::string_view text, std::size_t i, std::string_view keyword) {
   return AtNoCase(text, i, keyword);
 }
 
-// `keyword` at `i` followed by one of the bytes in `next` (a byte past the end never is).
-inline bool AtFollowedBy(std::string_view text, std::size_t i, std::string_view keyword,
-                         std::string_view next) {
-  if (!At(text, i, keyword) || i + keyword.size() >= text.size()) return false;
-  return IsAnyOf(next, text[i + keyword.size()]);
-}
-
 inline constexpr std::string_view kBlankLfOrClose = " \n>";
 inline constexpr std::string_view kBlankOrClose = " >";
 inline constexpr std::string_view kBlankOrLf = " \n";
 
 // "<table" that opens a table (followed by a blank, a line feed or ">").
 inline bool AtTableStart(std::string_view text, std::size_t i) {
-  return AtFollowedBy(text, i, "<table", kBlankLfOrClose);
+  return LooksAtTag(text, i, "<table", kBlankLfOrClose);
 }
 inline bool AtTableEnd(std::string_view text, std::size_t i) { return At(text, i, "</table>"); }
 
 // "<td" or "<th" followed by one of `next`.
 inline bool AtCellStart(std::string_view text, std::size_t i, std::string_view next) {
-  return AtFollowedBy(text, i, "<td", next) || AtFollowedBy(text, i, "<th", next);
+  return LooksAtTag(text, i, "<td", next) || LooksAtTag(text, i, "<th", next);
 }
 
 // Position of the next ">" at or after `i`, or npos.
