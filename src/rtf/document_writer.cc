@@ -181,7 +181,6 @@ class Splicer {
   // The place `pos` after the cuts before it.
   std::size_t Map(std::size_t pos) const {
     if (cuts_.empty()) return pos;
-    std::size_t removed = 0;
     // Cuts come in order; most lookups are near the last one.
     while (cut_index_ < cuts_.size() && cuts_[cut_index_].start < pos) {
       removed_before_ += cuts_[cut_index_].length;
@@ -191,7 +190,7 @@ class Splicer {
       --cut_index_;
       removed_before_ -= cuts_[cut_index_].length;
     }
-    removed = removed_before_;
+    std::size_t removed = removed_before_;
     if (cut_index_ > 0) {
       const Cut& last = cuts_[cut_index_ - 1];
       removed -= last.length;
@@ -223,9 +222,13 @@ class ListReferenceFilter {
  public:
   ListReferenceFilter(Splicer& next, std::vector<Cut>& cuts) : next_(next), cuts_(cuts) {}
 
+  // Takes a large piece in slices, so that the window stays small.
   void Feed(std::string_view piece) {
-    window_.append(piece);
-    Run(false);
+    constexpr std::size_t kSlice = std::size_t{64} << 10;
+    for (std::size_t at = 0; at < piece.size(); at += kSlice) {
+      window_.append(piece.substr(at, kSlice));
+      Run(false);
+    }
   }
   void End() { Run(true); }
 
@@ -372,6 +375,7 @@ void DocumentWriter::clear() {
   watched_spilled_ = false;
   spill_end_.clear();
   recode_until_ = 0;
+  UpdateFlushPoint();
 }
 
 std::string_view DocumentWriter::From(std::size_t pos) const {
@@ -431,6 +435,7 @@ void DocumentWriter::Flush(std::size_t limit) {
     spill_fd_ = CreateUnnamedFile(spill_folder_);
     if (spill_fd_ < 0) {
       spill_failed_ = true;
+      UpdateFlushPoint();
       return;
     }
   }
@@ -439,6 +444,7 @@ void DocumentWriter::Flush(std::size_t limit) {
   if (!AppendToDescriptor(spill_fd_, piece)) {
     // What reached the file is not counted: the text stays in memory from here on.
     spill_failed_ = true;
+    UpdateFlushPoint();
     return;
   }
   const std::size_t watch = kWatchedText.size() - 1;
@@ -459,6 +465,7 @@ void DocumentWriter::Flush(std::size_t limit) {
   if (!split_) {
     head_.assign(tail_, 0, from);
     split_ = true;
+    UpdateFlushPoint();
   }
   tail_.erase(0, limit - tail_start_);
   tail_start_ = limit;
@@ -500,9 +507,7 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
   ListReferenceFilter filter(splicer, cuts);
   const auto feed = [&](std::size_t start, std::string_view piece) {
     if (remove_list_references) {
-      // In slices, so that the filter's window stays small.
-      constexpr std::size_t kSlice = std::size_t{64} << 10;
-      for (std::size_t at = 0; at < piece.size(); at += kSlice) filter.Feed(piece.substr(at, kSlice));
+      filter.Feed(piece);
     } else {
       splicer.Kept(start, piece);
     }
@@ -511,8 +516,8 @@ bool DocumentWriter::Finish(ByteSink& sink, PictureGroupSource* pictures,
   if (split_) {
     feed(0, head_);
     constexpr std::size_t kChunk = std::size_t{256} << 10;
-    const std::unique_ptr<char[]> chunk(new char[std::min(kChunk, std::max<std::size_t>(spilled_, 1))]);
     const std::size_t chunk_size = std::min(kChunk, std::max<std::size_t>(spilled_, 1));
+    const std::unique_ptr<char[]> chunk(new char[chunk_size]);
     std::size_t offset = 0;
     while (offset < spilled_ && read_ok && out.ok()) {
       const std::size_t want = std::min(chunk_size, spilled_ - offset);

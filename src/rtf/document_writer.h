@@ -122,7 +122,10 @@ class DocumentWriter {
   std::size_t anchor_count() const { return anchors_.size(); }
 
   // The body starts here: what was written before stays in memory to the end.
-  void MarkBodyStart() { body_start_ = size(); }
+  void MarkBodyStart() {
+    body_start_ = size();
+    UpdateFlushPoint();
+  }
   std::size_t body_start() const { return body_start_; }
   // The text before the body.
   std::string_view Head() const;
@@ -131,6 +134,7 @@ class DocumentWriter {
   void EnableSpill(std::string folder) {
     spill_folder_ = std::move(folder);
     spill_enabled_ = true;
+    UpdateFlushPoint();
   }
   // For tests: writers made from now on spill after `step` bytes of body, keeping `keep`.
   static void SetSpillStepsForTesting(std::size_t step, std::size_t keep) {
@@ -138,7 +142,9 @@ class DocumentWriter {
     default_keep_ = keep;
   }
   bool spill_enabled() const { return spill_enabled_; }
-  bool WantsFlush() const { return spill_enabled_ && tail_.size() - head_in_tail() >= spill_step_; }
+  // True once the body in memory has grown by a step since it last went out (checked on
+  // every step of a pass: one comparison).
+  bool WantsFlush() const { return tail_.size() >= flush_at_; }
   // Moves the body before `limit` (and before the last kKeep bytes) to the spill file. A
   // spill file that cannot be made or written keeps the text in memory.
   void Flush(std::size_t limit);
@@ -162,7 +168,11 @@ class DocumentWriter {
   void clear();
 
  private:
-  std::size_t head_in_tail() const { return split_ ? 0 : std::min(body_start_, tail_.size()); }
+  // The length of tail_ at which a flush is worth trying: a step of body past the prologue,
+  // never when there is no working spill file.
+  void UpdateFlushPoint() {
+    flush_at_ = !spill_enabled_ || spill_failed_ ? npos : (split_ ? 0 : body_start_) + spill_step_;
+  }
 
   std::string head_;             // the prologue, once the body has gone to the spill file
   std::string tail_;             // the text in memory at the end
@@ -172,6 +182,7 @@ class DocumentWriter {
   std::vector<std::size_t> anchors_;
 
   bool spill_enabled_ = false;
+  std::size_t flush_at_ = npos;
   std::string spill_folder_;
   int spill_fd_ = -1;
   bool spill_failed_ = false;

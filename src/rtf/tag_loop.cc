@@ -59,21 +59,11 @@ bool EnsureHeadRoom(std::string& output, std::size_t step) {
 
 // The output before the first place a handler may still edit leaves memory.
 void FlushOutput(Conversion& c) {
-  const TagLoopState& s = c.loop;
-  // The rows of an open table are edited until it ends.
+  TagLoopState& s = c.loop;
+  // The rows of an open table are edited until it ends, and the html tag drops what the
+  // loop wrote before it.
   if (s.table_depth != 0) return;
-  if (!s.html_seen) {
-    // The html tag drops what the loop wrote before it.
-    const std::string_view in = c.input;
-    if (s.html_ahead != std::string::npos && s.html_ahead < c.pos) {
-      std::size_t at = in.find('<', c.pos);
-      while (at != std::string_view::npos && !LooksAtNoCase(in, at, "<html")) {
-        at = in.find('<', at + 1);
-      }
-      c.loop.html_ahead = at;
-    }
-    if (s.html_ahead != std::string::npos) return;
-  }
+  if (!s.html_seen && s.html_ahead.At(c.input, c.pos)) return;
   std::size_t limit = c.output.size();
   if (s.last_element_br) limit = std::min(limit, s.br_output_start);
   if (s.word_break_pending) limit = std::min(limit, s.word_break_mark);

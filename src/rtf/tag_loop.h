@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/text_match.h"
+#include "html/html_tag_ahead.h"
 
 namespace velmorane {
 
@@ -67,9 +68,8 @@ struct TagLoopState {
   bool list_par_pending = false;
   bool cell_has_text = false;
   bool html_seen = false;
-  // Where the next "<html" lies at or after the place it was looked for from (npos for
-  // none): the output since the loop began stays in memory until it is passed.
-  std::size_t html_ahead = 0;
+  // An "<html" still ahead: the output since the loop began stays in memory until then.
+  HtmlTagAhead html_ahead;
   bool last_element_br = false;
   // The document's code page is not Windows-1252: references to the codes 128..255 are
   // written as Unicode, not as bytes the reader would take in that code page.

@@ -18,6 +18,7 @@
 #include "base/text_match.h"
 #include "html/charset.h"
 #include "html/entities.h"
+#include "html/html_tag_ahead.h"
 #include "rtf/conversion.h"
 
 namespace velmorane {
@@ -434,9 +435,8 @@ class TextWriter {
   Conversion& c_;
   // What the part of the text in the spill file grew by when it turned to UTF-8.
   std::size_t spilled_growth_ = 0;
-  // Where the next "<html" lies at or after the place it was looked for from (npos for
-  // none): the text written before it goes when it comes.
-  std::size_t html_ahead_ = 0;
+  // An "<html" still ahead: the text written before it goes when it comes.
+  HtmlTagAhead html_ahead_;
   std::string_view text_;
   std::string& out_;
   std::size_t pos_ = 0;
@@ -737,16 +737,7 @@ bool TextWriter::Comment() {
 }
 
 void TextWriter::FlushOutput() {
-  if (!html_seen_) {
-    if (html_ahead_ != std::string_view::npos && html_ahead_ < pos_) {
-      std::size_t at = text_.find('<', pos_);
-      while (at != std::string_view::npos && !TagAt(text_, at, "<html", "> \n")) {
-        at = text_.find('<', at + 1);
-      }
-      html_ahead_ = at;
-    }
-    if (html_ahead_ != std::string_view::npos) return;
-  }
+  if (!html_seen_ && html_ahead_.At(text_, pos_)) return;
   c_.output.Flush(c_.output.size());
 }
 
@@ -788,27 +779,21 @@ void TextWriter::Run() {
 
 void TextWriter::SwitchToUnicode() {
   unicode_ = true;
-  std::string text;
-  text.reserve(out_.size() + out_.size() / 4 + 16);
-  for (char ch : out_) {
-    const unsigned char byte = static_cast<unsigned char>(ch);
+  // Each byte of the code page as UTF-8; ASCII stays as it is.
+  std::array<std::string, 256> table;
+  for (int byte = 0; byte < 256; ++byte) {
     if (byte < 0x80) {
-      text.push_back(ch);
+      table[byte] = std::string(1, static_cast<char>(byte));
     } else {
-      AppendUtf8(text, code_page_.CharacterOf(byte));
+      AppendUtf8(table[byte], code_page_.CharacterOf(static_cast<unsigned char>(byte)));
     }
   }
+  std::string text;
+  text.reserve(out_.size() + out_.size() / 4 + 16);
+  for (const char ch : out_) text += table[static_cast<unsigned char>(ch)];
   out_.swap(text);
+  // The part already in the spill file turns to UTF-8 as it is written out.
   if (c_.output.TailStart() > 0) {
-    // The part already in the spill file turns to UTF-8 as it is written out.
-    std::array<std::string, 256> table;
-    for (int byte = 0; byte < 256; ++byte) {
-      if (byte < 0x80) {
-        table[byte] = std::string(1, static_cast<char>(byte));
-      } else {
-        AppendUtf8(table[byte], code_page_.CharacterOf(static_cast<unsigned char>(byte)));
-      }
-    }
     spilled_growth_ = c_.output.RecodeSpilled(std::move(table)) - c_.output.TailStart();
   }
 }
